@@ -1,0 +1,82 @@
+#include "cli/cli_source.h"
+
+#include <cctype>
+#include <sys/stat.h>
+
+#include "disk/disk_enumeration.h"
+
+namespace quorvel::cli {
+
+static bool IsDecimal(const std::string& text) {
+  if (text.empty() || text.size() > 9) return false;
+  for (char c : text)
+    if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+  return true;
+}
+
+DiskRecord* LoadSource(const std::string& source, DiskList& list, std::string& error) {
+  struct stat st {};
+  if (stat(source.c_str(), &st) == 0) {
+    // A path: a physical disk we know by its device path, else an image.
+    if (S_ISBLK(st.st_mode)) {
+      EnumerateDisks(list);
+      for (DiskRecord& disk : list)
+        if (disk.devicePath == source) return &disk;
+    }
+    if (!OpenImageFile(list, source)) {
+      error = "cannot open \"" + source + "\" for reading";
+      return nullptr;
+    }
+    return &list.back();
+  }
+  EnumerateDisks(list);
+  for (DiskRecord& disk : list) {
+    if ((IsDecimal(source) && disk.diskNumber == source) || disk.Identity() == source) return &disk;
+  }
+  error = "no disk or image \"" + source + "\"";
+  return nullptr;
+}
+
+PartitionRecord* FindPartition(DiskRecord& disk, const std::string& text) {
+  for (PartitionRecord& partition : disk.partitions)
+    if (partition.name == text || (!partition.driveLetter.empty() && partition.driveLetter == text)) return &partition;
+  if (IsDecimal(text)) {
+    size_t index = std::stoul(text);
+    size_t i = 0;
+    for (PartitionRecord& partition : disk.partitions)
+      if (i++ == index) return &partition;
+  }
+  return nullptr;
+}
+
+std::vector<std::string> ParsedArgs::GetAll(const std::string& flag) const {
+  std::vector<std::string> values;
+  auto range = options.equal_range(flag);
+  for (auto it = range.first; it != range.second; ++it) values.push_back(it->second);
+  return values;
+}
+
+bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::string>& valued, ParsedArgs& parsed,
+               std::string& error) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
+      bool takesValue = false;
+      for (const std::string& v : valued) takesValue |= (v == arg);
+      if (takesValue) {
+        if (i + 1 >= args.size()) {
+          error = arg + " needs a value";
+          return false;
+        }
+        parsed.options.emplace(arg, args[++i]);
+      } else {
+        parsed.options.emplace(arg, "");
+      }
+    } else {
+      parsed.positional.push_back(arg);
+    }
+  }
+  return true;
+}
+
+}  // namespace quorvel::cli

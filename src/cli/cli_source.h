@@ -1,0 +1,36 @@
+#pragma once
+// Resolving the SOURCE and PARTITION arguments every command takes.
+#include <map>
+#include <string>
+#include <vector>
+
+#include "disk/disk_records.h"
+
+namespace quorvel::cli {
+
+// SOURCE: an image path, a device path, a disk number, or a disk's identity
+// text. Loads what is needed into list and returns the DiskRecord, or null
+// with error set.
+DiskRecord* LoadSource(const std::string& source, DiskList& list, std::string& error);
+
+// PARTITION: a row's name (e.g. "Partition1"), its mount point / drive text,
+// or its 0-based index on the disk. Null when none matches.
+PartitionRecord* FindPartition(DiskRecord& disk, const std::string& text);
+
+// Splits "--flag" options from positional arguments; flags with a value are
+// listed in valued (e.g. {"--to", "--path"}). Returns false on a flag that
+// lacks its value.
+struct ParsedArgs {
+  std::vector<std::string> positional;
+  std::multimap<std::string, std::string> options;  // flag -> value ("" for switches)
+  bool Has(const std::string& flag) const { return options.count(flag) > 0; }
+  std::string Get(const std::string& flag) const {
+    auto it = options.find(flag);
+    return it == options.end() ? std::string() : it->second;
+  }
+  std::vector<std::string> GetAll(const std::string& flag) const;
+};
+bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::string>& valued, ParsedArgs& parsed,
+               std::string& error);
+
+}  // namespace quorvel::cli

@@ -1,0 +1,134 @@
+#pragma once
+// Found files and folders: the tree every reader and scan fills, its indexes,
+// and the time texts entries are shown with.
+#include <cstdint>
+#include <list>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <variant>
+
+namespace quorvel {
+
+enum EntryState : uint8_t {
+  kNoState = 0,
+  kDeletedFolder = 1,
+  kDeletedFile = 2,
+  kFolder = 3,
+  kFile = 4,
+};
+
+enum CheckState : uint8_t { kUnchecked = 0, kChecked = 1, kPartlyChecked = 2 };
+
+inline uint8_t GetEntryState(uint8_t flags) { return flags & 0x0F; }
+inline void SetEntryState(uint8_t& flags, uint8_t state) { flags = static_cast<uint8_t>((flags & 0xF0) | (state & 0x0F)); }
+inline uint8_t GetCheckState(uint8_t flags) { return static_cast<uint8_t>((flags >> 4) & 0x0F); }
+inline void SetCheckState(uint8_t& flags, uint8_t check) {
+  flags = static_cast<uint8_t>((flags & 0x0F) | ((check & 0x0F) << 4));
+}
+inline bool IsFolderState(uint8_t state) { return state == kDeletedFolder || state == kFolder; }
+inline bool IsDeletedState(uint8_t state) { return state == kDeletedFolder || state == kDeletedFile; }
+
+// "已删除文件夹", "已删除文件", "正常文件夹", "正常文件"; empty for other states.
+const char* EntryStateText(uint8_t state);
+
+struct FatFileEntry {
+  uint8_t flags = 0;
+  uint16_t creationTime = 0;
+  uint16_t creationDate = 0;
+  uint16_t writeTime = 0;
+  uint16_t writeDate = 0;
+  uint32_t size = 0;
+  uint32_t firstCluster = 0;
+  std::string name;  // UTF-8
+  FatFileEntry* parent = nullptr;
+  std::list<FatFileEntry> children;
+
+  uint8_t state() const { return GetEntryState(flags); }
+};
+
+struct NtfsFileEntry {
+  uint8_t flags = 0;
+  uint64_t recordNumber = 0;
+  uint32_t parentNumber = 0;
+  uint64_t size = 0;
+  uint64_t creationTime = 0;      // FILETIME as stored
+  uint64_t modificationTime = 0;  // FILETIME
+  uint64_t accessTime = 0;        // FILETIME
+  std::string name;  // UTF-8
+  std::list<NtfsFileEntry> children;
+
+  uint8_t state() const { return GetEntryState(flags); }
+};
+
+// A file found by its content signature; the "Extra Found Files" folder has
+// the same shape and lists the disk's CarvedFileMap as its children.
+struct CarvedFile {
+  uint8_t state = 0;
+  uint32_t size = 0;
+  std::string name;
+  std::string extension;  // without the dot, e.g. "jpg"
+};
+
+using FileEntryRef = std::variant<FatFileEntry*, NtfsFileEntry*>;
+using NormalEntryByClusterMap = std::multimap<uint32_t, FatFileEntry*>;
+using DeletedEntryByClusterMap = std::multimap<uint32_t, FatFileEntry*>;
+using NameIndex = std::multimap<std::string, FileEntryRef>;
+using EntryByNumberMap = std::map<uint64_t, NtfsFileEntry*>;
+using PlaceholderByNumberMap = std::multimap<uint64_t, NtfsFileEntry*>;
+using DirectorySectorSet = std::set<uint64_t>;
+using CarvedFileMap = std::map<uint64_t, CarvedFile>;
+
+// One partition's tree: the special folders own every entry; the indexes point
+// into it. Kept behind a pointer (see FileTreeBox) so moving a PartitionRecord
+// never invalidates parent pointers or index slots.
+struct FileTree {
+  FatFileEntry fatRoot;  // "根目录"
+  FatFileEntry fatLost;  // "零散目录"
+  NtfsFileEntry ntfsRoot;       // "根目录", record 5
+  NtfsFileEntry ntfsLost;       // "零散目录", record 2
+  NtfsFileEntry ntfsExtension;  // "扩展目录", record 1
+
+  NormalEntryByClusterMap NormalEntryByCluster;
+  DeletedEntryByClusterMap DeletedEntryByCluster;
+  NameIndex nameIndex;
+
+  EntryByNumberMap EntryByNumber;
+  PlaceholderByNumberMap PlaceholderByNumber;
+  std::set<uint64_t> skipSet;  // records already placed as ancestors
+};
+
+// Owns a FileTree; copying makes a deep copy with every pointer re-aimed at
+// the copy.
+class FileTreeBox {
+ public:
+  FileTreeBox();
+  FileTreeBox(const FileTreeBox& other);
+  FileTreeBox& operator=(const FileTreeBox& other);
+  FileTreeBox(FileTreeBox&&) noexcept = default;
+  FileTreeBox& operator=(FileTreeBox&&) noexcept = default;
+  FileTree* operator->() { return tree_.get(); }
+  const FileTree* operator->() const { return tree_.get(); }
+  FileTree& operator*() { return *tree_; }
+  const FileTree& operator*() const { return *tree_; }
+
+ private:
+  std::unique_ptr<FileTree> tree_;
+};
+
+// Empties the children of every special folder and every index; names and
+// states of the special folders stay.
+void ClearFileTree(FileTree& tree);
+
+// Adds a child (copied from a filled temporary) at the front (folders) or the
+// back (files) of parent's children and returns the copy inside the list.
+FatFileEntry* AddFatChild(FatFileEntry& parent, const FatFileEntry& child, bool atFront);
+NtfsFileEntry* AddNtfsChild(NtfsFileEntry& parent, const NtfsFileEntry& child, bool atFront);
+
+// "%d-%02d-%02d %02d:%02d:%02d" of a DOS date and time word, no range check.
+std::string FormatDosTime(uint16_t date, uint16_t time);
+// The same pattern for a FILETIME shown at the fixed offset UTC+8.
+std::string FormatFileTime(uint64_t fileTime);
+
+}  // namespace quorvel

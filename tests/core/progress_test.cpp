@@ -1,0 +1,84 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "core/operation_busy.h"
+#include "core/recording_sink.h"
+#include "core/scan_progress.h"
+#include "fsread/file_tree.h"
+
+namespace quorvel {
+
+// The text buffer of the dialog holds 1024 bytes; cutting must not split a
+// UTF-8 sequence (a Chinese name would otherwise end in garbage).
+TEST(ScanProgressTest, LongTextIsCutOnACharacterBoundary) {
+  ScanProgress progress;
+  std::string text;
+  for (int i = 0; i < 400; ++i) text += "项";
+  progress.SetText(text);
+  std::string got = progress.GetText();
+  EXPECT_LT(got.size(), ScanProgress::kTextSize);
+  EXPECT_EQ(got.size() % 3, 0u);
+}
+
+TEST(ScanProgressTest, StepsClampAtTheUpperBound) {
+  RecordingSink sink;
+  ScanProgress progress;
+  progress.sink = &sink;
+  progress.Range(100, 1);
+  for (int i = 0; i < 150; ++i) progress.Step();
+  EXPECT_EQ(sink.position(), 100u);
+  progress.Pos(1000);
+  EXPECT_EQ(sink.position(), 100u);
+}
+
+// A worker that leaves early (stop, error) must still clear the busy flag.
+TEST(OperationBusyTest, GuardClearsOnEveryPath) {
+  auto worker = [](bool failEarly) {
+    OperationBusyGuard guard;
+    if (failEarly) return 0;
+    return 1;
+  };
+  std::thread t([&] { worker(true); });
+  t.join();
+  EXPECT_FALSE(OperationBusy().load());
+  EXPECT_TRUE(TryClaimOperation());
+  EXPECT_FALSE(TryClaimOperation());
+  OperationBusy().store(false);
+}
+
+TEST(FileTimeTest, DosAndFileTimeTexts) {
+  EXPECT_EQ(FormatDosTime(0, 0), "1980-00-00 00:00:00");
+  // 2024-12-31 20:00:00 UTC shows the next day at UTC+8.
+  const uint64_t seconds = 1735675200ULL + 11644473600ULL;
+  EXPECT_EQ(FormatFileTime(seconds * 10000000ULL), "2025-01-01 04:00:00");
+}
+
+// Copying a record deep-copies the tree: indexes and parent pointers must aim
+// at the copy, not at the original (which may be freed).
+TEST(FileTreeTest, CopyReaimsPointers) {
+  FileTreeBox box;
+  box->fatRoot.name = "根目录";
+  FatFileEntry folder;
+  folder.name = "docs";
+  SetEntryState(folder.flags, kFolder);
+  folder.firstCluster = 7;
+  FatFileEntry* placed = AddFatChild(box->fatRoot, folder, true);
+  FatFileEntry file;
+  file.name = "a.txt";
+  file.firstCluster = 9;
+  FatFileEntry* placedFile = AddFatChild(*placed, file, false);
+  box->NormalEntryByCluster.emplace(7, placed);
+  box->nameIndex.emplace("a.txt", placedFile);
+
+  FileTreeBox copy = box;
+  ClearFileTree(*box);
+  ASSERT_EQ(copy->NormalEntryByCluster.size(), 1u);
+  FatFileEntry* copied = copy->NormalEntryByCluster.begin()->second;
+  EXPECT_EQ(copied->name, "docs");
+  EXPECT_EQ(copied->parent, &copy->fatRoot);
+  EXPECT_EQ(copied->children.front().parent, copied);
+  EXPECT_EQ(std::get<FatFileEntry*>(copy->nameIndex.begin()->second), &copied->children.front());
+}
+
+}  // namespace quorvel
