@@ -1,0 +1,29 @@
+#pragma once
+// Opening a partition on the file page: choose the reader by file-system kind,
+// run it, and report what was found.
+#include <string>
+
+#include "core/scan_progress.h"
+#include "disk/disk_records.h"
+
+namespace quorvel {
+
+enum ExpansionMode : int {
+  kNoReader = -1,
+  kExpandFat32 = 0,
+  kExpandNtfs = 1,
+  kExpandFat16 = 2,
+};
+
+// The reader for a file-system kind, or kNoReader (exFAT, EXT, HFS, unknown).
+ExpansionMode ExpansionModeForFsKind(uint8_t fsKind);
+
+// Empties the partition's tree, indexes, NTFS maps and cached FAT (geometry stays).
+void EmptyPartitionTree(PartitionRecord& partition);
+
+// Runs the reader on the calling thread. False with error set when the
+// partition has no reader or the reader failed; a stopped run returns false
+// with progress.StopRequested() set and keeps what it found.
+bool ExpandPartition(DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress, std::string& error);
+
+}  // namespace quorvel
