@@ -1,0 +1,132 @@
+#include "platform/same_device.h"
+
+#include <cstdio>
+#include <dirent.h>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include "platform/physical_disks.h"
+
+namespace quorvel {
+
+namespace {
+
+std::string ReadSysLine(const std::string& path) {
+  std::ifstream in(path);
+  std::string text;
+  std::getline(in, text);
+  return text;
+}
+
+bool ParseDevNumber(const std::string& text, dev_t& dev) {
+  unsigned maj = 0, min = 0;
+  if (std::sscanf(text.c_str(), "%u:%u", &maj, &min) != 2) return false;
+  dev = makedev(maj, min);
+  return true;
+}
+
+std::vector<std::string> ListDir(const std::string& path) {
+  std::vector<std::string> names;
+  if (DIR* dir = ::opendir(path.c_str())) {
+    while (dirent* e = ::readdir(dir)) {
+      std::string name = e->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+  }
+  return names;
+}
+
+// A block device and everything stacked on it (device-mapper, md), by name.
+void AddWithHolders(const std::string& name, std::set<dev_t>& out, int depth) {
+  if (depth > 16) return;
+  dev_t dev;
+  if (ParseDevNumber(ReadSysLine("/sys/class/block/" + name + "/dev"), dev)) out.insert(dev);
+  for (const std::string& holder : ListDir("/sys/class/block/" + name + "/holders"))
+    AddWithHolders(holder, out, depth + 1);
+}
+
+// Block devices and file systems that a source path occupies.
+void CollectSource(const std::string& path, std::set<dev_t>& blockDevices, std::set<dev_t>& fileSystems) {
+  if (path.empty()) return;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return;
+  if (S_ISREG(st.st_mode)) {
+    fileSystems.insert(st.st_dev);
+    return;
+  }
+  if (!S_ISBLK(st.st_mode)) return;
+  blockDevices.insert(st.st_rdev);
+  std::string diskName;
+  uint64_t start = 0;
+  if (!BlockDeviceLocation(st.st_rdev, diskName, start)) return;
+  AddWithHolders(diskName, blockDevices, 0);
+  for (const std::string& child : ListDir("/sys/block/" + diskName)) {
+    if (child.rfind(diskName, 0) == 0) AddWithHolders(child, blockDevices, 0);
+  }
+  // Writing into the file system behind a loop device rewrites the source too.
+  std::string backing = ReadSysLine("/sys/block/" + diskName + "/loop/backing_file");
+  struct stat bs {};
+  if (!backing.empty() && ::stat(backing.c_str(), &bs) == 0) fileSystems.insert(bs.st_dev);
+}
+
+// The device numbers that stand for the target's file system: its st_dev, and
+// for file systems with an anonymous device number (btrfs, overlay on a
+// disk) the device its mount names as source.
+bool TargetDevices(const std::string& targetFolder, std::set<dev_t>& out) {
+  std::string probe = targetFolder.empty() ? std::string(".") : targetFolder;
+  struct stat st {};
+  while (::stat(probe.c_str(), &st) != 0) {
+    size_t slash = probe.find_last_of('/');
+    if (slash == std::string::npos) {
+      probe = ".";
+    } else if (slash == 0) {
+      probe = "/";
+    } else {
+      probe = probe.substr(0, slash);
+    }
+    if (::stat(probe.c_str(), &st) == 0) break;
+    if (probe == "/" || probe == ".") return false;
+  }
+  out.insert(st.st_dev);
+  std::ifstream in("/proc/self/mountinfo");
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string id, parent, majmin, word;
+    fields >> id >> parent >> majmin;
+    dev_t dev;
+    if (!ParseDevNumber(majmin, dev) || dev != st.st_dev) continue;
+    while (fields >> word && word != "-") {
+    }
+    std::string fsType, source;
+    fields >> fsType >> source;
+    struct stat ss {};
+    if (!source.empty() && source[0] == '/' && ::stat(DecodeMountField(source).c_str(), &ss) == 0 &&
+        S_ISBLK(ss.st_mode))
+      out.insert(ss.st_rdev);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool TargetIsOnSource(const std::string& targetFolder, const DiskRecord& disk, const PartitionRecord* partition) {
+  std::set<dev_t> target;
+  if (!TargetDevices(targetFolder, target)) return true;
+  std::set<dev_t> blockDevices, fileSystems;
+  CollectSource(disk.devicePath, blockDevices, fileSystems);
+  if (partition) {
+    CollectSource(partition->devicePath, blockDevices, fileSystems);
+    for (const auto& [ordinal, member] : partition->members) CollectSource(member.path, blockDevices, fileSystems);
+  }
+  for (dev_t dev : target) {
+    if (blockDevices.count(dev) || fileSystems.count(dev)) return true;
+  }
+  return false;
+}
+
+}  // namespace quorvel

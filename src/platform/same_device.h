@@ -1,0 +1,23 @@
+#pragma once
+// "Is the target folder on the source?" - saving recovered files onto the
+// drive they come from could overwrite the very sectors being recovered.
+#include <string>
+
+#include "disk/disk_records.h"
+
+namespace quorvel {
+
+// True when writing into targetFolder could land on the source:
+// - source is a block device (a physical disk): the target's file system lives
+//   on that disk, on any of its partitions, or on a device stacked on them
+//   (device-mapper, LVM, RAID holders); for a loop device also when the target
+//   shares the file system of the loop's backing file;
+// - source is an image file: the target lies on the same file system as the
+//   image file;
+// - partition is a composite volume: the same tests for every member's path.
+// A target folder that does not exist yet is judged by its nearest existing
+// parent. When the target cannot be examined at all the answer is true, so
+// the caller asks rather than writes blindly.
+bool TargetIsOnSource(const std::string& targetFolder, const DiskRecord& disk, const PartitionRecord* partition);
+
+}  // namespace quorvel
