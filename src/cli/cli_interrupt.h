@@ -1,0 +1,21 @@
+#pragma once
+// Ctrl-C on the command line: the first one asks the running operation to stop
+// at its next check point (what was found is still printed, exit status 3); a
+// second one ends the process at once.
+#include "core/scan_progress.h"
+
+namespace quorvel::cli {
+
+class InterruptStopsProgress {
+ public:
+  // Installs the SIGINT handler for the lifetime of this object.
+  explicit InterruptStopsProgress(ScanProgress& progress);
+  ~InterruptStopsProgress();
+  InterruptStopsProgress(const InterruptStopsProgress&) = delete;
+  InterruptStopsProgress& operator=(const InterruptStopsProgress&) = delete;
+
+  // True once Ctrl-C was pressed while installed.
+  bool Interrupted() const;
+};
+
+}  // namespace quorvel::cli
