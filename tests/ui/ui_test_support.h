@@ -1,0 +1,26 @@
+#pragma once
+// Helpers for the Qt tests of the windows: fixture images, running the
+// command-line tool, hashing files.
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <string>
+
+namespace quorvel::uitest {
+
+std::string FixturePath(const std::string& name);
+bool HaveFixture(const std::string& name);
+
+struct CommandResult {
+  int exitCode = -1;
+  QByteArray out;
+  QByteArray err;
+};
+// Runs the `quorvel` executable with the given arguments (not through a shell).
+CommandResult RunQuorvel(const QStringList& arguments);
+QByteArray FileSha256(const QString& path);
+// Every regular file below root, as path relative to root -> SHA-256.
+QMap<QString, QByteArray> TreeHashes(const QString& root);
+
+}  // namespace quorvel::uitest
