@@ -1,0 +1,155 @@
+#include "save/target_naming.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quorvel {
+
+TargetFile::~TargetFile() { Close(); }
+
+TargetFile::TargetFile(TargetFile&& other) noexcept
+    : fd_(other.fd_), position_(other.position_), path_(std::move(other.path_)), lastError_(other.lastError_) {
+  other.fd_ = -1;
+}
+
+TargetFile& TargetFile::operator=(TargetFile&& other) noexcept {
+  if (this != &other) {
+    Close();
+    fd_ = other.fd_;
+    position_ = other.position_;
+    path_ = std::move(other.path_);
+    lastError_ = other.lastError_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+void TargetFile::Adopt(int fd, const std::string& path) {
+  Close();
+  fd_ = fd;
+  path_ = path;
+  position_ = 0;
+  lastError_ = 0;
+}
+
+bool TargetFile::Write(const void* data, size_t length) {
+  if (fd_ < 0) return false;
+  const char* p = static_cast<const char*>(data);
+  size_t done = 0;
+  while (done < length) {
+    ssize_t n = ::pwrite(fd_, p + done, length - done, static_cast<off_t>(position_ + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      lastError_ = errno;
+      position_ += done;
+      return false;
+    }
+    if (n == 0) {
+      lastError_ = ENOSPC;
+      position_ += done;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  position_ += done;
+  return true;
+}
+
+bool TargetFile::Seek(uint64_t position) {
+  position_ = position;
+  return fd_ >= 0;
+}
+
+bool TargetFile::SetLength(uint64_t length) {
+  if (fd_ < 0) return false;
+  if (::ftruncate(fd_, static_cast<off_t>(length)) != 0) {
+    lastError_ = errno;
+    return false;
+  }
+  return true;
+}
+
+void TargetFile::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+std::string JoinTargetPath(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  if (folder.back() == '/') return folder + name;
+  return folder + "/" + name;
+}
+
+std::string TargetCandidateName(const std::string& path, int64_t counter) {
+  if (counter < 0) return path;
+  // Only the file name's own "." counts, not one in a folder of the path.
+  size_t slash = path.rfind('/');
+  size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  size_t dot = path.rfind('.');
+  std::string number = std::to_string(counter);
+  if (dot == std::string::npos || dot < nameStart) return path + number;
+  return path + number + "." + path.substr(dot + 1);
+}
+
+static std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+bool CreateTargetFile(TargetFile& file, const std::string& path, int64_t& counter) {
+  file.Close();
+  bool foldersMade = false;
+  // Enough tries for any real folder; a bound so a strange file system that
+  // answers "exists" to everything cannot hold the save forever.
+  for (int tries = 0; tries < 1000000; ++tries) {
+    std::string candidate = TargetCandidateName(path, counter);
+    // O_EXCL: an existing file (or a link planted where the name goes) is
+    // never opened, so nothing is ever overwritten or truncated.
+    int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd >= 0) {
+      file.Adopt(fd, candidate);
+      return true;
+    }
+    if (errno == EEXIST) {
+      ++counter;
+      continue;
+    }
+    if (errno == EINTR) continue;
+    if (errno == ENOENT && !foldersMade) {
+      foldersMade = true;
+      if (!CreateFolderChain(FolderOf(path))) return false;
+      continue;
+    }
+    return false;
+  }
+  return false;
+}
+
+bool CreateTargetFile(TargetFile& file, const std::string& path) {
+  int64_t counter = -1;
+  return CreateTargetFile(file, path, counter);
+}
+
+static bool IsFolder(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool CreateFolderChain(const std::string& folder) {
+  if (folder.empty()) return false;
+  if (IsFolder(folder)) return true;
+  // Every prefix at each "/", in order; a prefix that exists already simply
+  // fails to be made, only the final test counts.
+  for (size_t pos = folder.find('/', 1); ; pos = folder.find('/', pos + 1)) {
+    std::string prefix = pos == std::string::npos ? folder : folder.substr(0, pos);
+    if (!prefix.empty() && prefix.back() != '/') ::mkdir(prefix.c_str(), 0777);
+    if (pos == std::string::npos) break;
+  }
+  return IsFolder(folder);
+}
+
+}  // namespace quorvel

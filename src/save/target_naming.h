@@ -1,0 +1,63 @@
+#pragma once
+// Target files and folders: a saved file never overwrites or truncates
+// anything, and the folders that lead to it are made on demand.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace quorvel {
+
+// A file created for writing under a target folder. Move-only; closed by its
+// destructor.
+class TargetFile {
+ public:
+  TargetFile() = default;
+  ~TargetFile();
+  TargetFile(TargetFile&& other) noexcept;
+  TargetFile& operator=(TargetFile&& other) noexcept;
+  TargetFile(const TargetFile&) = delete;
+  TargetFile& operator=(const TargetFile&) = delete;
+
+  bool IsOpen() const { return fd_ >= 0; }
+  const std::string& path() const { return path_; }
+  // Writes at the current position and advances; false when not all bytes
+  // could be written (for example a full target).
+  bool Write(const void* data, size_t length);
+  bool Seek(uint64_t position);
+  uint64_t Position() const { return position_; }
+  bool SetLength(uint64_t length);
+  void Close();
+  // errno of the last failed operation.
+  int lastError() const { return lastError_; }
+
+  // Takes an already created descriptor (used by CreateTargetFile).
+  void Adopt(int fd, const std::string& path);
+
+ private:
+  int fd_ = -1;
+  uint64_t position_ = 0;
+  std::string path_;
+  int lastError_ = 0;
+};
+
+// Candidate names for a taken path: the path, then path + N + "." + ext (ext
+// being the text after the last "." of the file name: a.jpg -> a.jpg0.jpg,
+// a.jpg1.jpg, ...), or path + N for a name without ".".
+std::string TargetCandidateName(const std::string& path, int64_t counter);
+
+// Creates path for writing without touching any existing file: a taken name
+// moves on to the counter names. Missing folders are created with
+// CreateFolderChain. True when the file is open; file.path() is the name used.
+bool CreateTargetFile(TargetFile& file, const std::string& path);
+// The same, going on from `counter` (-1 = the path itself first); on success
+// counter holds the candidate that was created.
+bool CreateTargetFile(TargetFile& file, const std::string& path, int64_t& counter);
+
+// Makes sure folder exists, creating every missing folder on the way. True
+// when it is a folder afterwards.
+bool CreateFolderChain(const std::string& folder);
+
+// folder + "/" + name.
+std::string JoinTargetPath(const std::string& folder, const std::string& name);
+
+}  // namespace quorvel
