@@ -1,0 +1,178 @@
+// Cluster mode: FAT16 and FAT32 trees, saved through the in-memory FAT or,
+// without it, from the first cluster.
+#include <algorithm>
+#include <vector>
+
+#include "save/name_repair.h"
+#include "save/save_engines.h"
+#include "save/source_copy.h"
+
+namespace quorvel {
+
+void SaveTreeClusterMode(SectorDevice* device, const std::string& targetFolder, const std::string& nameFilter,
+                         FatFileEntry* entry, const PartitionRecord& partition, ScanProgress& progress,
+                         const std::string& replacement, bool useFatReference, bool recoverDeleted,
+                         bool recoverNormal, SaveRun& run) {
+  if (!entry) return;
+  if (progress.StopRequested()) {
+    run.summary.stopped = true;
+    return;
+  }
+  std::string name = entry->name;
+  RepairName(name, replacement);
+  if (partition.fatTable.empty()) useFatReference = false;
+  bool passes = nameFilter.empty() || MatchNameFilter(name, nameFilter);
+
+  switch (entry->state()) {
+    case kDeletedFile:
+      if (recoverDeleted && passes)
+        SaveBySignature(device, JoinTargetPath(targetFolder, name), NameExtension(name), *entry, partition, progress,
+                        run);
+      break;
+    case kFile:
+      if (recoverNormal && passes) {
+        std::string path = JoinTargetPath(targetFolder, name);
+        if (useFatReference) {
+          // A live typed file owns its first cluster: no deleted file of this
+          // run is written from it later.
+          if (IsTypedExtension(LowerAscii(NameExtension(name)), run.multiSelect))
+            run.usedClusters.insert(entry->firstCluster);
+          SaveByClusterChain(device, path, *entry, partition, progress, run);
+        } else {
+          SaveBySignature(device, path, NameExtension(name), *entry, partition, progress, run);
+        }
+      }
+      break;
+    case kDeletedFolder:
+    case kFolder: {
+      std::string childFolder = JoinTargetPath(targetFolder, name);
+      for (FatFileEntry& child : entry->children)
+        SaveTreeClusterMode(device, childFolder, nameFilter, &child, partition, progress, replacement,
+                            useFatReference, recoverDeleted, recoverNormal, run);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+namespace {
+
+// The FAT as the chain walk reads it.
+struct FatView {
+  const std::vector<uint8_t>* table = nullptr;
+  int width = 0;         // bytes per entry: 2 (FAT16) or 4 (FAT32)
+  uint64_t limit = 0;    // number of entries
+
+  // Next cluster of c, or 0 when the chain ends there (end marker, bad
+  // cluster, free entry, reserved value or a number beyond the FAT).
+  uint64_t Next(uint64_t c) const {
+    if (c >= limit) return 0;
+    size_t at = static_cast<size_t>(c) * static_cast<size_t>(width);
+    const uint8_t* p = table->data() + at;
+    uint64_t next;
+    if (width == 2) {
+      next = static_cast<uint64_t>(p[0] | (p[1] << 8));
+      if (next >= 0xFFF7) return 0;
+    } else {
+      next = (static_cast<uint64_t>(p[0]) | (static_cast<uint64_t>(p[1]) << 8) | (static_cast<uint64_t>(p[2]) << 16) |
+              (static_cast<uint64_t>(p[3]) << 24)) & 0x0FFFFFFF;
+      if (next >= 0x0FFFFFF7) return 0;
+    }
+    if (next < 2 || next >= limit) return 0;
+    return next;
+  }
+};
+
+}  // namespace
+
+bool SaveByClusterChain(SectorDevice* device, const std::string& targetPath, const FatFileEntry& entry,
+                        const PartitionRecord& partition, ScanProgress& progress, SaveRun& run) {
+  TargetFile file;
+  if (!CreateTargetFile(file, targetPath)) {
+    run.summary.skippedTargetNotCreated++;
+    run.summary.Note("target could not be created: " + targetPath);
+    return false;
+  }
+  uint64_t size = entry.size;
+  uint32_t rootCluster = partition.tree->fatRoot.firstCluster;
+  // Cluster numbers 0 and 1 hold no data; such an entry has lost its chain.
+  if (entry.firstCluster < rootCluster || size == 0 || entry.firstCluster < 2) {
+    CountSavedFile(run, 0, size);
+    return true;
+  }
+  progress.Range(100, 1);
+  if (progress.StopRequested()) {
+    run.summary.stopped = true;
+    return false;
+  }
+
+  FatView fat;
+  fat.table = &partition.fatTable;
+  if (IsFat16Kind(partition.fsKind)) {
+    fat.width = 2;
+  } else if (IsFat32Kind(partition.fsKind)) {
+    fat.width = 4;
+  } else {
+    CountSavedFile(run, 0, size);
+    return true;
+  }
+  uint64_t bytesPerSector = partition.bytesPerSector ? partition.bytesPerSector : kSectorSize;
+  uint64_t fatBytes = static_cast<uint64_t>(partition.fatSizeSectors) * bytesPerSector;
+  if (fatBytes == 0 || fatBytes > partition.fatTable.size()) fatBytes = partition.fatTable.size();
+  fat.limit = fatBytes / static_cast<uint64_t>(fat.width);
+
+  uint64_t sectorsPerCluster = partition.sectorsPerCluster ? partition.sectorsPerCluster : 1;
+  uint64_t clusterSize = bytesPerSector * sectorsPerCluster;
+  // Consecutive clusters of the chain are read together, up to 10 MiB.
+  uint64_t maxRun = std::max<uint64_t>(1, 0xA00000 / clusterSize);
+  uint64_t clustersNeeded = (size + clusterSize - 1) / clusterSize;
+  std::vector<uint8_t> buffer(static_cast<size_t>(std::min(maxRun, clustersNeeded) * clusterSize));
+
+  uint64_t written = 0;
+  uint64_t c = entry.firstCluster;
+  if (c >= fat.limit) c = 0;  // a first cluster beyond the FAT has no chain
+  while (c != 0 && written < size) {
+    uint64_t runStart = c, runLength = 1, next = 0;
+    bool chainEnds = false;
+    for (;;) {
+      if ((written + runLength * clusterSize) >= size) break;  // this run finishes the file
+      next = fat.Next(c);
+      if (next == 0) {
+        chainEnds = true;
+        break;
+      }
+      if (next == c + 1 && runLength < maxRun) {
+        c = next;
+        ++runLength;
+        continue;
+      }
+      break;
+    }
+    size_t want = static_cast<size_t>(runLength * clusterSize);
+    ReadSourceSectors(partition, device, partition.dataOrigin + runStart * sectorsPerCluster, buffer.data(), want);
+    size_t put = static_cast<size_t>(std::min<uint64_t>(size - written, want));
+    if (!file.Write(buffer.data(), put)) {
+      run.summary.skippedWriteFailed++;
+      run.summary.Note("writing failed: " + file.path());
+      return false;
+    }
+    written += put;
+    ReportFileBytes(progress, run, written);
+    progress.Pos(written * 100 / size);
+    if (progress.StopRequested()) {
+      run.summary.stopped = true;
+      CountSavedFile(run, written, size);
+      return false;
+    }
+    if (chainEnds || written >= size) break;
+    c = next;
+  }
+  ReportFileBytes(progress, run, written);
+  progress.Pos(100);
+  CountSavedFile(run, written, size);
+  if (written < size) run.summary.Note("chain ended early: " + file.path());
+  return true;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,91 @@
+#pragma once
+// The save engines: cluster mode for FAT trees, record mode for NTFS trees,
+// extent mode for carved files, and the thread entries that run them.
+#include <string>
+#include <vector>
+
+#include "save/save_types.h"
+#include "save/target_naming.h"
+
+namespace quorvel {
+
+// ---- cluster mode (FAT16 / FAT32) ----
+
+// Saves entry (a folder's subtree or one file) under targetFolder. Names are
+// repaired with RepairName; folders are created when a file inside them is.
+void SaveTreeClusterMode(SectorDevice* device, const std::string& targetFolder, const std::string& nameFilter,
+                         FatFileEntry* entry, const PartitionRecord& partition, ScanProgress& progress,
+                         const std::string& replacement, bool useFatReference, bool recoverDeleted,
+                         bool recoverNormal, SaveRun& run);
+
+// Follows the in-memory FAT from the entry's first cluster. True when saved,
+// false when the target could not be created or the run was stopped.
+bool SaveByClusterChain(SectorDevice* device, const std::string& targetPath, const FatFileEntry& entry,
+                        const PartitionRecord& partition, ScanProgress& progress, SaveRun& run);
+
+// Without the FAT: copies contiguously from the first cluster, or for a typed
+// extension searches the candidate clusters (every high word with the entry's
+// low word) for the type's signature; every match becomes its own file.
+void SaveBySignature(SectorDevice* device, const std::string& targetPath, const std::string& extension,
+                     const FatFileEntry& entry, const PartitionRecord& partition, ScanProgress& progress,
+                     SaveRun& run);
+
+// True when extension (lower case) is searched by signature in this run.
+bool IsTypedExtension(const std::string& extension, bool multiSelect);
+// The signature test of a typed extension on the first cluster of a candidate.
+bool MatchesSignature(const std::string& extension, const uint8_t* data, size_t length, uint64_t size);
+
+// ---- record mode (NTFS) ----
+
+// Saves entry under targetFolder. False when stopped, or when the entry is a
+// file whose target could not be created.
+bool SaveTreeRecordMode(SectorDevice* device, const std::string& targetFolder, const std::string& nameFilter,
+                        NtfsFileEntry* entry, PartitionRecord& partition, bool recordDecoding, ScanProgress& progress,
+                        SaveRun& run, bool recoverDeleted, bool recoverNormal);
+
+// Decodes the entry's MFT record again and writes its unnamed data stream
+// (resident, plain runs, sparse runs, compressed units). False on a stop or a
+// target that could not be created.
+bool SaveRecordFile(SectorDevice* device, const std::string& targetFolder, const NtfsFileEntry& entry,
+                    PartitionRecord& partition, ScanProgress& progress, SaveRun& run);
+
+// The entry's record-number field holds an absolute start sector: copies size
+// bytes from there.
+bool SaveContiguous(SectorDevice* device, const std::string& targetFolder, const NtfsFileEntry& entry,
+                    const PartitionRecord& partition, ScanProgress& progress, SaveRun& run);
+
+// ---- extent mode (carved files) ----
+
+// Saves the carved files of map that start inside [startSector, startSector +
+// sectorCount) into targetFolder/<root name>/. False when stopped.
+bool SaveExtentTree(SectorDevice* device, const std::string& targetFolder, const std::string& nameFilter,
+                    const CarvedFile& root, const CarvedFileMap& map, uint64_t startSector, uint64_t sectorCount,
+                    const PartitionRecord* partition, ScanProgress& progress, SaveRun& run);
+
+// ---- thread entries ----
+
+// Runs one job: its tree engine, then extent mode when it carries an extent
+// root. Holds OperationBusy for the run and closes the progress at the end.
+int SaveThreadMain(SaveJob& job, SaveRun& run);
+// The same for every job of a multi-select list, in order, in one run.
+int MultiSelectSaveThreadMain(std::vector<SaveJob>& jobs, SaveRun& run);
+
+// ---- shared by the engines ----
+
+// Reads length bytes at an absolute sector of the partition's disk (a
+// volume-relative sector for composite volumes). The buffer is zero-filled
+// first; returns the bytes actually read.
+size_t ReadSourceSectors(const PartitionRecord& partition, SectorDevice* device, uint64_t sector, void* buffer,
+                         size_t length);
+
+// Progress texts as the user sees them.
+std::string SavedBytesText(uint64_t bytes);    // "<n> BYTE被保存"
+std::string SavedTotalText(uint64_t total);    // BYTE, KB, MB or GB form by size
+// "<n> BYTE被保存" for cluster mode: the file's bytes, or in a multi-select
+// run the bytes of the whole run.
+void ReportFileBytes(ScanProgress& progress, const SaveRun& run, uint64_t fileBytes);
+
+// Counts a finished file into the summary and the run's byte total.
+void CountSavedFile(SaveRun& run, uint64_t bytesWritten, uint64_t expectedSize);
+
+}  // namespace quorvel

@@ -1,0 +1,182 @@
+// Record mode: NTFS trees, each file's data found again from its MFT record.
+#include <algorithm>
+#include <cerrno>
+#include <vector>
+
+#include "save/name_repair.h"
+#include "save/save_engines.h"
+#include "save/source_copy.h"
+#include "scan/mft_record.h"
+
+namespace quorvel {
+
+// Pieces of long runs are read this large.
+constexpr uint64_t kRunPiece = 0xA00000;
+
+bool SaveTreeRecordMode(SectorDevice* device, const std::string& targetFolder, const std::string& nameFilter,
+                        NtfsFileEntry* entry, PartitionRecord& partition, bool recordDecoding, ScanProgress& progress,
+                        SaveRun& run, bool recoverDeleted, bool recoverNormal) {
+  if (!entry) return true;
+  if (progress.StopRequested()) {
+    run.summary.stopped = true;
+    return false;
+  }
+  run.runningTotal += entry->size;
+  progress.SetText(SavedTotalText(run.runningTotal));
+
+  uint8_t state = entry->state();
+  if (IsFolderState(state)) {
+    std::string childFolder = JoinTargetPath(targetFolder, SafeTargetName(entry->name));
+    // A child that fails does not end the folder; only the stop flag does.
+    for (NtfsFileEntry& child : entry->children)
+      SaveTreeRecordMode(device, childFolder, nameFilter, &child, partition, recordDecoding, progress, run,
+                         recoverDeleted, recoverNormal);
+    return !progress.StopRequested();
+  }
+  if (state == kDeletedFile && !recoverDeleted) return true;
+  if (state == kFile && !recoverNormal) return true;
+  if (state != kDeletedFile && state != kFile) return true;
+  if (!nameFilter.empty() && !MatchNameFilter(entry->name, nameFilter)) return true;
+  if (recordDecoding) return SaveRecordFile(device, targetFolder, *entry, partition, progress, run);
+  return SaveContiguous(device, targetFolder, *entry, partition, progress, run);
+}
+
+// Creates folder/name kept inside folder; when the target file system refuses
+// the name as found, the fully repaired name is tried.
+static bool CreateNamedTarget(TargetFile& file, const std::string& folder, const std::string& name, SaveRun& run) {
+  std::string safe = SafeTargetName(name);
+  if (CreateTargetFile(file, JoinTargetPath(folder, safe))) return true;
+  int error = errno;
+  std::string repaired = name;
+  RepairName(repaired, kNameReplacement);
+  if (repaired != safe && (error == EINVAL || error == EILSEQ || error == ENAMETOOLONG) &&
+      CreateTargetFile(file, JoinTargetPath(folder, repaired)))
+    return true;
+  run.summary.skippedTargetNotCreated++;
+  run.summary.Note("target could not be created: " + JoinTargetPath(folder, safe));
+  return false;
+}
+
+bool SaveRecordFile(SectorDevice* device, const std::string& targetFolder, const NtfsFileEntry& entry,
+                    PartitionRecord& partition, ScanProgress& progress, SaveRun& run) {
+  RecordDetails details;
+  bool read;
+  if (partition.RecordSectorMap.empty()) {
+    read = ReadMftRecord(device, entry.recordNumber, details, partition, partition.MftRunList);
+  } else {
+    read = ReadMftRecordByPosition(device, entry.recordNumber, details, partition, partition.MftRunList, entry) ==
+           RecordByPositionResult::kRead;
+    if (!read) run.summary.mftErrors++;
+  }
+  if (!read) {
+    run.summary.skippedRecordUnreadable++;
+    run.summary.Note("MFT record unreadable: " + JoinTargetPath(targetFolder, entry.name));
+    return true;
+  }
+
+  std::string name = details.hasFileName && !details.fileName.name.empty() ? details.fileName.name : entry.name;
+  TargetFile file;
+  if (!CreateNamedTarget(file, targetFolder, name, run)) return false;
+  uint64_t size = details.size;
+  if (size == 0) {
+    CountSavedFile(run, 0, 0);
+    return true;
+  }
+  // The file gets its full length first: sparse stretches and anything not
+  // written read as zeros.
+  if (!file.SetLength(size)) {
+    run.summary.skippedWriteFailed++;
+    run.summary.Note("writing failed: " + file.path());
+    return true;
+  }
+  file.Seek(0);
+
+  if (!details.nonResident) {
+    progress.Range(1, 1);
+    size_t put = static_cast<size_t>(std::min<uint64_t>(size, details.residentData.size()));
+    if (put > 0 && !file.Write(details.residentData.data(), put)) {
+      run.summary.skippedWriteFailed++;
+      run.summary.Note("writing failed: " + file.path());
+      return true;
+    }
+    progress.Step();
+    CountSavedFile(run, put, size);
+    return true;
+  }
+
+  progress.Range(100, 0);
+  const uint64_t sectorsPerCluster = partition.sectorsPerCluster ? partition.sectorsPerCluster : 1;
+  const uint64_t bytesPerSector = partition.bytesPerSector ? partition.bytesPerSector : kSectorSize;
+  const uint64_t clusterSize = sectorsPerCluster * bytesPerSector;
+
+  if (details.IsCompressed()) {
+    std::vector<SectorRun> runs = SectorRunsOf(details, partition);
+    bool writeFailed = false;
+    ByteWriter writer = [&](const uint8_t* data, size_t length) {
+      if (!file.Write(data, length)) {
+        writeFailed = true;
+        return false;
+      }
+      progress.SetText(SavedTotalText(run.runningTotal));
+      progress.Pos(file.Position() * 100 / size);
+      return true;
+    };
+    WriteCompressedRuns(device, writer, runs, static_cast<uint32_t>(sectorsPerCluster), size, partition,
+                        details.CompressionUnitClusters(), &progress.stopFlag);
+    if (writeFailed) {
+      run.summary.skippedWriteFailed++;
+      run.summary.Note("writing failed: " + file.path());
+      return true;
+    }
+    CountSavedFile(run, file.Position(), size);
+    if (progress.StopRequested()) {
+      run.summary.stopped = true;
+      return false;
+    }
+    return true;
+  }
+
+  // Bytes past the initialized size read as zeros whatever the disk holds.
+  uint64_t dataEnd = size;
+  if (details.hasData && details.initializedSize < dataEnd) dataEnd = details.initializedSize;
+  uint64_t covered = 0;  // end of the stretch the runs describe
+  std::vector<uint8_t> buffer;
+  for (const DataRun& dataRun : details.dataRuns) {
+    // Each run lands at its own place in the file, so a sparse run (or a gap
+    // between pieces of the list) keeps the following data where it belongs.
+    uint64_t outStart = dataRun.vcn * clusterSize;
+    if (outStart >= size) break;
+    uint64_t runBytes = std::min<uint64_t>(dataRun.clusterCount * clusterSize, size - outStart);
+    covered = std::max(covered, outStart + runBytes);
+    if (dataRun.sparse || dataRun.startCluster == 0 || outStart >= dataEnd) continue;
+    uint64_t toCopy = std::min<uint64_t>(runBytes, dataEnd - outStart);
+    uint64_t sector = partition.startSector + dataRun.startCluster * sectorsPerCluster;
+    if (buffer.empty()) buffer.resize(static_cast<size_t>(std::min<uint64_t>(kRunPiece, (toCopy + bytesPerSector - 1) /
+                                                                                          bytesPerSector * bytesPerSector)));
+    for (uint64_t done = 0; done < toCopy;) {
+      uint64_t piece = std::min<uint64_t>(kRunPiece, toCopy - done);
+      size_t want = static_cast<size_t>((piece + bytesPerSector - 1) / bytesPerSector * bytesPerSector);
+      if (want > buffer.size()) buffer.resize(want);
+      ReadSourceSectors(partition, device, sector + done / bytesPerSector, buffer.data(), want);
+      file.Seek(outStart + done);
+      if (!file.Write(buffer.data(), static_cast<size_t>(piece))) {
+        run.summary.skippedWriteFailed++;
+        run.summary.Note("writing failed: " + file.path());
+        return true;
+      }
+      done += piece;
+      progress.SetText(SavedTotalText(run.runningTotal));
+      progress.Pos((outStart + done) * 100 / size);
+      if (progress.StopRequested()) {
+        run.summary.stopped = true;
+        CountSavedFile(run, outStart + done, size);
+        return false;
+      }
+    }
+  }
+  CountSavedFile(run, std::min(covered, size), size);
+  if (covered < size) run.summary.Note("data runs end before the size: " + file.path());
+  return true;
+}
+
+}  // namespace quorvel
