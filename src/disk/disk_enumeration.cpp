@@ -267,6 +267,7 @@ int HexValue(char ch) {
 std::string CleanIdentifier(const std::string& raw) {
   std::string decoded;
   bool hex = !raw.empty() && raw.size() % 2 == 0;
+  bool ended = false;
   for (size_t i = 0; hex && i + 1 < raw.size(); i += 2) {
     auto digit = [](char ch) {
       ch = ch == ' ' ? '0' : static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
@@ -280,7 +281,8 @@ std::string CleanIdentifier(const std::string& raw) {
     }
     unsigned char byte = static_cast<unsigned char>(hi * 16 + lo);
     if (byte != 0 && !IsPrintable(byte)) hex = false;
-    if (hex && byte != 0) decoded.push_back(static_cast<char>(byte));
+    if (byte == 0) ended = true;  // the decoded text ends at its first zero byte
+    if (hex && !ended) decoded.push_back(static_cast<char>(byte));
   }
   std::string text;
   if (hex) {

@@ -25,7 +25,7 @@ void Stamp(uint8_t* sector, uint32_t member, uint64_t memberSector) {
 
 class CompositeTest : public ::testing::Test {
  protected:
-  void SetUp() override { dir_ = MakeTempDir("composite"); }
+  void SetUp() override { dir_ = TestDir("composite"); }
 
   // Members whose extents start `lead` sectors into their files.
   PartitionRecord MakeVolume(uint8_t kind, int members, uint64_t lead = 3, uint32_t stripe = kStripe,

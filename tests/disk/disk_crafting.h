@@ -1,6 +1,7 @@
 #pragma once
 // Helpers for tests that craft sectors and small image files by hand.
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -24,6 +25,17 @@ inline void PutText(uint8_t* p, const char* text) { std::memcpy(p, text, std::st
 inline void PutSignature(uint8_t* sector) {
   sector[510] = 0x55;
   sector[511] = 0xAA;
+}
+
+// A fresh folder for a test's files; never empty, so no test writes to "/".
+inline std::string TestDir(const std::string& tag) {
+  std::string dir = MakeTempDir(tag);
+  if (!dir.empty()) return dir;
+  std::string pattern = "/tmp/quorvel-" + tag + "-XXXXXX";
+  std::vector<char> buf(pattern.begin(), pattern.end());
+  buf.push_back('\0');
+  const char* made = mkdtemp(buf.data());
+  return made ? std::string(made) : std::string("/tmp");
 }
 
 // A disk image held in memory, written out to a file in a temporary folder.

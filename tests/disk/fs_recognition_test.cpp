@@ -181,7 +181,7 @@ TEST(FixUp, RejectsTornOrForeignRecordsUnchanged) {
 
 class VolumeLabelTest : public ::testing::Test {
  protected:
-  void SetUp() override { dir_ = MakeTempDir("labels"); }
+  void SetUp() override { dir_ = TestDir("labels"); }
   std::string ReadLabel(CraftedImage& image, uint64_t start, uint8_t kind) {
     std::string path = image.WriteTo(dir_, "label.img");
     SectorDevice device;
