@@ -18,7 +18,8 @@ constexpr size_t kSweepBufferBytes = (kSweepBlockSectors + 1) * 512;
 // disk.directorySectors. Plain partitions (or none) are read from the disk's
 // device at absolute sectors; composite volumes through ReadPartitionData at
 // volume-relative sectors. Returns false only when the device cannot be
-// opened; a stopped sweep returns true and keeps what it recorded.
+// opened (or the block buffer cannot be had); a stopped sweep returns true
+// and keeps what it recorded.
 bool ScanDirectorySectors(DiskRecord& disk, PartitionRecord* partition, ScanProgress& progress, uint64_t startSector,
                           uint64_t sectorCount);
 
