@@ -48,7 +48,6 @@ bool SectorDevice::Seek(uint64_t byteOffset) {
 }
 
 bool SectorDevice::Read(void* buffer, size_t length, size_t* bytesRead) {
-  std::memset(buffer, 0, length);
   size_t done = 0;
   bool ok = fd_ >= 0;
   while (ok && done < length) {
@@ -63,6 +62,9 @@ bool SectorDevice::Read(void* buffer, size_t length, size_t* bytesRead) {
       done += static_cast<size_t>(got);
     }
   }
+  // Whatever could not be read reads as zeros. Filling only that part (not
+  // the whole buffer up front) keeps 10 MiB sweeps as fast as plain reading.
+  if (done < length) std::memset(static_cast<char*>(buffer) + done, 0, length - done);
   position_ += done;
   if (bytesRead) *bytesRead = done;
   return ok;
