@@ -1,6 +1,5 @@
 #include "save/save_job.h"
 
-#include "platform/same_device.h"
 #include "save/name_repair.h"
 #include "save/source_copy.h"
 #include "save/target_naming.h"
@@ -132,10 +131,6 @@ std::string SingleSaveSpaceText(uint64_t size) {
     unit = " GB";
   }
   return FormatText("即将保存 %.1f", value) + unit + ",磁盘空间不够！";
-}
-
-bool TargetOnSourceDrive(const std::string& targetFolder, const DiskRecord& disk, const PartitionRecord& partition) {
-  return TargetIsOnSource(targetFolder, disk, &partition);
 }
 
 std::shared_ptr<SectorDevice> OpenSaveDevice(const DiskRecord& disk, const PartitionRecord& partition) {
