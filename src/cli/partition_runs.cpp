@@ -1,0 +1,57 @@
+#include "cli/partition_runs.h"
+
+#include <cstdio>
+
+#include "cli/cli_interrupt.h"
+#include "cli/command_registry.h"
+#include "core/terminal_progress.h"
+
+namespace quorvel::cli {
+
+int RunPartitionCommand(PartitionCommand command, DiskRecord& disk, PartitionRecord& partition, bool quiet,
+                        PartitionRunResult* result) {
+  ScanProgress progress;
+  TerminalProgressBar bar(quiet);
+  progress.sink = &bar;
+  InterruptStopsProgress interrupt(progress);
+
+  PartitionLaunchRequest request;
+  request.command = command;
+  request.disk = &disk;
+  request.partition = &partition;
+  request.progress = &progress;
+  std::string refusal;
+  std::unique_ptr<PartitionRun> run = LaunchPartitionRun(request, refusal);
+  if (!run) {
+    std::fprintf(stderr, "quorvel: %s\n", refusal.c_str());
+    return kExitNotFound;
+  }
+  const PartitionRunResult& finished = run->Wait();
+  bar.Close();
+  if (result) *result = finished;
+  if (finished.stopped || interrupt.Interrupted()) {
+    std::fprintf(stderr, "quorvel: stopped; showing what was found so far\n");
+    return kExitStopped;
+  }
+  if (!finished.completed) {
+    std::fprintf(stderr, "quorvel: %s\n", finished.error.empty() ? "the partition could not be read"
+                                                                  : finished.error.c_str());
+    return kExitNotFound;
+  }
+  return kExitDone;
+}
+
+int RunFormatRecovery(DiskRecord& disk, PartitionRecord& partition, bool quiet) {
+  PartitionRunResult scan;
+  int status = RunPartitionCommand(PartitionCommand::kFormatInfo, disk, partition, quiet, &scan);
+  if (status == kExitNotFound) return status;
+  // NTFS: the record sweep has built the tree. FAT: the sweep only recorded
+  // directory sectors; the expansion rebuilds the folders from them.
+  if (scan.mode == kExpandFat32 || scan.mode == kExpandFat16) {
+    int expanded = RunPartitionCommand(PartitionCommand::kExpand, disk, partition, quiet);
+    if (expanded != kExitDone) return expanded;
+  }
+  return status;
+}
+
+}  // namespace quorvel::cli
