@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <fstream>
+#include <sys/stat.h>
 
 #include "platform/text.h"
 
@@ -249,6 +250,42 @@ std::string VolumeBuilder::Write(const std::string& path) const {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(image_.data()), static_cast<std::streamsize>(image_.size()));
   return path;
+}
+
+namespace {
+void CollectPaths(const NtfsFileEntry& folder, const std::string& path,
+                  std::map<std::string, const NtfsFileEntry*>& out) {
+  for (const NtfsFileEntry& child : folder.children) {
+    std::string childPath = path + "/" + child.name;
+    std::string key = childPath;
+    for (int n = 2; out.count(key); ++n) key = childPath + " #" + std::to_string(n);
+    out[key] = &child;
+    CollectPaths(child, childPath, out);
+  }
+}
+}  // namespace
+
+std::map<std::string, const NtfsFileEntry*> TreePaths(const FileTree& tree) {
+  std::map<std::string, const NtfsFileEntry*> out;
+  CollectPaths(tree.ntfsRoot, tree.ntfsRoot.name, out);
+  CollectPaths(tree.ntfsLost, tree.ntfsLost.name, out);
+  CollectPaths(tree.ntfsExtension, tree.ntfsExtension.name, out);
+  return out;
+}
+
+DiskRecord WholeVolumeDisk(const std::string& imagePath) {
+  struct stat st {};
+  stat(imagePath.c_str(), &st);
+  DiskRecord disk;
+  disk.devicePath = imagePath;
+  disk.sizeBytes = static_cast<uint64_t>(st.st_size);
+  PartitionRecord partition;
+  partition.name = "Partition1";
+  partition.startSector = 0;
+  partition.sectorCount = disk.sizeBytes / 512;
+  partition.fsKind = 0x07;
+  disk.partitions.push_back(partition);
+  return disk;
 }
 
 }  // namespace quorvel::test

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "disk/disk_records.h"
+
 namespace quorvel::test {
 
 using Bytes = std::vector<uint8_t>;
@@ -67,5 +69,12 @@ class VolumeBuilder {
  private:
   Bytes image_;
 };
+
+// Every entry under the NTFS special folders by its path ("根目录/a/b").
+// Duplicate paths get " #2", " #3" appended.
+std::map<std::string, const NtfsFileEntry*> TreePaths(const FileTree& tree);
+
+// A DiskRecord for a whole-volume image with one NTFS partition covering it.
+DiskRecord WholeVolumeDisk(const std::string& imagePath);
 
 }  // namespace quorvel::test
