@@ -1,0 +1,391 @@
+// `quorvel save` on images made by real tools, checked against The Sleuth
+// Kit's icat and the fixtures' own manifests of known contents. Every test
+// also proves the source image was not changed.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "save_test_util.h"
+
+namespace quorvel {
+namespace {
+
+using test::CommandResult;
+using test::FixturePath;
+using test::HaveFixture;
+using test::RunCommand;
+using test::RunQuorvel;
+using test::ShellQuote;
+
+struct FlsEntry {
+  bool folder = false;
+  bool deleted = false;
+  std::string inode;
+  std::string path;
+};
+
+// Every file and folder TSK lists, without its virtual entries, metafiles,
+// named streams and reallocated names.
+std::vector<FlsEntry> Fls(const std::string& image, uint64_t offset) {
+  CommandResult r = RunCommand("fls -r -p -o " + std::to_string(offset) + " " + ShellQuote(image));
+  std::vector<FlsEntry> entries;
+  std::istringstream lines(r.out);
+  std::string line;
+  while (std::getline(lines, line)) {
+    size_t tab = line.find(":\t");
+    if (tab == std::string::npos) continue;
+    std::istringstream head(line.substr(0, tab));
+    FlsEntry e;
+    std::string type, word;
+    head >> type >> word;
+    if (word == "*") {
+      e.deleted = true;
+      head >> word;
+    }
+    e.inode = word;
+    e.path = line.substr(tab + 2);
+    if (type != "r/r" && type != "d/d") continue;
+    if (e.inode.find("realloc") != std::string::npos) continue;
+    if (e.path.empty() || e.path[0] == '$' || e.path.find(':') != std::string::npos) continue;
+    if (e.path.find("(Volume Label Entry)") != std::string::npos) continue;
+    e.folder = type == "d/d";
+    entries.push_back(e);
+  }
+  return entries;
+}
+
+std::string IcatSha(const std::string& image, uint64_t offset, const std::string& inode) {
+  CommandResult r = RunCommand("icat -o " + std::to_string(offset) + " " + ShellQuote(image) + " " + inode +
+                               " | sha256sum");
+  return r.out.substr(0, 64);
+}
+
+// Relative path -> SHA-256 of every file below dir.
+std::map<std::string, std::string> HashTree(const std::string& dir) {
+  CommandResult r = RunCommand("cd " + ShellQuote(dir) + " && find . -type f -print0 | xargs -0 -r sha256sum");
+  std::map<std::string, std::string> out;
+  std::istringstream lines(r.out);
+  std::string line;
+  while (std::getline(lines, line))
+    if (line.size() > 68) out[line.substr(68)] = line.substr(0, 64);
+  return out;
+}
+
+std::set<std::string> Hashes(const std::map<std::string, std::string>& tree) {
+  std::set<std::string> out;
+  for (const auto& [path, sha] : tree) out.insert(sha);
+  return out;
+}
+
+// Manifest lines split at tabs.
+std::vector<std::vector<std::string>> Manifest(const std::string& name) {
+  std::vector<std::vector<std::string>> rows;
+  std::ifstream in(FixturePath(name));
+  std::string line;
+  while (std::getline(in, line)) {
+    std::vector<std::string> fields;
+    std::istringstream parts(line);
+    std::string field;
+    while (std::getline(parts, field, '\t')) fields.push_back(field);
+    rows.push_back(fields);
+  }
+  return rows;
+}
+
+// The partition of a disk image that starts at a sector, as quorvel names it.
+std::string PartitionAt(const std::string& image, uint64_t startSector) {
+  CommandResult r = RunQuorvel("disks " + ShellQuote(image) + " --json");
+  std::string key = "\"start_sector\":" + std::to_string(startSector);
+  size_t at = r.out.find(key);
+  if (at == std::string::npos) return "";
+  size_t name = r.out.rfind("\"name\":\"", at);
+  if (name == std::string::npos) return "";
+  name += 8;
+  return r.out.substr(name, r.out.find('"', name) - name);
+}
+
+CommandResult Save(const std::string& image, const std::string& partition, const std::string& target,
+                   const std::string& more = "") {
+  return RunQuorvel("save " + ShellQuote(image) + " " + ShellQuote(partition) + " --to " + ShellQuote(target) +
+                    " --quiet " + more);
+}
+
+// Saves a whole partition and checks it against TSK: every live file at its
+// path with icat's bytes, every deleted file's icat bytes somewhere in the
+// output. Returns the number of files compared.
+size_t CheckWholePartitionAgainstTsk(const std::string& image, const std::string& partition, uint64_t offset,
+                                     std::set<std::string>* skipDeleted = nullptr) {
+  std::string before = test::FileSha256(image);
+  std::string out = test::SaveTempDir("tsk");
+  CommandResult r = Save(image, partition, out);
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  auto saved = HashTree(out + "/根目录");
+  auto all = Hashes(saved);
+  size_t compared = 0;
+  for (const FlsEntry& e : Fls(image, offset)) {
+    if (e.folder) continue;
+    std::string want = IcatSha(image, offset, e.inode);
+    if (!e.deleted) {
+      auto it = saved.find("./" + e.path);
+      ASSERT_NE(it, saved.end()) << "live file not saved: " << e.path;
+      EXPECT_EQ(it->second, want) << "live file differs from icat: " << e.path;
+    } else if (!skipDeleted || !skipDeleted->count(e.path)) {
+      EXPECT_TRUE(all.count(want)) << "deleted file not saved byte-identical: " << e.path;
+    }
+    ++compared;
+  }
+  EXPECT_EQ(test::FileSha256(image), before) << "the source image changed";
+  return compared;
+}
+
+#define NEED_FIXTURE(name) \
+  if (!HaveFixture(name)) GTEST_SKIP() << name << " not built (its tool is missing)"
+
+// Live and deleted NTFS files, including resident, fragmented, compressed
+// (LZNT1), sparse and attribute-list files and Chinese / emoji names, save
+// byte-identical to the manifest written when the image was made.
+TEST(SaveNtfsFixtureTest, WholeTreeMatchesManifestAndIcat) {
+  NEED_FIXTURE("ntfs.img");
+  std::string image = FixturePath("ntfs.img");
+  std::string before = test::FileSha256(image);
+  std::string out = test::SaveTempDir("ntfs");
+  CommandResult r = Save(image, "0", out);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  auto saved = HashTree(out + "/根目录");
+  std::set<std::string> kinds;
+  size_t files = 0;
+  for (const auto& row : Manifest("ntfs.manifest")) {
+    if (row.size() < 4 || row[2] == "-") continue;
+    auto it = saved.find("./" + row[1]);
+    ASSERT_NE(it, saved.end()) << row[0] << " file not saved: " << row[1];
+    EXPECT_EQ(it->second, row[3]) << row[0] << " file differs: " << row[1];
+    kinds.insert(row[1]);
+    ++files;
+  }
+  // The manifest covers the hard cases; make sure they were among them.
+  for (const char* path : {"docs/readme.txt", "comp/text.txt", "comp/mixed.bin", "sparse.bin", "frag/many.bin",
+                           "frag/holes.bin", "中文文件夹/报告.txt", "emoji_😀.txt", "gone.bin",
+                           "trash/inner/inner.txt"})
+    EXPECT_TRUE(kinds.count(path)) << path;
+  EXPECT_GT(files, 400u);
+  // And TSK agrees on every live file.
+  for (const FlsEntry& e : Fls(image, 0)) {
+    if (e.folder || e.deleted) continue;
+    auto it = saved.find("./" + e.path);
+    ASSERT_NE(it, saved.end()) << e.path;
+    EXPECT_EQ(it->second, IcatSha(image, 0, e.inode)) << e.path;
+  }
+  EXPECT_EQ(test::FileSha256(image), before);
+}
+
+// FAT32 and FAT16 partitions of the demo disk: live files through the FAT,
+// deleted ones (contiguous, intact) from their first cluster.
+TEST(SaveFatFixtureTest, DemoDiskFatPartitionsMatchIcat) {
+  NEED_FIXTURE("demo.img");
+  std::string image = FixturePath("demo.img");
+  for (uint64_t start : {135168ull, 235520ull}) {
+    std::string partition = PartitionAt(image, start);
+    ASSERT_FALSE(partition.empty()) << start;
+    EXPECT_GE(CheckWholePartitionAgainstTsk(image, partition, start), 8u) << partition;
+  }
+}
+
+// The FAT fixtures of the FAT reader's tests, whole-disk volumes.
+TEST(SaveFatFixtureTest, FatFixturesMatchIcat) {
+  size_t images = 0;
+  DIR* dir = opendir(QUORVEL_FIXTURE_DIR);
+  ASSERT_NE(dir, nullptr);
+  std::vector<std::string> names;
+  while (dirent* e = readdir(dir)) names.push_back(e->d_name);
+  closedir(dir);
+  for (const std::string& name : names) {
+    if (name.rfind("fat", 0) != 0 || name.size() < 4 || name.substr(name.size() - 4) != ".img") continue;
+    CommandResult fs = RunCommand("fsstat -t " + ShellQuote(FixturePath(name)));
+    if (fs.out.rfind("fat", 0) != 0) continue;  // not a whole-disk FAT volume
+    ++images;
+    CheckWholePartitionAgainstTsk(FixturePath(name), "0", 0);
+  }
+  if (images == 0) GTEST_SKIP() << "no FAT fixture images";
+}
+
+// A deleted FAT32 JPEG whose entry lost the high word of its first cluster
+// is found by trying every high word with the low word it kept.
+TEST(SaveFatFixtureTest, SignatureSearchFindsClearedHighWord) {
+  NEED_FIXTURE("save_highword_fat32.img");
+  std::string image = FixturePath("save_highword_fat32.img");
+  std::string before = test::FileSha256(image);
+  std::string want = Manifest("save_highword_fat32.manifest").at(0).at(1);
+  std::string out = test::SaveTempDir("high");
+  CommandResult r = Save(image, "0", out, "--deleted");
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  auto saved = HashTree(out);
+  std::vector<std::string> jpegs;
+  for (const auto& [path, sha] : saved)
+    if (path.size() > 4 && path.substr(path.size() - 4) == ".jpg") jpegs.push_back(path);
+  ASSERT_EQ(jpegs.size(), 1u);
+  EXPECT_EQ(saved[jpegs[0]], want);
+  EXPECT_EQ(test::FileSha256(image), before);
+}
+
+std::set<std::string> Listing(const std::string& dir) {
+  std::set<std::string> names;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d)) names.insert(e->d_name);
+    closedir(d);
+  }
+  return names;
+}
+
+// Long names crafted into the directory: "..", "a/b.txt", "../../evil.txt",
+// forbidden characters, a control character, ".", and Chinese and emoji
+// names. Everything lands inside the target under the expected names.
+TEST(SaveNamesFixtureTest, HostileAndUnicodeNamesStayInsideTarget) {
+  NEED_FIXTURE("save_names_fat16.img");
+  std::string image = FixturePath("save_names_fat16.img");
+  std::string before = test::FileSha256(image);
+  std::string base = test::SaveTempDir("names");
+  std::string out = base + "/target";
+  std::set<std::string> around = Listing(base);
+  CommandResult r = Save(image, "0", out);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  auto saved = HashTree(out + "/根目录");
+  for (const auto& row : Manifest("save_names_fat16.manifest")) {
+    auto it = saved.find("./" + row.at(0));
+    ASSERT_NE(it, saved.end()) << "expected " << row[0];
+    EXPECT_EQ(it->second, row.at(1)) << row[0];
+  }
+  around.insert("target");
+  EXPECT_EQ(Listing(base), around) << "something was written beside the target";
+  EXPECT_NE(access((base + "/../evil.txt").c_str(), F_OK), 0);
+  EXPECT_NE(access((base + "/../../evil.txt").c_str(), F_OK), 0);
+  EXPECT_EQ(test::FileSha256(image), before);
+}
+
+// Saving the same file again never overwrites: x, x0.ext, x1.ext.
+TEST(SaveCliTest, RepeatedSavesGetCounterNames) {
+  NEED_FIXTURE("ntfs.img");
+  std::string image = FixturePath("ntfs.img");
+  std::string out = test::SaveTempDir("again");
+  for (int i = 0; i < 3; ++i) {
+    CommandResult r = Save(image, "0", out, "--path 根目录/docs/readme.txt");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+  }
+  auto saved = HashTree(out);
+  ASSERT_EQ(saved.size(), 3u);
+  EXPECT_EQ(saved["./根目录/docs/readme.txt"], saved["./根目录/docs/readme.txt0.txt"]);
+  EXPECT_EQ(saved["./根目录/docs/readme.txt"], saved["./根目录/docs/readme.txt1.txt"]);
+}
+
+// --path picks subtrees, --deleted / --normal the kinds, --filter the names.
+TEST(SaveCliTest, PathsKindsAndFilter) {
+  NEED_FIXTURE("ntfs.img");
+  std::string image = FixturePath("ntfs.img");
+  std::string live = test::SaveTempDir("sel");
+  ASSERT_EQ(Save(image, "0", live, "--path 根目录/docs --path /根目录/big/ --normal").exitCode, 0);
+  auto a = HashTree(live);
+  EXPECT_TRUE(a.count("./根目录/docs/readme.txt"));
+  EXPECT_TRUE(a.count("./根目录/docs/sub/deep/deep.txt"));
+  EXPECT_TRUE(a.count("./根目录/big/large.bin"));
+  EXPECT_FALSE(a.count("./根目录/docs/gone_small.txt"));
+  EXPECT_FALSE(a.count("./根目录/sparse.bin"));
+
+  std::string gone = test::SaveTempDir("sel");
+  ASSERT_EQ(Save(image, "0", gone, "--deleted").exitCode, 0);
+  auto b = HashTree(gone);
+  EXPECT_TRUE(b.count("./根目录/docs/gone_small.txt"));
+  EXPECT_TRUE(b.count("./根目录/gone.bin"));
+  EXPECT_FALSE(b.count("./根目录/docs/readme.txt"));
+
+  std::string filtered = test::SaveTempDir("sel");
+  ASSERT_EQ(Save(image, "0", filtered, "--filter '*.bin' --path 根目录/docs").exitCode, 0);
+  auto c = HashTree(filtered);
+  EXPECT_TRUE(c.count("./根目录/docs/small.bin"));
+  EXPECT_FALSE(c.count("./根目录/docs/readme.txt"));
+}
+
+TEST(SaveCliTest, UsageAndNotFound) {
+  NEED_FIXTURE("ntfs.img");
+  std::string image = FixturePath("ntfs.img");
+  std::string out = test::SaveTempDir("usage");
+  EXPECT_EQ(RunQuorvel("save " + ShellQuote(image) + " 0").exitCode, 1);  // no --to
+  EXPECT_EQ(RunQuorvel("save " + ShellQuote(image) + " 0 --to " + out + " --bogus").exitCode, 1);
+  CommandResult missing = Save(image, "0", out, "--path 根目录/no/such/file");
+  EXPECT_EQ(missing.exitCode, 2);
+  EXPECT_NE(missing.err.find("no/such/file"), std::string::npos);
+  EXPECT_EQ(Save(image, "9", out).exitCode, 2);
+  EXPECT_EQ(Save(FixturePath("no-such.img"), "0", out).exitCode, 2);
+}
+
+// A mount made for one test, always undone.
+struct ScopedMount {
+  std::string point;
+  bool mounted = false;
+  ~ScopedMount() {
+    if (mounted) RunCommand("umount " + ShellQuote(point) + " || umount -l " + ShellQuote(point));
+  }
+};
+
+#define NEED_ROOT() \
+  if (geteuid() != 0) GTEST_SKIP() << "mounting needs root"
+
+// The target inside a loop mount of the source image is refused; beside the
+// image it is not.
+TEST(SaveSameDriveTest, LoopMountedSourceIsRefused) {
+  NEED_ROOT();
+  NEED_FIXTURE("save_names_fat16.img");
+  std::string image = FixturePath("save_names_fat16.img");
+  std::string before = test::FileSha256(image);
+  ScopedMount m;
+  m.point = test::SaveTempDir("loop");
+  CommandResult mount = RunCommand("mount -o loop,ro " + ShellQuote(image) + " " + ShellQuote(m.point));
+  ASSERT_EQ(mount.exitCode, 0) << mount.err;
+  m.mounted = true;
+  CommandResult r = Save(image, "0", m.point + "/out");
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("将文件放回原分区行为危险"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("--allow-same-disk"), std::string::npos);
+  // A folder beside the image (not inside it) is fine.
+  std::string beside = test::SaveTempDir("beside");
+  EXPECT_EQ(Save(image, "0", beside).exitCode, 0);
+  EXPECT_EQ(test::FileSha256(image), before);
+}
+
+TEST(SaveSameDriveTest, FuseMountedSourceIsRefused) {
+  NEED_ROOT();
+  NEED_FIXTURE("ntfs.img");
+  if (access("/dev/fuse", F_OK) != 0) GTEST_SKIP() << "no /dev/fuse";
+  std::string image = FixturePath("ntfs.img");
+  ScopedMount m;
+  m.point = test::SaveTempDir("fuse");
+  CommandResult mount = RunCommand("ntfs-3g -o ro " + ShellQuote(image) + " " + ShellQuote(m.point));
+  ASSERT_EQ(mount.exitCode, 0) << mount.err;
+  m.mounted = true;
+  CommandResult r = Save(image, "0", m.point + "/docs");
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("将文件放回原分区行为危险"), std::string::npos) << r.err;
+}
+
+// More bytes than the target has free: refused before anything is written.
+TEST(SaveSpaceTest, ShortTargetIsRefused) {
+  NEED_ROOT();
+  NEED_FIXTURE("ntfs.img");
+  ScopedMount m;
+  m.point = test::SaveTempDir("small");
+  CommandResult mount = RunCommand("mount -t tmpfs -o size=1m tmpfs " + ShellQuote(m.point));
+  ASSERT_EQ(mount.exitCode, 0) << mount.err;
+  m.mounted = true;
+  CommandResult r = Save(FixturePath("ntfs.img"), "0", m.point + "/out");
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("目标盘空间不足，请重新选择盘!"), std::string::npos) << r.err;
+  EXPECT_TRUE(HashTree(m.point).empty());
+}
+
+}  // namespace
+}  // namespace quorvel
