@@ -1,6 +1,7 @@
 // Reading volumes that a volume manager spreads over several disks: striped,
-// spanned, and striped with rotating parity. Member devices are opened per
-// piece, so nothing stays open between calls and threads may read at once.
+// spanned, and striped with rotating parity. Member devices are opened for one
+// read and closed at its end, so nothing stays open between calls and threads
+// may read at once.
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -21,18 +22,40 @@ uint64_t MemberEnd(const VolumeMember& m, uint64_t bytesPerSector) {
   return (m.startSector + m.sectorCount) * bytesPerSector;
 }
 
+// The member devices of one composite read, opened on first use and closed
+// when the read ends (not kept between calls).
+class MemberDevices {
+ public:
+  explicit MemberDevices(size_t count) : devices_(count), tried_(count, false) {}
+  SectorDevice* Get(size_t index, const VolumeMember& m) {
+    if (!tried_[index]) {
+      tried_[index] = true;
+      if (!m.path.empty()) OpenDevice(m.path, devices_[index]);
+    }
+    return devices_[index].IsOpen() ? &devices_[index] : nullptr;
+  }
+
+ private:
+  std::vector<SectorDevice> devices_;
+  std::vector<bool> tried_;
+};
+
 // Reads one piece of a member. A piece that starts at or past the end of the
 // member's extent, a member that cannot be opened, or a short read fails.
-bool ReadMemberPiece(const VolumeMember& m, uint64_t bytesPerSector, uint64_t memberOffset, uint8_t* out,
-                     size_t length, size_t& bytesRead) {
+bool ReadMemberPiece(SectorDevice* device, const VolumeMember& m, uint64_t bytesPerSector, uint64_t memberOffset,
+                     uint8_t* out, size_t length, size_t& bytesRead) {
   uint64_t position = m.startSector * bytesPerSector + memberOffset;
-  if (position >= MemberEnd(m, bytesPerSector)) return false;
-  SectorDevice device;
-  if (m.path.empty() || !OpenDevice(m.path, device)) return false;
+  if (position >= MemberEnd(m, bytesPerSector) || !device) return false;
   size_t got = 0;
-  bool ok = device.ReadAt(position, out, length, &got);
+  bool ok = device->ReadAt(position, out, length, &got);
   bytesRead += got;
   return ok && got == length;
+}
+
+// Whatever a failed or short read did not fill reads as zeros.
+bool Finish(bool ok, void* buffer, size_t length, size_t bytesRead) {
+  if (bytesRead < length) std::memset(static_cast<uint8_t*>(buffer) + bytesRead, 0, length - bytesRead);
+  return ok;
 }
 
 }  // namespace
@@ -56,30 +79,33 @@ bool ReadCompositeVolume(uint64_t position, size_t& bytesRead, void* buffer, siz
 bool ReadVolumeStriped(uint64_t position, size_t& bytesRead, void* buffer, size_t length,
                        const PartitionRecord& partition) {
   bytesRead = 0;
-  std::memset(buffer, 0, length);
   auto members = MembersInOrder(partition);
   const uint64_t B = partition.bytesPerSector;
   const uint64_t U = uint64_t{partition.stripeSize} * B;
   const uint64_t n = members.size();
   // An incomplete volume-manager record can leave any of these at zero.
-  if (n == 0 || U == 0) return false;
+  if (n == 0 || U == 0) return Finish(false, buffer, length, 0);
   if (length == 0) return true;
   uint8_t* out = static_cast<uint8_t*>(buffer);
+  MemberDevices devices(members.size());
+  auto readPiece = [&](size_t column, uint64_t memberOffset, size_t piece) {
+    return ReadMemberPiece(devices.Get(column, *members[column]), *members[column], B, memberOffset,
+                           out + bytesRead, piece, bytesRead);
+  };
 
   uint64_t unit = position / U;
   uint64_t within = (position % U) / B;
   size_t column = static_cast<size_t>(unit % n);
   uint64_t rowOffset = (unit / n) * U;
-  uint64_t firstRoom = U - within * B;
-  size_t piece = static_cast<size_t>(std::min<uint64_t>(length, firstRoom));
-  if (!ReadMemberPiece(*members[column], B, rowOffset + within * B, out, piece, bytesRead)) return false;
+  size_t piece = static_cast<size_t>(std::min<uint64_t>(length, U - within * B));
+  if (!readPiece(column, rowOffset + within * B, piece)) return Finish(false, buffer, length, bytesRead);
   while (bytesRead < length) {
     if (++column == n) {
       column = 0;
       rowOffset += U;
     }
     piece = static_cast<size_t>(std::min<uint64_t>(U, length - bytesRead));
-    if (!ReadMemberPiece(*members[column], B, rowOffset, out + bytesRead, piece, bytesRead)) return false;
+    if (!readPiece(column, rowOffset, piece)) return Finish(false, buffer, length, bytesRead);
   }
   return true;
 }
@@ -87,66 +113,83 @@ bool ReadVolumeStriped(uint64_t position, size_t& bytesRead, void* buffer, size_
 bool ReadVolumeSpanned(uint64_t position, size_t& bytesRead, void* buffer, size_t length,
                        const PartitionRecord& partition) {
   bytesRead = 0;
-  std::memset(buffer, 0, length);
   auto members = MembersInOrder(partition);
   const uint64_t B = partition.bytesPerSector;
-  if (members.empty() || B == 0) return false;
+  if (members.empty() || B == 0) return Finish(false, buffer, length, 0);
   uint8_t* out = static_cast<uint8_t*>(buffer);
+  MemberDevices devices(members.size());
   uint64_t memberBegin = 0;  // volume offset at which the current member starts
-  for (const VolumeMember* m : members) {
-    if (bytesRead >= length) break;
-    uint64_t memberLength = m->sectorCount * B;
+  for (size_t i = 0; i < members.size() && bytesRead < length; ++i) {
+    const VolumeMember& m = *members[i];
+    uint64_t memberLength = m.sectorCount * B;
     if (position >= memberBegin + memberLength) {
       memberBegin += memberLength;
       continue;
     }
     uint64_t offsetIn = position - memberBegin;
     size_t piece = static_cast<size_t>(std::min<uint64_t>(length - bytesRead, memberLength - offsetIn));
-    if (!ReadMemberPiece(*m, B, offsetIn, out + bytesRead, piece, bytesRead)) return false;
+    if (!ReadMemberPiece(devices.Get(i, m), m, B, offsetIn, out + bytesRead, piece, bytesRead))
+      return Finish(false, buffer, length, bytesRead);
     memberBegin += memberLength;
     position = memberBegin;  // the rest comes from the next member's first sector
   }
-  return true;
+  // Running out of members ends the read: bytesRead tells how much there was.
+  return Finish(true, buffer, length, bytesRead);
 }
 
-bool RebuildFromParity(void* output, uint64_t memberOffset, size_t length, const PartitionRecord& partition,
-                       uint8_t missingOrdinal) {
+namespace {
+
+bool RebuildWith(MemberDevices& devices, void* output, uint64_t memberOffset, size_t length,
+                 const PartitionRecord& partition, uint8_t missingOrdinal) {
   uint8_t* out = static_cast<uint8_t*>(output);
   std::memset(out, 0, length);
   const uint64_t B = partition.bytesPerSector;
   if (partition.members.size() < 2 || B == 0) return false;
   std::vector<uint8_t> scratch(length);
+  size_t index = 0;
   for (const auto& [ordinal, member] : partition.members) {
+    size_t i = index++;
     if (ordinal == missingOrdinal) continue;
     size_t got = 0;
     // A second missing member (empty path) cannot be opened: the data is gone.
-    if (!ReadMemberPiece(member, B, memberOffset, scratch.data(), length, got)) return false;
-    for (size_t i = 0; i < length; ++i) out[i] ^= scratch[i];
+    if (!ReadMemberPiece(devices.Get(i, member), member, B, memberOffset, scratch.data(), length, got)) {
+      std::memset(out, 0, length);
+      return false;
+    }
+    for (size_t k = 0; k < length; ++k) out[k] ^= scratch[k];
   }
   return true;
+}
+
+}  // namespace
+
+bool RebuildFromParity(void* output, uint64_t memberOffset, size_t length, const PartitionRecord& partition,
+                       uint8_t missingOrdinal) {
+  MemberDevices devices(partition.members.size());
+  return RebuildWith(devices, output, memberOffset, length, partition, missingOrdinal);
 }
 
 bool ReadVolumeParity(uint64_t position, size_t& bytesRead, void* buffer, size_t length,
                       const PartitionRecord& partition) {
   bytesRead = 0;
-  std::memset(buffer, 0, length);
   auto members = MembersInOrder(partition);
   const uint64_t B = partition.bytesPerSector;
   const uint64_t U = uint64_t{partition.stripeSize} * B;
   const uint64_t n = members.size();
   // One data unit per row needs at least two members (data + parity).
-  if (n < 2 || U == 0) return false;
+  if (n < 2 || U == 0) return Finish(false, buffer, length, 0);
   if (length == 0) return true;
   uint8_t* out = static_cast<uint8_t*>(buffer);
+  MemberDevices devices(members.size());
 
   auto readUnit = [&](size_t index, uint64_t memberOffset, size_t piece) {
     const VolumeMember& m = *members[index];
     if (m.path.empty()) {
-      if (!RebuildFromParity(out + bytesRead, memberOffset, piece, partition, m.ordinal)) return false;
+      if (!RebuildWith(devices, out + bytesRead, memberOffset, piece, partition, m.ordinal)) return false;
       bytesRead += piece;
       return true;
     }
-    return ReadMemberPiece(m, B, memberOffset, out + bytesRead, piece, bytesRead);
+    return ReadMemberPiece(devices.Get(index, m), m, B, memberOffset, out + bytesRead, piece, bytesRead);
   };
 
   uint64_t unit = position / U;
@@ -159,7 +202,7 @@ bool ReadVolumeParity(uint64_t position, size_t& bytesRead, void* buffer, size_t
   size_t current = static_cast<size_t>((parity + 1 + column) % n);
   uint64_t memberOffset = row * U;
   size_t piece = static_cast<size_t>(std::min<uint64_t>(length, U - within * B));
-  if (!readUnit(current, memberOffset + within * B, piece)) return false;
+  if (!readUnit(current, memberOffset + within * B, piece)) return Finish(false, buffer, length, bytesRead);
   while (bytesRead < length) {
     current = static_cast<size_t>((current + 1) % n);
     if (current == parity) {
@@ -169,7 +212,7 @@ bool ReadVolumeParity(uint64_t position, size_t& bytesRead, void* buffer, size_t
       current = static_cast<size_t>((parity + 1) % n);
     }
     piece = static_cast<size_t>(std::min<uint64_t>(U, length - bytesRead));
-    if (!readUnit(current, memberOffset, piece)) return false;
+    if (!readUnit(current, memberOffset, piece)) return Finish(false, buffer, length, bytesRead);
   }
   return true;
 }
