@@ -9,4 +9,14 @@ namespace quorvel {
 void ReadFat32Volume(PartitionRecord& partition, DiskRecord& disk, ScanProgress& progress);
 void ReadFat16Volume(PartitionRecord& partition, DiskRecord& disk, ScanProgress& progress);
 
+// How a FAT run ended, for callers that report failures.
+enum class FatVolumeOutcome {
+  kListed,       // read through the FAT (or rebuilt from traces)
+  kRebuilt,      // rebuilt from recorded directory sectors
+  kStopped,      // the stop flag ended the run; what was found stays
+  kCannotOpen,   // the device could not be opened
+  kNoGeometry,   // no usable boot sector and the search found nothing sane
+};
+FatVolumeOutcome ReadFatVolume(PartitionRecord& partition, DiskRecord& disk, ScanProgress& progress, bool fat32);
+
 }  // namespace quorvel
