@@ -56,6 +56,9 @@ class MftTreeBuilder {
 
   bool IsSequenceMatch(const NtfsFileEntry* parent, uint16_t parentSequence) const;
 
+  // Room for about this many entries, so bookkeeping does not rehash while sweeping.
+  void Reserve(size_t entries) { sequenceOf_.reserve(entries); }
+
   FileTree& tree() { return tree_; }
 
  private:

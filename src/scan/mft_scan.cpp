@@ -141,6 +141,7 @@ bool ScanMftRecords(ScanProgress& progress, PartitionRecord& partition, DiskReco
   builder.ResetSpecialFolders(false);
   uint64_t totalRecords = 0;
   for (const MftRun& run : partition.MftRunList) totalRecords += partition.sectorsPerCluster * run.clusterCount / 2;
+  builder.Reserve(static_cast<size_t>(std::min<uint64_t>(totalRecords, 1u << 24)));
   progress.SetText("");
   progress.Range(totalRecords, 1);
 
