@@ -1,0 +1,66 @@
+// `quorvel ls SOURCE PARTITION [--format-scan] [--json] [--quiet]`: expand a
+// partition (FAT16, FAT32, NTFS) and print its tree of normal and deleted
+// entries; with --format-scan the folders of a formatted volume are rebuilt
+// first.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/cli_source.h"
+#include "cli/command_registry.h"
+#include "cli/partition_runs.h"
+#include "cli/tree_output.h"
+
+namespace quorvel::cli {
+
+namespace {
+
+constexpr const char* kUsage = "ls SOURCE PARTITION [--format-scan] [--json] [--quiet]";
+
+int RunLs(const std::vector<std::string>& args) {
+  ParsedArgs parsed;
+  std::string error;
+  if (!ParseArgs(args, {}, parsed, error)) {
+    std::fprintf(stderr, "quorvel: %s\nusage: quorvel %s\n", error.c_str(), kUsage);
+    return kExitUsage;
+  }
+  for (const auto& option : parsed.options) {
+    const std::string& flag = option.first;
+    if (flag != "--json" && flag != "--quiet" && flag != "--format-scan") {
+      std::fprintf(stderr, "quorvel: unknown option %s\nusage: quorvel %s\n", flag.c_str(), kUsage);
+      return kExitUsage;
+    }
+  }
+  if (parsed.positional.size() != 2) {
+    std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
+    return kExitUsage;
+  }
+  DiskList list;
+  DiskRecord* disk = LoadSource(parsed.positional[0], list, error);
+  if (!disk) {
+    std::fprintf(stderr, "quorvel: %s\n", error.c_str());
+    return kExitNotFound;
+  }
+  PartitionRecord* partition = FindPartition(*disk, parsed.positional[1]);
+  if (!partition) {
+    std::fprintf(stderr, "quorvel: no partition \"%s\" on %s\n", parsed.positional[1].c_str(),
+                 disk->Identity().c_str());
+    return kExitNotFound;
+  }
+  const bool quiet = parsed.Has("--quiet");
+  const int status = parsed.Has("--format-scan") ? RunFormatRecovery(*disk, *partition, quiet)
+                                                 : RunPartitionCommand(PartitionCommand::kExpand, *disk, *partition,
+                                                                       quiet);
+  // Refused or unreadable: the reason is on stderr and there is no tree.
+  if (status == kExitNotFound) return status;
+  // Done, or stopped by Ctrl-C: what was found is printed either way.
+  PrintPartitionTree(*disk, *partition, parsed.Has("--json"));
+  std::fflush(stdout);
+  return status;
+}
+
+CommandRegistrar reg({"ls", kUsage, &RunLs});
+
+}  // namespace
+
+}  // namespace quorvel::cli
