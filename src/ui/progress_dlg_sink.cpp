@@ -4,19 +4,10 @@
 #include <QThread>
 #include <algorithm>
 
+#include "ui/gui_call.h"
 #include "ui/progress_dlg.h"
 
 namespace quorvel {
-
-namespace {
-// Runs fn on the dialog's thread and waits for it; directly when already there.
-template <typename Fn>
-void Send(CProgressDlg* dialog, Fn fn) {
-  if (!dialog) return;
-  if (QThread::currentThread() == dialog->thread()) fn();
-  else QMetaObject::invokeMethod(dialog, fn, Qt::BlockingQueuedConnection);
-}
-}  // namespace
 
 CProgressDlgSink::CProgressDlgSink(CProgressDlg* dialog) : dialog_(dialog) {}
 CProgressDlgSink::~CProgressDlgSink() = default;
@@ -29,7 +20,7 @@ void CProgressDlgSink::Range(uint64_t upper, uint64_t step) {
     position_ = 0;
   }
   CProgressDlg* dialog = dialog_.data();
-  Send(dialog, [dialog, upper, step] { dialog->OnProgressRange(upper, step); });
+  SendToWindow(dialog, [dialog, upper, step] { dialog->OnProgressRange(upper, step); });
 }
 
 void CProgressDlgSink::Step() {
@@ -60,7 +51,7 @@ void CProgressDlgSink::Text(const std::string& text) {
 
 void CProgressDlgSink::Close() {
   CProgressDlg* dialog = dialog_.data();
-  Send(dialog, [this, dialog] {
+  SendToWindow(dialog, [this, dialog] {
     Deliver();  // the last posted state first
     dialog->OnWorkerClose();
   });

@@ -10,10 +10,11 @@ namespace quorvel {
 
 CTextProgressCtrl::CTextProgressCtrl(QWidget* parent) : QWidget(parent) {
   setAttribute(Qt::WA_OpaquePaintEvent);  // the paint covers everything
-  barColour_ = palette().color(QPalette::Highlight);
+  // A deep bar over the light-blue empty part; the text inverts between them.
+  barColour_ = QColor(0x0B, 0x3C, 0x7A);
   bgColour_ = ColorRef(13145700);
-  textOnBar_ = palette().color(QPalette::Window);
-  textOnBg_ = palette().color(QPalette::Highlight);
+  textOnBar_ = Qt::white;
+  textOnBg_ = barColour_;
   setMinimumHeight(18);
 }
 

@@ -10,6 +10,7 @@ namespace quorvel {
 namespace {
 constexpr int kImageRole = Qt::UserRole + 1;
 constexpr int kLastCheckRole = Qt::UserRole + 2;
+constexpr int kKeyRole = Qt::UserRole + 3;
 
 Qt::CheckState ToQt(int state) {
   return state == 1 ? Qt::Checked : state == 2 ? Qt::PartiallyChecked : Qt::Unchecked;
@@ -105,6 +106,12 @@ void CTreeListCtrl::SetItemText(Row row, const QString& text, int column) {
 QString CTreeListCtrl::GetItemText(Row row, int column) const {
   return row && column >= 0 && column < columnCount() ? row->text(column) : QString();
 }
+
+void CTreeListCtrl::SetItemData(Row row, const QVariant& key) {
+  if (row) row->setData(0, kKeyRole, key);
+}
+
+QVariant CTreeListCtrl::GetItemData(Row row) const { return row ? row->data(0, kKeyRole) : QVariant(); }
 
 void CTreeListCtrl::SetItemImage(Row row, int image) {
   if (!row) return;

@@ -9,6 +9,7 @@
 #include <QRect>
 #include <QString>
 #include <QTreeWidget>
+#include <QVariant>
 
 namespace quorvel {
 
@@ -38,6 +39,9 @@ class CTreeListCtrl : public QTreeWidget {
   Row InsertItem(const QString& text, Row parent = nullptr, Row after = nullptr);
   void SetItemText(Row row, const QString& text, int column);
   QString GetItemText(Row row, int column) const;
+  // A hidden key kept with the row (the entry a file-page row stands for).
+  void SetItemData(Row row, const QVariant& key);
+  QVariant GetItemData(Row row) const;
   void SetItemImage(Row row, int image);
   int GetItemImage(Row row) const;
   void SetItemTextColor(Row row, const QColor& colour);

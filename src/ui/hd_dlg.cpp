@@ -1,0 +1,299 @@
+#include "ui/hd_dlg.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <memory>
+
+#include "core/operation_busy.h"
+#include "disk/disk_enumeration.h"
+#include "disk/partition_texts.h"
+#include "ui/artwork.h"
+#include "ui/file_dlg.h"
+#include "ui/hd_tree_list_ctrl.h"
+#include "ui/progress_dlg.h"
+#include "ui/xp_button.h"
+
+namespace quorvel {
+
+namespace {
+// The page's own texts.
+const char* const kStatusIdle = "状态提示...";
+const char* const kBusy = "警告: 请等待当前操作完成";
+const char* const kNoSelection = "警告: 没有选择的项目";
+const char* const kChoosePartition = "警告: 请正确选择分区";
+const char* const kChooseDisk = "警告: 请正确选择磁盘";
+const char* const kChooseDiskScan = "警告: 请正确选择磁盘!";
+const char* const kImaging = "镜像操作";
+const char* const kStop = "停止";
+const char* const kScan = "扫描";
+const char* const kSave = "保存";
+const char* const kOpenImage = "打开镜像文件";
+const char* const kImageFilter = "Img files(*.img);;All files(*)";
+const char* const kImageFailed = "错误: 无法打开镜像文件 ";
+const char* const kImageAlreadyOpen = "镜像文件已打开: ";
+// Functions whose scans are still to come.
+const char* const kLostPartitionsLater = "警告: 扫描丢失分区功能尚未完成";
+const char* const kDeepScanLater = "警告: 深度扫描功能尚未完成";
+const char* const kImagingLater = "警告: 镜像功能尚未完成";
+const char* const kOpenScanLater = "警告: 打开扫描信息功能尚未完成";
+const char* const kSaveScanLater = "警告: 保存扫描信息功能尚未完成";
+// Context menu items.
+const char* const kMenuLost = "扫描丢失分区";
+const char* const kMenuDeep = "深度扫描";
+const char* const kMenuImaging = "镜像功能";
+const char* const kMenuOpenScan = "打开扫描结果";
+const char* const kMenuSaveScan = "保存扫描结果";
+const char* const kMenuOpenImage = "打开镜像文件";
+
+QString Q(const char* text) { return QString::fromUtf8(text); }
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+QColor OriginColour(int originCode) {
+  if (originCode == 1) return ColorRef(Colours::kStatusRed);
+  if (originCode == 2) return ColorRef(Colours::kFoundByScan);
+  return Qt::black;
+}
+}  // namespace
+
+CHdDlg::CHdDlg(DiskList& disks, CFileDlg* filePage, QWidget* parent)
+    : QWidget(parent), disks_(disks), filePage_(filePage) {
+  tree_ = new CHDTreeListCtrl(this);
+  mainButton_ = new CXPButton(QStringLiteral("展开"), this);
+  stopButton_ = new CXPButton(Q(kStop), this);
+  scanButton_ = new CXPButton(Q(kScan), this);
+  saveButton_ = new CXPButton(Q(kSave), this);
+  imageButton_ = new CXPButton(Q(kOpenImage), this);
+  status_ = new QLabel(Q(kStatusIdle), this);
+  status_->setAttribute(Qt::WA_TranslucentBackground);
+  SetStatus(Q(kStatusIdle), false);
+
+  connect(mainButton_, &QPushButton::clicked, this, &CHdDlg::OnMainAction);
+  connect(stopButton_, &QPushButton::clicked, this, &CHdDlg::OnStop);
+  connect(scanButton_, &QPushButton::clicked, this, &CHdDlg::OnScan);
+  connect(saveButton_, &QPushButton::clicked, this, &CHdDlg::OnSaveScanResult);
+  connect(imageButton_, &QPushButton::clicked, this, [this] { OpenImageFile(); });
+  connect(tree_, &CTreeListCtrl::RowDoubleClicked, this, [this](QTreeWidgetItem*, QPoint) { OnMainAction(); });
+  connect(tree_, &CTreeListCtrl::RowRightButtonUp, this, &CHdDlg::ShowContextMenu);
+  SetFunction(0, QStringLiteral("展开"));
+  FillTree();
+}
+
+void CHdDlg::SetStatus(const QString& text, bool warning) {
+  statusColour_ = ColorRef(warning ? Colours::kStatusRed : Colours::kStatusGreen);
+  QPalette pal = status_->palette();
+  pal.setColor(QPalette::WindowText, statusColour_);
+  status_->setPalette(pal);
+  status_->setText(text);
+}
+
+QString CHdDlg::StatusText() const { return status_->text(); }
+
+void CHdDlg::SetFunction(int function, const QString& mainButtonText) {
+  function_ = function;
+  mainButton_->setText(mainButtonText);
+  bool all = function == 2 || function == 3;
+  stopButton_->setVisible(all || function == 5);
+  scanButton_->setVisible(all);
+  saveButton_->setVisible(all);
+  LayoutButtons();
+}
+
+void CHdDlg::FillTree() {
+  tree_->DeleteAllItems();
+  for (const DiskRecord& disk : disks_) {
+    Row diskRow = tree_->InsertItem(Q(disk.Identity()));
+    tree_->SetItemImage(diskRow, kImageDisk);
+    tree_->SetItemText(diskRow, QStringLiteral("0"), CHDTreeListCtrl::kStartColumn);
+    tree_->SetItemText(diskRow, Q(SizeText(disk.sizeBytes)), CHDTreeListCtrl::kSizeColumn);
+    std::vector<std::string> texts = PartitionRowTexts(disk);
+    size_t i = 0;
+    for (const PartitionRecord& partition : disk.partitions) {
+      Row row = tree_->InsertItem(Q(texts[i++]), diskRow);
+      tree_->SetItemImage(row, kImageDisk);
+      tree_->SetItemText(row, Q(partition.volumeLabel), CHDTreeListCtrl::kLabelColumn);
+      tree_->SetItemText(row, Q(PartitionTypeText(partition)), CHDTreeListCtrl::kTypeColumn);
+      tree_->SetItemText(row, Q(SizeText(partition.startSector * 512)), CHDTreeListCtrl::kStartColumn);
+      tree_->SetItemText(row, Q(SizeText(partition.sectorCount * 512)), CHDTreeListCtrl::kSizeColumn);
+      tree_->SetItemTextColor(row, OriginColour(partition.originCode));
+    }
+    tree_->Expand(diskRow);
+  }
+}
+
+bool CHdDlg::StoreSelection(Row& diskRow, Row& partitionRow) {
+  Row row = tree_->GetSelectedItem();
+  diskRow = partitionRow = nullptr;
+  if (!row) return false;
+  if (Row parent = tree_->GetParentItem(row)) {
+    diskRow = parent;
+    partitionRow = row;
+  } else {
+    diskRow = row;
+  }
+  emit SelectionStored(tree_->GetItemText(diskRow, 0), partitionRow ? tree_->GetItemText(partitionRow, 0) : QString());
+  return true;
+}
+
+void CHdDlg::OnMainAction() {
+  if (OperationBusy().load()) return SetStatus(Q(kBusy), true);
+  Row diskRow, partitionRow;
+  if (!StoreSelection(diskRow, partitionRow)) return SetStatus(Q(kNoSelection), true);
+  const QString disk = tree_->GetItemText(diskRow, 0);
+  const QString partition = partitionRow ? tree_->GetItemText(partitionRow, 0) : QString();
+  switch (function_) {
+    case 0:
+    case 1:
+    case 2:
+    case 3: {
+      if (!partitionRow) return SetStatus(Q(kChoosePartition), true);
+      emit DiscardRequested();
+      QString refusal;
+      bool started = function_ == 1 ? filePage_->ScanFormatInfo(disk, partition, &refusal)
+                                    : filePage_->ExpandPartition(disk, partition, &refusal);
+      if (!started) {
+        SetStatus(refusal.startsWith(QStringLiteral("警告")) ? refusal : QStringLiteral("警告: ") + refusal, true);
+        return;
+      }
+      SetStatus(Q(kStatusIdle), false);
+      emit FilePageOpened(disk, partition);
+      return;
+    }
+    case 4: {
+      QString source = partitionRow ? disk + QLatin1Char(',') + partition : disk;
+      if (!openImaging) return SetStatus(Q(kImagingLater), true);
+      SetStatus(Q(kImaging), false);
+      openImaging(source);
+      return;
+    }
+    default:
+      OnOpenScanResult();
+  }
+}
+
+void CHdDlg::OnScan() {
+  if (OperationBusy().load()) return SetStatus(Q(kBusy), true);
+  Row diskRow, partitionRow;
+  if (!StoreSelection(diskRow, partitionRow)) return;
+  if (function_ == 2) {
+    if (partitionRow) return SetStatus(Q(kChooseDiskScan), true);
+    SetStatus(Q(kLostPartitionsLater), true);
+  } else if (function_ == 3) {
+    SetStatus(Q(kDeepScanLater), true);
+  }
+}
+
+void CHdDlg::OnSaveScanResult() {
+  if (OperationBusy().load()) return SetStatus(Q(kBusy), true);
+  SetStatus(Q(kSaveScanLater), true);
+}
+
+void CHdDlg::OnOpenScanResult() {
+  Row diskRow, partitionRow;
+  if (!StoreSelection(diskRow, partitionRow)) return SetStatus(Q(kNoSelection), true);
+  if (partitionRow) return SetStatus(Q(kChooseDisk), true);
+  if (OperationBusy().load()) return SetStatus(Q(kBusy), true);
+  SetStatus(Q(kOpenScanLater), true);
+}
+
+void CHdDlg::OnStop() {
+  // The running operation's stop flag; it stops at its next check point.
+  if (filePage_) filePage_->ProgressDialog()->Progress().RequestStop();
+}
+
+void CHdDlg::OpenImageFile(const QString& chosen) {
+  if (OperationBusy().load()) return SetStatus(Q(kBusy), true);
+  QString path = chosen;
+  if (path.isEmpty()) path = QFileDialog::getOpenFileName(this, Q(kOpenImage), QString(), Q(kImageFilter));
+  if (path.isEmpty()) return;
+  QString absolute = QFileInfo(path).absoluteFilePath();
+  for (const DiskRecord& disk : disks_) {
+    if (Q(disk.devicePath) == absolute || Q(disk.devicePath) == path)
+      return SetStatus(Q(kImageAlreadyOpen) + path, false);
+  }
+  if (!quorvel::OpenImageFile(disks_, absolute.toStdString())) return SetStatus(Q(kImageFailed) + path, true);
+  FillTree();
+  SetStatus(Q(kStatusIdle), false);
+}
+
+QMenu* CHdDlg::BuildContextMenu(Row row) {
+  if (!row || function_ < 2) return nullptr;
+  bool diskRow = tree_->GetParentItem(row) == nullptr;
+  if ((function_ == 2 || function_ == 5) && !diskRow) return nullptr;
+  auto* menu = new QMenu(this);
+  QAction* lost = menu->addAction(Q(kMenuLost), this, &CHdDlg::OnScan);
+  QAction* deep = menu->addAction(Q(kMenuDeep), this, &CHdDlg::OnScan);
+  QAction* imaging = menu->addAction(Q(kMenuImaging), this, &CHdDlg::OnMainAction);
+  menu->addSeparator();
+  QAction* openScan = menu->addAction(Q(kMenuOpenScan), this, &CHdDlg::OnOpenScanResult);
+  QAction* saveScan = menu->addAction(Q(kMenuSaveScan), this, &CHdDlg::OnSaveScanResult);
+  menu->addSeparator();
+  QAction* openImage = menu->addAction(Q(kMenuOpenImage), this, [this] { OpenImageFile(); });
+  switch (function_) {
+    case 2:
+      deep->setEnabled(false);
+      imaging->setEnabled(false);
+      break;
+    case 3:
+      imaging->setEnabled(false);
+      lost->setEnabled(false);
+      if (!diskRow) openImage->setEnabled(false);
+      break;
+    case 4:
+      deep->setEnabled(false);
+      lost->setEnabled(false);
+      openScan->setEnabled(false);
+      saveScan->setEnabled(false);
+      if (!diskRow) openImage->setEnabled(false);
+      break;
+    default:
+      deep->setEnabled(false);
+      lost->setEnabled(false);
+      imaging->setEnabled(false);
+      saveScan->setEnabled(false);
+      openImage->setEnabled(false);
+  }
+  return menu;
+}
+
+void CHdDlg::ShowContextMenu(Row row, const QPoint& globalPoint) {
+  std::unique_ptr<QMenu> menu(BuildContextMenu(row));
+  if (menu) menu->exec(globalPoint);
+}
+
+void CHdDlg::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  LayoutButtons();
+}
+
+void CHdDlg::LayoutButtons() {
+  const int w = width(), h = height();
+  const int treeHeight = h * 4 / 5;
+  tree_->setGeometry(0, 0, w, treeHeight);
+  const int statusTop = treeHeight + 4, statusHeight = 24;
+  status_->setGeometry(8, statusTop, w - 16, statusHeight);
+  const int buttonTop = statusTop + statusHeight + 4;
+  const int buttonHeight = 30, gap = 12;
+  std::vector<CXPButton*> shown;
+  for (CXPButton* b : {stopButton_, saveButton_, scanButton_, mainButton_})
+    if (!b->isHidden()) shown.push_back(b);
+  int total = 0;
+  for (CXPButton* b : shown) total += std::max(96, b->sizeHint().width());
+  total += gap * static_cast<int>(shown.size() > 0 ? shown.size() - 1 : 0);
+  int x = (w - total) / 2;
+  for (CXPButton* b : shown) {
+    int bw = std::max(96, b->sizeHint().width());
+    b->setGeometry(x, buttonTop, bw, buttonHeight);
+    x += bw + gap;
+  }
+  imageButton_->setGeometry(8, buttonTop, imageButton_->sizeHint().width(), buttonHeight);
+}
+
+void CHdDlg::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), ColorRef(Colours::kPageArea));
+}
+
+}  // namespace quorvel

@@ -1,0 +1,92 @@
+#pragma once
+// The disk page: every disk and its partitions, and the commands that work on
+// a whole disk or partition. What the main button, a double-click and the
+// context menu do depends on the function chosen in the main window.
+#include <QColor>
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+#include "disk/disk_records.h"
+#include "ui/tree_list_ctrl.h"
+
+class QLabel;
+class QMenu;
+
+namespace quorvel {
+
+class CHDTreeListCtrl;
+class CFileDlg;
+class CXPButton;
+
+class CHdDlg : public QWidget {
+  Q_OBJECT
+
+ public:
+  using Row = CTreeListCtrl::Row;
+
+  CHdDlg(DiskList& disks, CFileDlg* filePage, QWidget* parent = nullptr);
+
+  // The main window's function (0..5): caption of the main button and the
+  // buttons shown.
+  void SetFunction(int function, const QString& mainButtonText);
+  int Function() const { return function_; }
+
+  // Rebuilds every row from the disk list.
+  void FillTree();
+  // Commands.
+  void OnMainAction();
+  void OnScan();
+  void OnSaveScanResult();
+  void OnOpenScanResult();
+  void OnStop();
+  // Adds an image file to the disk list (asks for it when path is empty).
+  void OpenImageFile(const QString& path = QString());
+  // The context menu of a row for the current function, or null when the
+  // function shows none there. The caller owns it.
+  QMenu* BuildContextMenu(Row row);
+
+  void SetStatus(const QString& text, bool warning);
+  QString StatusText() const;
+  QColor StatusColour() const { return statusColour_; }
+  CHDTreeListCtrl* Tree() const { return tree_; }
+  CXPButton* MainButton() const { return mainButton_; }
+  CXPButton* StopButton() const { return stopButton_; }
+  CXPButton* ScanButton() const { return scanButton_; }
+  CXPButton* SaveButton() const { return saveButton_; }
+  CXPButton* ImageButton() const { return imageButton_; }
+
+  // Function 4 hands the imaging source ("disk" or "disk,partition") here.
+  std::function<void(const QString& source)> openImaging;
+
+ signals:
+  // The selection the page acts on (disk identity and partition row text).
+  void SelectionStored(const QString& disk, const QString& partition);
+  // Empty the file lists of the partition shown last, before a new run.
+  void DiscardRequested();
+  // A run was started: show the file page for this disk and partition.
+  void FilePageOpened(const QString& disk, const QString& partition);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  bool StoreSelection(Row& diskRow, Row& partitionRow);
+  void LayoutButtons();
+  void ShowContextMenu(Row row, const QPoint& globalPoint);
+
+  DiskList& disks_;
+  CFileDlg* filePage_;
+  CHDTreeListCtrl* tree_ = nullptr;
+  CXPButton* mainButton_ = nullptr;
+  CXPButton* stopButton_ = nullptr;
+  CXPButton* scanButton_ = nullptr;
+  CXPButton* saveButton_ = nullptr;
+  CXPButton* imageButton_ = nullptr;
+  QLabel* status_ = nullptr;
+  QColor statusColour_;
+  int function_ = 0;
+};
+
+}  // namespace quorvel

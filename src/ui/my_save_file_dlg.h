@@ -1,0 +1,58 @@
+#pragma once
+// The save-target dialog ("Recover"): output folder with its chooser, and the
+// three save options. The chooser asks before taking a folder on the source.
+#include <QDialog>
+#include <QString>
+#include <functional>
+#include <string>
+
+class QCheckBox;
+class QLineEdit;
+
+namespace quorvel {
+
+class CXPButton;
+
+class CMySaveFileDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit CMySaveFileDlg(QWidget* parent = nullptr);
+
+  // Set by the caller before the dialog runs.
+  void SetExpansionMode(int mode);  // 1 (NTFS) hides the FAT box
+  void SetRecoverDeleted(bool on);
+  void SetRecoverNormal(bool on);
+  // True when a folder lies on the drive being saved from.
+  std::function<bool(const std::string& folder)> isOnSourceDrive;
+  // Shows the folder browser; empty when nothing was chosen. Replaceable so
+  // tests can answer it.
+  std::function<QString(QWidget* parent, const QString& title)> pickFolder;
+
+  // Results, read after OK.
+  QString TargetFolder() const { return targetFolder_; }
+  bool UseFatReference() const { return useFat_; }
+  bool RecoverDeleted() const { return recoverDeleted_; }
+  bool RecoverNormal() const { return recoverNormal_; }
+
+  // Button ">": the folder chooser with its same-drive question.
+  void ChooseFolder();
+  QLineEdit* PathEdit() const { return path_; }
+  QCheckBox* FatBox() const { return fatBox_; }
+  QCheckBox* DeletedBox() const { return deletedBox_; }
+  QCheckBox* NormalBox() const { return normalBox_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void accept() override;
+
+ private:
+  QLineEdit* path_ = nullptr;
+  QCheckBox* fatBox_ = nullptr;
+  QCheckBox* deletedBox_ = nullptr;
+  QCheckBox* normalBox_ = nullptr;
+  QString targetFolder_;
+  bool useFat_ = true, recoverDeleted_ = true, recoverNormal_ = true;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,28 @@
+#pragma once
+// A scripted walk through the windows for screenshots (hidden option
+// --demo-script): before each picture it prints "SHOT <name>" on stdout and
+// waits for a line on stdin, so an outside tool can take the picture.
+#include <QObject>
+#include <QString>
+
+namespace quorvel {
+
+class CQuorvelDlg;
+
+class ScreenshotScript : public QObject {
+  Q_OBJECT
+
+ public:
+  explicit ScreenshotScript(CQuorvelDlg* window);
+  // Starts the walk once the event loop runs.
+  void Start();
+
+ private:
+  void Run();
+  void Shot(const QString& name);
+  bool WaitFor(const std::function<bool()>& condition, int timeoutMs);
+
+  CQuorvelDlg* window_;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Screenshots of the desktop application on the demo disk, taken under Xvfb:
+# the disk page, the file page with deleted files, the progress dialog and the
+# hex viewer. The application walks through the windows itself (hidden option
+# --demo-script) and waits for each picture to be taken.
+#   tests/gui/screenshots.sh BUILD_DIR [OUT_DIR]
+set -euo pipefail
+BUILD=$(cd "${1:?usage: screenshots.sh BUILD_DIR [OUT_DIR]}" && pwd)
+OUT=${2:-$BUILD/screenshots}
+HERE=$(cd "$(dirname "$0")" && pwd)
+mkdir -p "$OUT"
+OUT=$(cd "$OUT" && pwd)
+
+if [ -z "${QUORVEL_SCREENSHOT_INNER:-}" ]; then
+  bash "$HERE/../fixtures/build_disks.sh" "$BUILD/fixtures" >/dev/null
+  export QUORVEL_SCREENSHOT_INNER=1
+  exec xvfb-run -a -s "-screen 0 1366x800x24" bash "$0" "$BUILD" "$OUT"
+fi
+
+# Inside the virtual display from here on.
+unset QT_QPA_PLATFORM
+coproc GUI { exec "$BUILD/quorvel-gui" --no-physical-disks --image "$BUILD/fixtures/demo.img" --demo-script 2>"$OUT/gui.log"; }
+taken=0
+while IFS= read -r line <&"${GUI[0]}"; do
+  case "$line" in
+    "SHOT "*)
+      name=${line#SHOT }
+      import -window root "$OUT/$name.png"
+      echo "saved $OUT/$name.png"
+      taken=$((taken + 1))
+      echo next >&"${GUI[1]}"
+      ;;
+    DONE) break ;;
+  esac
+done
+wait "$GUI_PID" 2>/dev/null || true
+echo "$taken screenshots in $OUT"
+[ "$taken" -ge 4 ]
