@@ -114,26 +114,39 @@ void FillFromEntry(FatFileEntry& entry, const uint8_t* e) {
   entry.firstCluster = FatEntryFirstCluster(e);
 }
 
-// An in-use folder read through the FAT: every cluster of its chain.
+// An in-use folder read through the FAT: every cluster of its chain, parsed
+// as one piece so a long name whose entries straddle two clusters stays whole.
 WalkResult WalkFolderChain(Walk& walk, FatFileEntry& folder, const FatFileEntry& parent, int depth) {
-  std::vector<uint8_t> cluster;
+  std::vector<uint8_t> data, cluster;
   uint32_t c = folder.firstCluster;
   bool first = true;
+  bool stopped = false;
   while (c > 1 && c != parent.firstCluster && c < walk.maxCluster) {
     // A chain that comes back to a cluster read before (a loop, a cross-link,
     // or a folder leading back to an ancestor) ends here.
     if (!walk.visited.insert(c).second) break;
     ReadFatCluster(walk.partition, walk.device, c, cluster);
     if (walk.fat32() && first && !StartsSubfolder(cluster)) break;
-    if (!CountFoundFolder(walk.progress, walk.counter)) return WalkResult::kStopped;
-    if (WalkData(walk, cluster.data(), cluster.size(), folder, depth + 1) == WalkResult::kStopped)
-      return WalkResult::kStopped;
+    if (!CountFoundFolder(walk.progress, walk.counter)) {
+      stopped = true;
+      break;
+    }
+    if (!data.empty() && data.size() + cluster.size() > kMaxDirectoryBytes) {
+      // No real folder is this long; a chain that is keeps memory bounded.
+      if (WalkData(walk, data.data(), data.size(), folder, depth + 1) == WalkResult::kStopped)
+        return WalkResult::kStopped;
+      data.clear();
+    }
+    data.insert(data.end(), cluster.begin(), cluster.end());
     const uint32_t next = NextCluster(walk, c);
     if (EndsChain(walk, next) || next < 2 || next > walk.maxCluster) break;
     c = next;
     first = false;
   }
-  return WalkResult::kGoOn;
+  // What was read is listed even after a stop request.
+  if (!data.empty() && WalkData(walk, data.data(), data.size(), folder, depth + 1) == WalkResult::kStopped)
+    return WalkResult::kStopped;
+  return stopped ? WalkResult::kStopped : WalkResult::kGoOn;
 }
 
 // An in-use folder of recorded data: only its first cluster, checked by its

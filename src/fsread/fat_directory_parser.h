@@ -18,6 +18,8 @@ using VisitedClusterSet = std::set<uint32_t>;
 // Deeper folders are listed but not opened: a corrupt volume must not be able
 // to exhaust the stack.
 constexpr int kMaxFolderDepth = 256;
+// A FAT folder holds at most 65536 entries.
+constexpr size_t kMaxDirectoryBytes = 65536 * 32;
 
 // Both parse one directory (a FAT16 root directory, or one cluster of a
 // subfolder) into `parent` and descend into its subfolders through the

@@ -235,21 +235,26 @@ FatVolumeOutcome NormalRead(PartitionRecord& partition, ScanProgress& progress, 
                : FatVolumeOutcome::kStopped;
   }
   MarkFatSpecialFolders(partition, layout.rootCluster, false);
-  std::vector<uint8_t> data;
+  // The root chain is read whole (a long name may straddle two clusters) and
+  // guarded like every other chain: a loop ends it.
+  std::vector<uint8_t> data, cluster;
   uint32_t c = layout.rootCluster;
-  while (true) {
-    // The root chain is guarded like every other chain: a loop ends it.
-    if (!visited.insert(c).second) break;
-    ReadFatCluster(partition, device, c, data);
-    if (!ParseFat32Directory(device, data.data(), data.size(), root, partition, visited, progress, counter))
-      return FatVolumeOutcome::kStopped;
-    if (progress.StopRequested()) return FatVolumeOutcome::kStopped;
+  while (visited.insert(c).second) {
+    ReadFatCluster(partition, device, c, cluster);
+    if (!data.empty() && data.size() + cluster.size() > kMaxDirectoryBytes) {
+      if (!ParseFat32Directory(device, data.data(), data.size(), root, partition, visited, progress, counter))
+        return FatVolumeOutcome::kStopped;
+      data.clear();
+    }
+    data.insert(data.end(), cluster.begin(), cluster.end());
     const uint64_t at = static_cast<uint64_t>(c) * 4;
     if (at + 4 > partition.fatTable.size()) break;
     const uint32_t next = LoadLe32(&partition.fatTable[at]) & 0x0FFFFFFF;
     if (next >= 0x0FFFFFF7 || next < 2 || next >= entries) break;
     c = next;
   }
+  if (!ParseFat32Directory(device, data.data(), data.size(), root, partition, visited, progress, counter))
+    return FatVolumeOutcome::kStopped;
   return FatVolumeOutcome::kListed;
 }
 
