@@ -1,0 +1,180 @@
+// `quorvel hex`: the bytes of one file, or of a stretch of sectors, as the
+// desktop hex viewer shows them: address, hex and ASCII columns with a
+// separator line after every 512-byte sector. Nothing is written to the source.
+//   quorvel hex SOURCE PARTITION PATH [--format-scan] [--raw] [--quiet]
+//   quorvel hex SOURCE --sectors START COUNT [--raw]
+// PATH is an `ls` path ("根目录/docs/a.txt"); COUNT is a number of sectors.
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "cli/cli_source.h"
+#include "cli/command_registry.h"
+#include "cli/partition_runs.h"
+#include "cli/tree_output.h"
+#include "save/file_bytes.h"
+
+namespace quorvel::cli {
+
+namespace {
+
+constexpr const char* kUsage =
+    "hex SOURCE PARTITION PATH [--format-scan] [--raw] [--quiet] | hex SOURCE --sectors START COUNT [--raw]";
+constexpr int kBytesPerRow = 16;
+
+std::vector<std::string> SplitPath(const std::string& path) {
+  std::vector<std::string> parts;
+  std::string part;
+  for (char c : path) {
+    if (c == '/') {
+      if (!part.empty()) parts.push_back(part);
+      part.clear();
+    } else {
+      part += c;
+    }
+  }
+  if (!part.empty()) parts.push_back(part);
+  return parts;
+}
+
+template <typename Entry>
+const Entry* Descend(const Entry* folder, const std::vector<std::string>& parts) {
+  for (size_t i = 1; folder && i < parts.size(); ++i) {
+    const Entry* next = nullptr;
+    for (const Entry& child : folder->children) {
+      if (child.name == parts[i]) {
+        next = &child;
+        break;
+      }
+    }
+    folder = next;
+  }
+  return folder;
+}
+
+bool ParseNumber(const std::string& text, uint64_t& value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  value = std::strtoull(text.c_str(), &end, 0);
+  return end && *end == '\0';
+}
+
+void PrintView(const std::vector<uint8_t>& bytes) {
+  std::printf("%d sector\n", static_cast<int>(bytes.size() / 512));
+  for (size_t offset = 0; offset < bytes.size(); offset += kBytesPerRow) {
+    std::printf("%08X ", static_cast<unsigned>(offset));
+    size_t end = std::min(bytes.size(), offset + kBytesPerRow);
+    for (size_t i = offset; i < offset + kBytesPerRow; ++i) {
+      if (i < end) std::printf("%02X ", bytes[i]);
+      else std::fputs("   ", stdout);
+    }
+    for (size_t i = offset; i < end; ++i) std::putchar(bytes[i] >= 0x20 && bytes[i] < 0x7F ? bytes[i] : '.');
+    std::putchar('\n');
+    size_t next = offset + kBytesPerRow;
+    if (next % 512 == 0 && next < bytes.size()) {
+      std::string label = std::to_string(next / 512) + " sec ";
+      std::printf("%s%s\n", label.c_str(), std::string(9 + 4 * kBytesPerRow - label.size(), '-').c_str());
+    }
+  }
+}
+
+int Output(const std::vector<uint8_t>& bytes, bool raw) {
+  if (raw) {
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) return kExitUsage;
+  } else {
+    PrintView(bytes);
+  }
+  std::fflush(stdout);
+  return kExitDone;
+}
+
+int RunHex(const std::vector<std::string>& args) {
+  ParsedArgs parsed;
+  std::string error;
+  if (!ParseArgs(args, {"--sectors"}, parsed, error)) {
+    std::fprintf(stderr, "quorvel: %s\nusage: quorvel %s\n", error.c_str(), kUsage);
+    return kExitUsage;
+  }
+  for (const auto& option : parsed.options) {
+    const std::string& flag = option.first;
+    if (flag != "--sectors" && flag != "--raw" && flag != "--quiet" && flag != "--format-scan") {
+      std::fprintf(stderr, "quorvel: unknown option %s\nusage: quorvel %s\n", flag.c_str(), kUsage);
+      return kExitUsage;
+    }
+  }
+  const bool raw = parsed.Has("--raw");
+  const bool sectors = parsed.Has("--sectors");
+  if (sectors ? parsed.positional.size() != 2 : parsed.positional.size() != 3) {
+    std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
+    return kExitUsage;
+  }
+  uint64_t start = 0, count = 0;
+  if (sectors && (!ParseNumber(parsed.Get("--sectors"), start) || !ParseNumber(parsed.positional[1], count) ||
+                  count > kMaxViewBytes / 512)) {
+    std::fprintf(stderr, "quorvel: START and COUNT are sector numbers (COUNT at most %" PRIu64 ")\n",
+                 kMaxViewBytes / 512);
+    return kExitUsage;
+  }
+  DiskList list;
+  DiskRecord* disk = LoadSource(parsed.positional[0], list, error);
+  if (!disk) {
+    std::fprintf(stderr, "quorvel: %s\n", error.c_str());
+    return kExitNotFound;
+  }
+  std::vector<uint8_t> bytes;
+  if (sectors) {
+    if (!LoadSectorBytes(disk->devicePath, start, count * 512, bytes, error)) {
+      std::fprintf(stderr, "quorvel: %s\n", error.c_str());
+      return kExitNotFound;
+    }
+    return Output(bytes, raw);
+  }
+
+  PartitionRecord* partition = FindPartition(*disk, parsed.positional[1]);
+  if (!partition) {
+    std::fprintf(stderr, "quorvel: no partition \"%s\" on %s\n", parsed.positional[1].c_str(),
+                 disk->Identity().c_str());
+    return kExitNotFound;
+  }
+  const bool quiet = parsed.Has("--quiet") || raw;
+  int status = parsed.Has("--format-scan") ? RunFormatRecovery(*disk, *partition, quiet)
+                                           : RunPartitionCommand(PartitionCommand::kExpand, *disk, *partition, quiet);
+  if (status != kExitDone) return status;
+
+  std::vector<std::string> parts = SplitPath(parsed.positional[2]);
+  const FileTree& tree = *partition->tree;
+  bool found = false;
+  if (!parts.empty() && PartitionUsesNtfsTree(*partition)) {
+    for (const NtfsFileEntry* special : {&tree.ntfsRoot, &tree.ntfsLost, &tree.ntfsExtension}) {
+      if (special->name != parts[0]) continue;
+      const NtfsFileEntry* entry = Descend(special, parts);
+      if (!entry || IsFolderState(entry->state())) continue;
+      bool mftError = false;
+      found = LoadNtfsEntryBytes(*disk, *partition, *entry, bytes, error, &mftError);
+      if (mftError) std::fprintf(stderr, "quorvel: mft错误\n");
+      break;
+    }
+  } else if (!parts.empty()) {
+    for (const FatFileEntry* special : {&tree.fatRoot, &tree.fatLost}) {
+      if (special->name != parts[0]) continue;
+      const FatFileEntry* entry = Descend(special, parts);
+      if (!entry || IsFolderState(entry->state())) continue;
+      found = LoadFatEntryBytes(*disk, *partition, *entry, bytes, error);
+      break;
+    }
+  }
+  if (!found) {
+    std::fprintf(stderr, "quorvel: no file \"%s\" on %s %s%s%s\n", parsed.positional[2].c_str(),
+                 disk->Identity().c_str(), parsed.positional[1].c_str(), error.empty() ? "" : ": ", error.c_str());
+    return kExitNotFound;
+  }
+  return Output(bytes, raw);
+}
+
+CommandRegistrar reg({"hex", kUsage, &RunHex});
+
+}  // namespace
+
+}  // namespace quorvel::cli
