@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <random>
 #include <unistd.h>
 
 #include "disk/disk_enumeration.h"
@@ -255,6 +256,36 @@ TEST_F(WalkTest, ImageGeometryFromSize) {
   EXPECT_EQ(d.Identity(), "billion.img");
   EXPECT_EQ(OpenImageFile(list, dir_ + "/missing.img"), 0);
   unlink(path.c_str());
+}
+
+// Seeded random tables (entries pointing anywhere, chains, GPT headers with
+// random counts and sizes): the walk must end and stay inside its buffers,
+// which the sanitizer build checks.
+TEST_F(WalkTest, RandomTablesNeverCrashOrHang) {
+  std::mt19937 rng(20240607);
+  auto small = [&](uint32_t limit) { return static_cast<uint32_t>(rng() % limit); };
+  const uint8_t types[] = {0x05, 0x0F, 0x07, 0x0B, 0x0C, 0x06, 0x83, 0xEE, 0x42, 0x00, 0x01};
+  auto start = std::chrono::steady_clock::now();
+  for (int round = 0; round < 300; ++round) {
+    CraftedImage image(128);
+    for (int s = 0; s < 128; ++s) {
+      if (small(3) != 0) continue;
+      for (int slot = 0; slot < 4; ++slot)
+        image.SetEntry(s, slot, types[small(sizeof types)], small(160), small(4) ? small(200) : rng());
+      if (small(4) == 0) {
+        PutText(image.Sector(s), "EFI PART");
+        PutLe64(image.Sector(s) + 0x48, small(4) ? small(140) : rng());
+        PutLe32(image.Sector(s) + 0x50, small(3) ? small(160) : rng());
+        PutLe32(image.Sector(s) + 0x54, small(3) ? 128 : rng());
+      }
+      if (small(5) == 0) MakeNtfsBoot(image.Sector(s));
+      if (small(5) == 0) MakeExfatBoot(image.Sector(s));
+    }
+    image.SetEntry(0, small(4), types[small(sizeof types)], small(128), small(128));
+    const DiskRecord& disk = Open(image, "random.img");
+    EXPECT_LT(disk.partitions.size(), 5000u);
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
 }
 
 TEST(DiskTexts, SizeTextUnits) {
