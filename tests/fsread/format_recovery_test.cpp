@@ -10,6 +10,8 @@
 #include <set>
 #include <sstream>
 
+#include "disk/disk_enumeration.h"
+#include "fsread/partition_launch.h"
 #include "support/test_support.h"
 
 namespace quorvel::test {
@@ -113,6 +115,8 @@ struct FatCase {
   const char* manifest;
 };
 
+void PrintTo(const FatCase& c, std::ostream* out) { *out << c.image; }
+
 class FatFormatRecovery : public ::testing::TestWithParam<FatCase> {};
 
 // Catches: directory sectors missed by the sweep (old folders not rebuilt),
@@ -198,6 +202,54 @@ INSTANTIATE_TEST_SUITE_P(Images, FatFormatRecovery,
                          [](const ::testing::TestParamInfo<FatCase>& info) {
                            return std::string(info.param.image).find("32") != std::string::npos ? "Fat32" : "Fat16";
                          });
+
+// The GUI's route: the format scan alone shows no rebuilt folders (it only
+// records sectors); the expansion that follows shows them as folder rows.
+// Catches: a format scan that leaves a stale tree behind, and recorded sectors
+// not reaching the expansion that follows.
+TEST(FatFormatRecoveryLaunch, FormatScanThenExpansionFillsTheFolderTree) {
+  if (!HaveFixture("format_fat32.img")) GTEST_SKIP() << "fixture missing";
+  DiskList list;
+  ASSERT_TRUE(OpenImageFile(list, FixturePath("format_fat32.img")));
+  DiskRecord& disk = list.back();
+  ASSERT_FALSE(disk.partitions.empty());
+  PartitionRecord& partition = disk.partitions.front();
+
+  auto run = [&](PartitionCommand command) {
+    ScanProgress progress;
+    PartitionLaunchRequest request;
+    request.command = command;
+    request.disk = &disk;
+    request.partition = &partition;
+    request.progress = &progress;
+    std::string refusal;
+    std::unique_ptr<PartitionRun> started = LaunchPartitionRun(request, refusal);
+    EXPECT_TRUE(started) << refusal;
+    return started ? started->Wait() : PartitionRunResult{};
+  };
+
+  PartitionRunResult scan = run(PartitionCommand::kFormatInfo);
+  ASSERT_TRUE(scan.completed) << scan.error;
+  EXPECT_EQ(scan.mode, kExpandFat32);
+  EXPECT_GT(scan.directorySectors, 0u);
+  for (const FolderRow& row : scan.view.rows) EXPECT_EQ(row.depth, 1) << row.name;
+
+  PartitionRunResult expanded = run(PartitionCommand::kExpand);
+  ASSERT_TRUE(expanded.completed) << expanded.error;
+  std::vector<std::string> top;
+  bool reports = false, lost = false;
+  for (const FolderRow& row : expanded.view.rows) {
+    if (row.depth == 1) top.push_back(row.name);
+    if (row.depth == 2) {
+      EXPECT_TRUE(IsNumber(row.name) && row.name == row.fileId) << row.name;
+    }
+    reports |= row.depth == 3 && row.name == "reports";
+    lost |= row.name == "零散目录";
+  }
+  EXPECT_EQ(top, (std::vector<std::string>{"根目录", "零散目录"}));
+  EXPECT_TRUE(reports);
+  EXPECT_TRUE(lost);
+}
 
 // Catches: the NTFS side of format recovery missing the old records behind
 // the new, short MFT, or losing their folder chains.

@@ -129,6 +129,40 @@ TEST(FatDirectorySweep, StopAfterFirstBlockReturnsPromptlyAndKeepsFinds) {
   EXPECT_EQ(disk.directorySectors, (DirectorySectorSet{100}));
 }
 
+// Catches: composite volumes read through the disk's own device (or at
+// absolute positions) instead of through the volume reader, which would lose
+// every directory sector past the first member.
+TEST(FatDirectorySweep, SpannedVolumeIsSweptAtVolumeRelativeSectors) {
+  const uint64_t memberStart = 63;
+  SparseImage first(memberStart + 15000), second(memberStart + 20000);
+  PartitionRecord volume;
+  volume.volumeKind = kSpannedVolume;
+  volume.startSector = 0;
+  volume.sectorCount = 35000;
+  VolumeMember a, b;
+  a.ordinal = 1;
+  a.path = first.path();
+  a.startSector = memberStart;
+  a.sectorCount = 15000;
+  b.ordinal = 2;
+  b.path = second.path();
+  b.startSector = memberStart;
+  b.sectorCount = 20000;
+  volume.members = {{1, a}, {2, b}};
+
+  const std::vector<uint64_t> expected = {14999, 15000, kBlock - 1, kBlock, 34999};
+  for (uint64_t sector : expected) {
+    Sector data = PlainDirectorySector(static_cast<uint32_t>(sector));
+    if (sector < 15000) first.Put(memberStart + sector, data);
+    else second.Put(memberStart + sector - 15000, data);
+  }
+  DiskRecord disk;
+  disk.devicePath = "/nonexistent/not-used-for-composite-volumes";
+  ScanProgress progress;
+  ASSERT_TRUE(ScanDirectorySectors(disk, &volume, progress, 0, volume.sectorCount - 1));
+  EXPECT_EQ(std::vector<uint64_t>(disk.directorySectors.begin(), disk.directorySectors.end()), expected);
+}
+
 TEST(FatDirectorySweep, UnopenableDeviceRecordsNothing) {
   DiskRecord disk;
   disk.devicePath = "/nonexistent/quorvel/disk.img";
