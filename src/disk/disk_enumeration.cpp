@@ -369,8 +369,10 @@ int EnumerateDisks(DiskList& list, std::vector<std::string>* unreadable) {
   return 1;
 }
 
-void AttachMountPoints(DiskList& list) {
-  for (const MountedPartition& mount : ListMountedPartitions()) {
+void AttachMountPoints(DiskList& list) { AttachMountPoints(list, ListMountedPartitions()); }
+
+void AttachMountPoints(DiskList& list, const std::vector<MountedPartition>& mounts) {
+  for (const MountedPartition& mount : mounts) {
     for (DiskRecord& disk : list) {
       if (disk.diskNumber.empty() || disk.devicePath != "/dev/" + mount.diskName) continue;
       for (PartitionRecord& partition : disk.partitions) {

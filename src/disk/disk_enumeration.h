@@ -5,6 +5,7 @@
 
 #include "disk/disk_records.h"
 #include "disk/sector_device.h"
+#include "platform/physical_disks.h"
 
 namespace quorvel {
 
@@ -20,6 +21,8 @@ void WalkPartitions(DiskRecord& disk, SectorDevice& device, const std::string& p
 // Gives every plain partition of the physical disks in list that is mounted
 // its mount point as drive text.
 void AttachMountPoints(DiskList& list);
+// The same with a given mount table (the first mount of a partition wins).
+void AttachMountPoints(DiskList& list, const std::vector<MountedPartition>& mounts);
 // The identifier clean-up of disk identity strings: hexadecimal text is
 // decoded when it decodes to printable bytes, else the raw string is kept up
 // to its first non-printable character; then blanks are trimmed.

@@ -288,6 +288,25 @@ TEST_F(WalkTest, RandomTablesNeverCrashOrHang) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
 }
 
+TEST(MountPoints, AttachedByDiskAndStartSectorToPhysicalDisksOnly) {
+  DiskList list;
+  DiskRecord disk;
+  disk.devicePath = "/dev/sdb";
+  disk.diskNumber = "1";
+  PartitionRecord a, b;
+  a.startSector = 2048;
+  b.startSector = 4096;
+  disk.partitions = {a, b};
+  DiskRecord image = disk;  // an image with the same layout is never mounted
+  image.devicePath = "/tmp/sdb";
+  image.diskNumber.clear();
+  list = {disk, image};
+  AttachMountPoints(list, {{"sda", 2048, "/"}, {"sdb", 4096, "/home"}, {"sdb", 4096, "/mnt/again"}});
+  EXPECT_EQ(list.front().partitions.front().driveLetter, "");
+  EXPECT_EQ(list.front().partitions.back().driveLetter, "/home");
+  EXPECT_EQ(list.back().partitions.back().driveLetter, "");
+}
+
 TEST(DiskTexts, SizeTextUnits) {
   EXPECT_EQ(SizeText(50ull << 20), "50.0 MB");
   EXPECT_EQ(SizeText(500ull << 20), "0.5 GB");
