@@ -307,6 +307,22 @@ TEST(FormatScanCommand, ListsDirectorySectorsInsideThePartition) {
   EXPECT_NE(text.out.find("目录扇区: " + std::to_string(recorded)), std::string::npos) << text.out;
 }
 
+// Catches: a FAT or NTFS reader run on a volume it cannot read (garbage
+// listed as recovered files) instead of a clear refusal.
+TEST(FormatScanCommand, RefusesFileSystemsWithoutReader) {
+  for (const char* image : {"exfat.img", "ext4.img"}) {
+    if (!HaveFixture(image)) GTEST_SKIP() << "fixture missing: " << image;
+    for (const char* command : {"format-scan ", "ls "}) {
+      std::string args = std::string(command) + ShellQuote(FixturePath(image)) + " 0 --quiet";
+      if (std::string(command) == "ls ") args += " --format-scan";
+      CommandResult r = RunQuorvel(args);
+      EXPECT_EQ(r.exitCode, 2) << args;
+      EXPECT_NE(r.err.find("不受支持"), std::string::npos) << r.err;
+      EXPECT_TRUE(r.out.empty()) << r.out;
+    }
+  }
+}
+
 // Catches: Ctrl-C killing the run without output, or ignored until the end of
 // a long sweep, and a wrong exit status.
 TEST(FormatScanCommand, CtrlCStopsPromptlyPrintsWhatWasFoundAndExitsWith3) {
