@@ -66,6 +66,8 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
 }
 
 std::string MakeTempDir(const std::string& tag) {
+  // The fixture folder may not exist yet when a test binary runs on its own.
+  mkdir(QUORVEL_FIXTURE_DIR, 0755);
   std::string base = std::string(QUORVEL_FIXTURE_DIR) + "/../test-tmp";
   mkdir(base.c_str(), 0755);
   std::string pattern = base + "/" + tag + "-XXXXXX";
