@@ -165,6 +165,13 @@ bool ScanMftRecords(ScanProgress& progress, PartitionRecord& partition, DiskReco
         RecordDetails details;
         if (!DecodeMftRecord(record, number, details, source, partition, partition.MftRunList, kMainRecord))
           continue;
+        if (number == 5) {
+          // The root is not listed as an entry of its own, but shows its times.
+          NtfsFileEntry& root = partition.tree->ntfsRoot;
+          root.creationTime = details.creationTime;
+          root.modificationTime = details.modificationTime;
+          root.accessTime = details.accessTime;
+        }
         if (!IsListedRecord(details)) continue;
         PlaceSweptEntry(source, PendingEntryFromDetails(details), builder, partition);
       }

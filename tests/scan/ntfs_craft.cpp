@@ -21,6 +21,10 @@ void Put64(Bytes& b, size_t at, uint64_t v) {
   for (int i = 0; i < 8; ++i) b[at + i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
+void CopyInto(Bytes& to, size_t at, const Bytes& from) {
+  if (!from.empty()) std::memcpy(to.data() + at, from.data(), from.size());
+}
+
 Bytes Utf16(const std::string& text) {
   std::u16string units = Utf8ToUtf16(text);
   Bytes out;
@@ -41,11 +45,12 @@ Bytes FileNameValue(uint64_t parent, const std::string& name, uint8_t nameSpace,
   Put64(v, 0x30, realSize);
   v[0x40] = static_cast<uint8_t>(name16.size() / 2);
   v[0x41] = nameSpace;
-  std::memcpy(v.data() + 0x42, name16.data(), name16.size());
+  CopyInto(v, 0x42, name16);
   return v;
 }
 
 size_t Align8(size_t n) { return (n + 7) & ~size_t{7}; }
+
 
 }  // namespace
 
@@ -83,8 +88,8 @@ RecordBuilder& RecordBuilder::Resident(uint32_t type, const Bytes& value, const 
   Put16(a, 0x0E, attributeId_++);
   Put32(a, 0x10, static_cast<uint32_t>(value.size()));
   Put16(a, 0x14, static_cast<uint16_t>(valueOffset));
-  std::memcpy(a.data() + nameOffset, name16.data(), name16.size());
-  std::memcpy(a.data() + valueOffset, value.data(), value.size());
+  CopyInto(a, nameOffset, name16);
+  CopyInto(a, valueOffset, value);
   return RawAttribute(a);
 }
 
@@ -129,8 +134,8 @@ RecordBuilder& RecordBuilder::NonResidentData(const Bytes& runList, uint64_t rea
     Put64(a, 0x30, realSize);
     Put64(a, 0x38, realSize);
   }
-  std::memcpy(a.data() + nameOffset, name16.data(), name16.size());
-  std::memcpy(a.data() + runOffset, runList.data(), runList.size());
+  CopyInto(a, nameOffset, name16);
+  CopyInto(a, runOffset, runList);
   return RawAttribute(a);
 }
 
@@ -157,7 +162,7 @@ RecordBuilder& RecordBuilder::IndexRoot(const std::vector<IndexItem>& items, boo
     Put64(e, 0, item.reference);
     Put16(e, 8, static_cast<uint16_t>(length));
     Put16(e, 10, static_cast<uint16_t>(key.size()));
-    std::memcpy(e.data() + 0x10, key.data(), key.size());
+    CopyInto(e, 0x10, key);
     entries.insert(entries.end(), e.begin(), e.end());
   }
   Bytes last(0x10, 0);
