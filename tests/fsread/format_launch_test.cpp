@@ -195,24 +195,6 @@ TEST_F(FormatLaunch, PartitionsWithoutReaderAreRefused) {
   }
 }
 
-TEST_F(FormatLaunch, FindsTargetByDiskIdentityAndPartitionText) {
-  DiskList list(2);
-  list.front().vendor = "A";
-  list.back().vendor = "B";
-  PartitionRecord p1, p2;
-  p1.name = "Partition1";
-  p2.name = "Partition2";
-  p2.driveLetter = "/mnt/data";
-  list.back().partitions = {p1, p2};
-  DiskRecord* disk = nullptr;
-  PartitionRecord* partition = nullptr;
-  ASSERT_TRUE(FindLaunchTarget(list, "B", "/mnt/data", disk, partition));
-  EXPECT_EQ(disk, &list.back());
-  EXPECT_EQ(partition->name, "Partition2");
-  EXPECT_FALSE(FindLaunchTarget(list, "A", "Partition1", disk, partition));
-  EXPECT_FALSE(FindLaunchTarget(list, "C", "Partition1", disk, partition));
-}
-
 // Catches: file rows in the folder tree, unmarked special folders shown, the
 // NTFS extension folder shown, deleted folders not marked, and the carved
 // folder's range test off by one at either end.
