@@ -149,6 +149,10 @@ CFileDlg::~CFileDlg() {
   }
 }
 
+bool CFileDlg::WorkersIdle() const {
+  return workers_.Idle() && std::all_of(runs_.begin(), runs_.end(), [](const auto& run) { return run->Finished(); });
+}
+
 void CFileDlg::ReapWorkers() {
   workers_.Reap();
   runs_.erase(std::remove_if(runs_.begin(), runs_.end(), [](const auto& run) { return run->Finished(); }),
@@ -623,23 +627,33 @@ void CFileDlg::HexView() {
   else dialog.exec();
 }
 
+QMenu* CFileDlg::BuildLeftMenu() {
+  auto* menu = new QMenu(this);
+  menu->addAction(Q(kSingleSave), this, [this] { SingleSelectSave(true); });
+  menu->addAction(Q(kMultiSave), this, [this] { MultiSelectSave(true); });
+  return menu;
+}
+
+QMenu* CFileDlg::BuildRightMenu(Row row) {
+  auto* menu = new QMenu(this);
+  menu->addAction(Q(kSingleSave), this, [this] { SingleSelectSave(false); });
+  menu->addAction(Q(kMultiSave), this, [this] { MultiSelectSave(false); });
+  QAction* hex = menu->addAction(Q(kHexView), this, [this] { HexView(); });
+  QString type = right_->GetItemText(row, CMyRightTreelistCtrl::kStateColumn);
+  hex->setEnabled(type != Q(kFolderText) && type != Q(kDeletedFolderText));
+  return menu;
+}
+
 void CFileDlg::ShowLeftMenu(Row row, const QPoint& globalPoint) {
   left_->SelectItem(row);
-  QMenu menu(this);
-  menu.addAction(Q(kSingleSave), this, [this] { SingleSelectSave(true); });
-  menu.addAction(Q(kMultiSave), this, [this] { MultiSelectSave(true); });
-  menu.exec(globalPoint);
+  std::unique_ptr<QMenu> menu(BuildLeftMenu());
+  menu->exec(globalPoint);
 }
 
 void CFileDlg::ShowRightMenu(Row row, const QPoint& globalPoint) {
   right_->SelectItem(row);
-  QMenu menu(this);
-  menu.addAction(Q(kSingleSave), this, [this] { SingleSelectSave(false); });
-  menu.addAction(Q(kMultiSave), this, [this] { MultiSelectSave(false); });
-  QAction* hex = menu.addAction(Q(kHexView), this, [this] { HexView(); });
-  QString type = right_->GetItemText(row, CMyRightTreelistCtrl::kStateColumn);
-  hex->setEnabled(type != Q(kFolderText) && type != Q(kDeletedFolderText));
-  menu.exec(globalPoint);
+  std::unique_ptr<QMenu> menu(BuildRightMenu(row));
+  menu->exec(globalPoint);
 }
 
 // --- layout ------------------------------------------------------------------

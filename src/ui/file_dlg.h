@@ -22,6 +22,7 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QTreeWidgetItem;
 
 namespace quorvel {
@@ -70,13 +71,16 @@ class CFileDlg : public QWidget {
   CMyLeftTreelistCtrl* LeftTree() const { return left_; }
   CMyRightTreelistCtrl* RightList() const { return right_; }
   CProgressDlg* ProgressDialog();
-  bool WorkersIdle() const { return workers_.Idle() && runs_.empty(); }
+  bool WorkersIdle() const;
   void ReapWorkers();
 
   // The save and hex-view commands (context menus of both lists).
   void SingleSelectSave(bool fromLeft);
   void MultiSelectSave(bool fromLeft);
   void HexView();
+  // The context menus of the two lists (the caller owns them).
+  QMenu* BuildLeftMenu();
+  QMenu* BuildRightMenu(Row row);
   // Bytes the rows ticked in a list stand for (for the space check).
   std::vector<SelectedEntry> CollectSelection(bool fromLeft);
 

@@ -51,6 +51,13 @@ const char* const kMenuOpenImage = "打开镜像文件";
 QString Q(const char* text) { return QString::fromUtf8(text); }
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
+// FAT labels are padded with spaces on disk.
+QString LabelText(const std::string& label) {
+  QString text = Q(label);
+  while (text.endsWith(QLatin1Char(' '))) text.chop(1);
+  return text;
+}
+
 QColor OriginColour(int originCode) {
   if (originCode == 1) return ColorRef(Colours::kStatusRed);
   if (originCode == 2) return ColorRef(Colours::kFoundByScan);
@@ -113,7 +120,7 @@ void CHdDlg::FillTree() {
     for (const PartitionRecord& partition : disk.partitions) {
       Row row = tree_->InsertItem(Q(texts[i++]), diskRow);
       tree_->SetItemImage(row, kImageDisk);
-      tree_->SetItemText(row, Q(partition.volumeLabel), CHDTreeListCtrl::kLabelColumn);
+      tree_->SetItemText(row, LabelText(partition.volumeLabel), CHDTreeListCtrl::kLabelColumn);
       tree_->SetItemText(row, Q(PartitionTypeText(partition)), CHDTreeListCtrl::kTypeColumn);
       tree_->SetItemText(row, Q(SizeText(partition.startSector * 512)), CHDTreeListCtrl::kStartColumn);
       tree_->SetItemText(row, Q(SizeText(partition.sectorCount * 512)), CHDTreeListCtrl::kSizeColumn);

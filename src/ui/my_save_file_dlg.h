@@ -42,9 +42,12 @@ class CMySaveFileDlg : public QDialog {
   QCheckBox* DeletedBox() const { return deletedBox_; }
   QCheckBox* NormalBox() const { return normalBox_; }
 
+ public slots:
+  // OK: reads the folder and the three boxes.
+  void accept() override;
+
  protected:
   void paintEvent(QPaintEvent* event) override;
-  void accept() override;
 
  private:
   QLineEdit* path_ = nullptr;

@@ -195,7 +195,6 @@ void CQuorvelDlg::DiscardLastFileLists() {
 void CQuorvelDlg::ShowFilePage() {
   diskPage_->hide();
   filePage_->show();
-  filePage_->raise();
 }
 
 void CQuorvelDlg::ShowDiskPage() {
@@ -287,7 +286,7 @@ void CQuorvelDlg::mousePressEvent(QMouseEvent* event) {
 }
 
 void CQuorvelDlg::mouseMoveEvent(QMouseEvent* event) {
-  if (dragging_ && (event->buttons() & Qt::LeftButton)) {
+  if (dragging_) {
     move(event->globalPosition().toPoint() - dragOffset_);
     event->accept();
     return;

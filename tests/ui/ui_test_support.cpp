@@ -4,7 +4,11 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QMap>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
 #include <sys/stat.h>
 
 namespace quorvel::uitest {
@@ -43,6 +47,30 @@ QMap<QString, QByteArray> TreeHashes(const QString& root) {
     hashes.insert(path.mid(root.size() + 1), FileSha256(path));
   }
   return hashes;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!condition()) {
+    if (timer.elapsed() > timeoutMs) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(2);
+  }
+  return true;
+}
+
+bool RunTool(const QString& program, const QStringList& arguments) {
+  QProcess process;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("PATH"), env.value(QStringLiteral("PATH")) + QStringLiteral(":/usr/sbin:/sbin"));
+  env.insert(QStringLiteral("MTOOLS_SKIP_CHECK"), QStringLiteral("1"));
+  process.setProcessEnvironment(env);
+  QString path = QStandardPaths::findExecutable(program);
+  if (path.isEmpty()) path = QStandardPaths::findExecutable(program, {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
+  if (path.isEmpty()) return false;
+  process.start(path, arguments);
+  return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
 }  // namespace quorvel::uitest

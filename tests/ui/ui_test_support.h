@@ -5,6 +5,7 @@
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <string>
 
 namespace quorvel::uitest {
@@ -22,5 +23,9 @@ CommandResult RunQuorvel(const QStringList& arguments);
 QByteArray FileSha256(const QString& path);
 // Every regular file below root, as path relative to root -> SHA-256.
 QMap<QString, QByteArray> TreeHashes(const QString& root);
+// Processes events until condition holds; false after timeoutMs.
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 60000);
+// Runs a program; true when it exits with 0.
+bool RunTool(const QString& program, const QStringList& arguments);
 
 }  // namespace quorvel::uitest
