@@ -57,7 +57,10 @@ bool LoadFatEntryBytes(const DiskRecord& disk, const PartitionRecord& partition,
   uint64_t sectorsPerCluster = partition.sectorsPerCluster ? partition.sectorsPerCluster : 1;
   uint64_t clusterSize = bytesPerSector * sectorsPerCluster;
   bool fatKind = IsFat16Kind(partition.fsKind) || IsFat32Kind(partition.fsKind);
-  if (entry.size >= clusterSize && fatKind && !partition.fatTable.empty()) {
+  // A deleted file's chain was cleared when it was deleted: its clusters are
+  // read contiguously from the first one, as saving reads them.
+  bool useChain = entry.state() != kDeletedFile;
+  if (useChain && entry.size >= clusterSize && fatKind && !partition.fatTable.empty()) {
     uint64_t fatBytes = static_cast<uint64_t>(partition.fatSizeSectors) * bytesPerSector;
     if (fatBytes == 0 || fatBytes > partition.fatTable.size()) fatBytes = partition.fatTable.size();
     uint64_t limit = fatBytes / (IsFat16Kind(partition.fsKind) ? 2 : 4);

@@ -17,7 +17,8 @@ constexpr uint64_t kMaxViewBytes = 0x25800000;  // 600 MiB
 uint64_t ViewLength(uint64_t size);
 
 // FAT entry: follows the in-memory FAT from the first cluster when the file
-// spans at least one cluster and the FAT is loaded, else reads contiguously.
+// spans at least one cluster and the FAT is loaded, else reads contiguously;
+// deleted files (whose chains are cleared) are always read contiguously.
 // A size of 0 or a first cluster below the root folder's loads nothing.
 // False (error set) only when the source cannot be opened.
 bool LoadFatEntryBytes(const DiskRecord& disk, const PartitionRecord& partition, const FatFileEntry& entry,

@@ -80,9 +80,15 @@ void ScreenshotScript::Run() {
     // Open the root folder and tick the deleted files.
     CTreeListCtrl* left = files->LeftTree();
     CTreeListCtrl::Row root = left->GetChildItem(left->GetRootItem());
-    if (root) {
-      left->SelectItem(root);
-      files->ShowFolder(root);
+    CTreeListCtrl::Row shown = root;
+    // The "docs" folder holds normal and deleted files side by side.
+    for (CTreeListCtrl::Row r = left->GetChildItem(root); r; r = left->GetNextSiblingItem(r))
+      if (left->GetItemText(r, 0) == QStringLiteral("docs")) shown = r;
+    if (root) left->Expand(root);
+    if (shown) {
+      left->Expand(shown);
+      left->SelectItem(shown);
+      files->ShowFolder(shown);
     }
     CTreeListCtrl* right = files->RightList();
     CTreeListCtrl::Row firstDeleted = nullptr;

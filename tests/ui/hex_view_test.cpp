@@ -48,7 +48,7 @@ class HexViewTest : public QObject {
 
   QTemporaryDir dir_;
   QString image_;
-  QByteArray thousand_, exact_, fragmented_;
+  QByteArray thousand_, exact_, fragmented_, deleted_;
   DiskList disks_;
   std::unique_ptr<CFileDlg> page_;
 
@@ -75,15 +75,17 @@ class HexViewTest : public QObject {
     thousand_ = Pattern(1000, 1);
     exact_ = Pattern(512, 2);
     fragmented_ = Pattern(6000, 3);
+    deleted_ = Pattern(7000, 6);
     QString d = dir_.path();
     QVERIFY(WriteFile(d + "/THOUSAND.BIN", thousand_) && WriteFile(d + "/EXACT.BIN", exact_) &&
             WriteFile(d + "/A.BIN", Pattern(2048, 4)) && WriteFile(d + "/B.BIN", Pattern(4096, 5)) &&
-            WriteFile(d + "/FRAG.BIN", fragmented_));
+            WriteFile(d + "/FRAG.BIN", fragmented_) && WriteFile(d + "/DEL.BIN", deleted_));
     image_ = d + "/fat16.img";
     if (!RunTool("mkfs.fat", {"-F", "16", "-s", "4", "-C", image_, "16384"})) QSKIP("mkfs.fat is not installed");
     QVERIFY(RunTool("mcopy", {"-i", image_, d + "/THOUSAND.BIN", d + "/EXACT.BIN", d + "/A.BIN", d + "/B.BIN", "::/"}));
     QVERIFY(RunTool("mdel", {"-i", image_, "::/A.BIN"}));
-    QVERIFY(RunTool("mcopy", {"-i", image_, d + "/FRAG.BIN", "::/"}));
+    QVERIFY(RunTool("mcopy", {"-i", image_, d + "/FRAG.BIN", d + "/DEL.BIN", "::/"}));
+    QVERIFY(RunTool("mdel", {"-i", image_, "::/DEL.BIN"}));
 
     QVERIFY(quorvel::OpenImageFile(disks_, image_.toStdString()));
     QVERIFY(!disks_.back().partitions.empty());
@@ -127,6 +129,15 @@ class HexViewTest : public QObject {
   void FragmentedFileFollowsChain() {
     View("FRAG.BIN", [&](CHEXVIEWDLG& dialog) {
       QCOMPARE(dialog.HexEdit()->Data().left(fragmented_.size()), fragmented_);
+    });
+  }
+
+  // A deleted file has no chain left: its clusters are read contiguously, so
+  // the view shows all of it rather than its first cluster and zeros.
+  void DeletedFileReadContiguously() {
+    View("?EL.BIN", [&](CHEXVIEWDLG& dialog) {
+      QCOMPARE(dialog.HexEdit()->Data().size(), 7168);
+      QCOMPARE(dialog.HexEdit()->Data().left(deleted_.size()), deleted_);
     });
   }
 
