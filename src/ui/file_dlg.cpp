@@ -333,9 +333,11 @@ void CFileDlg::AddListRow(const FileRowKey& key, const QString& name, uint8_t st
 void CFileDlg::ListChildren(int mark) {
   // mark 0 / 1: the folder's mark goes down to every listed child; 2: each
   // child shows its own stored mark.
-  auto markFor = [mark](uint8_t& flags) {
+  // While a save reads the tree the marks are shown but not stored.
+  const bool store = !OperationBusy().load();
+  auto markFor = [mark, store](uint8_t& flags) {
     if (mark == 2) return static_cast<int>(GetCheckState(flags));
-    SetCheckState(flags, static_cast<uint8_t>(mark));
+    if (store) SetCheckState(flags, static_cast<uint8_t>(mark));
     return mark;
   };
   if (currentFolder_.kind == FileRowKey::kFat && currentFolder_.fat) {
@@ -388,7 +390,7 @@ void CFileDlg::ListChildren(int mark) {
       key.kind = FileRowKey::kCarvedFile;
       key.carvedSector = sector;
       int shown = mark == 2 ? (carved.state & 0x03) : mark;
-      if (mark != 2) carved.state = static_cast<uint8_t>((carved.state & ~0x03) | mark);
+      if (mark != 2 && store) carved.state = static_cast<uint8_t>((carved.state & ~0x03) | mark);
       AddListRow(key, Q(carved.name), kDeletedFile,
                  {Q(kDeletedFileText), QString::number(carved.size), QString(), QString(), QString(),
                   QString::number(sector), folderName},
@@ -419,13 +421,14 @@ void CFileDlg::ShowFolder(Row g) {
   for (Row child = left_->GetChildItem(g); child; child = left_->GetNextSiblingItem(child))
     subfolderNames_.insert(left_->GetItemText(child, 0));
   currentFolder_ = KeyOf(left_, g);
-  if (currentFolder_.kind == FileRowKey::kCarvedFolder) {
+  if (OperationBusy().load()) {
+    // Shown, not stored, while a worker reads the tree.
+  } else if (currentFolder_.kind == FileRowKey::kCarvedFolder) {
     if (disk_) disk_->extraFoundFiles.state = static_cast<uint8_t>((disk_->extraFoundFiles.state & ~0x03) | mark);
   } else if (uint8_t* flags = FlagsOf(currentFolder_)) {
     SetCheckState(*flags, static_cast<uint8_t>(mark));
-  } else {
-    return;  // no entry: the list stays empty
   }
+  if (!FlagsOf(currentFolder_) && currentFolder_.kind != FileRowKey::kCarvedFolder) return;  // no entry: empty list
   ListChildren(mark);
 }
 
@@ -440,6 +443,7 @@ void CFileDlg::RefreshList() {
 }
 
 void CFileDlg::OnLeftCheckChanged(Row row) {
+  if (OperationBusy().load()) return;  // a worker is reading the tree
   FileRowKey key = KeyOf(left_, row);
   int mark = left_->GetCheck(row);
   if (uint8_t* flags = FlagsOf(key)) SetCheckState(*flags, static_cast<uint8_t>(mark));
@@ -448,6 +452,7 @@ void CFileDlg::OnLeftCheckChanged(Row row) {
 }
 
 void CFileDlg::OnRightCheckChanged(Row row) {
+  if (OperationBusy().load()) return;  // a worker is reading the tree
   FileRowKey key = KeyOf(right_, row);
   int mark = right_->GetCheck(row);
   if (uint8_t* flags = FlagsOf(key)) {
