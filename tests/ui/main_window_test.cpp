@@ -109,6 +109,41 @@ class MainWindowTest : public QObject {
     QCOMPARE(DiskPage()->StatusText(), QStringLiteral("警告: 请正确选择磁盘"));
   }
 
+  // A double-click on a disk row in function 0 refuses and stays on the disk
+  // page; on a partition row it opens the file page.
+  void DoubleClickRows() {
+    window_->ChooseFunction(0);
+    CTreeListCtrl* tree = DiskPage()->Tree();
+    QRect diskRect = tree->visualItemRect(tree->GetRootItem());
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, diskRect.center());
+    QCOMPARE(DiskPage()->StatusText(), QStringLiteral("警告: 请正确选择分区"));
+    QVERIFY(DiskPage()->isVisible());
+    QRect partRect = tree->visualItemRect(PartitionRow(tree, QStringLiteral("Partition2")));
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, {}, partRect.center());
+    QVERIFY(WaitUntil([&] { return Idle(); }));
+    QVERIFY(FilePage()->isVisible());
+    QCOMPARE(FilePage()->PartitionName(), QStringLiteral("Partition2"));
+    QCOMPARE(window_->ShownPartition(), QStringLiteral("Partition2"));
+    window_->ChooseFunction(0);
+  }
+
+  // Function 4 hands the selection to the imaging dialog: "disk,partition".
+  void ImagingHandOff() {
+    window_->ChooseFunction(4);
+    CTreeListCtrl* tree = DiskPage()->Tree();
+    tree->SelectItem(PartitionRow(tree, QStringLiteral("Partition1")));
+    DiskPage()->OnMainAction();
+    QCOMPARE(DiskPage()->StatusColour(), kRed);  // no imaging dialog yet
+    QString source;
+    DiskPage()->openImaging = [&](const QString& text) { source = text; };
+    DiskPage()->OnMainAction();
+    QCOMPARE(DiskPage()->StatusText(), QStringLiteral("镜像操作"));
+    QCOMPARE(DiskPage()->StatusColour(), kGreen);
+    QCOMPARE(source, tree->GetItemText(tree->GetRootItem(), 0) + QStringLiteral(",Partition1"));
+    DiskPage()->openImaging = nullptr;
+    window_->ChooseFunction(0);
+  }
+
   // A function button returns to the disk page and frees the lists (and the
   // tree) of the partition shown before.
   void FunctionButtonsSwitchPagesAndDiscard() {
