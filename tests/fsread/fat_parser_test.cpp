@@ -32,15 +32,6 @@ TEST(FatNames, ShortNamesFollowTheEntryBytes) {
   EXPECT_EQ(FatShortName(Deleted(ShortEntry("X          ", 0x10, 5)).data(), true), "?");
 }
 
-TEST(FatNames, AttributeClasses) {
-  for (int a : {0x00, 0x07, 0x20, 0x27}) EXPECT_EQ(ClassifyFatAttribute(static_cast<uint8_t>(a)), FatEntryClass::kFile) << a;
-  for (int a : {0x10, 0x17, 0x30, 0x32, 0x34, 0x36})
-    EXPECT_EQ(ClassifyFatAttribute(static_cast<uint8_t>(a)), FatEntryClass::kFolder) << a;
-  for (int a : {0x08, 0x18, 0x28, 0x31, 0x3F, 0x40, 0x80})
-    EXPECT_EQ(ClassifyFatAttribute(static_cast<uint8_t>(a)), FatEntryClass::kIgnored) << a;
-  EXPECT_EQ(ClassifyFatAttribute(0x0F), FatEntryClass::kLongName);
-}
-
 // Volume labels and unknown attributes must not become files; files must
 // not be lost to an early end-of-directory guess.
 TEST(FatParser, RootEntriesByAttributeAndCluster) {
