@@ -23,7 +23,7 @@
 namespace quorvel {
 
 namespace {
-constexpr int kBannerHeight = 126;
+constexpr int kBannerHeight = 134;
 constexpr int kSidePanelWidth = 220;
 constexpr int kBottomStrip = 22;
 constexpr int kButtonRowTop = 30;
