@@ -79,31 +79,28 @@ fi
 
 now() { date +%s.%N; }
 
-# best_time COMMAND...: the shortest wall time of ROUNDS runs (after one
-# warm-up run, so both tools read from the page cache).
-best_time() {
-  "$@" >/dev/null 2>&1 || true
-  local best="" t0 t1 t
-  for _ in $(seq 1 "$ROUNDS"); do
-    t0=$(now)
-    "$@" >/dev/null 2>&1 || true
-    t1=$(now)
-    t=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }')
-    if [ -z "$best" ] || awk -v t="$t" -v b="$best" 'BEGIN { exit !(t < b) }'; then best=$t; fi
-  done
-  echo "$best"
+# timed OUT COMMAND...: empties OUT and flushes earlier writes (untimed), then
+# runs COMMAND and prints "wall user+sys" in seconds.
+timed() {
+  local out=$1; shift
+  fresh "$out"
+  sync
+  local TIMEFORMAT='%R %U %S' times
+  times=$( { time "$@" >/dev/null 2>&1; } 2>&1 ) || true
+  awk '{ printf "%.3f %.3f\n", $1, $2 + $3 }' <<<"$times"
 }
+
+# min A B: the smaller number.
+min() { awk -v a="$1" -v b="$2" 'BEGIN { print (b == "" || a < b) ? a : b }'; }
 
 fresh() { rm -rf "$1"; mkdir -p "$1"; }
 
 quorvel_save() {  # quorvel_save IMAGE OUT [switches]
   local img=$1 out=$2; shift 2
-  fresh "$out"
   "$Q" save "$img" 0 --to "$out" --quiet --allow-same-disk "$@"
 }
 tsk_save() {  # tsk_save IMAGE OUT [switches]
   local img=$1 out=$2; shift 2
-  fresh "$out"
   tsk_recover "$@" "$img" "$out"
 }
 
@@ -127,6 +124,11 @@ for base, dirs, files in os.walk(tsk):
     for name in files:
         total += 1
         other = os.path.normpath(os.path.join(q, rel, name))
+        if not os.path.isfile(other):
+            # A deleted FAT entry lost its first letter: TSK writes "_", quorvel
+            # the repaired "$".
+            parts = [('$' + p[1:]) if p.startswith('_') else p for p in os.path.join(rel, name).split(os.sep)]
+            other = os.path.normpath(os.path.join(q, *parts))
         if os.path.isfile(other) and digest(other) == digest(os.path.join(base, name)):
             same += 1
 print('%d/%d' % (same, total))
@@ -136,19 +138,26 @@ PY
 report() {  # report LABEL IMAGE QUORVEL_SWITCH TSK_SWITCH
   local label=$1 img=$2 qs=$3 ts=$4
   local qo="$WORK/out-q" to="$WORK/out-t"
-  local tq tt
-  tq=$(best_time quorvel_save "$img" "$qo" $qs)
-  tt=$(best_time tsk_save "$img" "$to" $ts)
-  quorvel_save "$img" "$qo" $qs >/dev/null 2>&1 || true
-  tsk_save "$img" "$to" $ts >/dev/null 2>&1 || true
+  # Warm-up, then rounds that alternate the two tools so that the load of a
+  # shared machine falls on both alike; the best of each is kept.
+  timed "$qo" quorvel_save "$img" "$qo" $qs >/dev/null
+  timed "$to" tsk_save "$img" "$to" $ts >/dev/null
+  local qw="" qc="" tw="" tc="" w c
+  for _ in $(seq 1 "$ROUNDS"); do
+    read -r w c < <(timed "$qo" quorvel_save "$img" "$qo" $qs)
+    qw=$(min "$w" "$qw"); qc=$(min "$c" "$qc")
+    read -r w c < <(timed "$to" tsk_save "$img" "$to" $ts)
+    tw=$(min "$w" "$tw"); tc=$(min "$c" "$tc")
+  done
   local files_q files_t
   files_q=$(find "$qo" -type f | wc -l)
   files_t=$(find "$to" -type f -not -path '*/$OrphanFiles/*' | wc -l)
-  printf '%-22s quorvel %6.3fs (%5d files)  tsk_recover %s %6.3fs (%5d files)  ratio %.2f  identical %s\n' \
-    "$label" "$tq" "$files_q" "$ts" "$tt" "$files_t" "$(awk -v a="$tq" -v b="$tt" 'BEGIN { print (b > 0 ? a / b : 0) }')" "$(identical "$to" "$qo/根目录")"
+  printf '%-19s quorvel %6.3fs (cpu %5.3fs, %4d files)  tsk_recover %s %6.3fs (cpu %5.3fs, %4d files)  ratio %.2f  identical %s\n' \
+    "$label" "$qw" "$qc" "$files_q" "$ts" "$tw" "$tc" "$files_t" "$(awk -v a="$qw" -v b="$tw" 'BEGIN { print (b > 0 ? a / b : 0) }')" \
+    "$(identical "$to" "$qo/根目录")"
 }
 
-echo "save bench: $ROUNDS rounds each, best wall time; images in $WORK"
+echo "save bench: $ROUNDS alternating rounds, best wall and cpu (user+sys) time; images in $WORK"
 report "FAT32 live" "$FAT" --normal -a
 report "FAT32 live+deleted" "$FAT" "" -e
 report "NTFS live" "$NTFS" --normal -a
