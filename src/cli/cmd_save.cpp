@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "cli/cli_interrupt.h"
 #include "cli/cli_source.h"
 #include "cli/command_registry.h"
@@ -202,16 +204,21 @@ int RunSave(const std::vector<std::string>& args) {
   options.recoverDeleted = parsed.Has("--deleted") || !parsed.Has("--normal");
   options.recoverNormal = parsed.Has("--normal") || !parsed.Has("--deleted");
 
-  if (!CreateFolderChain(target)) {
-    std::fprintf(stderr, "quorvel: cannot create the folder %s\n", target.c_str());
-    return kExitNotFound;
-  }
   uint64_t total = 0;
   for (const SelectedEntry& entry : selected) total += SelectedBytes(entry, options, disk, *partition);
-  uint64_t freeBytes = FreeSpaceBytes(target);
+  // Asked of the nearest folder that exists, so a refusal leaves nothing behind.
+  std::string existing = target;
+  while (access(existing.c_str(), F_OK) != 0 && existing.find('/') != std::string::npos && existing != "/")
+    existing = existing.rfind('/') == 0 ? "/" : existing.substr(0, existing.rfind('/'));
+  if (access(existing.c_str(), F_OK) != 0) existing = ".";
+  uint64_t freeBytes = FreeSpaceBytes(existing);
   if (MultiSelectSpaceShort(total, freeBytes)) {
     std::fprintf(stderr, "quorvel: %s (%llu bytes to save, %llu free on %s)\n", kSaveSpaceShortText,
                  static_cast<unsigned long long>(total), static_cast<unsigned long long>(freeBytes), target.c_str());
+    return kExitNotFound;
+  }
+  if (!CreateFolderChain(target)) {
+    std::fprintf(stderr, "quorvel: cannot create the folder %s\n", target.c_str());
     return kExitNotFound;
   }
 
