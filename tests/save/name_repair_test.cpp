@@ -85,12 +85,6 @@ TEST(MatchNameFilterTest, PatternRules) {
   EXPECT_FALSE(MatchNameFilter("report.doc", "*.jpg"));
 }
 
-TEST(NameExtensionTest, ExtensionRules) {
-  EXPECT_EQ(NameExtension("a.tar.gz"), "gz");
-  EXPECT_EQ(NameExtension("README"), "README");
-  EXPECT_EQ(NameExtension(".profile"), "profile");
-}
-
 // Saving x.jpg three times keeps all three, never touching the first.
 TEST(CreateTargetFileTest, TakenNamesGetCounterNames) {
   std::string dir = test::SaveTempDir("naming");

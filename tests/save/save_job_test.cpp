@@ -49,14 +49,6 @@ TEST(SaveTextsTest, SingleSaveSpaceMessage) {
   EXPECT_TRUE(SingleSelectSpaceShort(4ull << 30, 4ull << 30));
 }
 
-TEST(SaveEngineTest, EngineByFileSystemKind) {
-  EXPECT_EQ(SaveEngineModeForFsKind(0x0B), kClusterMode);
-  EXPECT_EQ(SaveEngineModeForFsKind(0x0E), kClusterMode);
-  EXPECT_EQ(SaveEngineModeForFsKind(0x07), kRecordMode);
-  EXPECT_EQ(SaveEngineModeForFsKind(13), kRecordMode);
-  EXPECT_EQ(SaveEngineModeForFsKind(0x83), kNoSaveEngine);
-}
-
 NtfsFileEntry NtfsEntry(const std::string& name, uint8_t state, uint64_t number, uint64_t size) {
   NtfsFileEntry entry;
   entry.name = name;
@@ -164,34 +156,6 @@ TEST(SaveExtentTreeTest, RangeAndSectorRounding) {
   EXPECT_EQ(saved.substr(0, 1000), std::string(1000, 'e'));
   EXPECT_EQ(access((dir + "/t/Extra Found Files/a.jpg").c_str(), F_OK), -1);
   EXPECT_EQ(access((dir + "/t/Extra Found Files/c.zip").c_str(), F_OK), -1);
-}
-
-// The multi-select entry runs every job in one run: counters add up and the
-// busy flag is held throughout.
-TEST(MultiSelectThreadTest, JobsShareOneRun) {
-  std::string dir = test::SaveTempDir("multi");
-  std::string image = MakeImage(dir, {{10, "first"}, {20, "second"}});
-  PartitionRecord partition;
-  partition.fsKind = FsKind::kNtfs;
-  NtfsFileEntry a = NtfsEntry("a", kFile, 10, 5);
-  NtfsFileEntry b = NtfsEntry("b", kFile, 20, 6);
-  auto device = std::make_shared<SectorDevice>();
-  ASSERT_TRUE(device->Open(image));
-  std::vector<SaveJob> jobs(2);
-  for (SaveJob& job : jobs) {
-    job.device = device;
-    job.partition = &partition;
-    job.engineMode = kRecordMode;
-    job.recordDecoding = false;
-    job.targetFolder = dir + "/t";
-  }
-  jobs[0].ntfsRoot = &a;
-  jobs[1].ntfsRoot = &b;
-  SaveRun run;
-  MultiSelectSaveThreadMain(jobs, run);
-  EXPECT_EQ(run.summary.filesWritten, 2u);
-  EXPECT_EQ(run.summary.bytesWritten, 11u);
-  EXPECT_EQ(Slurp(dir + "/t/b"), "second");
 }
 
 }  // namespace
