@@ -68,9 +68,10 @@ std::string IcatSha(const std::string& image, uint64_t offset, const std::string
   return r.out.substr(0, 64);
 }
 
-// Relative path -> SHA-256 of every file below dir.
+// Relative path -> SHA-256 of every file below dir ("cd -P": the fixture
+// folder may be a link, and its ".." is the physical one).
 std::map<std::string, std::string> HashTree(const std::string& dir) {
-  CommandResult r = RunCommand("(cd " + ShellQuote(dir) + " && find . -type f -print0 | xargs -0 -r sha256sum)");
+  CommandResult r = RunCommand("(cd -P " + ShellQuote(dir) + " && find . -type f -print0 | xargs -0 -r sha256sum)");
   std::map<std::string, std::string> out;
   std::istringstream lines(r.out);
   std::string line;
