@@ -1,6 +1,7 @@
 #include "support/test_support.h"
 
 #include <array>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -68,7 +69,11 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
 std::string MakeTempDir(const std::string& tag) {
   // The fixture folder may not exist yet when a test binary runs on its own.
   mkdir(QUORVEL_FIXTURE_DIR, 0755);
-  std::string base = std::string(QUORVEL_FIXTURE_DIR) + "/../test-tmp";
+  // Resolve the fixture folder first: it may be a symlink to another build's,
+  // and a shell `cd` through "link/.." would land somewhere else.
+  char resolved[PATH_MAX];
+  std::string fixtures = realpath(QUORVEL_FIXTURE_DIR, resolved) ? resolved : QUORVEL_FIXTURE_DIR;
+  std::string base = fixtures.substr(0, fixtures.find_last_of('/')) + "/test-tmp";
   mkdir(base.c_str(), 0755);
   std::string pattern = base + "/" + tag + "-XXXXXX";
   std::vector<char> buf(pattern.begin(), pattern.end());
