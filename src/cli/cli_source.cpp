@@ -1,8 +1,10 @@
 #include "cli/cli_source.h"
 
 #include <cctype>
+#include <cstdio>
 #include <sys/stat.h>
 
+#include "cli/command_registry.h"
 #include "disk/disk_enumeration.h"
 
 namespace quorvel::cli {
@@ -47,6 +49,28 @@ PartitionRecord* FindPartition(DiskRecord& disk, const std::string& text) {
       if (i++ == index) return &partition;
   }
   return nullptr;
+}
+
+int OpenSource(const std::string& source, DiskList& list, DiskRecord*& disk) {
+  std::string error;
+  disk = LoadSource(source, list, error);
+  if (!disk) {
+    std::fprintf(stderr, "quorvel: %s\n", error.c_str());
+    return kExitNotFound;
+  }
+  return kExitDone;
+}
+
+int OpenSourcePartition(const std::string& source, const std::string& partitionText, DiskList& list,
+                        DiskRecord*& disk, PartitionRecord*& partition) {
+  partition = nullptr;
+  if (OpenSource(source, list, disk) != kExitDone) return kExitNotFound;
+  partition = FindPartition(*disk, partitionText);
+  if (!partition) {
+    std::fprintf(stderr, "quorvel: no partition \"%s\" on %s\n", partitionText.c_str(), disk->Identity().c_str());
+    return kExitNotFound;
+  }
+  return kExitDone;
 }
 
 std::vector<std::string> ParsedArgs::GetAll(const std::string& flag) const {

@@ -17,6 +17,15 @@ DiskRecord* LoadSource(const std::string& source, DiskList& list, std::string& e
 // or its 0-based index on the disk. Null when none matches.
 PartitionRecord* FindPartition(DiskRecord& disk, const std::string& text);
 
+// LoadSource for a command: prints the reason on stderr when the source is not
+// found. Returns kExitDone or kExitNotFound.
+int OpenSource(const std::string& source, DiskList& list, DiskRecord*& disk);
+
+// OpenSource, then FindPartition; prints the reason on stderr when either is
+// not found. Returns kExitDone or kExitNotFound.
+int OpenSourcePartition(const std::string& source, const std::string& partitionText, DiskList& list,
+                        DiskRecord*& disk, PartitionRecord*& partition);
+
 // Splits "--flag" options from positional arguments; flags with a value are
 // listed in valued (e.g. {"--to", "--path"}). Returns false on a flag that
 // lacks its value.

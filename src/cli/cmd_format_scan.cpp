@@ -61,17 +61,10 @@ int RunFormatScan(const std::vector<std::string>& args) {
   }
   const bool json = parsed.Has("--json");
   DiskList list;
-  DiskRecord* disk = LoadSource(parsed.positional[0], list, error);
-  if (!disk) {
-    std::fprintf(stderr, "quorvel: %s\n", error.c_str());
+  DiskRecord* disk = nullptr;
+  PartitionRecord* partition = nullptr;
+  if (OpenSourcePartition(parsed.positional[0], parsed.positional[1], list, disk, partition) != kExitDone)
     return kExitNotFound;
-  }
-  PartitionRecord* partition = FindPartition(*disk, parsed.positional[1]);
-  if (!partition) {
-    std::fprintf(stderr, "quorvel: no partition \"%s\" on %s\n", parsed.positional[1].c_str(),
-                 disk->Identity().c_str());
-    return kExitNotFound;
-  }
 
   PartitionRunResult result;
   int status = RunPartitionCommand(PartitionCommand::kFormatInfo, *disk, *partition, parsed.Has("--quiet"), &result);

@@ -118,13 +118,11 @@ int RunHex(const std::vector<std::string>& args) {
     return kExitUsage;
   }
   DiskList list;
-  DiskRecord* disk = LoadSource(parsed.positional[0], list, error);
-  if (!disk) {
-    std::fprintf(stderr, "quorvel: %s\n", error.c_str());
-    return kExitNotFound;
-  }
+  DiskRecord* disk = nullptr;
+  PartitionRecord* partition = nullptr;
   std::vector<uint8_t> bytes;
   if (sectors) {
+    if (OpenSource(parsed.positional[0], list, disk) != kExitDone) return kExitNotFound;
     if (!LoadSectorBytes(disk->devicePath, start, count * 512, bytes, error)) {
       std::fprintf(stderr, "quorvel: %s\n", error.c_str());
       return kExitNotFound;
@@ -132,12 +130,8 @@ int RunHex(const std::vector<std::string>& args) {
     return Output(bytes, raw);
   }
 
-  PartitionRecord* partition = FindPartition(*disk, parsed.positional[1]);
-  if (!partition) {
-    std::fprintf(stderr, "quorvel: no partition \"%s\" on %s\n", parsed.positional[1].c_str(),
-                 disk->Identity().c_str());
+  if (OpenSourcePartition(parsed.positional[0], parsed.positional[1], list, disk, partition) != kExitDone)
     return kExitNotFound;
-  }
   const bool quiet = parsed.Has("--quiet") || raw;
   int status = parsed.Has("--format-scan") ? RunFormatRecovery(*disk, *partition, quiet)
                                            : RunPartitionCommand(PartitionCommand::kExpand, *disk, *partition, quiet);

@@ -36,17 +36,10 @@ int RunLs(const std::vector<std::string>& args) {
     return kExitUsage;
   }
   DiskList list;
-  DiskRecord* disk = LoadSource(parsed.positional[0], list, error);
-  if (!disk) {
-    std::fprintf(stderr, "quorvel: %s\n", error.c_str());
+  DiskRecord* disk = nullptr;
+  PartitionRecord* partition = nullptr;
+  if (OpenSourcePartition(parsed.positional[0], parsed.positional[1], list, disk, partition) != kExitDone)
     return kExitNotFound;
-  }
-  PartitionRecord* partition = FindPartition(*disk, parsed.positional[1]);
-  if (!partition) {
-    std::fprintf(stderr, "quorvel: no partition \"%s\" on %s\n", parsed.positional[1].c_str(),
-                 disk->Identity().c_str());
-    return kExitNotFound;
-  }
   const bool quiet = parsed.Has("--quiet");
   const int status = parsed.Has("--format-scan") ? RunFormatRecovery(*disk, *partition, quiet)
                                                  : RunPartitionCommand(PartitionCommand::kExpand, *disk, *partition,

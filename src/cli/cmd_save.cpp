@@ -132,17 +132,10 @@ int RunSave(const std::vector<std::string>& args) {
     return kExitNotFound;
   }
   DiskList list;
-  DiskRecord* disk = LoadSource(parsed.positional[0], list, error);
-  if (!disk) {
-    std::fprintf(stderr, "quorvel: %s\n", error.c_str());
+  DiskRecord* disk = nullptr;
+  PartitionRecord* partition = nullptr;
+  if (OpenSourcePartition(parsed.positional[0], parsed.positional[1], list, disk, partition) != kExitDone)
     return kExitNotFound;
-  }
-  PartitionRecord* partition = FindPartition(*disk, parsed.positional[1]);
-  if (!partition) {
-    std::fprintf(stderr, "quorvel: no partition \"%s\" on %s\n", parsed.positional[1].c_str(),
-                 disk->devicePath.c_str());
-    return kExitNotFound;
-  }
   if (SaveEngineModeForFsKind(partition->fsKind) == kNoSaveEngine) {
     std::string why = NoReaderMessage(*partition);
     std::fprintf(stderr, "quorvel: %s\n", why.empty() ? "no files can be read from this partition" : why.c_str());
