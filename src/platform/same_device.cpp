@@ -77,9 +77,27 @@ void CollectSource(const std::string& path, std::set<dev_t>& blockDevices, std::
 // for file systems with an anonymous device number (btrfs, overlay on a
 // disk) the device its mount names as source.
 bool TargetDevices(const std::string& targetFolder, std::set<dev_t>& out) {
-  std::string probe = targetFolder.empty() ? std::string(".") : targetFolder;
+  dev_t dev;
+  if (!NearestExistingDevice(targetFolder, dev)) return false;
+  out.insert(dev);
+  for (const std::string& source : MountSourcesOf(dev)) {
+    struct stat ss {};
+    if (!source.empty() && source[0] == '/' && ::stat(source.c_str(), &ss) == 0 && S_ISBLK(ss.st_mode))
+      out.insert(ss.st_rdev);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool NearestExistingDevice(const std::string& path, dev_t& dev) {
+  std::string probe = path.empty() ? std::string(".") : path;
   struct stat st {};
-  while (::stat(probe.c_str(), &st) != 0) {
+  for (int i = 0; i < 256; ++i) {
+    if (::stat(probe.c_str(), &st) == 0) {
+      dev = st.st_dev;
+      return true;
+    }
     size_t slash = probe.find_last_of('/');
     if (slash == std::string::npos) {
       probe = ".";
@@ -88,31 +106,28 @@ bool TargetDevices(const std::string& targetFolder, std::set<dev_t>& out) {
     } else {
       probe = probe.substr(0, slash);
     }
-    if (::stat(probe.c_str(), &st) == 0) break;
-    if (probe == "/" || probe == ".") return false;
   }
-  out.insert(st.st_dev);
+  return false;
+}
+
+std::vector<std::string> MountSourcesOf(dev_t dev) {
+  std::vector<std::string> sources;
   std::ifstream in("/proc/self/mountinfo");
   std::string line;
   while (std::getline(in, line)) {
     std::istringstream fields(line);
     std::string id, parent, majmin, word;
     fields >> id >> parent >> majmin;
-    dev_t dev;
-    if (!ParseDevNumber(majmin, dev) || dev != st.st_dev) continue;
+    dev_t mounted;
+    if (!ParseDevNumber(majmin, mounted) || mounted != dev) continue;
     while (fields >> word && word != "-") {
     }
     std::string fsType, source;
     fields >> fsType >> source;
-    struct stat ss {};
-    if (!source.empty() && source[0] == '/' && ::stat(DecodeMountField(source).c_str(), &ss) == 0 &&
-        S_ISBLK(ss.st_mode))
-      out.insert(ss.st_rdev);
+    sources.push_back(DecodeMountField(source));
   }
-  return true;
+  return sources;
 }
-
-}  // namespace
 
 bool TargetIsOnSource(const std::string& targetFolder, const DiskRecord& disk, const PartitionRecord* partition) {
   std::set<dev_t> target;

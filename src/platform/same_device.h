@@ -2,6 +2,8 @@
 // "Is the target folder on the source?" - saving recovered files onto the
 // drive they come from could overwrite the very sectors being recovered.
 #include <string>
+#include <sys/types.h>
+#include <vector>
 
 #include "disk/disk_records.h"
 
@@ -19,5 +21,13 @@ namespace quorvel {
 // parent. When the target cannot be examined at all the answer is true, so
 // the caller asks rather than writes blindly.
 bool TargetIsOnSource(const std::string& targetFolder, const DiskRecord& disk, const PartitionRecord* partition);
+
+// The st_dev of path, or of its nearest existing parent (a target folder may
+// not exist yet). False when nothing on the way can be examined.
+bool NearestExistingDevice(const std::string& path, dev_t& dev);
+
+// The sources (decoded) of the mounts whose file system has device number dev,
+// from /proc/self/mountinfo.
+std::vector<std::string> MountSourcesOf(dev_t dev);
 
 }  // namespace quorvel

@@ -2,36 +2,16 @@
 // platform's TargetIsOnSource; an image file is a source that writing beside
 // it cannot change, but a target inside a mount of the image (a loop device
 // backed by it, or a FUSE mount of it) writes into the image itself.
-#include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
-#include "platform/physical_disks.h"
 #include "platform/same_device.h"
 #include "save/save_job.h"
 
 namespace quorvel {
 
 namespace {
-
-// The nearest existing folder of path (a target may not exist yet).
-bool StatNearest(const std::string& path, struct stat& st) {
-  std::string probe = path.empty() ? std::string(".") : path;
-  for (int i = 0; i < 256; ++i) {
-    if (::stat(probe.c_str(), &st) == 0) return true;
-    size_t slash = probe.find_last_of('/');
-    if (slash == std::string::npos) {
-      probe = ".";
-    } else if (slash == 0) {
-      probe = "/";
-    } else {
-      probe = probe.substr(0, slash);
-    }
-  }
-  return false;
-}
 
 bool SameFile(const std::string& path, const struct stat& image) {
   struct stat st {};
@@ -56,19 +36,7 @@ bool DeviceIsMountOfImage(dev_t dev, const struct stat& image) {
   if (SameFile(FirstLine(sys + "/../loop/backing_file"), image)) return true;
   // A mount whose source is the image itself (FUSE file systems such as
   // ntfs-3g), or a loop device named as the source.
-  std::ifstream in("/proc/self/mountinfo");
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string id, parent, majmin, word;
-    fields >> id >> parent >> majmin;
-    unsigned maj = 0, min = 0;
-    if (std::sscanf(majmin.c_str(), "%u:%u", &maj, &min) != 2 || makedev(maj, min) != dev) continue;
-    while (fields >> word && word != "-") {
-    }
-    std::string fsType, source;
-    fields >> fsType >> source;
-    source = DecodeMountField(source);
+  for (const std::string& source : MountSourcesOf(dev)) {
     if (SameFile(source, image)) return true;
     struct stat ss {};
     if (!source.empty() && ::stat(source.c_str(), &ss) == 0 && S_ISBLK(ss.st_mode)) {
@@ -85,11 +53,11 @@ bool DeviceIsMountOfImage(dev_t dev, const struct stat& image) {
 bool TargetOnSourceDrive(const std::string& targetFolder, const DiskRecord& disk, const PartitionRecord& partition) {
   struct stat image {};
   if (::stat(disk.devicePath.c_str(), &image) == 0 && S_ISREG(image.st_mode) && partition.members.empty()) {
-    struct stat target {};
+    dev_t target;
     // A target that cannot be examined is treated as on the source: the
     // caller asks rather than writes blindly.
-    if (!StatNearest(targetFolder, target)) return true;
-    return DeviceIsMountOfImage(target.st_dev, image);
+    if (!NearestExistingDevice(targetFolder, target)) return true;
+    return DeviceIsMountOfImage(target, image);
   }
   return TargetIsOnSource(targetFolder, disk, &partition);
 }
