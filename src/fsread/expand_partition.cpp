@@ -34,19 +34,27 @@ void EmptyPartitionTree(PartitionRecord& partition) {
   partition.RecordSectorExtra.clear();
 }
 
-bool ExpandPartition(DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress, std::string& error) {
+bool BeginPartitionRead(PartitionRecord& partition, ExpansionMode& mode, std::string& error) {
   error.clear();
-  const ExpansionMode mode = ExpansionModeForFsKind(partition.fsKind);
+  mode = ExpansionModeForFsKind(partition.fsKind);
   if (mode == kNoReader) {
     error = NoReaderMessage(partition);
     return false;
   }
   EmptyPartitionTree(partition);
-  if (mode == kExpandNtfs) {
-    bool ran = ScanMftRecords(progress, partition, disk);
-    if (!ran && !progress.StopRequested()) error = "无法读取该分区的 MFT 记录";
-    return ran && !progress.StopRequested();
-  }
+  return true;
+}
+
+bool ListNtfsPartition(DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress, std::string& error) {
+  bool ran = ScanMftRecords(progress, partition, disk);
+  if (!ran && !progress.StopRequested()) error = "无法读取该分区的 MFT 记录";
+  return ran && !progress.StopRequested();
+}
+
+bool ExpandPartition(DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress, std::string& error) {
+  ExpansionMode mode;
+  if (!BeginPartitionRead(partition, mode, error)) return false;
+  if (mode == kExpandNtfs) return ListNtfsPartition(disk, partition, progress, error);
   switch (ReadFatVolume(partition, disk, progress, mode == kExpandFat32)) {
     case FatVolumeOutcome::kListed:
     case FatVolumeOutcome::kRebuilt:

@@ -21,6 +21,14 @@ ExpansionMode ExpansionModeForFsKind(uint8_t fsKind);
 // Empties the partition's tree, indexes, NTFS maps and cached FAT (geometry stays).
 void EmptyPartitionTree(PartitionRecord& partition);
 
+// The start of every read of a partition: picks its reader into mode and
+// empties its tree. False with error set when it has no reader.
+bool BeginPartitionRead(PartitionRecord& partition, ExpansionMode& mode, std::string& error);
+
+// Lists an NTFS partition from its MFT records. False with error set when
+// they cannot be read, or on a stop.
+bool ListNtfsPartition(DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress, std::string& error);
+
 // Runs the reader on the calling thread. False with error set when the
 // partition has no reader or the reader failed; a stopped run returns false
 // with progress.StopRequested() set and keeps what it found.

@@ -4,7 +4,6 @@
 #include "disk/partition_texts.h"
 #include "fsread/expand_partition.h"
 #include "scan/fat_directory_sweep.h"
-#include "scan/mft_scan.h"
 
 namespace quorvel {
 
@@ -23,21 +22,11 @@ size_t CountDirectorySectors(const DiskRecord& disk, uint64_t startSector, uint6
 }
 
 bool ScanFormatInfo(DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress, std::string& error) {
-  error.clear();
-  const ExpansionMode mode = ExpansionModeForFsKind(partition.fsKind);
-  if (mode == kNoReader) {
-    error = NoReaderMessage(partition);
-    return false;
-  }
-  EmptyPartitionTree(partition);
-  bool ran = false;
-  if (mode == kExpandNtfs) {
-    ran = ScanMftRecords(progress, partition, disk);
-    if (!ran && !progress.StopRequested()) error = "无法读取该分区的 MFT 记录";
-  } else {
-    ran = ScanDirectorySectors(disk, &partition, progress, partition.startSector, partition.sectorCount);
-    if (!ran) error = "无法打开设备 " + disk.devicePath;
-  }
+  ExpansionMode mode;
+  if (!BeginPartitionRead(partition, mode, error)) return false;
+  if (mode == kExpandNtfs) return ListNtfsPartition(disk, partition, progress, error);
+  bool ran = ScanDirectorySectors(disk, &partition, progress, partition.startSector, partition.sectorCount);
+  if (!ran) error = "无法打开设备 " + disk.devicePath;
   return ran && !progress.StopRequested();
 }
 
