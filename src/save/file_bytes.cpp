@@ -88,14 +88,9 @@ bool LoadNtfsEntryBytes(const DiskRecord& disk, PartitionRecord& partition, cons
   if (!OpenSource(disk, partition, device, error)) return false;
   SectorDevice* dev = device.IsOpen() ? &device : nullptr;
   RecordDetails details;
-  bool read;
-  if (partition.RecordSectorMap.empty()) {
-    read = ReadMftRecord(dev, entry.recordNumber, details, partition, partition.MftRunList);
-  } else {
-    read = ReadMftRecordByPosition(dev, entry.recordNumber, details, partition, partition.MftRunList, entry) ==
-           RecordByPositionResult::kRead;
-    if (!read && mftError) *mftError = true;
-  }
+  bool recordError = false;
+  const bool read = ReadEntryRecord(dev, entry, partition, details, recordError);
+  if (recordError && mftError) *mftError = true;
   if (!read) {
     error = "MFT record unreadable";
     return true;  // nothing to show, but the source was fine

@@ -2,6 +2,7 @@
 #include <cinttypes>
 
 #include "save/save_engines.h"
+#include "scan/mft_record.h"
 
 namespace quorvel {
 
@@ -15,6 +16,16 @@ size_t ReadSourceSectors(const PartitionRecord& partition, SectorDevice* device,
   size_t got = 0;
   ReadPartitionData(&partition, got, device, buffer, length, position);
   return got;
+}
+
+bool ReadEntryRecord(SectorDevice* device, const NtfsFileEntry& entry, const PartitionRecord& partition,
+                     RecordDetails& details, bool& mftError) {
+  mftError = false;
+  if (partition.RecordSectorMap.empty())
+    return ReadMftRecord(device, entry.recordNumber, details, partition, partition.MftRunList);
+  mftError = ReadMftRecordByPosition(device, entry.recordNumber, details, partition, partition.MftRunList, entry) !=
+             RecordByPositionResult::kRead;
+  return !mftError;
 }
 
 std::string SavedBytesText(uint64_t bytes) { return FormatText("%" PRIu64 " BYTE被保存", bytes); }

@@ -9,6 +9,8 @@
 
 namespace quorvel {
 
+struct RecordDetails;
+
 // ---- cluster mode (FAT16 / FAT32) ----
 
 // Saves entry (a folder's subtree or one file) under targetFolder. Names are
@@ -77,6 +79,12 @@ int MultiSelectSaveThreadMain(std::vector<SaveJob>& jobs, SaveRun& run);
 // first; returns the bytes actually read.
 size_t ReadSourceSectors(const PartitionRecord& partition, SectorDevice* device, uint64_t sector, void* buffer,
                          size_t length);
+
+// Decodes the entry's MFT record again: at the positions the fragment sweep
+// recorded when there are any, else by number. mftError is set when recorded
+// positions existed but none held the entry's record.
+bool ReadEntryRecord(SectorDevice* device, const NtfsFileEntry& entry, const PartitionRecord& partition,
+                     RecordDetails& details, bool& mftError);
 
 // Progress texts as the user sees them.
 std::string SavedBytesText(uint64_t bytes);    // "<n> BYTE被保存"

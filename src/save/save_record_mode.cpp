@@ -60,14 +60,9 @@ static bool CreateNamedTarget(TargetFile& file, const std::string& folder, const
 bool SaveRecordFile(SectorDevice* device, const std::string& targetFolder, const NtfsFileEntry& entry,
                     PartitionRecord& partition, ScanProgress& progress, SaveRun& run) {
   RecordDetails details;
-  bool read;
-  if (partition.RecordSectorMap.empty()) {
-    read = ReadMftRecord(device, entry.recordNumber, details, partition, partition.MftRunList);
-  } else {
-    read = ReadMftRecordByPosition(device, entry.recordNumber, details, partition, partition.MftRunList, entry) ==
-           RecordByPositionResult::kRead;
-    if (!read) run.summary.mftErrors++;
-  }
+  bool mftError = false;
+  const bool read = ReadEntryRecord(device, entry, partition, details, mftError);
+  if (mftError) run.summary.mftErrors++;
   if (!read) {
     run.summary.skippedRecordUnreadable++;
     run.summary.Note("MFT record unreadable: " + JoinTargetPath(targetFolder, entry.name));
