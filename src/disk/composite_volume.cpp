@@ -58,6 +58,22 @@ bool Finish(bool ok, void* buffer, size_t length, size_t bytesRead) {
   return ok;
 }
 
+// Reads length bytes of a striped layout unit by unit: the first unit from
+// firstOffset bytes into it, the rest whole. readUnit(offsetInUnit, piece)
+// reads from the current unit; nextUnit() moves to the following one.
+template <typename ReadUnit, typename NextUnit>
+bool ReadByUnits(uint64_t firstOffset, uint64_t unitBytes, void* buffer, size_t length, size_t& bytesRead,
+                 ReadUnit readUnit, NextUnit nextUnit) {
+  size_t piece = static_cast<size_t>(std::min<uint64_t>(length, unitBytes - firstOffset));
+  if (!readUnit(firstOffset, piece)) return Finish(false, buffer, length, bytesRead);
+  while (bytesRead < length) {
+    nextUnit();
+    piece = static_cast<size_t>(std::min<uint64_t>(unitBytes, length - bytesRead));
+    if (!readUnit(0, piece)) return Finish(false, buffer, length, bytesRead);
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ReadCompositeVolume(uint64_t position, size_t& bytesRead, void* buffer, size_t length,
@@ -88,26 +104,22 @@ bool ReadVolumeStriped(uint64_t position, size_t& bytesRead, void* buffer, size_
   if (length == 0) return true;
   uint8_t* out = static_cast<uint8_t*>(buffer);
   MemberDevices devices(members.size());
-  auto readPiece = [&](size_t column, uint64_t memberOffset, size_t piece) {
-    return ReadMemberPiece(devices.Get(column, *members[column]), *members[column], B, memberOffset,
-                           out + bytesRead, piece, bytesRead);
-  };
 
   uint64_t unit = position / U;
   uint64_t within = (position % U) / B;
   size_t column = static_cast<size_t>(unit % n);
   uint64_t rowOffset = (unit / n) * U;
-  size_t piece = static_cast<size_t>(std::min<uint64_t>(length, U - within * B));
-  if (!readPiece(column, rowOffset + within * B, piece)) return Finish(false, buffer, length, bytesRead);
-  while (bytesRead < length) {
+  auto readUnit = [&](uint64_t offsetInUnit, size_t piece) {
+    return ReadMemberPiece(devices.Get(column, *members[column]), *members[column], B, rowOffset + offsetInUnit,
+                           out + bytesRead, piece, bytesRead);
+  };
+  auto nextUnit = [&] {
     if (++column == n) {
       column = 0;
       rowOffset += U;
     }
-    piece = static_cast<size_t>(std::min<uint64_t>(U, length - bytesRead));
-    if (!readPiece(column, rowOffset, piece)) return Finish(false, buffer, length, bytesRead);
-  }
-  return true;
+  };
+  return ReadByUnits(within * B, U, buffer, length, bytesRead, readUnit, nextUnit);
 }
 
 bool ReadVolumeSpanned(uint64_t position, size_t& bytesRead, void* buffer, size_t length,
@@ -182,16 +194,6 @@ bool ReadVolumeParity(uint64_t position, size_t& bytesRead, void* buffer, size_t
   uint8_t* out = static_cast<uint8_t*>(buffer);
   MemberDevices devices(members.size());
 
-  auto readUnit = [&](size_t index, uint64_t memberOffset, size_t piece) {
-    const VolumeMember& m = *members[index];
-    if (m.path.empty()) {
-      if (!RebuildWith(devices, out + bytesRead, memberOffset, piece, partition, m.ordinal)) return false;
-      bytesRead += piece;
-      return true;
-    }
-    return ReadMemberPiece(devices.Get(index, m), m, B, memberOffset, out + bytesRead, piece, bytesRead);
-  };
-
   uint64_t unit = position / U;
   uint64_t within = (position % U) / B;
   uint64_t row = unit / (n - 1);
@@ -201,9 +203,18 @@ bool ReadVolumeParity(uint64_t position, size_t& bytesRead, void* buffer, size_t
   size_t parity = static_cast<size_t>(n - 1 - t);
   size_t current = static_cast<size_t>((parity + 1 + column) % n);
   uint64_t memberOffset = row * U;
-  size_t piece = static_cast<size_t>(std::min<uint64_t>(length, U - within * B));
-  if (!readUnit(current, memberOffset + within * B, piece)) return Finish(false, buffer, length, bytesRead);
-  while (bytesRead < length) {
+  auto readUnit = [&](uint64_t offsetInUnit, size_t piece) {
+    const VolumeMember& m = *members[current];
+    if (m.path.empty()) {
+      if (!RebuildWith(devices, out + bytesRead, memberOffset + offsetInUnit, piece, partition, m.ordinal))
+        return false;
+      bytesRead += piece;
+      return true;
+    }
+    return ReadMemberPiece(devices.Get(current, m), m, B, memberOffset + offsetInUnit, out + bytesRead, piece,
+                           bytesRead);
+  };
+  auto nextUnit = [&] {
     current = static_cast<size_t>((current + 1) % n);
     if (current == parity) {
       // Row complete: the parity unit moves one member to the left.
@@ -211,10 +222,8 @@ bool ReadVolumeParity(uint64_t position, size_t& bytesRead, void* buffer, size_t
       parity = parity == 0 ? static_cast<size_t>(n - 1) : parity - 1;
       current = static_cast<size_t>((parity + 1) % n);
     }
-    piece = static_cast<size_t>(std::min<uint64_t>(U, length - bytesRead));
-    if (!readUnit(current, memberOffset, piece)) return Finish(false, buffer, length, bytesRead);
-  }
-  return true;
+  };
+  return ReadByUnits(within * B, U, buffer, length, bytesRead, readUnit, nextUnit);
 }
 
 }  // namespace quorvel
