@@ -21,6 +21,18 @@ struct Row {
 
 bool Shown(uint8_t state) { return state >= kDeletedFolder && state <= kFile; }
 
+// The fields a FAT and an NTFS entry fill alike.
+template <typename Entry>
+Row StartRow(const Entry& entry, const std::string& parentPath, int depth) {
+  Row row;
+  row.path = parentPath.empty() ? entry.name : parentPath + "/" + entry.name;
+  row.name = &entry.name;
+  row.state = entry.state();
+  row.size = entry.size;
+  row.depth = depth;
+  return row;
+}
+
 class TreePrinter {
  public:
   TreePrinter(bool json, FILE* out) : json_(json), out_(out) {}
@@ -94,34 +106,24 @@ class TreePrinter {
 void WalkFat(TreePrinter& printer, const FatFileEntry& entry, const std::string& parentPath, uint64_t parentId,
              int depth) {
   if (!Shown(entry.state())) return;
-  Row row;
-  row.path = parentPath.empty() ? entry.name : parentPath + "/" + entry.name;
-  row.name = &entry.name;
-  row.state = entry.state();
-  row.size = entry.size;
+  Row row = StartRow(entry, parentPath, depth);
   row.id = entry.firstCluster;
   row.parentId = parentId;
   row.created = FormatDosTime(entry.creationDate, entry.creationTime);
   row.modified = FormatDosTime(entry.writeDate, entry.writeTime);
   row.accessed = row.modified;  // the file list shows the write time as the access time
-  row.depth = depth;
   printer.Add(row);
   for (const FatFileEntry& child : entry.children) WalkFat(printer, child, row.path, entry.firstCluster, depth + 1);
 }
 
 void WalkNtfs(TreePrinter& printer, const NtfsFileEntry& entry, const std::string& parentPath, int depth) {
   if (!Shown(entry.state())) return;
-  Row row;
-  row.path = parentPath.empty() ? entry.name : parentPath + "/" + entry.name;
-  row.name = &entry.name;
-  row.state = entry.state();
-  row.size = entry.size;
+  Row row = StartRow(entry, parentPath, depth);
   row.id = entry.recordNumber;
   row.parentId = entry.parentNumber;
   row.created = FormatFileTime(entry.creationTime);
   row.modified = FormatFileTime(entry.modificationTime);
   row.accessed = FormatFileTime(entry.accessTime);
-  row.depth = depth;
   printer.Add(row);
   for (const NtfsFileEntry& child : entry.children) WalkNtfs(printer, child, row.path, depth + 1);
 }
