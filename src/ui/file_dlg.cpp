@@ -320,6 +320,12 @@ bool CFileDlg::PassesFilter(const std::string& name, uint8_t state) const {
   return pattern.empty() || MatchNameFilter(name, pattern);
 }
 
+// Folders the folder tree shows, and files the filter passes.
+bool CFileDlg::ListsChild(const std::string& name, uint8_t state) const {
+  if (IsFolderState(state)) return subfolderNames_.contains(Q(name));
+  return PassesFilter(name, state);
+}
+
 void CFileDlg::AddListRow(const FileRowKey& key, const QString& name, uint8_t state, const QStringList& columns,
                           int mark) {
   Row row = right_->InsertItem(name);
@@ -344,11 +350,7 @@ void CFileDlg::ListChildren(int mark) {
     FatFileEntry& folder = *currentFolder_.fat;
     for (FatFileEntry& child : folder.children) {
       uint8_t state = child.state();
-      if (IsFolderState(state)) {
-        if (!subfolderNames_.contains(Q(child.name))) continue;
-      } else if (!PassesFilter(child.name, state)) {
-        continue;
-      }
+      if (!ListsChild(child.name, state)) continue;
       FileRowKey key;
       key.kind = FileRowKey::kFat;
       key.fat = &child;
@@ -364,11 +366,7 @@ void CFileDlg::ListChildren(int mark) {
     NtfsFileEntry& folder = *currentFolder_.ntfs;
     for (NtfsFileEntry& child : folder.children) {
       uint8_t state = child.state();
-      if (IsFolderState(state)) {
-        if (!subfolderNames_.contains(Q(child.name))) continue;
-      } else if (!PassesFilter(child.name, state)) {
-        continue;
-      }
+      if (!ListsChild(child.name, state)) continue;
       FileRowKey key;
       key.kind = FileRowKey::kNtfs;
       key.ntfs = &child;

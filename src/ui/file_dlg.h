@@ -109,6 +109,7 @@ class CFileDlg : public QWidget {
   void ListChildren(int mark);
   void AddListRow(const FileRowKey& key, const QString& name, uint8_t state, const QStringList& columns, int mark);
   bool PassesFilter(const std::string& name, uint8_t state) const;
+  bool ListsChild(const std::string& name, uint8_t state) const;
   QIcon IconForName(const QString& name, bool folder);
   void OnLeftCheckChanged(Row row);
   void OnRightCheckChanged(Row row);
