@@ -6,7 +6,7 @@
 
 namespace quorvel {
 
-static void AppendUtf8(std::string& out, uint32_t cp) {
+void AppendUtf8(std::string& out, uint32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
   } else if (cp < 0x800) {

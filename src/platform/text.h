@@ -7,6 +7,8 @@
 
 namespace quorvel {
 
+// Appends the UTF-8 form of code point cp.
+void AppendUtf8(std::string& out, uint32_t cp);
 // Little-endian UTF-16 code units to UTF-8; unpaired surrogates become U+FFFD.
 // Stops at the first NUL unit when stopAtNul is set.
 std::string Utf16LeToUtf8(const uint8_t* data, size_t units, bool stopAtNul = true);
