@@ -16,22 +16,10 @@
 #include "disk/disk_records.h"
 #include "fsread/fat_rebuild.h"
 #include "platform/text.h"
+#include "support/fat_entry_bytes.h"
 #include "support/test_support.h"
 
 namespace quorvel::test {
-
-using Entry = std::array<uint8_t, 32>;
-
-inline void PutLe16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-inline void PutLe32(uint8_t* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-
-constexpr uint16_t kDate = (44 << 9) | (3 << 5) | 15;  // 2024-03-15
-constexpr uint16_t kTime = (10 << 11) | (30 << 5) | 7;   // 10:30:14
 
 // name11: the 11 short-name bytes (8 + 3, space padded).
 inline Entry ShortEntry(const std::string& name11, uint8_t attribute, uint32_t cluster, uint32_t size = 0,
@@ -54,29 +42,12 @@ inline Entry Deleted(Entry e) {
   return e;
 }
 
-inline uint8_t ShortChecksum(const Entry& s) {
-  uint8_t sum = 0;
-  for (int i = 0; i < 11; ++i) sum = static_cast<uint8_t>(((sum & 1) << 7) + (sum >> 1) + s[i]);
-  return sum;
-}
-
 // Long-name entries of a UTF-8 name for short entry s, in on-disk order.
 inline std::vector<Entry> LongEntries(const std::string& name, const Entry& s) {
   std::u16string units = Utf8ToUtf16(name);
   if (units.size() % 13) units.push_back(0);
   while (units.size() % 13) units.push_back(0xFFFF);
-  const int count = static_cast<int>(units.size() / 13);
-  static const int kSlots[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
-  std::vector<Entry> out;
-  for (int order = count; order >= 1; --order) {
-    Entry e{};
-    e[0] = static_cast<uint8_t>(order | (order == count ? 0x40 : 0));
-    e[11] = 0x0F;
-    e[13] = ShortChecksum(s);
-    for (int i = 0; i < 13; ++i) PutLe16(&e[kSlots[i]], units[(order - 1) * 13 + i]);
-    out.push_back(e);
-  }
-  return out;
+  return LongEntriesOfUnits(units, ShortChecksum(s.data()));
 }
 
 // Directory data built entry by entry.

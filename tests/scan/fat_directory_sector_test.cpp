@@ -65,7 +65,7 @@ TEST(FatDirectorySector, LongNameOrderAndChecksum) {
   EXPECT_FALSE(Accepts(wrongSum));
 
   std::vector<Entry> clusterSet = NamedFile("Long name for cluster.txt", "LONGNA~1TXT", 9, 1);
-  PutWord(&clusterSet[0][26], 5);
+  PutLe16(&clusterSet[0][26], 5);
   EXPECT_FALSE(Accepts(clusterSet));
 
   // Deleted long-name entries carry no usable order; a renamed file keeps a
@@ -81,8 +81,8 @@ TEST(FatDirectorySector, LongNameOrderAndChecksum) {
 TEST(FatDirectorySector, DateAndTimeRanges) {
   auto with = [](int offset, uint16_t value) {
     Entry e = ShortEntry("REPORT  DOC", 0x20, 40, 100);
-    PutWord(&e[offset], value);
-    if (offset == 16) PutWord(&e[18], value);  // keep the access date not before it
+    PutLe16(&e[offset], value);
+    if (offset == 16) PutLe16(&e[18], value);  // keep the access date not before it
     return e;
   };
   EXPECT_TRUE(Accepts({with(14, 0xBF7E)}));
@@ -93,7 +93,7 @@ TEST(FatDirectorySector, DateAndTimeRanges) {
   EXPECT_TRUE(Accepts({with(24, 0xC99F)}));
   EXPECT_FALSE(Accepts({with(24, 0xC9A0)}));
   EXPECT_FALSE(Accepts({with(24, 0)}));
-  EXPECT_FALSE(Accepts({with(18, kSomeDate - 1)}));  // accessed before created
+  EXPECT_FALSE(Accepts({with(18, kDate - 1)}));  // accessed before created
   // Deleted entries are held to the same ranges.
   Entry deleted = with(16, 0x1000);
   deleted[0] = 0xE5;
@@ -137,7 +137,7 @@ TEST(FatDirectorySector, SubfolderFirstSectorNeedsDotDotAndZeroSizes) {
   Sector first = SubfolderFirstSector(10, 0, {});
   EXPECT_TRUE(IsSubfolderFirstSector(first.data()));
   Sector sized = first;
-  PutDword(sized.data() + 32 + 28, 4);
+  PutLe32(sized.data() + 32 + 28, 4);
   EXPECT_FALSE(IsSubfolderFirstSector(sized.data()));
   Sector noDotDot = first;
   noDotDot[33] = 'X';
