@@ -75,14 +75,7 @@ std::string Slurp(const std::string& path) {
 
 bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
-std::set<std::string> Listing(const std::string& dir) {
-  std::set<std::string> names;
-  if (DIR* d = opendir(dir.c_str())) {
-    while (dirent* e = readdir(d)) names.insert(e->d_name);
-    closedir(d);
-  }
-  return names;
-}
+using test::Listing;
 
 // A fragmented file is put together in chain order, and the last cluster is
 // cut at the size.

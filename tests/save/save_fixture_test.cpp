@@ -20,6 +20,7 @@ namespace {
 using test::CommandResult;
 using test::FixturePath;
 using test::HaveFixture;
+using test::Listing;
 using test::RunCommand;
 using test::RunQuorvel;
 using test::ShellQuote;
@@ -277,15 +278,6 @@ TEST(SaveFatFixtureTest, SignatureSearchFindsClearedHighWord) {
   ASSERT_EQ(jpegs.size(), 1u);
   EXPECT_EQ(saved[jpegs[0]], want);
   EXPECT_EQ(test::FileSha256(image), before);
-}
-
-std::set<std::string> Listing(const std::string& dir) {
-  std::set<std::string> names;
-  if (DIR* d = opendir(dir.c_str())) {
-    while (dirent* e = readdir(d)) names.insert(e->d_name);
-    closedir(d);
-  }
-  return names;
 }
 
 // Names crafted into the directory entries (FAT long names) and the MFT

@@ -1,6 +1,8 @@
 #pragma once
 // Helpers of the save tests.
 #include <cstdlib>
+#include <dirent.h>
+#include <set>
 #include <string>
 #include <sys/stat.h>
 
@@ -15,6 +17,16 @@ inline std::string SaveTempDir(const std::string& tag) {
   std::string dir = MakeTempDir(tag);
   if (dir.empty()) std::abort();
   return dir;
+}
+
+// The names in a folder, "." and ".." included (none when it cannot be read).
+inline std::set<std::string> Listing(const std::string& dir) {
+  std::set<std::string> names;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d)) names.insert(e->d_name);
+    closedir(d);
+  }
+  return names;
 }
 
 }  // namespace quorvel::test
