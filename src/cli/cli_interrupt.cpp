@@ -19,16 +19,25 @@ void OnInterrupt(int) {
 
 }  // namespace
 
-InterruptStopsProgress::InterruptStopsProgress(ScanProgress& progress) {
-  static_assert(std::atomic<int>::is_always_lock_free);
-  g_interrupted = 0;
-  g_stopFlag.store(&progress.stopFlag);
+void InstallStopOnInterrupt() {
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
   // SA_RESETHAND: a second Ctrl-C gets the default action and ends the process.
   action.sa_flags = SA_RESETHAND | SA_RESTART;
   sigaction(SIGINT, &action, &g_previous);
+}
+
+InterruptStopsProgress::InterruptStopsProgress(ScanProgress& progress) {
+  static_assert(std::atomic<int>::is_always_lock_free);
+  g_stopFlag.store(&progress.stopFlag);
+  // A Ctrl-C that came while the source was still being opened stops this run
+  // at its first check point; the handler has then already reset itself.
+  if (g_interrupted) {
+    progress.stopFlag.store(1);
+    return;
+  }
+  InstallStopOnInterrupt();
 }
 
 InterruptStopsProgress::~InterruptStopsProgress() {

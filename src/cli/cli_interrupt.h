@@ -6,6 +6,10 @@
 
 namespace quorvel::cli {
 
+// Installed at start-up, so a Ctrl-C before a run begins is not lost: the run
+// that follows stops at once and still prints what it has.
+void InstallStopOnInterrupt();
+
 class InterruptStopsProgress {
  public:
   // Installs the SIGINT handler for the lifetime of this object.

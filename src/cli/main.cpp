@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_interrupt.h"
 #include "cli/command_registry.h"
 
 namespace quorvel::cli {
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
     PrintUsage(stderr);
     return kExitUsage;
   }
+  InstallStopOnInterrupt();
   std::vector<std::string> args(argv + 2, argv + argc);
   return it->second.run(args);
 }
