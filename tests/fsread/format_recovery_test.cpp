@@ -341,7 +341,11 @@ TEST(FormatScanCommand, CtrlCStopsPromptlyPrintsWhatWasFoundAndExitsWith3) {
     std::string args = std::string(command) + " " + ShellQuote(image) + " 0 --quiet";
     if (std::string(command) == "ls") args += " --format-scan";
     auto begin = std::chrono::steady_clock::now();
-    CommandResult r = RunCommand("timeout --preserve-status -s INT 1 " + ShellQuote(QUORVEL_CLI) + " " + args);
+    // --foreground: one SIGINT to quorvel alone, as a terminal's Ctrl-C gives.
+    // Without it timeout signals the child and then its whole process group,
+    // and that second SIGINT is the "end at once" Ctrl-C.
+    CommandResult r =
+        RunCommand("timeout --foreground --preserve-status -s INT 1 " + ShellQuote(QUORVEL_CLI) + " " + args);
     auto elapsed = std::chrono::steady_clock::now() - begin;
     EXPECT_EQ(r.exitCode, 3) << command << ": " << r.err;
     EXPECT_LT(elapsed, std::chrono::seconds(8)) << command;
