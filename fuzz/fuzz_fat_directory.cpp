@@ -1,0 +1,67 @@
+// FAT directory data from the input: the sector test on each 512-byte piece,
+// then the parser with the input as the root directory, as the first sectors
+// of the FAT and as the image that subfolder clusters are read from.
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "core/scan_progress.h"
+#include "disk/disk_records.h"
+#include "fsread/fat_directory_parser.h"
+#include "fsread/fat_rebuild.h"
+#include "scan/fat_directory_sweep.h"
+
+using namespace quorvel;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1 || size > 64 * 1024) return 0;
+  const bool fat32 = data[0] & 1;
+  const uint32_t spc = 1u << ((data[0] >> 1) & 3);  // 1 to 8 sectors per cluster
+  std::vector<uint8_t> bytes(data + 1, data + size);
+
+  for (size_t at = 0; at + 512 <= bytes.size(); at += 512) {
+    std::vector<uint8_t> sector(bytes.begin() + at, bytes.begin() + at + 512);
+    IsFatDirectorySector(sector.data());
+    IsSubfolderFirstSector(sector.data());
+  }
+
+  char path[] = "/tmp/quorvel-fuzz-fat-XXXXXX";
+  int fd = ::mkstemp(path);
+  if (fd < 0) return 0;
+  bool written = ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+  ::close(fd);
+  if (written) {
+    DiskRecord disk;
+    disk.devicePath = path;
+    PartitionRecord p;
+    p.name = "Partition0";
+    p.fsKind = fat32 ? FsKind::kFat32Lba : FsKind::kFat16;
+    p.sectorCount = 1 << 16;
+    p.sectorsPerCluster = spc;
+    p.dataOrigin = 0;
+    p.fatSizeSectors = 8;
+    p.fatTable.assign(8 * 512, 0);
+    std::copy_n(bytes.begin(), std::min(bytes.size(), p.fatTable.size()), p.fatTable.begin());
+    disk.partitions.push_back(std::move(p));
+    PartitionRecord& partition = disk.partitions.front();
+    SectorDevice device;
+    device.Open(path);
+    VisitedClusterSet visited;
+    ScanProgress progress;
+    uint32_t counter = 0;
+    MarkFatSpecialFolders(partition, 2, false);
+    std::vector<uint8_t> root = bytes;
+    root.resize(std::max<size_t>(root.size(), 512 * spc), 0);
+    if (fat32)
+      ParseFat32Directory(&device, root.data(), root.size(), partition.tree->fatRoot, partition, visited, progress,
+                          counter);
+    else
+      ParseFat16Directory(&device, root.data(), root.size(), partition.tree->fatRoot, partition, visited, progress,
+                          counter);
+  }
+  ::unlink(path);
+  return 0;
+}
