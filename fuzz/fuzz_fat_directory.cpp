@@ -1,6 +1,7 @@
 // FAT directory data from the input: the sector test on each 512-byte piece,
 // then the parser with the input as the root directory, as the first sectors
-// of the FAT and as the image that subfolder clusters are read from.
+// of the FAT and as the image that subfolder clusters are read from. Bit 3 of
+// the first byte picks the variant that trusts "." entries instead of the FAT.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -20,6 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1 || size > 64 * 1024) return 0;
   const bool fat32 = data[0] & 1;
   const uint32_t spc = 1u << ((data[0] >> 1) & 3);  // 1 to 8 sectors per cluster
+  const bool recorded = data[0] & 8;
   std::vector<uint8_t> bytes(data + 1, data + size);
 
   for (size_t at = 0; at + 512 <= bytes.size(); at += 512) {
@@ -55,7 +57,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MarkFatSpecialFolders(partition, 2, false);
     std::vector<uint8_t> root = bytes;
     root.resize(std::max<size_t>(root.size(), 512 * spc), 0);
-    if (fat32)
+    if (recorded)
+      (fat32 ? ParseFat32Recorded : ParseFat16Recorded)(disk, &device, root.data(), root.size(),
+                                                         partition.tree->fatRoot, partition, visited, progress,
+                                                         counter);
+    else if (fat32)
       ParseFat32Directory(&device, root.data(), root.size(), partition.tree->fatRoot, partition, visited, progress,
                           counter);
     else
