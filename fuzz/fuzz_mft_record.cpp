@@ -1,5 +1,10 @@
 // One 1024-byte MFT record from the input: fix-up, attribute walk, each
-// attribute's value, then the whole-record decode.
+// attribute's value, then the whole-record decode. The input (at most 64 KiB)
+// is also the volume that attribute lists and extension records are read
+// from, the table starting at its first sector.
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -11,6 +16,7 @@
 using namespace quorvel;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > 64 * 1024) return 0;
   // The heap copy is exactly one record long, so ASan sees any read past it.
   std::vector<uint8_t> record(kMftRecordSize, 0);
   std::memcpy(record.data(), data, std::min(size, kMftRecordSize));
@@ -28,5 +34,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   DecodeMftRecord(record.data(), 0, details, nullptr, partition, {}, kMainRecord);
   RecordDetails extension;
   DecodeMftRecord(record.data(), 0, extension, nullptr, partition, {}, kExtensionRecord);
+
+  char path[] = "/tmp/quorvel-fuzz-mft-XXXXXX";
+  int fd = ::mkstemp(path);
+  if (fd < 0) return 0;
+  bool written = ::write(fd, data, size) == static_cast<ssize_t>(size);
+  ::close(fd);
+  SectorDevice device;
+  if (written && device.Open(path)) {
+    partition.sectorsPerCluster = 1;
+    partition.sectorCount = (size + 511) / 512;
+    RecordDetails fromVolume;
+    DecodeMftRecord(record.data(), 0, fromVolume, &device, partition, {}, kMainRecord);
+  }
+  ::unlink(path);
   return 0;
 }
