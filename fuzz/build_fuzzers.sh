@@ -6,6 +6,10 @@
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 OUT=${1:?usage: build_fuzzers.sh OUTDIR}
+# clang and its libFuzzer runtime are only needed here, not by ./run.
+if ! command -v clang++-14 >/dev/null || ! dpkg-query -W -f='${Status}' libclang-rt-14-dev 2>/dev/null | grep -q 'ok installed'; then
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends clang-14 libclang-rt-14-dev >/dev/null
+fi
 CXX=${CXX:-clang++-14}
 command -v "$CXX" >/dev/null || CXX=clang++
 JOBS=${JOBS:-2}
