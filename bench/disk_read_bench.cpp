@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "disk/sector_buffer.h"
-#include "disk/sector_device.h"
+#include "io/sector_buffer.h"
+#include "io/sector_device.h"
 
 using namespace quorvel;
 using Clock = std::chrono::steady_clock;

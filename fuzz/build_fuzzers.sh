@@ -19,7 +19,7 @@ export CXX OUT ROOT
 export FLAGS_STR="${FLAGS[*]}"
 
 sources=()
-for dir in platform core disk fsread scan save scanfile imaging; do
+for dir in core platform model io fs volumes scan recover save scanfile imaging; do
   [ -d "$ROOT/src/$dir" ] || continue
   while IFS= read -r f; do sources+=("$f"); done < <(find "$ROOT/src/$dir" -name '*.cpp' | sort)
 done

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "core/scan_progress.h"
-#include "disk/disk_records.h"
-#include "fsread/fat_directory_parser.h"
-#include "fsread/fat_rebuild.h"
-#include "scan/fat_directory_sweep.h"
+#include "model/disk_records.h"
+#include "fs/fat/fat_directory_parser.h"
+#include "fs/fat/fat_rebuild.h"
+#include "fs/fat/fat_directory_sweep.h"
 
 using namespace quorvel;
 

@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "scan/mft_record.h"
+#include "fs/ntfs/mft_record.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Exact-size heap copies: any read or write past either end is reported.

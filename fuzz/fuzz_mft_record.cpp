@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "disk/fs_recognition.h"
-#include "scan/mft_record.h"
+#include "fs/fs_recognition.h"
+#include "fs/ntfs/mft_record.h"
 
 using namespace quorvel;
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <unistd.h>
 
-#include "disk/disk_enumeration.h"
+#include "volumes/disk_enumeration.h"
 
 using namespace quorvel;
 

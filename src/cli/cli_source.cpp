@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 
 #include "cli/command_registry.h"
-#include "disk/disk_enumeration.h"
+#include "volumes/disk_enumeration.h"
 
 namespace quorvel::cli {
 

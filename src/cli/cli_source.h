@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "disk/disk_records.h"
+#include "model/disk_records.h"
 
 namespace quorvel::cli {
 

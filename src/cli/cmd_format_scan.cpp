@@ -11,7 +11,7 @@
 #include "cli/json_writer.h"
 #include "cli/partition_runs.h"
 #include "cli/tree_output.h"
-#include "disk/partition_texts.h"
+#include "model/partition_texts.h"
 
 namespace quorvel::cli {
 

@@ -14,7 +14,7 @@
 #include "cli/command_registry.h"
 #include "cli/partition_runs.h"
 #include "cli/tree_output.h"
-#include "save/file_bytes.h"
+#include "recover/file_bytes.h"
 
 namespace quorvel::cli {
 

@@ -14,7 +14,7 @@
 #include "cli/partition_runs.h"
 #include "core/operation_busy.h"
 #include "core/terminal_progress.h"
-#include "fsread/format_info_scan.h"
+#include "recover/format_info_scan.h"
 #include "platform/free_space.h"
 #include "save/save_engines.h"
 #include "save/save_job.h"

@@ -1,7 +1,7 @@
 #pragma once
 // Running a partition command from the command line: on a worker thread like
 // the GUI does, with the terminal progress bar and Ctrl-C wired to the stop flag.
-#include "fsread/partition_launch.h"
+#include "recover/partition_launch.h"
 
 namespace quorvel::cli {
 

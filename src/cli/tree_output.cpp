@@ -1,7 +1,7 @@
 #include "cli/tree_output.h"
 
 #include "cli/json_writer.h"
-#include "disk/partition_texts.h"
+#include "model/partition_texts.h"
 
 namespace quorvel::cli {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "disk/disk_records.h"
+#include "model/disk_records.h"
 
 namespace quorvel::cli {
 

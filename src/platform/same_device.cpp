@@ -129,15 +129,11 @@ std::vector<std::string> MountSourcesOf(dev_t dev) {
   return sources;
 }
 
-bool TargetIsOnSource(const std::string& targetFolder, const DiskRecord& disk, const PartitionRecord* partition) {
+bool TargetIsOnSource(const std::string& targetFolder, const std::vector<std::string>& sourcePaths) {
   std::set<dev_t> target;
   if (!TargetDevices(targetFolder, target)) return true;
   std::set<dev_t> blockDevices, fileSystems;
-  CollectSource(disk.devicePath, blockDevices, fileSystems);
-  if (partition) {
-    CollectSource(partition->devicePath, blockDevices, fileSystems);
-    for (const auto& [ordinal, member] : partition->members) CollectSource(member.path, blockDevices, fileSystems);
-  }
+  for (const std::string& path : sourcePaths) CollectSource(path, blockDevices, fileSystems);
   for (dev_t dev : target) {
     if (blockDevices.count(dev) || fileSystems.count(dev)) return true;
   }

@@ -5,7 +5,6 @@
 #include <sys/types.h>
 #include <vector>
 
-#include "disk/disk_records.h"
 
 namespace quorvel {
 
@@ -16,11 +15,12 @@ namespace quorvel {
 //   shares the file system of the loop's backing file;
 // - source is an image file: the target lies on the same file system as the
 //   image file;
-// - partition is a composite volume: the same tests for every member's path.
+// Every path of sourcePaths is judged so (empty paths are skipped): the disk,
+// and for a composite volume each member's disk.
 // A target folder that does not exist yet is judged by its nearest existing
 // parent. When the target cannot be examined at all the answer is true, so
 // the caller asks rather than writes blindly.
-bool TargetIsOnSource(const std::string& targetFolder, const DiskRecord& disk, const PartitionRecord* partition);
+bool TargetIsOnSource(const std::string& targetFolder, const std::vector<std::string>& sourcePaths);
 
 // The st_dev of path, or of its nearest existing parent (a target folder may
 // not exist yet). False when nothing on the way can be examined.

@@ -1,32 +1,9 @@
-// Source reads, progress texts and counting shared by the save engines.
+// Progress texts and counting shared by the save engines.
 #include <cinttypes>
 
 #include "save/save_engines.h"
-#include "scan/mft_record.h"
 
 namespace quorvel {
-
-size_t ReadSourceSectors(const PartitionRecord& partition, SectorDevice* device, uint64_t sector, void* buffer,
-                         size_t length) {
-  uint64_t bytesPerSector = partition.bytesPerSector ? partition.bytesPerSector : kSectorSize;
-  uint64_t position = sector * bytesPerSector;
-  // Plain partitions read at the device's position, composite volumes by
-  // position; both are given the same byte offset.
-  if (device) device->Seek(position);
-  size_t got = 0;
-  ReadPartitionData(&partition, got, device, buffer, length, position);
-  return got;
-}
-
-bool ReadEntryRecord(SectorDevice* device, const NtfsFileEntry& entry, const PartitionRecord& partition,
-                     RecordDetails& details, bool& mftError) {
-  mftError = false;
-  if (partition.RecordSectorMap.empty())
-    return ReadMftRecord(device, entry.recordNumber, details, partition, partition.MftRunList);
-  mftError = ReadMftRecordByPosition(device, entry.recordNumber, details, partition, partition.MftRunList, entry) !=
-             RecordByPositionResult::kRead;
-  return !mftError;
-}
 
 std::string SavedBytesText(uint64_t bytes) { return FormatText("%" PRIu64 " BYTE被保存", bytes); }
 

@@ -74,18 +74,6 @@ int MultiSelectSaveThreadMain(std::vector<SaveJob>& jobs, SaveRun& run);
 
 // ---- shared by the engines ----
 
-// Reads length bytes at an absolute sector of the partition's disk (a
-// volume-relative sector for composite volumes). The buffer is zero-filled
-// first; returns the bytes actually read.
-size_t ReadSourceSectors(const PartitionRecord& partition, SectorDevice* device, uint64_t sector, void* buffer,
-                         size_t length);
-
-// Decodes the entry's MFT record again: at the positions the fragment sweep
-// recorded when there are any, else by number. mftError is set when recorded
-// positions existed but none held the entry's record.
-bool ReadEntryRecord(SectorDevice* device, const NtfsFileEntry& entry, const PartitionRecord& partition,
-                     RecordDetails& details, bool& mftError);
-
 // Progress texts as the user sees them.
 std::string SavedBytesText(uint64_t bytes);    // "<n> BYTE被保存"
 std::string SavedTotalText(uint64_t total);    // BYTE, KB, MB or GB form by size

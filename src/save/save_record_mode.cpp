@@ -6,7 +6,7 @@
 #include "save/name_repair.h"
 #include "save/save_engines.h"
 #include "save/source_copy.h"
-#include "scan/mft_record.h"
+#include "fs/ntfs/mft_record.h"
 
 namespace quorvel {
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "core/scan_progress.h"
-#include "disk/disk_records.h"
-#include "disk/sector_device.h"
+#include "model/disk_records.h"
+#include "io/sector_device.h"
 
 namespace quorvel {
 

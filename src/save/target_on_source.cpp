@@ -59,7 +59,9 @@ bool TargetOnSourceDrive(const std::string& targetFolder, const DiskRecord& disk
     if (!NearestExistingDevice(targetFolder, target)) return true;
     return DeviceIsMountOfImage(target, image);
   }
-  return TargetIsOnSource(targetFolder, disk, &partition);
+  std::vector<std::string> sources{disk.devicePath, partition.devicePath};
+  for (const auto& [ordinal, member] : partition.members) sources.push_back(member.path);
+  return TargetIsOnSource(targetFolder, sources);
 }
 
 }  // namespace quorvel

@@ -18,7 +18,6 @@
 #include "platform/free_space.h"
 #include "save/name_repair.h"
 #include "save/save_engines.h"
-#include "scan/mft_record.h"
 #include "ui/artwork.h"
 #include "ui/gui_call.h"
 #include "ui/hex_view_dlg.h"
@@ -39,6 +38,9 @@ const char* const kListDeleted = "列出已删除文件";
 const char* const kListInUse = "列出正常文件";
 const char* const kSingleSave = "单选保存";
 const char* const kMultiSave = "多选保存";
+// An entry's MFT record was not where the fragment sweep recorded it.
+const char* const kMftErrorText = "mft错误";
+const char* const kMftErrorCaption = "警告";
 const char* const kHexView = "Hex查看";
 const char* const kFolderText = "正常文件夹";
 const char* const kDeletedFolderText = "已删除文件夹";

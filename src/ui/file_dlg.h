@@ -12,8 +12,8 @@
 #include <memory>
 #include <vector>
 
-#include "disk/disk_records.h"
-#include "fsread/partition_launch.h"
+#include "model/disk_records.h"
+#include "recover/partition_launch.h"
 #include "save/save_job.h"
 #include "ui/file_row_key.h"
 #include "ui/tree_list_ctrl.h"

@@ -5,7 +5,7 @@
 #include <QMetaType>
 #include <cstdint>
 
-#include "fsread/file_tree.h"
+#include "model/file_tree.h"
 
 namespace quorvel {
 

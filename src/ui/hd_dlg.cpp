@@ -8,8 +8,8 @@
 #include <memory>
 
 #include "core/operation_busy.h"
-#include "disk/disk_enumeration.h"
-#include "disk/partition_texts.h"
+#include "volumes/disk_enumeration.h"
+#include "model/partition_texts.h"
 #include "ui/artwork.h"
 #include "ui/file_dlg.h"
 #include "ui/hd_tree_list_ctrl.h"

@@ -7,7 +7,7 @@
 #include <QWidget>
 #include <functional>
 
-#include "disk/disk_records.h"
+#include "model/disk_records.h"
 #include "ui/tree_list_ctrl.h"
 
 class QLabel;

@@ -3,8 +3,8 @@
 #include <QVBoxLayout>
 #include <vector>
 
-#include "fsread/partition_launch.h"
-#include "save/file_bytes.h"
+#include "recover/partition_launch.h"
+#include "recover/file_bytes.h"
 #include "ui/hex_edit.h"
 
 namespace quorvel {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "disk/disk_records.h"
+#include "model/disk_records.h"
 #include "ui/file_row_key.h"
 
 namespace quorvel {

@@ -5,7 +5,7 @@
 #include <QMessageBox>
 #include <cstdio>
 
-#include "disk/disk_enumeration.h"
+#include "volumes/disk_enumeration.h"
 #include "ui/artwork.h"
 #include "ui/quorvel_dlg.h"
 #include "ui/screenshot_script.h"

@@ -6,7 +6,7 @@
 #include <QStringList>
 #include <memory>
 
-#include "disk/disk_records.h"
+#include "model/disk_records.h"
 
 namespace quorvel {
 

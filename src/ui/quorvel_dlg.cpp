@@ -11,7 +11,7 @@
 #include <QThread>
 
 #include "core/operation_busy.h"
-#include "fsread/partition_launch.h"
+#include "recover/partition_launch.h"
 #include "ui/about_dlg.h"
 #include "ui/animate_button.h"
 #include "ui/artwork.h"

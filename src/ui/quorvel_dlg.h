@@ -7,7 +7,7 @@
 #include <QRect>
 #include <QString>
 
-#include "disk/disk_records.h"
+#include "model/disk_records.h"
 
 class QLabel;
 

@@ -5,7 +5,7 @@
 #include "core/operation_busy.h"
 #include "core/recording_sink.h"
 #include "core/scan_progress.h"
-#include "fsread/file_tree.h"
+#include "model/file_tree.h"
 
 namespace quorvel {
 

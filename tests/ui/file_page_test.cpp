@@ -10,9 +10,9 @@
 #include <memory>
 
 #include "core/operation_busy.h"
-#include "disk/disk_enumeration.h"
-#include "disk/partition_texts.h"
-#include "fsread/partition_launch.h"
+#include "volumes/disk_enumeration.h"
+#include "model/partition_texts.h"
+#include "recover/partition_launch.h"
 #include "ui/artwork.h"
 #include "ui/file_dlg.h"
 #include "ui/my_left_treelist_ctrl.h"

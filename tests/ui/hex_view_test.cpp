@@ -9,8 +9,8 @@
 #include <memory>
 
 #include "core/operation_busy.h"
-#include "disk/disk_enumeration.h"
-#include "disk/partition_texts.h"
+#include "volumes/disk_enumeration.h"
+#include "model/partition_texts.h"
 #include "ui/file_dlg.h"
 #include "ui/hex_edit.h"
 #include "ui/hex_view_dlg.h"

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "core/operation_busy.h"
-#include "disk/disk_enumeration.h"
+#include "volumes/disk_enumeration.h"
 #include "ui/animate_button.h"
 #include "ui/artwork.h"
 #include "ui/file_dlg.h"

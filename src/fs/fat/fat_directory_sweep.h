@@ -1,0 +1,34 @@
+#pragma once
+// Format recovery on FAT: find the sectors that still hold FAT directory data
+// so that the next expansion can rebuild folders from them.
+#include <cstdint>
+
+#include "core/scan_progress.h"
+#include "model/disk_records.h"
+
+namespace quorvel {
+
+// Sectors read per block of the sweep, and the block buffer's size (one
+// carried-over sector in front).
+constexpr uint64_t kSweepBlockSectors = 20480;
+constexpr size_t kSweepBufferBytes = (kSweepBlockSectors + 1) * 512;
+
+// Reads sectors [startSector, startSector + sectorCount] (the end sector is
+// tested too) and adds every sector that holds FAT directory data to
+// disk.directorySectors. Plain partitions (or none) are read from the disk's
+// device at absolute sectors; composite volumes through ReadPartitionData at
+// volume-relative sectors. Returns false only when the device cannot be
+// opened (or the block buffer cannot be had); a stopped sweep returns true
+// and keeps what it recorded.
+bool ScanDirectorySectors(DiskRecord& disk, PartitionRecord* partition, ScanProgress& progress, uint64_t startSector,
+                          uint64_t sectorCount);
+
+// The first sector of a subfolder: a "." entry, then a ".." entry at offset
+// 32, both with size 0.
+bool IsSubfolderFirstSector(const uint8_t* sector);
+
+// True when all 16 entries of the 512-byte sector look like FAT directory
+// entries (short, long-name, deleted or zero).
+bool IsFatDirectorySector(const uint8_t* sector);
+
+}  // namespace quorvel

@@ -1,0 +1,331 @@
+// Opening a FAT32 or FAT16 partition: geometry from the boot sector or a
+// search for the FATs, then the directory walk or the rebuild.
+#include "fs/fat/fat_volume.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "core/byte_order.h"
+#include "fs/fs_recognition.h"
+#include "io/sector_device.h"
+#include "fs/fat/fat_directory_parser.h"
+#include "fs/fat/fat_names.h"
+#include "fs/fat/fat_rebuild.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr uint32_t kFat16RootEntries = 512;
+constexpr uint32_t kFat16RootSectors = kFat16RootEntries * kFatEntrySize / kSectorSize;  // 32
+// 2^28 clusters of 4 bytes: no FAT32 volume needs more.
+constexpr uint64_t kMaxFatBytes = 1ull << 30;
+
+// Values used during one run only (sectors relative to the partition's start).
+struct FatLayout {
+  uint32_t reserved = 0;
+  uint32_t numberOfFats = 0;
+  uint32_t rootCluster = 0;   // FAT32
+  uint64_t rootStart = 0;     // FAT16
+  uint32_t rootEntries = 0;   // FAT16
+};
+
+struct Geometry {
+  uint32_t sectorsPerCluster = 0;
+  uint32_t fatSize = 0;
+  FatLayout layout;
+};
+
+bool IsPowerOfTwoUpTo128(uint32_t v) { return v >= 1 && v <= 128 && (v & (v - 1)) == 0; }
+
+// Values that would divide by zero, point outside the partition or ask for an
+// absurd FAT are not a file system to read.
+bool GeometryIsSane(const Geometry& g, const PartitionRecord& partition, bool fat32) {
+  const FatLayout& l = g.layout;
+  if (!IsPowerOfTwoUpTo128(g.sectorsPerCluster) || g.fatSize == 0 || l.reserved == 0 || l.numberOfFats == 0)
+    return false;
+  if (static_cast<uint64_t>(g.fatSize) * kSectorSize > kMaxFatBytes) return false;
+  const uint64_t metadata = static_cast<uint64_t>(l.reserved) + static_cast<uint64_t>(l.numberOfFats) * g.fatSize +
+                            (fat32 ? 0 : kFat16RootSectors);
+  if (partition.sectorCount != 0 && metadata >= partition.sectorCount) return false;
+  if (fat32) {
+    const uint64_t entries = static_cast<uint64_t>(g.fatSize) * kSectorSize / 4;
+    if (l.rootCluster < 2 || l.rootCluster >= entries) return false;
+  }
+  return true;
+}
+
+bool GeometryFromBootSector(const uint8_t* boot, bool fat32, Geometry& g) {
+  if (fat32 ? !IsFat32BootSector(boot) : !IsFat16BootSector(boot)) return false;
+  g.sectorsPerCluster = boot[13];
+  g.layout.reserved = LoadLe16(boot + 14);
+  g.layout.numberOfFats = boot[16];
+  if (fat32) {
+    g.fatSize = LoadLe32(boot + 36);
+    g.layout.rootCluster = LoadLe32(boot + 44);
+  } else {
+    g.fatSize = LoadLe16(boot + 22);
+    g.layout.rootStart = static_cast<uint64_t>(g.layout.reserved) + static_cast<uint64_t>(g.layout.numberOfFats) * g.fatSize;
+    g.layout.rootEntries = kFat16RootEntries;
+  }
+  return true;
+}
+
+// The media entries at the start of a FAT.
+bool IsFatStart(const uint8_t* s, bool fat32) {
+  const uint32_t first = LoadLe32(s);
+  if (fat32) {
+    const uint32_t second = LoadLe32(s + 4);
+    return first == 0x0FFFFFF8 && (second == 0xFFFFFFFF || second == 0x0FFFFFFF);
+  }
+  return first == 0xFFFFFFF8 || first == 0x7FFFFFF8;
+}
+
+class VolumeReader {
+ public:
+  VolumeReader(PartitionRecord& partition, SectorDevice* device) : partition_(partition), device_(device) {}
+
+  // Reads `sectors` sectors at a partition-relative sector into the reused buffer.
+  const uint8_t* Read(uint64_t relativeSector, uint32_t sectors) {
+    buffer_.assign(static_cast<size_t>(sectors) * kSectorSize, 0);
+    ReadVolumeBytes(partition_, device_, relativeSector, buffer_.data(), buffer_.size());
+    return buffer_.data();
+  }
+
+  // True when sector `relative` lies inside the partition (or its size is unknown).
+  bool Inside(uint64_t relative) const { return partition_.sectorCount == 0 || relative < partition_.sectorCount; }
+
+  // First FAT start in blocks of blockSectors read from `from`; false when none.
+  bool FindFatStart(uint64_t from, uint32_t blockSectors, uint64_t maxReads, bool fat32, uint64_t& found) {
+    for (uint64_t r = 0; r < maxReads; ++r) {
+      const uint64_t base = from + r * blockSectors;
+      if (!Inside(base)) return false;
+      const uint8_t* data = Read(base, blockSectors);
+      for (uint32_t i = 0; i < blockSectors; ++i) {
+        if (IsFatStart(data + static_cast<size_t>(i) * kSectorSize, fat32)) {
+          found = base + i;
+          return true;
+        }
+      }
+    }
+    return false;
+  }
+
+  // Sectors per cluster from the first subfolder of the data area: its "."
+  // entry at s0 + i names cluster c, so a cluster is i / (c - 2) sectors.
+  uint32_t SearchSectorsPerCluster(uint64_t s0) {
+    constexpr uint32_t kBlock = 4096;
+    for (uint64_t r = 0; r < 1024; ++r) {
+      const uint64_t base = s0 + 1 + r * kBlock;
+      if (!Inside(base)) return 0;
+      const uint8_t* data = Read(base, kBlock);
+      for (uint32_t k = 0; k < kBlock; ++k) {
+        const uint8_t* s = data + static_cast<size_t>(k) * kSectorSize;
+        if (s[0] != '.' || s[32] != '.' || s[33] != '.') continue;
+        const uint32_t c = FatEntryFirstCluster(s);
+        if (c <= 2) continue;
+        const uint64_t i = base + k - s0;
+        // A "." sector that is not where its own cluster would start says
+        // nothing about the cluster size; keep looking.
+        if (i % (c - 2) != 0 || !IsPowerOfTwoUpTo128(static_cast<uint32_t>(std::min<uint64_t>(i / (c - 2), 256))))
+          continue;
+        return static_cast<uint32_t>(i / (c - 2));
+      }
+    }
+    return 0;
+  }
+
+ private:
+  PartitionRecord& partition_;
+  SectorDevice* device_;
+  std::vector<uint8_t> buffer_;
+};
+
+// The search for a damaged boot sector: two FATs, the first at the reserved
+// sector count, the second FAT size sectors later.
+bool SearchGeometry(VolumeReader& reader, const PartitionRecord& partition, bool fat32, Geometry& g) {
+  uint64_t firstFat = 0, secondFat = 0;
+  if (fat32) {
+    if (!reader.FindFatStart(1, 38, 100, true, firstFat)) return false;
+    // Bigger volumes have longer FATs than the first 10250 sectors; search on
+    // as far as a volume of this size can need (1-sector clusters).
+    const uint64_t longest = std::min<uint64_t>(partition.sectorCount / 128 + 2, kMaxFatBytes / kSectorSize);
+    const uint64_t reads = std::max<uint64_t>(5, (longest + 2049) / 2050);
+    if (!reader.FindFatStart(firstFat + 1, 2050, reads, true, secondFat)) return false;
+  } else {
+    if (!reader.FindFatStart(1, 36, 1, false, firstFat)) return false;
+    if (!reader.FindFatStart(firstFat + 1, 2048, 1, false, secondFat)) return false;
+  }
+  if (firstFat > 0xFFFF || secondFat - firstFat > 0xFFFFFFFFull) return false;
+  g.layout.reserved = static_cast<uint32_t>(firstFat);
+  g.layout.numberOfFats = 2;
+  g.fatSize = static_cast<uint32_t>(secondFat - firstFat);
+  uint64_t s0 = firstFat + 2ull * g.fatSize;
+  if (fat32) {
+    g.layout.rootCluster = 2;
+  } else {
+    g.layout.rootStart = s0;
+    g.layout.rootEntries = kFat16RootEntries;
+    s0 += kFat16RootSectors;
+  }
+  uint32_t spc = reader.SearchSectorsPerCluster(s0);
+  if (spc == 0 && !fat32) spc = partition.sectorsPerCluster;  // a volume without subfolders keeps the cached value
+  g.sectorsPerCluster = spc;
+  return spc != 0;
+}
+
+FatVolumeOutcome ReadRecordedTraces(PartitionRecord& partition, DiskRecord& disk, ScanProgress& progress,
+                                    SectorDevice* device, bool fat32, uint32_t rootCluster) {
+  progress.SetText(std::string());
+  progress.Range(disk.directorySectors.size(), 1);
+  MarkFatSpecialFolders(partition, rootCluster, false);
+  FileTree& tree = *partition.tree;
+  VisitedClusterSet visited;
+  uint32_t counter = 0;
+  const uint64_t spc = partition.sectorsPerCluster;
+  const uint64_t last = partition.dataOrigin + static_cast<uint64_t>(FatEntryCount(partition, fat32)) * spc;
+  std::vector<uint8_t> data;
+  for (uint64_t s : disk.directorySectors) {
+    if (s < partition.dataOrigin || s > last || (s - partition.dataOrigin) % spc != 0) continue;
+    const uint32_t c = static_cast<uint32_t>((s - partition.dataOrigin) / spc);
+    if (!visited.insert(c).second) continue;
+    data.assign(spc * kSectorSize, 0);
+    ReadFatSectors(partition, device, s, data.data(), data.size());
+    progress.Step();
+    if (progress.StopRequested()) return FatVolumeOutcome::kStopped;
+    const bool subfolder = data[0] == '.' && data[32] == '.' && data[33] == '.';
+    const bool sizesZero = fat32 ? (LoadLe32(&data[28]) == 0 && LoadLe32(&data[60]) == 0)
+                                 : (LoadLe16(&data[52]) == 0 && LoadLe16(&data[60]) == 0);
+    if (!subfolder || !sizesZero) continue;
+    FatFileEntry folder;
+    folder.name = FormatText("%u", c);
+    SetEntryState(folder.flags, kFolder);
+    folder.firstCluster = c;
+    FatFileEntry* placed = AddFatChild(tree.fatRoot, folder, false);
+    tree.NormalEntryByCluster.emplace(c, placed);
+    tree.nameIndex.emplace(placed->name, FileEntryRef(placed));
+    ++counter;
+    progress.SetText(FormatText("%d 项被找到", static_cast<int>(counter)));
+    bool goOn = fat32 ? ParseFat32Recorded(disk, device, data.data(), data.size(), *placed, partition, visited,
+                                           progress, counter)
+                      : ParseFat16Recorded(disk, device, data.data(), data.size(), *placed, partition, visited,
+                                           progress, counter);
+    if (!goOn) return FatVolumeOutcome::kStopped;
+  }
+  return FatVolumeOutcome::kListed;
+}
+
+FatVolumeOutcome NormalRead(PartitionRecord& partition, ScanProgress& progress, SectorDevice* device, bool fat32,
+                            const FatLayout& layout) {
+  const uint32_t entries = FatEntryCount(partition, fat32);
+  progress.SetText(std::string());
+  progress.Range(fat32 ? entries : partition.fatSizeSectors / 2, 1);
+  partition.fatTable.assign(static_cast<size_t>(partition.fatSizeSectors) * kSectorSize, 0);
+  ReadVolumeBytes(partition, device, layout.reserved, partition.fatTable.data(), partition.fatTable.size());
+
+  VisitedClusterSet visited;
+  uint32_t counter = 0;
+  FatFileEntry& root = partition.tree->fatRoot;
+  if (!fat32) {
+    MarkFatSpecialFolders(partition, 0, false);
+    std::vector<uint8_t> data(static_cast<size_t>(layout.rootEntries) * kFatEntrySize, 0);
+    ReadVolumeBytes(partition, device, layout.rootStart, data.data(), data.size());
+    return ParseFat16Directory(device, data.data(), data.size(), root, partition, visited, progress, counter)
+               ? FatVolumeOutcome::kListed
+               : FatVolumeOutcome::kStopped;
+  }
+  MarkFatSpecialFolders(partition, layout.rootCluster, false);
+  // The root chain is read whole (a long name may straddle two clusters) and
+  // guarded like every other chain: a loop ends it.
+  std::vector<uint8_t> data, cluster;
+  uint32_t c = layout.rootCluster;
+  while (visited.insert(c).second) {
+    ReadFatCluster(partition, device, c, cluster);
+    if (!data.empty() && data.size() + cluster.size() > kMaxDirectoryBytes) {
+      if (!ParseFat32Directory(device, data.data(), data.size(), root, partition, visited, progress, counter))
+        return FatVolumeOutcome::kStopped;
+      data.clear();
+    }
+    data.insert(data.end(), cluster.begin(), cluster.end());
+    const uint64_t at = static_cast<uint64_t>(c) * 4;
+    if (at + 4 > partition.fatTable.size()) break;
+    const uint32_t next = LoadLe32(&partition.fatTable[at]) & 0x0FFFFFFF;
+    if (next >= 0x0FFFFFF7 || next < 2 || next >= entries) break;
+    c = next;
+  }
+  if (!ParseFat32Directory(device, data.data(), data.size(), root, partition, visited, progress, counter))
+    return FatVolumeOutcome::kStopped;
+  return FatVolumeOutcome::kListed;
+}
+
+}  // namespace
+
+FatVolumeOutcome ReadFatVolume(PartitionRecord& partition, DiskRecord& disk, ScanProgress& progress, bool fat32) {
+  SectorDevice device;
+  if (!OpenPartitionDevice(partition, disk.devicePath, device)) return FatVolumeOutcome::kCannotOpen;
+  SectorDevice* dev = device.IsOpen() ? &device : nullptr;
+  VolumeReader reader(partition, dev);
+
+  // Steps 1-3: geometry from an intact boot sector, else searched.
+  Geometry g;
+  const bool intact = GeometryFromBootSector(reader.Read(0, 1), fat32, g) && GeometryIsSane(g, partition, fat32);
+  if (intact) {
+    partition.bytesPerSector = kSectorSize;
+    partition.sectorsPerCluster = g.sectorsPerCluster;
+    partition.fatSizeSectors = g.fatSize;
+  } else if (partition.originCode == 1 && partition.fatSizeSectors != 0) {
+    // A partition the deep scan rebuilt from traces: its cached geometry is
+    // all there is; reserved sectors, FATs and root are unknown.
+    partition.bytesPerSector = kSectorSize;
+    g = Geometry{};
+    if (partition.sectorsPerCluster == 0) return FatVolumeOutcome::kNoGeometry;
+  } else {
+    partition.bytesPerSector = kSectorSize;
+    g = Geometry{};
+    if (!SearchGeometry(reader, partition, fat32, g) || !GeometryIsSane(g, partition, fat32))
+      return FatVolumeOutcome::kNoGeometry;
+    partition.sectorsPerCluster = g.sectorsPerCluster;
+    partition.fatSizeSectors = g.fatSize;
+  }
+
+  // Step 4: where cluster 0 would start.
+  const uint64_t spc = partition.sectorsPerCluster;
+  if (partition.dataOrigin == 0) {
+    if (fat32)
+      partition.dataOrigin = partition.startSector + g.layout.reserved +
+                             static_cast<uint64_t>(g.layout.numberOfFats) * partition.fatSizeSectors - 2 * spc;
+    else
+      partition.dataOrigin = partition.startSector + g.layout.rootStart + kFat16RootSectors - 2 * spc;
+  }
+
+  // Step 5: directory sectors a sweep recorded inside the partition mean the
+  // volume was formatted; rebuild from them instead of the new FAT.
+  const uint64_t end = partition.startSector + partition.sectorCount;
+  auto recorded = disk.directorySectors.upper_bound(partition.startSector);
+  if (recorded != disk.directorySectors.end() && *recorded < end) {
+    device.Close();
+    partition.bytesPerSector = kSectorSize;
+    MarkFatSpecialFolders(partition, fat32 ? g.layout.rootCluster : 1, true);
+    bool goOn = fat32 ? RebuildFat32FromSectors(partition, disk, progress, *recorded)
+                      : RebuildFat16FromSectors(partition, disk, progress, *recorded);
+    return goOn ? FatVolumeOutcome::kRebuilt : FatVolumeOutcome::kStopped;
+  }
+
+  // Step 6: a partition rebuilt from traces has no trustworthy FAT.
+  if (partition.originCode == 1)
+    return ReadRecordedTraces(partition, disk, progress, dev, fat32, fat32 ? g.layout.rootCluster : 0);
+
+  // Step 7: the normal read.
+  if (!intact && !GeometryIsSane(g, partition, fat32)) return FatVolumeOutcome::kNoGeometry;
+  return NormalRead(partition, progress, dev, fat32, g.layout);
+}
+
+void ReadFat32Volume(PartitionRecord& partition, DiskRecord& disk, ScanProgress& progress) {
+  ReadFatVolume(partition, disk, progress, true);
+}
+
+void ReadFat16Volume(PartitionRecord& partition, DiskRecord& disk, ScanProgress& progress) {
+  ReadFatVolume(partition, disk, progress, false);
+}
+
+}  // namespace quorvel

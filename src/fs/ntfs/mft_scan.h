@@ -1,0 +1,17 @@
+#pragma once
+// Listing an NTFS partition from its MFT records (in use and deleted), and
+// rebuilding the folder tree from their parent references.
+#include "core/scan_progress.h"
+#include "model/disk_records.h"
+
+namespace quorvel {
+
+bool ScanMftRecords(ScanProgress& progress, PartitionRecord& partition, DiskRecord& disk);
+
+// The same listing from stretches of MFT records the deep scan recorded
+// (fragments, absolute sectors) instead of the boot sector's MFT; `first` is
+// the first fragment inside the partition. Fills RecordSectorMap.
+bool ScanMftFragments(ScanProgress& progress, DiskRecord& disk, PartitionRecord& partition,
+                      const MftFragmentList& fragments, MftFragmentList::const_iterator first);
+
+}  // namespace quorvel

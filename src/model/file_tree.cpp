@@ -1,0 +1,162 @@
+#include "model/file_tree.h"
+
+#include <cstdio>
+#include <unordered_map>
+
+namespace quorvel {
+
+const char* EntryStateText(uint8_t state) {
+  switch (state) {
+    case kDeletedFolder: return "已删除文件夹";
+    case kDeletedFile: return "已删除文件";
+    case kFolder: return "正常文件夹";
+    case kFile: return "正常文件";
+    default: return "";
+  }
+}
+
+namespace {
+
+using PointerMap = std::unordered_map<const void*, void*>;
+
+// Walks the original and the copy in step (they have the same shape) and
+// records where each original entry now lives; re-aims the FAT parent pointers.
+void MapFat(const FatFileEntry& from, FatFileEntry& to, FatFileEntry* parent, PointerMap& map) {
+  map[&from] = &to;
+  to.parent = parent;
+  auto it = to.children.begin();
+  for (const FatFileEntry& child : from.children) {
+    MapFat(child, *it, &to, map);
+    ++it;
+  }
+}
+
+void MapNtfs(const NtfsFileEntry& from, NtfsFileEntry& to, PointerMap& map) {
+  map[&from] = &to;
+  auto it = to.children.begin();
+  for (const NtfsFileEntry& child : from.children) {
+    MapNtfs(child, *it, map);
+    ++it;
+  }
+}
+
+template <typename T>
+T* Remap(T* pointer, const PointerMap& map) {
+  auto it = map.find(pointer);
+  return it == map.end() ? nullptr : static_cast<T*>(it->second);
+}
+
+template <typename Multimap>
+void RemapIndex(Multimap& index, const PointerMap& map) {
+  for (auto it = index.begin(); it != index.end();) {
+    auto* moved = Remap(it->second, map);
+    if (moved) {
+      it->second = moved;
+      ++it;
+    } else {
+      it = index.erase(it);
+    }
+  }
+}
+
+std::unique_ptr<FileTree> CopyTree(const FileTree& from) {
+  auto to = std::make_unique<FileTree>(from);
+  PointerMap map;
+  MapFat(from.fatRoot, to->fatRoot, nullptr, map);
+  MapFat(from.fatLost, to->fatLost, nullptr, map);
+  MapNtfs(from.ntfsRoot, to->ntfsRoot, map);
+  MapNtfs(from.ntfsLost, to->ntfsLost, map);
+  MapNtfs(from.ntfsExtension, to->ntfsExtension, map);
+  RemapIndex(to->NormalEntryByCluster, map);
+  RemapIndex(to->DeletedEntryByCluster, map);
+  RemapIndex(to->EntryByNumber, map);
+  RemapIndex(to->PlaceholderByNumber, map);
+  for (auto it = to->nameIndex.begin(); it != to->nameIndex.end();) {
+    bool kept = std::visit(
+        [&](auto* pointer) {
+          auto* moved = Remap(pointer, map);
+          if (moved) it->second = moved;
+          return moved != nullptr;
+        },
+        it->second);
+    it = kept ? std::next(it) : to->nameIndex.erase(it);
+  }
+  return to;
+}
+
+}  // namespace
+
+FileTreeBox::FileTreeBox() : tree_(std::make_unique<FileTree>()) {}
+FileTreeBox::FileTreeBox(const FileTreeBox& other) : tree_(CopyTree(*other.tree_)) {}
+FileTreeBox& FileTreeBox::operator=(const FileTreeBox& other) {
+  if (this != &other) tree_ = CopyTree(*other.tree_);
+  return *this;
+}
+
+void ClearFileTree(FileTree& tree) {
+  tree.fatRoot.children.clear();
+  tree.fatLost.children.clear();
+  tree.ntfsRoot.children.clear();
+  tree.ntfsLost.children.clear();
+  tree.ntfsExtension.children.clear();
+  tree.NormalEntryByCluster.clear();
+  tree.DeletedEntryByCluster.clear();
+  tree.nameIndex.clear();
+  tree.EntryByNumber.clear();
+  tree.PlaceholderByNumber.clear();
+  tree.skipSet.clear();
+}
+
+FatFileEntry* AddFatChild(FatFileEntry& parent, const FatFileEntry& child, bool atFront) {
+  auto it = atFront ? parent.children.insert(parent.children.begin(), child)
+                    : parent.children.insert(parent.children.end(), child);
+  it->parent = &parent;
+  for (FatFileEntry& grandChild : it->children) grandChild.parent = &*it;
+  return &*it;
+}
+
+NtfsFileEntry* AddNtfsChild(NtfsFileEntry& parent, const NtfsFileEntry& child, bool atFront) {
+  auto it = atFront ? parent.children.insert(parent.children.begin(), child)
+                    : parent.children.insert(parent.children.end(), child);
+  return &*it;
+}
+
+std::string FormatDosTime(uint16_t date, uint16_t time) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%d-%02d-%02d %02d:%02d:%02d", (date >> 9) + 1980, (date >> 5) & 15, date & 31,
+                time >> 11, (time >> 5) & 63, (time & 31) * 2);
+  return text;
+}
+
+namespace {
+// Days since 1970-01-01 to a Gregorian date (Howard Hinnant's algorithm).
+void CivilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day) {
+  days += 719468;
+  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(days - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  year = static_cast<int64_t>(yoe) + era * 400;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  day = doy - (153 * mp + 2) / 5 + 1;
+  month = mp < 10 ? mp + 3 : mp - 9;
+  if (month <= 2) ++year;
+}
+}  // namespace
+
+std::string FormatFileTime(uint64_t fileTime) {
+  // FILETIME counts 100 ns from 1601-01-01; shown at UTC+8 always.
+  const int64_t kSecondsFrom1601To1970 = 11644473600LL;
+  int64_t seconds = static_cast<int64_t>(fileTime / 10000000ULL) - kSecondsFrom1601To1970 + 8 * 3600;
+  int64_t days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
+  int64_t inDay = seconds - days * 86400;
+  int64_t year;
+  unsigned month, day;
+  CivilFromDays(days, year, month, day);
+  char text[64];
+  std::snprintf(text, sizeof text, "%d-%02u-%02u %02d:%02d:%02d", static_cast<int>(year), month, day,
+                static_cast<int>(inDay / 3600), static_cast<int>(inDay / 60 % 60), static_cast<int>(inDay % 60));
+  return text;
+}
+
+}  // namespace quorvel

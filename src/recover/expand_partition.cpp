@@ -1,0 +1,74 @@
+// Expanding a partition: pick the reader by file-system kind and run it.
+#include "recover/expand_partition.h"
+
+#include "fs/fat/fat_volume.h"
+#include "recover/format_info_scan.h"
+#include "fs/ntfs/mft_scan.h"
+
+namespace quorvel {
+
+ExpansionMode ExpansionModeForFsKind(uint8_t fsKind) {
+  switch (fsKind) {
+    case 0x0B:
+    case 0x0C:
+      return kExpandFat32;
+    case 0x07:
+    case 0x0D:
+      return kExpandNtfs;
+    case 0x06:
+    case 0x0E:
+    case 0x04:
+      return kExpandFat16;
+    default:
+      return kNoReader;
+  }
+}
+
+void EmptyPartitionTree(PartitionRecord& partition) {
+  ClearFileTree(*partition.tree);
+  // The cached FAT goes with the tree; its geometry stays for the next run.
+  partition.fatTable.clear();
+  partition.fatTable.shrink_to_fit();
+  partition.MftRunList.clear();
+  partition.RecordSectorMap.clear();
+  partition.RecordSectorExtra.clear();
+}
+
+bool BeginPartitionRead(PartitionRecord& partition, ExpansionMode& mode, std::string& error) {
+  error.clear();
+  mode = ExpansionModeForFsKind(partition.fsKind);
+  if (mode == kNoReader) {
+    error = NoReaderMessage(partition);
+    return false;
+  }
+  EmptyPartitionTree(partition);
+  return true;
+}
+
+bool ListNtfsPartition(DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress, std::string& error) {
+  bool ran = ScanMftRecords(progress, partition, disk);
+  if (!ran && !progress.StopRequested()) error = "无法读取该分区的 MFT 记录";
+  return ran && !progress.StopRequested();
+}
+
+bool ExpandPartition(DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress, std::string& error) {
+  ExpansionMode mode;
+  if (!BeginPartitionRead(partition, mode, error)) return false;
+  if (mode == kExpandNtfs) return ListNtfsPartition(disk, partition, progress, error);
+  switch (ReadFatVolume(partition, disk, progress, mode == kExpandFat32)) {
+    case FatVolumeOutcome::kListed:
+    case FatVolumeOutcome::kRebuilt:
+      return !progress.StopRequested();
+    case FatVolumeOutcome::kStopped:
+      return false;
+    case FatVolumeOutcome::kCannotOpen:
+      error = "无法打开设备 " + disk.devicePath;
+      return false;
+    case FatVolumeOutcome::kNoGeometry:
+      error = "找不到可用的 FAT 结构 (引导扇区损坏且搜索不到 FAT 表)";
+      return false;
+  }
+  return false;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,37 @@
+#pragma once
+// Opening a partition on the file page: choose the reader by file-system kind,
+// run it, and report what was found.
+#include <string>
+
+#include "core/scan_progress.h"
+#include "model/disk_records.h"
+
+namespace quorvel {
+
+enum ExpansionMode : int {
+  kNoReader = -1,
+  kExpandFat32 = 0,
+  kExpandNtfs = 1,
+  kExpandFat16 = 2,
+};
+
+// The reader for a file-system kind, or kNoReader (exFAT, EXT, HFS, unknown).
+ExpansionMode ExpansionModeForFsKind(uint8_t fsKind);
+
+// Empties the partition's tree, indexes, NTFS maps and cached FAT (geometry stays).
+void EmptyPartitionTree(PartitionRecord& partition);
+
+// The start of every read of a partition: picks its reader into mode and
+// empties its tree. False with error set when it has no reader.
+bool BeginPartitionRead(PartitionRecord& partition, ExpansionMode& mode, std::string& error);
+
+// Lists an NTFS partition from its MFT records. False with error set when
+// they cannot be read, or on a stop.
+bool ListNtfsPartition(DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress, std::string& error);
+
+// Runs the reader on the calling thread. False with error set when the
+// partition has no reader or the reader failed; a stopped run returns false
+// with progress.StopRequested() set and keeps what it found.
+bool ExpandPartition(DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress, std::string& error);
+
+}  // namespace quorvel

@@ -1,0 +1,43 @@
+#pragma once
+// A file's bytes (or a stretch of sectors) read into memory for viewing. The
+// source is only read; the bytes are a copy the viewer may change freely.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/disk_records.h"
+
+namespace quorvel {
+
+// Files larger than this show their first bytes only.
+constexpr uint64_t kMaxViewBytes = 0x25800000;  // 600 MiB
+
+// Bytes a view of a `size`-byte file holds: the size rounded up to whole
+// 512-byte sectors, or kMaxViewBytes for larger files.
+uint64_t ViewLength(uint64_t size);
+
+// FAT entry: follows the in-memory FAT from the first cluster when the file
+// spans at least one cluster and the FAT is loaded, else reads contiguously;
+// deleted files (whose chains are cleared) are always read contiguously.
+// A size of 0 or a first cluster below the root folder's loads nothing.
+// False (error set) only when the source cannot be opened.
+bool LoadFatEntryBytes(const DiskRecord& disk, const PartitionRecord& partition, const FatFileEntry& entry,
+                       std::vector<uint8_t>& out, std::string& error);
+
+// NTFS entry: decodes its MFT record again (by the recorded positions after a
+// format-recovery scan). Resident data is copied; each data run lands at its
+// own place (sparse runs read as zeros); compressed data is decompressed.
+// mftError is set when no recorded position held the record ("mft错误").
+bool LoadNtfsEntryBytes(const DiskRecord& disk, PartitionRecord& partition, const NtfsFileEntry& entry,
+                        std::vector<uint8_t>& out, std::string& error, bool* mftError = nullptr);
+
+// A carved file: its size in bytes from its start sector.
+bool LoadCarvedFileBytes(const DiskRecord& disk, uint64_t startSector, const CarvedFile& file,
+                         std::vector<uint8_t>& out, std::string& error);
+
+// byteCount bytes from an absolute sector of a disk or image (whole sectors
+// are read; out holds byteCount bytes, at most kMaxViewBytes).
+bool LoadSectorBytes(const std::string& devicePath, uint64_t startSector, uint64_t byteCount,
+                     std::vector<uint8_t>& out, std::string& error);
+
+}  // namespace quorvel

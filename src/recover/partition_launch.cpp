@@ -1,0 +1,176 @@
+// The launch both faces use to open a partition: one worker thread per run,
+// guarded by OperationBusy, and the folder-tree rows the run leaves behind.
+#include "recover/partition_launch.h"
+
+#include <exception>
+#include <system_error>
+
+#include "core/operation_busy.h"
+#include "recover/format_info_scan.h"
+
+namespace quorvel {
+
+const char* const kBusyRefusalText = "请等待当前操作完成";
+
+const char* PartitionCommandStartText(PartitionCommand command) {
+  return command == PartitionCommand::kExpand ? "正在展开分区，请稍等..." : "正在扫描格式化信息，请稍等...";
+}
+
+const char* PartitionCommandTitle(PartitionCommand command) {
+  return command == PartitionCommand::kExpand ? "展开分区" : "扫描格式化信息";
+}
+
+// --- folder tree -------------------------------------------------------------
+
+namespace {
+
+void AddFatRows(const FatFileEntry& folder, int depth, std::vector<FolderRow>& rows) {
+  FolderRow row;
+  row.depth = depth;
+  row.name = folder.name;
+  row.fileId = FormatText("%u", folder.firstCluster);
+  row.createTime = FormatDosTime(folder.creationDate, folder.creationTime);
+  row.red = folder.state() == kDeletedFolder;
+  row.image = row.red ? kDeletedFolderRowImage : kFolderRowImage;
+  row.entry = &folder;
+  rows.push_back(std::move(row));
+  for (const FatFileEntry& child : folder.children)
+    if (IsFolderState(child.state())) AddFatRows(child, depth + 1, rows);
+}
+
+void AddNtfsRows(const NtfsFileEntry& folder, int depth, std::vector<FolderRow>& rows) {
+  FolderRow row;
+  row.depth = depth;
+  row.name = folder.name;
+  row.fileId = FormatText("%u", static_cast<uint32_t>(folder.recordNumber));  // low 32 bits are shown
+  row.createTime = FormatFileTime(folder.creationTime);
+  row.red = folder.state() == kDeletedFolder;
+  row.image = row.red ? kDeletedFolderRowImage : kFolderRowImage;
+  row.entry = &folder;
+  rows.push_back(std::move(row));
+  for (const NtfsFileEntry& child : folder.children)
+    if (IsFolderState(child.state())) AddNtfsRows(child, depth + 1, rows);
+}
+
+}  // namespace
+
+bool CarvedFilesInsidePartition(const DiskRecord& disk, const PartitionRecord& partition) {
+  auto it = disk.carvedFiles.lower_bound(partition.startSector);
+  return it != disk.carvedFiles.end() && it->first < partition.startSector + partition.sectorCount;
+}
+
+FolderTreeView BuildFolderTreeView(const DiskRecord& disk, const PartitionRecord& partition, ExpansionMode mode) {
+  FolderTreeView view;
+  view.mode = mode;
+  const FileTree& tree = *partition.tree;
+  // A special folder that no reader has marked gets no row.
+  if (mode == kExpandFat32 || mode == kExpandFat16) {
+    for (const FatFileEntry* special : {&tree.fatRoot, &tree.fatLost})
+      if (special->state() != kNoState) AddFatRows(*special, 1, view.rows);
+  } else if (mode == kExpandNtfs) {
+    // The extension folder's entries are system files: no row of its own.
+    for (const NtfsFileEntry* special : {&tree.ntfsRoot, &tree.ntfsLost})
+      if (special->state() != kNoState) AddNtfsRows(*special, 1, view.rows);
+  }
+  if (CarvedFilesInsidePartition(disk, partition)) {
+    view.showExtraFoundFiles = true;
+    view.extraFoundFilesName = disk.extraFoundFiles.name.empty() ? "Extra Found Files" : disk.extraFoundFiles.name;
+    FolderRow row;
+    row.name = view.extraFoundFilesName;
+    row.createTime = view.extraFoundFilesName;
+    view.rows.push_back(std::move(row));
+  }
+  return view;
+}
+
+// --- launch ------------------------------------------------------------------
+
+PartitionRun::~PartitionRun() {
+  if (thread_.joinable()) thread_.join();
+}
+
+const PartitionRunResult& PartitionRun::Wait() {
+  if (thread_.joinable()) thread_.join();
+  return result_;
+}
+
+void PartitionRun::Body(PartitionLaunchRequest request) {
+  DiskRecord& disk = *request.disk;
+  PartitionRecord& partition = *request.partition;
+  ScanProgress& progress = *request.progress;
+  PartitionRunResult result;
+  result.command = request.command;
+  result.mode = ExpansionModeForFsKind(partition.fsKind);
+  try {
+    bool ok = request.command == PartitionCommand::kExpand ? ExpandPartition(disk, partition, progress, result.error)
+                                                           : ScanFormatInfo(disk, partition, progress, result.error);
+    result.stopped = progress.StopRequested();
+    result.completed = ok && !result.stopped;
+    result.view = BuildFolderTreeView(disk, partition, result.mode);
+    result.directorySectors = CountDirectorySectors(disk, partition.startSector, partition.sectorCount);
+    if (request.onFinished) request.onFinished(result);
+  } catch (const std::exception& e) {
+    // Out of memory on a huge volume, most likely; the flag must still clear.
+    result.completed = false;
+    result.error = std::string("内部错误: ") + e.what();
+  }
+  result_ = std::move(result);
+  OperationBusy().store(false);
+  progress.Close();
+  finished_.store(true);
+}
+
+std::unique_ptr<PartitionRun> LaunchPartitionRun(const PartitionLaunchRequest& request, std::string& refusal) {
+  refusal.clear();
+  if (!request.disk || !request.partition || !request.progress) {
+    refusal = "未选择分区";
+    return nullptr;
+  }
+  if (OperationBusy().load()) {
+    refusal = kBusyRefusalText;
+    return nullptr;
+  }
+  std::string noReader = NoReaderMessage(*request.partition);
+  if (!noReader.empty()) {
+    refusal = noReader;
+    return nullptr;
+  }
+  if (!TryClaimOperation()) {
+    refusal = kBusyRefusalText;
+    return nullptr;
+  }
+  ScanProgress& progress = *request.progress;
+  progress.stopFlag.store(0);
+  progress.SetText(PartitionCommandStartText(request.command));
+  EmptyPartitionTree(*request.partition);
+
+  auto run = std::make_unique<PartitionRun>();
+  try {
+    run->thread_ = std::thread(&PartitionRun::Body, run.get(), request);
+  } catch (const std::system_error& e) {
+    OperationBusy().store(false);
+    refusal = std::string("无法启动工作线程: ") + e.what();
+    return nullptr;
+  }
+  return run;
+}
+
+bool FindLaunchTarget(DiskList& list, const std::string& diskName, const std::string& partitionName,
+                      DiskRecord*& disk, PartitionRecord*& partition) {
+  disk = nullptr;
+  partition = nullptr;
+  for (DiskRecord& d : list) {
+    if (d.Identity() != diskName) continue;
+    disk = &d;
+    for (PartitionRecord& p : d.partitions) {
+      if (p.name == partitionName || (!p.driveLetter.empty() && p.driveLetter == partitionName)) {
+        partition = &p;
+        return true;
+      }
+    }
+    return false;
+  }
+  return false;
+}
+
+}  // namespace quorvel
