@@ -1,0 +1,87 @@
+#include "io/byte_source.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quorvel {
+
+size_t ZeroRest(std::span<uint8_t> buffer, size_t done) {
+  if (done < buffer.size()) std::memset(buffer.data() + done, 0, buffer.size() - done);
+  return done;
+}
+
+namespace {
+
+const char* KindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode)) return "a character device";
+  return "not a regular file or block device";
+}
+
+}  // namespace
+
+std::unique_ptr<FileSource> FileSource::Open(const std::string& path, std::string* error) {
+  auto fail = [&](const std::string& why) -> std::unique_ptr<FileSource> {
+    if (error) *error = path + ": " + why;
+    return nullptr;
+  };
+  // O_NONBLOCK keeps a FIFO from blocking the open; the type is checked on
+  // the opened descriptor, so what is checked is what is read. Sources are
+  // never opened for writing.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return fail(std::strerror(errno));
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    int e = errno;
+    ::close(fd);
+    return fail(std::strerror(e));
+  }
+  if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) {
+    ::close(fd);
+    return fail(std::string("is ") + KindOf(st.st_mode) + ", not a disk or an image file");
+  }
+  int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  uint64_t size = static_cast<uint64_t>(st.st_size);
+  if (S_ISBLK(st.st_mode) && ::ioctl(fd, BLKGETSIZE64, &size) != 0) size = 0;
+  return std::unique_ptr<FileSource>(new FileSource(fd, path, size));
+}
+
+FileSource::~FileSource() { ::close(fd_); }
+
+size_t FileSource::ReadAt(uint64_t offset, std::span<uint8_t> buffer) const {
+  size_t done = 0;
+  while (done < buffer.size()) {
+    ssize_t got = ::pread(fd_, buffer.data() + done, buffer.size() - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;  // end of the source, or a read error
+    done += static_cast<size_t>(got);
+  }
+  return ZeroRest(buffer, done);
+}
+
+size_t MemorySource::ReadAt(uint64_t offset, std::span<uint8_t> buffer) const {
+  size_t done = 0;
+  if (offset < bytes_.size()) {
+    done = static_cast<size_t>(std::min<uint64_t>(buffer.size(), bytes_.size() - offset));
+    std::memcpy(buffer.data(), bytes_.data() + offset, done);
+  }
+  return ZeroRest(buffer, done);
+}
+
+size_t SliceSource::ReadAt(uint64_t offset, std::span<uint8_t> buffer) const {
+  if (offset >= length_) return ZeroRest(buffer, 0);
+  size_t inside = static_cast<size_t>(std::min<uint64_t>(buffer.size(), length_ - offset));
+  size_t done = base_->ReadAt(start_ + offset, buffer.first(inside));
+  return ZeroRest(buffer, done);
+}
+
+}  // namespace quorvel

@@ -1,0 +1,94 @@
+#pragma once
+// The one read interface of every source: a disk, an image file, a partition
+// of either, or a volume spread over several disks. Reads are stateless (no
+// position to seek first) and safe from several threads at once.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace quorvel {
+
+constexpr uint32_t kDefaultSectorSize = 512;
+
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+
+  // Reads buffer.size() bytes at offset. Returns how many bytes were read
+  // from the start of buffer; the rest of buffer is zero-filled. A count
+  // short of buffer.size() means the source ends there or a read failed.
+  virtual size_t ReadAt(uint64_t offset, std::span<uint8_t> buffer) const = 0;
+  // Size in bytes (0 when unknown).
+  virtual uint64_t Size() const = 0;
+  // The sector size offsets are counted in by the layers above.
+  virtual uint32_t SectorSize() const { return kDefaultSectorSize; }
+
+  // True when all of buffer was read.
+  bool ReadFull(uint64_t offset, std::span<uint8_t> buffer) const { return ReadAt(offset, buffer) == buffer.size(); }
+};
+
+using SharedSource = std::shared_ptr<const ByteSource>;
+
+// A regular file or a block device, opened read-only.
+class FileSource final : public ByteSource {
+ public:
+  // Opens path read-only. Refuses anything that is neither a regular file nor
+  // a block device (a folder, a FIFO, a socket, a character device) without
+  // blocking on it; error then says why. Null on failure.
+  static std::unique_ptr<FileSource> Open(const std::string& path, std::string* error = nullptr);
+  ~FileSource() override;
+  FileSource(const FileSource&) = delete;
+  FileSource& operator=(const FileSource&) = delete;
+
+  size_t ReadAt(uint64_t offset, std::span<uint8_t> buffer) const override;
+  uint64_t Size() const override { return size_; }
+  const std::string& path() const { return path_; }
+
+ private:
+  FileSource(int fd, std::string path, uint64_t size) : fd_(fd), path_(std::move(path)), size_(size) {}
+  int fd_;
+  std::string path_;
+  uint64_t size_;
+};
+
+// Bytes held in memory: crafted images in tests and fuzz targets.
+class MemorySource final : public ByteSource {
+ public:
+  explicit MemorySource(std::vector<uint8_t> bytes, uint32_t sectorSize = kDefaultSectorSize)
+      : bytes_(std::move(bytes)), sectorSize_(sectorSize) {}
+  size_t ReadAt(uint64_t offset, std::span<uint8_t> buffer) const override;
+  uint64_t Size() const override { return bytes_.size(); }
+  uint32_t SectorSize() const override { return sectorSize_; }
+  const std::vector<uint8_t>& bytes() const { return bytes_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  uint32_t sectorSize_;
+};
+
+// A window [start, start + length) of another source, read from offset 0:
+// a partition of a disk. Nothing outside the window is read.
+class SliceSource final : public ByteSource {
+ public:
+  SliceSource(SharedSource base, uint64_t start, uint64_t length, uint32_t sectorSize = 0)
+      : base_(std::move(base)), start_(start), length_(length), sectorSize_(sectorSize) {}
+  size_t ReadAt(uint64_t offset, std::span<uint8_t> buffer) const override;
+  uint64_t Size() const override { return length_; }
+  uint32_t SectorSize() const override { return sectorSize_ ? sectorSize_ : base_->SectorSize(); }
+  uint64_t start() const { return start_; }
+
+ private:
+  SharedSource base_;
+  uint64_t start_;
+  uint64_t length_;
+  uint32_t sectorSize_;
+};
+
+// Zero-fills buffer from `done` on and returns done: the common ending of a
+// short read.
+size_t ZeroRest(std::span<uint8_t> buffer, size_t done);
+
+}  // namespace quorvel
