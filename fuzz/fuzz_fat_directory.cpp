@@ -44,9 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     p.sectorCount = 1 << 16;
     p.sectorsPerCluster = spc;
     p.dataOrigin = 0;
-    p.fatSizeSectors = 8;
-    p.fatTable.assign(8 * 512, 0);
-    std::copy_n(bytes.begin(), std::min(bytes.size(), p.fatTable.size()), p.fatTable.begin());
+    p.fat.sizeSectors = 8;
+    p.fat.table.assign(8 * 512, 0);
+    std::copy_n(bytes.begin(), std::min(bytes.size(), p.fat.table.size()), p.fat.table.begin());
     disk.partitions.push_back(std::move(p));
     PartitionRecord& partition = disk.partitions.front();
     SectorDevice device;

@@ -62,6 +62,24 @@ struct MftFragment {
 };
 using MftFragmentList = std::list<MftFragment>;
 
+// What the FAT reader keeps of a volume between runs.
+struct FatVolumeState {
+  uint32_t sizeSectors = 0;    // sectors of one FAT
+  std::vector<uint8_t> table;  // the first FAT; freed when the tree is emptied
+};
+
+// What the NTFS record sweep finds out about a volume and the save engine and
+// hex viewer read records by.
+struct NtfsVolumeState {
+  uint64_t mftStartSector = 0;  // absolute
+  uint32_t clustersPerIndexRecord = 0;
+  std::vector<MftRun> mftRuns;
+  std::map<uint64_t, uint64_t> recordSectors;            // record -> absolute sector (fragment path)
+  std::multimap<uint64_t, uint64_t> extraRecordSectors;  // further sectors of a number
+};
+
+// One partition or volume: where it lies and what it holds (location and
+// geometry at the top, each reader's state in its own part).
 struct PartitionRecord {
   std::string devicePath;
   std::string subKindText;  // "HFS", "HFS+", "HFS+ in HFS", "HFSX"
@@ -79,16 +97,8 @@ struct PartitionRecord {
   uint32_t bytesPerSector = 512;
   int32_t originCode = 0;    // 0 table, 1 rebuilt from traces, 2 boot sector found by a scan
 
-  // FAT geometry cache, kept between runs.
-  uint32_t fatSizeSectors = 0;
-  std::vector<uint8_t> fatTable;  // the first FAT; freed when the tree is emptied
-
-  // NTFS geometry and the record sweep's data.
-  uint64_t mftStartSector = 0;  // absolute
-  uint32_t clustersPerIndexRecord = 0;
-  std::vector<MftRun> MftRunList;
-  std::map<uint64_t, uint64_t> RecordSectorMap;         // record -> absolute sector
-  std::multimap<uint64_t, uint64_t> RecordSectorExtra;  // further sectors of a number
+  FatVolumeState fat;
+  NtfsVolumeState ntfs;
 
   // The file tree and its indexes.
   FileTreeBox tree;

@@ -27,11 +27,11 @@ ExpansionMode ExpansionModeForFsKind(uint8_t fsKind) {
 void EmptyPartitionTree(PartitionRecord& partition) {
   ClearFileTree(*partition.tree);
   // The cached FAT goes with the tree; its geometry stays for the next run.
-  partition.fatTable.clear();
-  partition.fatTable.shrink_to_fit();
-  partition.MftRunList.clear();
-  partition.RecordSectorMap.clear();
-  partition.RecordSectorExtra.clear();
+  partition.fat.table.clear();
+  partition.fat.table.shrink_to_fit();
+  partition.ntfs.mftRuns.clear();
+  partition.ntfs.recordSectors.clear();
+  partition.ntfs.extraRecordSectors.clear();
 }
 
 bool BeginPartitionRead(PartitionRecord& partition, ExpansionMode& mode, std::string& error) {

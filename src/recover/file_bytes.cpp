@@ -23,7 +23,7 @@ bool OpenSource(const DiskRecord& disk, const PartitionRecord& partition, Sector
 
 // Next cluster of a chain, or 0 when the chain ends here.
 uint64_t NextCluster(const PartitionRecord& partition, uint64_t cluster, uint64_t limit) {
-  const std::vector<uint8_t>& fat = partition.fatTable;
+  const std::vector<uint8_t>& fat = partition.fat.table;
   uint64_t next;
   if (IsFat16Kind(partition.fsKind)) {
     if ((cluster + 1) * 2 > fat.size()) return 0;
@@ -59,9 +59,9 @@ bool LoadFatEntryBytes(const DiskRecord& disk, const PartitionRecord& partition,
   // A deleted file's chain was cleared when it was deleted: its clusters are
   // read contiguously from the first one, as saving reads them.
   bool useChain = entry.state() != kDeletedFile;
-  if (useChain && entry.size >= clusterSize && fatKind && !partition.fatTable.empty()) {
-    uint64_t fatBytes = static_cast<uint64_t>(partition.fatSizeSectors) * bytesPerSector;
-    if (fatBytes == 0 || fatBytes > partition.fatTable.size()) fatBytes = partition.fatTable.size();
+  if (useChain && entry.size >= clusterSize && fatKind && !partition.fat.table.empty()) {
+    uint64_t fatBytes = static_cast<uint64_t>(partition.fat.sizeSectors) * bytesPerSector;
+    if (fatBytes == 0 || fatBytes > partition.fat.table.size()) fatBytes = partition.fat.table.size();
     uint64_t limit = fatBytes / (IsFat16Kind(partition.fsKind) ? 2 : 4);
     std::vector<uint8_t> cluster(static_cast<size_t>(clusterSize));
     uint64_t loaded = 0;

@@ -20,7 +20,7 @@ void SaveTreeClusterMode(SectorDevice* device, const std::string& targetFolder, 
   }
   std::string name = entry->name;
   RepairName(name, replacement);
-  if (partition.fatTable.empty()) useFatReference = false;
+  if (partition.fat.table.empty()) useFatReference = false;
   bool passes = nameFilter.empty() || MatchNameFilter(name, nameFilter);
 
   switch (entry->state()) {
@@ -108,7 +108,7 @@ bool SaveByClusterChain(SectorDevice* device, const std::string& targetPath, con
   }
 
   FatView fat;
-  fat.table = &partition.fatTable;
+  fat.table = &partition.fat.table;
   if (IsFat16Kind(partition.fsKind)) {
     fat.width = 2;
   } else if (IsFat32Kind(partition.fsKind)) {
@@ -118,8 +118,8 @@ bool SaveByClusterChain(SectorDevice* device, const std::string& targetPath, con
     return true;
   }
   uint64_t bytesPerSector = partition.bytesPerSector ? partition.bytesPerSector : kSectorSize;
-  uint64_t fatBytes = static_cast<uint64_t>(partition.fatSizeSectors) * bytesPerSector;
-  if (fatBytes == 0 || fatBytes > partition.fatTable.size()) fatBytes = partition.fatTable.size();
+  uint64_t fatBytes = static_cast<uint64_t>(partition.fat.sizeSectors) * bytesPerSector;
+  if (fatBytes == 0 || fatBytes > partition.fat.table.size()) fatBytes = partition.fat.table.size();
   fat.limit = fatBytes / static_cast<uint64_t>(fat.width);
 
   uint64_t sectorsPerCluster = partition.sectorsPerCluster ? partition.sectorsPerCluster : 1;

@@ -117,7 +117,7 @@ void SaveBySignature(SectorDevice* device, const std::string& targetPath, const 
 
   // Candidates: every high word up to what the FAT's size allows, with the
   // entry's low word.
-  uint64_t fatBytes = static_cast<uint64_t>(partition.fatSizeSectors) * bytesPerSector;
+  uint64_t fatBytes = static_cast<uint64_t>(partition.fat.sizeSectors) * bytesPerSector;
   uint64_t highLimit = 0, clusterLimit = 0;
   if (IsFat16Kind(partition.fsKind)) {
     highLimit = fatBytes >> 17;

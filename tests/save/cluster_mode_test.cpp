@@ -35,8 +35,8 @@ struct CraftedFat {
     partition.sectorsPerCluster = 1;
     partition.bytesPerSector = 512;
     partition.dataOrigin = kDataOrigin;
-    partition.fatSizeSectors = fatSectors;
-    partition.fatTable.assign(static_cast<size_t>(fatSectors) * 512, 0);
+    partition.fat.sizeSectors = fatSectors;
+    partition.fat.table.assign(static_cast<size_t>(fatSectors) * 512, 0);
     partition.tree->fatRoot.firstCluster = IsFat32Kind(fsKind) ? 2 : 0;
   }
   void Open() { ASSERT_TRUE(device.Open(imagePath)); }
@@ -49,10 +49,10 @@ struct CraftedFat {
   }
   void Link(uint32_t cluster, uint32_t next) {
     if (IsFat16Kind(partition.fsKind)) {
-      partition.fatTable[cluster * 2] = next & 0xFF;
-      partition.fatTable[cluster * 2 + 1] = (next >> 8) & 0xFF;
+      partition.fat.table[cluster * 2] = next & 0xFF;
+      partition.fat.table[cluster * 2 + 1] = (next >> 8) & 0xFF;
     } else {
-      for (int i = 0; i < 4; ++i) partition.fatTable[cluster * 4 + i] = (next >> (8 * i)) & 0xFF;
+      for (int i = 0; i < 4; ++i) partition.fat.table[cluster * 4 + i] = (next >> (8 * i)) & 0xFF;
     }
   }
 };

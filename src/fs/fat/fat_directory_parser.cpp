@@ -11,7 +11,7 @@
 namespace quorvel {
 
 uint32_t FatEntryCount(const PartitionRecord& partition, bool fat32) {
-  const uint64_t bytes = static_cast<uint64_t>(partition.fatSizeSectors) * kSectorSize;
+  const uint64_t bytes = static_cast<uint64_t>(partition.fat.sizeSectors) * kSectorSize;
   const uint64_t count = bytes / (fat32 ? 4 : 2);
   return count > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(count);
 }
@@ -90,7 +90,7 @@ struct Walk {
 WalkResult WalkData(Walk& walk, const uint8_t* data, size_t length, FatFileEntry& parent, int depth);
 
 uint32_t NextCluster(const Walk& walk, uint32_t cluster) {
-  const std::vector<uint8_t>& fat = walk.partition.fatTable;
+  const std::vector<uint8_t>& fat = walk.partition.fat.table;
   if (walk.fat32()) {
     const uint64_t at = static_cast<uint64_t>(cluster) * 4;
     if (at + 4 > fat.size()) return 0;

@@ -219,9 +219,9 @@ FatVolumeOutcome NormalRead(PartitionRecord& partition, ScanProgress& progress, 
                             const FatLayout& layout) {
   const uint32_t entries = FatEntryCount(partition, fat32);
   progress.SetText(std::string());
-  progress.Range(fat32 ? entries : partition.fatSizeSectors / 2, 1);
-  partition.fatTable.assign(static_cast<size_t>(partition.fatSizeSectors) * kSectorSize, 0);
-  ReadVolumeBytes(partition, device, layout.reserved, partition.fatTable.data(), partition.fatTable.size());
+  progress.Range(fat32 ? entries : partition.fat.sizeSectors / 2, 1);
+  partition.fat.table.assign(static_cast<size_t>(partition.fat.sizeSectors) * kSectorSize, 0);
+  ReadVolumeBytes(partition, device, layout.reserved, partition.fat.table.data(), partition.fat.table.size());
 
   VisitedClusterSet visited;
   uint32_t counter = 0;
@@ -248,8 +248,8 @@ FatVolumeOutcome NormalRead(PartitionRecord& partition, ScanProgress& progress, 
     }
     data.insert(data.end(), cluster.begin(), cluster.end());
     const uint64_t at = static_cast<uint64_t>(c) * 4;
-    if (at + 4 > partition.fatTable.size()) break;
-    const uint32_t next = LoadLe32(&partition.fatTable[at]) & 0x0FFFFFFF;
+    if (at + 4 > partition.fat.table.size()) break;
+    const uint32_t next = LoadLe32(&partition.fat.table[at]) & 0x0FFFFFFF;
     if (next >= 0x0FFFFFF7 || next < 2 || next >= entries) break;
     c = next;
   }
@@ -272,8 +272,8 @@ FatVolumeOutcome ReadFatVolume(PartitionRecord& partition, DiskRecord& disk, Sca
   if (intact) {
     partition.bytesPerSector = kSectorSize;
     partition.sectorsPerCluster = g.sectorsPerCluster;
-    partition.fatSizeSectors = g.fatSize;
-  } else if (partition.originCode == 1 && partition.fatSizeSectors != 0) {
+    partition.fat.sizeSectors = g.fatSize;
+  } else if (partition.originCode == 1 && partition.fat.sizeSectors != 0) {
     // A partition the deep scan rebuilt from traces: its cached geometry is
     // all there is; reserved sectors, FATs and root are unknown.
     partition.bytesPerSector = kSectorSize;
@@ -285,7 +285,7 @@ FatVolumeOutcome ReadFatVolume(PartitionRecord& partition, DiskRecord& disk, Sca
     if (!SearchGeometry(reader, partition, fat32, g) || !GeometryIsSane(g, partition, fat32))
       return FatVolumeOutcome::kNoGeometry;
     partition.sectorsPerCluster = g.sectorsPerCluster;
-    partition.fatSizeSectors = g.fatSize;
+    partition.fat.sizeSectors = g.fatSize;
   }
 
   // Step 4: where cluster 0 would start.
@@ -293,7 +293,7 @@ FatVolumeOutcome ReadFatVolume(PartitionRecord& partition, DiskRecord& disk, Sca
   if (partition.dataOrigin == 0) {
     if (fat32)
       partition.dataOrigin = partition.startSector + g.layout.reserved +
-                             static_cast<uint64_t>(g.layout.numberOfFats) * partition.fatSizeSectors - 2 * spc;
+                             static_cast<uint64_t>(g.layout.numberOfFats) * partition.fat.sizeSectors - 2 * spc;
     else
       partition.dataOrigin = partition.startSector + g.layout.rootStart + kFat16RootSectors - 2 * spc;
   }

@@ -45,8 +45,8 @@ bool ScanMftFragments(ScanProgress& progress, DiskRecord& disk, PartitionRecord&
   MftTreeBuilder builder(*partition.tree);
   builder.ResetSpecialFolders(true);
   NtfsFileEntry& root = partition.tree->ntfsRoot;
-  partition.RecordSectorMap.clear();
-  partition.RecordSectorExtra.clear();
+  partition.ntfs.recordSectors.clear();
+  partition.ntfs.extraRecordSectors.clear();
 
   uint64_t total = 0;
   for (auto it = first; it != fragments.end() && it->startSector < end; ++it)
@@ -74,11 +74,11 @@ bool ScanMftFragments(ScanProgress& progress, DiskRecord& disk, PartitionRecord&
         const uint64_t number = LoadLe32(record + 0x2C);
         if (number < kFirstUserRecord) continue;
         const uint64_t sector = it->startSector + offset + s;
-        if (!partition.RecordSectorMap.emplace(number, sector).second)
-          partition.RecordSectorExtra.emplace(number, sector);
+        if (!partition.ntfs.recordSectors.emplace(number, sector).second)
+          partition.ntfs.extraRecordSectors.emplace(number, sector);
         progress.SetText(FormatText("%llu 项被找到", static_cast<unsigned long long>(++examined)));
         RecordDetails details;
-        if (!DecodeMftRecord(record, number, details, source, partition, partition.MftRunList, kMainRecord))
+        if (!DecodeMftRecord(record, number, details, source, partition, partition.ntfs.mftRuns, kMainRecord))
           continue;
         if (!IsListedRecord(details)) continue;
         PendingEntry pending = PendingEntryFromDetails(details);

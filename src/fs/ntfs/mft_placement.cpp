@@ -155,7 +155,7 @@ bool ResolveParentChain(SectorDevice* device, const PendingEntry& pending, NtfsF
       break;
     }
     RecordDetails details;
-    bool read = ReadMftRecord(device, parentNumber, details, partition, partition.MftRunList, kMainRecord);
+    bool read = ReadMftRecord(device, parentNumber, details, partition, partition.ntfs.mftRuns, kMainRecord);
     if (chain.size() == 1) parentRead = read;
     if (!read || !IsFolderState(details.state) || !details.hasFileName ||
         (details.baseReference & kReferenceMask) != 0 ||
@@ -179,9 +179,9 @@ bool ResolveParentChain(SectorDevice* device, const PendingEntry& pending, NtfsF
 bool ReadEntryRecord(SectorDevice* device, const NtfsFileEntry& entry, const PartitionRecord& partition,
                      RecordDetails& details, bool& mftError) {
   mftError = false;
-  if (partition.RecordSectorMap.empty())
-    return ReadMftRecord(device, entry.recordNumber, details, partition, partition.MftRunList);
-  mftError = ReadMftRecordByPosition(device, entry.recordNumber, details, partition, partition.MftRunList, entry) !=
+  if (partition.ntfs.recordSectors.empty())
+    return ReadMftRecord(device, entry.recordNumber, details, partition, partition.ntfs.mftRuns);
+  mftError = ReadMftRecordByPosition(device, entry.recordNumber, details, partition, partition.ntfs.mftRuns, entry) !=
              RecordByPositionResult::kRead;
   return !mftError;
 }

@@ -194,7 +194,7 @@ uint64_t MftRecordSector(const PartitionRecord& partition, const std::vector<Mft
     if (number < records) return partition.startSector + spc * run.startCluster + 2 * number;
     number -= records;
   }
-  return partition.mftStartSector + 2 * number;
+  return partition.ntfs.mftStartSector + 2 * number;
 }
 
 bool ListAttributes(const uint8_t* record, std::vector<std::pair<uint32_t, uint32_t>>& attributes) {
@@ -319,9 +319,9 @@ RecordByPositionResult ReadMftRecordByPosition(SectorDevice* device, uint64_t nu
                                                const PartitionRecord& partition, const std::vector<MftRun>& runs,
                                                const NtfsFileEntry& entry) {
   std::vector<uint64_t> sectors;
-  if (auto it = partition.RecordSectorMap.find(number); it != partition.RecordSectorMap.end())
+  if (auto it = partition.ntfs.recordSectors.find(number); it != partition.ntfs.recordSectors.end())
     sectors.push_back(it->second);
-  auto [first, last] = partition.RecordSectorExtra.equal_range(number);
+  auto [first, last] = partition.ntfs.extraRecordSectors.equal_range(number);
   for (auto it = first; it != last; ++it) sectors.push_back(it->second);
   for (uint64_t sector : sectors) {
     details = RecordDetails{};

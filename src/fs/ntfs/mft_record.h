@@ -132,7 +132,7 @@ struct RecordDetails {
 uint8_t EntryStateFromRecordFlags(uint16_t flagsWord);
 
 // Absolute sector of record `number` by walking runs (clusters relative to the
-// partition); past their end the number is counted from partition.mftStartSector.
+// partition); past their end the number is counted from partition.ntfs.mftStartSector.
 uint64_t MftRecordSector(const PartitionRecord& partition, const std::vector<MftRun>& runs, uint64_t number);
 
 // Reads record `number` and decodes it into details. kMainRecord: the stored
@@ -158,7 +158,7 @@ enum class RecordByPositionResult {
 };
 
 // Like ReadMftRecord, but at the sectors the fragment sweep recorded for the
-// number (partition.RecordSectorMap, then RecordSectorExtra in order), taking
+// number (partition.ntfs.recordSectors, then ntfs.extraRecordSectors in order), taking
 // the first whose decoded name and size match the entry.
 RecordByPositionResult ReadMftRecordByPosition(SectorDevice* device, uint64_t number, RecordDetails& details,
                                                const PartitionRecord& partition, const std::vector<MftRun>& runs,

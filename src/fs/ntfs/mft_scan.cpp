@@ -43,8 +43,8 @@ void ReadNtfsGeometry(SectorDevice* device, PartitionRecord& partition) {
   uint32_t spc = SectorsPerClusterFromBoot(boot[0x0D]);
   if (spc == 0) return;  // a boot sector that passes the test but names no cluster size
   partition.sectorsPerCluster = spc;
-  partition.mftStartSector = partition.startSector + uint64_t{spc} * LoadLe64(boot + 0x30);
-  partition.clustersPerIndexRecord = LoadLe32(boot + 0x44);
+  partition.ntfs.mftStartSector = partition.startSector + uint64_t{spc} * LoadLe64(boot + 0x30);
+  partition.ntfs.clustersPerIndexRecord = LoadLe32(boot + 0x44);
 }
 
 // Clusters of the partition; 0 when its size is unknown.
@@ -73,8 +73,8 @@ std::vector<MftRun> MftRunsOfRecordZero(SectorDevice* device, const PartitionRec
 }
 
 void ReadMftRuns(SectorDevice* device, PartitionRecord& partition) {
-  partition.MftRunList.clear();
-  if (partition.mftStartSector < partition.startSector) return;
+  partition.ntfs.mftRuns.clear();
+  if (partition.ntfs.mftStartSector < partition.startSector) return;
   std::vector<MftRun> runs = MftRunsOfRecordZero(device, partition, {});
   // A $MFT whose run list continues in an extension record lying beyond its
   // first run is only complete when read again through the runs found.
@@ -82,14 +82,14 @@ void ReadMftRuns(SectorDevice* device, PartitionRecord& partition) {
     std::vector<MftRun> again = MftRunsOfRecordZero(device, partition, runs);
     if (again.size() > runs.size()) runs = std::move(again);
   }
-  partition.MftRunList = std::move(runs);
+  partition.ntfs.mftRuns = std::move(runs);
 }
 
 // A quick format writes a small new MFT over the start of the old one; the
 // old records after it still pass the record test. Counts the clusters after
 // the single run whose first record is valid.
 bool ExtendSingleRun(ScanProgress& progress, SectorDevice* device, PartitionRecord& partition) {
-  const MftRun run = partition.MftRunList.front();
+  const MftRun run = partition.ntfs.mftRuns.front();
   const uint64_t clusters = PartitionClusters(partition);
   const uint64_t first = run.startCluster + run.clusterCount;
   uint64_t count = 0;
@@ -100,7 +100,7 @@ bool ExtendSingleRun(ScanProgress& progress, SectorDevice* device, PartitionReco
     if (!FixUpFileRecord(record)) break;
     ++count;
   }
-  if (count > 0) partition.MftRunList.push_back({first, count});
+  if (count > 0) partition.ntfs.mftRuns.push_back({first, count});
   return true;
 }
 
@@ -122,25 +122,25 @@ bool ScanMftRecords(ScanProgress& progress, PartitionRecord& partition, DiskReco
   }
 
   ReadMftRuns(source, partition);
-  if (partition.MftRunList.empty()) {
-    if (partition.mftStartSector == 0 || partition.mftStartSector < partition.startSector ||
+  if (partition.ntfs.mftRuns.empty()) {
+    if (partition.ntfs.mftStartSector == 0 || partition.ntfs.mftStartSector < partition.startSector ||
         partition.sectorsPerCluster == 0)
       return false;
     // Record 0 is gone: sweep from the boot sector's MFT start for as long as
     // records follow.
-    partition.MftRunList.push_back(
-        {(partition.mftStartSector - partition.startSector) / partition.sectorsPerCluster, 0});
+    partition.ntfs.mftRuns.push_back(
+        {(partition.ntfs.mftStartSector - partition.startSector) / partition.sectorsPerCluster, 0});
   }
-  if (partition.MftRunList.size() == 1) {
+  if (partition.ntfs.mftRuns.size() == 1) {
     progress.Step();
     if (!ExtendSingleRun(progress, source, partition)) return false;
   }
-  std::erase_if(partition.MftRunList, [](const MftRun& run) { return run.clusterCount == 0; });
+  std::erase_if(partition.ntfs.mftRuns, [](const MftRun& run) { return run.clusterCount == 0; });
 
   MftTreeBuilder builder(*partition.tree);
   builder.ResetSpecialFolders(false);
   uint64_t totalRecords = 0;
-  for (const MftRun& run : partition.MftRunList) totalRecords += partition.sectorsPerCluster * run.clusterCount / 2;
+  for (const MftRun& run : partition.ntfs.mftRuns) totalRecords += partition.sectorsPerCluster * run.clusterCount / 2;
   builder.Reserve(static_cast<size_t>(std::min<uint64_t>(totalRecords, 1u << 24)));
   progress.SetText("");
   progress.Range(totalRecords, 1);
@@ -148,7 +148,7 @@ bool ScanMftRecords(ScanProgress& progress, PartitionRecord& partition, DiskReco
   std::vector<uint8_t> block(size_t{kBlockSectors} * kSectorSize);
   uint64_t index = 0;     // the record's place in the MFT: its number in the older layout
   uint64_t examined = 0;
-  for (const MftRun& run : partition.MftRunList) {
+  for (const MftRun& run : partition.ntfs.mftRuns) {
     const uint64_t sectors = uint64_t{partition.sectorsPerCluster} * run.clusterCount;
     const uint64_t runSector = run.startCluster * partition.sectorsPerCluster;
     for (uint64_t offset = 0; offset + 1 < sectors; offset += kBlockSectors) {
@@ -163,7 +163,7 @@ bool ScanMftRecords(ScanProgress& progress, PartitionRecord& partition, DiskReco
         const uint64_t number = LoadLe16(record + 4) == 0x2A ? index : LoadLe32(record + 0x2C);
         if (partition.tree->skipSet.count(number)) continue;  // already placed as an ancestor
         RecordDetails details;
-        if (!DecodeMftRecord(record, number, details, source, partition, partition.MftRunList, kMainRecord))
+        if (!DecodeMftRecord(record, number, details, source, partition, partition.ntfs.mftRuns, kMainRecord))
           continue;
         if (number == 5) {
           // The root is not listed as an entry of its own, but shows its times.

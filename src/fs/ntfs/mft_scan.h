@@ -10,7 +10,7 @@ bool ScanMftRecords(ScanProgress& progress, PartitionRecord& partition, DiskReco
 
 // The same listing from stretches of MFT records the deep scan recorded
 // (fragments, absolute sectors) instead of the boot sector's MFT; `first` is
-// the first fragment inside the partition. Fills RecordSectorMap.
+// the first fragment inside the partition. Fills ntfs.recordSectors.
 bool ScanMftFragments(ScanProgress& progress, DiskRecord& disk, PartitionRecord& partition,
                       const MftFragmentList& fragments, MftFragmentList::const_iterator first);
 

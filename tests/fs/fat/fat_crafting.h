@@ -85,8 +85,8 @@ class CraftedFat {
     p.sectorCount = sectors;
     p.sectorsPerCluster = spc;
     p.dataOrigin = kOrigin;
-    p.fatSizeSectors = fatSectors;
-    p.fatTable.assign(static_cast<size_t>(fatSectors) * 512, 0);
+    p.fat.sizeSectors = fatSectors;
+    p.fat.table.assign(static_cast<size_t>(fatSectors) * 512, 0);
     disk.partitions.push_back(std::move(p));
     device.Open(disk.devicePath);
   }
@@ -112,7 +112,7 @@ class CraftedFat {
   uint64_t SectorOf(uint32_t cluster) const { return kOrigin + static_cast<uint64_t>(cluster) * spc_; }
   void WriteCluster(uint32_t cluster, const DirData& d) { WriteCluster(cluster, d.bytes); }
   void SetFat(uint32_t cluster, uint32_t next) {
-    auto& fat = partition().fatTable;
+    auto& fat = partition().fat.table;
     if (fat32_)
       PutLe32(&fat[cluster * 4], next);
     else

@@ -92,8 +92,8 @@ TEST(FatVolume, GeometrySearchOnAZeroedBootSector) {
   PartitionRecord& p = fat.partition();
   p.sectorsPerCluster = 8;
   p.dataOrigin = 0;
-  p.fatSizeSectors = 0;
-  p.fatTable.clear();
+  p.fat.sizeSectors = 0;
+  p.fat.table.clear();
   std::vector<uint8_t> fatStart(512, 0);
   PutLe32(&fatStart[0], 0x0FFFFFF8);
   PutLe32(&fatStart[4], 0x0FFFFFFF);
@@ -110,7 +110,7 @@ TEST(FatVolume, GeometrySearchOnAZeroedBootSector) {
   fat.WriteBytes((s0 + 64) * 512, sub.bytes);
 
   EXPECT_EQ(ReadFatVolume(p, fat.disk, fat.progress, true), FatVolumeOutcome::kListed);
-  EXPECT_EQ(p.fatSizeSectors, 1000u);
+  EXPECT_EQ(p.fat.sizeSectors, 1000u);
   EXPECT_EQ(p.sectorsPerCluster, 8u);
   EXPECT_EQ(p.dataOrigin, s0 - 16);
   const FatFileEntry* s = Child(fat.tree().fatRoot, "SUB");
@@ -139,7 +139,7 @@ TEST(FatVolume, ZeroedBootSectorListsTheSameTree) {
   b.partitions.push_back(std::move(p));
   ASSERT_TRUE(ExpandPartition(b, b.partitions.front(), progress, error)) << error;
   EXPECT_EQ(b.partitions.front().sectorsPerCluster, a.partitions.front().sectorsPerCluster);
-  EXPECT_EQ(b.partitions.front().fatSizeSectors, a.partitions.front().fatSizeSectors);
+  EXPECT_EQ(b.partitions.front().fat.sizeSectors, a.partitions.front().fat.sizeSectors);
   EXPECT_EQ(b.partitions.front().dataOrigin, a.partitions.front().dataOrigin + 2048);
   EXPECT_EQ(Listing(b.partitions.front().tree->fatRoot), Listing(a.partitions.front().tree->fatRoot));
   EXPECT_GT(Listing(a.partitions.front().tree->fatRoot).size(), 90u);
@@ -188,14 +188,14 @@ TEST(FatVolume, AbsurdGeometryIsRejected) {
   };
   for (const Case& c : cases) {
     CraftedFat fat(c.fat32, 8, 4096);
-    fat.partition().fatSizeSectors = 0;
+    fat.partition().fat.sizeSectors = 0;
     fat.partition().dataOrigin = 0;
     fat.WriteBytes(0, c.boot);
     std::string error;
     EXPECT_FALSE(ExpandPartition(fat.disk, fat.partition(), fat.progress, error)) << c.what;
     EXPECT_FALSE(error.empty()) << c.what;
     EXPECT_TRUE(fat.tree().fatRoot.children.empty()) << c.what;
-    EXPECT_TRUE(fat.partition().fatTable.empty()) << c.what;
+    EXPECT_TRUE(fat.partition().fat.table.empty()) << c.what;
   }
 }
 
@@ -258,7 +258,7 @@ TEST(FatVolume, PartitionRebuiltFromTracesUsesRecordedSectors) {
   PartitionRecord& p = disk.partitions.front();
   p.originCode = 1;
   p.sectorCount = 8;  // what the scan could tell; the data area lies beyond
-  p.fatSizeSectors = known.fatSizeSectors;
+  p.fat.sizeSectors = known.fat.sizeSectors;
   p.sectorsPerCluster = known.sectorsPerCluster;
   p.dataOrigin = known.dataOrigin;
   disk.directorySectors.insert(known.dataOrigin + docsCluster * known.sectorsPerCluster);

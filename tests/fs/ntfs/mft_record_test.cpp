@@ -196,8 +196,8 @@ class CraftedVolume : public ::testing::Test {
     partition_.startSector = 0;
     partition_.sectorCount = 8192;
     partition_.sectorsPerCluster = 8;
-    partition_.mftStartSector = 32;
-    partition_.MftRunList = {{4, 64}};
+    partition_.ntfs.mftStartSector = 32;
+    partition_.ntfs.mftRuns = {{4, 64}};
   }
   void Open(const test::VolumeBuilder& volume) {
     path_ = volume.Write(test::MakeTempDir("mft_record") + "/volume.img");
@@ -228,7 +228,7 @@ TEST_F(CraftedVolume, AttributeListMergesExtensionRecords) {
   Open(volume);
 
   RecordDetails details;
-  ASSERT_TRUE(ReadMftRecord(&device_, 100, details, partition_, partition_.MftRunList));
+  ASSERT_TRUE(ReadMftRecord(&device_, 100, details, partition_, partition_.ntfs.mftRuns));
   EXPECT_EQ(details.fileName.name, "split.bin");
   EXPECT_EQ(details.size, 32u * 4096);
   ASSERT_EQ(details.dataRuns.size(), 3u);
@@ -239,7 +239,7 @@ TEST_F(CraftedVolume, AttributeListMergesExtensionRecords) {
   EXPECT_EQ(details.dataRuns[2].vcn, 24u);
 
   RecordDetails foreign;
-  ASSERT_TRUE(ReadMftRecord(&device_, 103, foreign, partition_, partition_.MftRunList));
+  ASSERT_TRUE(ReadMftRecord(&device_, 103, foreign, partition_, partition_.ntfs.mftRuns));
   EXPECT_EQ(foreign.dataRuns.size(), 1u);
 }
 
@@ -254,21 +254,21 @@ TEST_F(CraftedVolume, ByPositionTriesEveryRecordedSectorThenReportsMftError) {
   Open(volume);
 
   RecordDetails byNumber;
-  EXPECT_FALSE(ReadMftRecord(&device_, 121, byNumber, partition_, partition_.MftRunList));  // empty slot
+  EXPECT_FALSE(ReadMftRecord(&device_, 121, byNumber, partition_, partition_.ntfs.mftRuns));  // empty slot
 
-  partition_.RecordSectorMap[120] = 32 + 240;
-  partition_.RecordSectorExtra.emplace(120, 6000);
-  partition_.RecordSectorExtra.emplace(120, 6100);
+  partition_.ntfs.recordSectors[120] = 32 + 240;
+  partition_.ntfs.extraRecordSectors.emplace(120, 6000);
+  partition_.ntfs.extraRecordSectors.emplace(120, 6100);
   NtfsFileEntry entry;
   entry.name = "want.txt";
   entry.size = 7;
   RecordDetails details;
-  EXPECT_EQ(ReadMftRecordByPosition(&device_, 120, details, partition_, partition_.MftRunList, entry),
+  EXPECT_EQ(ReadMftRecordByPosition(&device_, 120, details, partition_, partition_.ntfs.mftRuns, entry),
             RecordByPositionResult::kRead);
   EXPECT_EQ(details.residentData, Bytes(7, 'w'));
 
   entry.name = "nowhere.txt";
-  EXPECT_EQ(ReadMftRecordByPosition(&device_, 120, details, partition_, partition_.MftRunList, entry),
+  EXPECT_EQ(ReadMftRecordByPosition(&device_, 120, details, partition_, partition_.ntfs.mftRuns, entry),
             RecordByPositionResult::kMftError);
   EXPECT_FALSE(details.hasFileName);
 }

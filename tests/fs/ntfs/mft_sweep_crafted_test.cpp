@@ -175,7 +175,7 @@ TEST_F(CraftedSweep, BackupBootSectorAndFragmentPath) {
   volume.ZeroBootSector();
   ASSERT_TRUE(Scan(volume));
   EXPECT_TRUE(Has("根目录/parent/child.txt"));
-  EXPECT_EQ(disk_.partitions.front().mftStartSector, 32u);  // geometry from the backup
+  EXPECT_EQ(disk_.partitions.front().ntfs.mftStartSector, 32u);  // geometry from the backup
 
   disk_.mftFragments.push_back({32, 512});
   ScanProgress progress;
@@ -187,7 +187,7 @@ TEST_F(CraftedSweep, BackupBootSectorAndFragmentPath) {
   EXPECT_TRUE(Has("根目录/parent/child.txt"));
   EXPECT_TRUE(Has("零散目录/$$$Folder99/orphan.txt"));
   EXPECT_EQ(partition.tree->ntfsExtension.name, "扩展目录");
-  EXPECT_EQ(partition.RecordSectorMap.at(64), 32u + 128);
+  EXPECT_EQ(partition.ntfs.recordSectors.at(64), 32u + 128);
   EXPECT_EQ(sink.upper(), 512u);
   EXPECT_EQ(sink.position(), 512u);
 }

@@ -60,7 +60,7 @@ void ScanFixture(const std::string& image, Scanned& out, bool viaFragments = fal
     // The fragment a deep scan would record: the MFT as the boot path finds it.
     Scanned first;
     ScanFixture(image, first);
-    for (const MftRun& run : first.partition().MftRunList)
+    for (const MftRun& run : first.partition().ntfs.mftRuns)
       out.disk.mftFragments.push_back({run.startCluster * first.partition().sectorsPerCluster,
                                        static_cast<uint32_t>(run.clusterCount * first.partition().sectorsPerCluster)});
   }
@@ -219,7 +219,7 @@ TEST(NtfsFixture, EveryFilesBytesMatchWhatWasWritten) {
     const NtfsFileEntry* entry = scanned.paths.at("根目录/" + m.path);
     RecordDetails details;
     ASSERT_TRUE(ReadMftRecord(&device, entry->recordNumber, details, scanned.partition(),
-                              scanned.partition().MftRunList)) << m.path;
+                              scanned.partition().ntfs.mftRuns)) << m.path;
     EXPECT_EQ(details.size, m.size) << m.path;
     EXPECT_EQ(ExtractAndHash(device, scanned.partition(), details, dir + "/out"), m.sha256) << m.path;
     ++checked;
@@ -250,7 +250,7 @@ TEST(NtfsFixture, QuickFormattedVolumeShowsTheOldFiles) {
   Scanned scanned;
   ScanFixture("ntfs_reformat.img", scanned);
   ASSERT_TRUE(scanned.ok);
-  EXPECT_EQ(scanned.partition().MftRunList.size(), 2u);
+  EXPECT_EQ(scanned.partition().ntfs.mftRuns.size(), 2u);
   auto manifest = ReadManifest("ntfs_reformat.manifest");
   ASSERT_GT(manifest.size(), 300u);
   ExpectManifestListed(manifest, scanned);
@@ -275,7 +275,7 @@ TEST(NtfsFixture, FragmentPathListsTheSameTreeAndMapsSectors) {
   ScanFixture("ntfs.img", byBoot);
   ScanFixture("ntfs.img", byFragments, true);
   ASSERT_TRUE(byFragments.ok);
-  ASSERT_FALSE(byFragments.partition().RecordSectorMap.empty());
+  ASSERT_FALSE(byFragments.partition().ntfs.recordSectors.empty());
   std::map<std::string, std::pair<uint8_t, uint64_t>> a, b;
   for (const auto& [path, e] : byBoot.paths) a[path] = {e->state(), e->size};
   for (const auto& [path, e] : byFragments.paths) b[path] = {e->state(), e->size};
@@ -285,10 +285,10 @@ TEST(NtfsFixture, FragmentPathListsTheSameTreeAndMapsSectors) {
   ASSERT_TRUE(device.Open(test::FixturePath("ntfs.img")));
   const PartitionRecord& partition = byFragments.partition();
   const NtfsFileEntry* large = byFragments.paths.at("根目录/big/large.bin");
-  EXPECT_EQ(partition.RecordSectorMap.at(large->recordNumber),
-            byBoot.partition().mftStartSector + 2 * large->recordNumber);
+  EXPECT_EQ(partition.ntfs.recordSectors.at(large->recordNumber),
+            byBoot.partition().ntfs.mftStartSector + 2 * large->recordNumber);
   RecordDetails details;
-  EXPECT_EQ(ReadMftRecordByPosition(&device, large->recordNumber, details, partition, partition.MftRunList, *large),
+  EXPECT_EQ(ReadMftRecordByPosition(&device, large->recordNumber, details, partition, partition.ntfs.mftRuns, *large),
             RecordByPositionResult::kRead);
   EXPECT_EQ(details.size, 3000000u);
 }
