@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <string>
 
-#include "io/sector_device.h"
 #include "fs/fat/fat_directory_sweep.h"
+#include "io/sector_device.h"
 
 int main(int argc, char** argv) {
   using namespace quorvel;

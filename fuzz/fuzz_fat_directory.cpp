@@ -2,18 +2,18 @@
 // then the parser with the input as the root directory, as the first sectors
 // of the FAT and as the image that subfolder clusters are read from. Bit 3 of
 // the first byte picks the variant that trusts "." entries instead of the FAT.
+#include <unistd.h>
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "core/scan_progress.h"
-#include "model/disk_records.h"
 #include "fs/fat/fat_directory_parser.h"
-#include "fs/fat/fat_rebuild.h"
 #include "fs/fat/fat_directory_sweep.h"
+#include "fs/fat/fat_rebuild.h"
+#include "model/disk_records.h"
 
 using namespace quorvel;
 
@@ -59,8 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     root.resize(std::max<size_t>(root.size(), 512 * spc), 0);
     if (recorded)
       (fat32 ? ParseFat32Recorded : ParseFat16Recorded)(disk, &device, root.data(), root.size(),
-                                                         partition.tree->fatRoot, partition, visited, progress,
-                                                         counter);
+                                                        partition.tree->fatRoot, partition, visited, progress, counter);
     else if (fat32)
       ParseFat32Directory(&device, root.data(), root.size(), partition.tree->fatRoot, partition, visited, progress,
                           counter);

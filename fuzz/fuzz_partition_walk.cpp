@@ -1,7 +1,7 @@
 // A disk image made of the input (at most 64 KiB): the partition-table walk.
+#include <unistd.h>
 #include <cstdint>
 #include <cstdio>
-#include <unistd.h>
 
 #include "volumes/disk_enumeration.h"
 

@@ -1,8 +1,8 @@
 #include "cli/cli_source.h"
 
+#include <sys/stat.h>
 #include <cctype>
 #include <cstdio>
-#include <sys/stat.h>
 
 #include "cli/command_registry.h"
 #include "volumes/disk_enumeration.h"
@@ -61,8 +61,8 @@ int OpenSource(const std::string& source, DiskList& list, DiskRecord*& disk) {
   return kExitDone;
 }
 
-int OpenSourcePartition(const std::string& source, const std::string& partitionText, DiskList& list,
-                        DiskRecord*& disk, PartitionRecord*& partition) {
+int OpenSourcePartition(const std::string& source, const std::string& partitionText, DiskList& list, DiskRecord*& disk,
+                        PartitionRecord*& partition) {
   partition = nullptr;
   if (OpenSource(source, list, disk) != kExitDone) return kExitNotFound;
   partition = FindPartition(*disk, partitionText);

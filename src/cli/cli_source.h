@@ -23,8 +23,8 @@ int OpenSource(const std::string& source, DiskList& list, DiskRecord*& disk);
 
 // OpenSource, then FindPartition; prints the reason on stderr when either is
 // not found. Returns kExitDone or kExitNotFound.
-int OpenSourcePartition(const std::string& source, const std::string& partitionText, DiskList& list,
-                        DiskRecord*& disk, PartitionRecord*& partition);
+int OpenSourcePartition(const std::string& source, const std::string& partitionText, DiskList& list, DiskRecord*& disk,
+                        PartitionRecord*& partition);
 
 // Splits "--flag" options from positional arguments; flags with a value are
 // listed in valued (e.g. {"--to", "--path"}). Returns false on a flag that

@@ -6,8 +6,8 @@
 #include "cli/cli_source.h"
 #include "cli/command_registry.h"
 #include "cli/json_writer.h"
-#include "volumes/disk_enumeration.h"
 #include "model/partition_texts.h"
+#include "volumes/disk_enumeration.h"
 
 namespace quorvel::cli {
 

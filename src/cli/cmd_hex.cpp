@@ -67,8 +67,10 @@ void PrintView(const std::vector<uint8_t>& bytes) {
     std::printf("%08X ", static_cast<unsigned>(offset));
     size_t end = std::min(bytes.size(), offset + kBytesPerRow);
     for (size_t i = offset; i < offset + kBytesPerRow; ++i) {
-      if (i < end) std::printf("%02X ", bytes[i]);
-      else std::fputs("   ", stdout);
+      if (i < end)
+        std::printf("%02X ", bytes[i]);
+      else
+        std::fputs("   ", stdout);
     }
     for (size_t i = offset; i < end; ++i) std::putchar(bytes[i] >= 0x20 && bytes[i] < 0x7F ? bytes[i] : '.');
     std::putchar('\n');

@@ -41,9 +41,9 @@ int RunLs(const std::vector<std::string>& args) {
   if (OpenSourcePartition(parsed.positional[0], parsed.positional[1], list, disk, partition) != kExitDone)
     return kExitNotFound;
   const bool quiet = parsed.Has("--quiet");
-  const int status = parsed.Has("--format-scan") ? RunFormatRecovery(*disk, *partition, quiet)
-                                                 : RunPartitionCommand(PartitionCommand::kExpand, *disk, *partition,
-                                                                       quiet);
+  const int status = parsed.Has("--format-scan")
+                         ? RunFormatRecovery(*disk, *partition, quiet)
+                         : RunPartitionCommand(PartitionCommand::kExpand, *disk, *partition, quiet);
   // Refused or unreadable: the reason is on stderr and there is no tree.
   if (status == kExitNotFound) return status;
   // Done, or stopped by Ctrl-C: what was found is printed either way.

@@ -14,8 +14,8 @@
 #include "cli/partition_runs.h"
 #include "core/operation_busy.h"
 #include "core/terminal_progress.h"
-#include "recover/format_info_scan.h"
 #include "platform/free_space.h"
+#include "recover/format_info_scan.h"
 #include "save/save_engines.h"
 #include "save/save_job.h"
 
@@ -105,8 +105,11 @@ int RunSave(const std::vector<std::string>& args) {
     std::fprintf(stderr, "quorvel: %s\nusage: quorvel %s\n", error.c_str(), kUsage);
     return kExitUsage;
   }
-  static const char* const kKnown[] = {"--to", "--path", "--filter", "--deleted", "--normal", "--no-fat-reference",
-                                       "--format-scan", "--allow-same-disk", "--quiet"};
+  static const char* const kKnown[] = {"--to",          "--path",
+                                       "--filter",      "--deleted",
+                                       "--normal",      "--no-fat-reference",
+                                       "--format-scan", "--allow-same-disk",
+                                       "--quiet"};
   for (const auto& [flag, value] : parsed.options) {
     bool known = false;
     for (const char* k : kKnown) known |= flag == k;

@@ -9,11 +9,21 @@ std::string JsonEscape(const std::string& text) {
   out.reserve(text.size() + 2);
   for (unsigned char c : text) {
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
+      case '"':
+        out += "\\\"";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
       default:
         if (c < 0x20 || c == 0x7F) {
           char buf[8];
@@ -38,10 +48,28 @@ void JsonWriter::BeforeValue() {
   }
 }
 
-JsonWriter& JsonWriter::BeginObject() { BeforeValue(); out_ += '{'; needComma_.push_back(false); return *this; }
-JsonWriter& JsonWriter::EndObject() { out_ += '}'; needComma_.pop_back(); return *this; }
-JsonWriter& JsonWriter::BeginArray() { BeforeValue(); out_ += '['; needComma_.push_back(false); return *this; }
-JsonWriter& JsonWriter::EndArray() { out_ += ']'; needComma_.pop_back(); return *this; }
+JsonWriter& JsonWriter::BeginObject() {
+  BeforeValue();
+  out_ += '{';
+  needComma_.push_back(false);
+  return *this;
+}
+JsonWriter& JsonWriter::EndObject() {
+  out_ += '}';
+  needComma_.pop_back();
+  return *this;
+}
+JsonWriter& JsonWriter::BeginArray() {
+  BeforeValue();
+  out_ += '[';
+  needComma_.push_back(false);
+  return *this;
+}
+JsonWriter& JsonWriter::EndArray() {
+  out_ += ']';
+  needComma_.pop_back();
+  return *this;
+}
 
 JsonWriter& JsonWriter::Key(const std::string& key) {
   BeforeValue();
@@ -49,10 +77,30 @@ JsonWriter& JsonWriter::Key(const std::string& key) {
   afterKey_ = true;
   return *this;
 }
-JsonWriter& JsonWriter::String(const std::string& value) { BeforeValue(); out_ += '"' + JsonEscape(value) + '"'; return *this; }
-JsonWriter& JsonWriter::Number(uint64_t value) { BeforeValue(); out_ += std::to_string(value); return *this; }
-JsonWriter& JsonWriter::SignedNumber(int64_t value) { BeforeValue(); out_ += std::to_string(value); return *this; }
-JsonWriter& JsonWriter::Bool(bool value) { BeforeValue(); out_ += value ? "true" : "false"; return *this; }
-JsonWriter& JsonWriter::Null() { BeforeValue(); out_ += "null"; return *this; }
+JsonWriter& JsonWriter::String(const std::string& value) {
+  BeforeValue();
+  out_ += '"' + JsonEscape(value) + '"';
+  return *this;
+}
+JsonWriter& JsonWriter::Number(uint64_t value) {
+  BeforeValue();
+  out_ += std::to_string(value);
+  return *this;
+}
+JsonWriter& JsonWriter::SignedNumber(int64_t value) {
+  BeforeValue();
+  out_ += std::to_string(value);
+  return *this;
+}
+JsonWriter& JsonWriter::Bool(bool value) {
+  BeforeValue();
+  out_ += value ? "true" : "false";
+  return *this;
+}
+JsonWriter& JsonWriter::Null() {
+  BeforeValue();
+  out_ += "null";
+  return *this;
+}
 
 }  // namespace quorvel::cli

@@ -34,8 +34,8 @@ int RunPartitionCommand(PartitionCommand command, DiskRecord& disk, PartitionRec
     return kExitStopped;
   }
   if (!finished.completed) {
-    std::fprintf(stderr, "quorvel: %s\n", finished.error.empty() ? "the partition could not be read"
-                                                                  : finished.error.c_str());
+    std::fprintf(stderr, "quorvel: %s\n",
+                 finished.error.empty() ? "the partition could not be read" : finished.error.c_str());
     return kExitNotFound;
   }
   return kExitDone;

@@ -49,7 +49,10 @@ class TreePrinter {
   }
 
   void Add(const Row& row) {
-    if (IsFolderState(row.state)) ++folders_; else ++files_;
+    if (IsFolderState(row.state))
+      ++folders_;
+    else
+      ++files_;
     if (IsDeletedState(row.state)) ++deleted_;
     if (json_) {
       JsonWriter entry;

@@ -30,12 +30,30 @@ void RecordingSink::Close() {
   std::lock_guard<std::mutex> lock(mutex_);
   closed_ = true;
 }
-uint64_t RecordingSink::upper() const { std::lock_guard<std::mutex> l(mutex_); return upper_; }
-uint64_t RecordingSink::position() const { std::lock_guard<std::mutex> l(mutex_); return position_; }
-size_t RecordingSink::steps() const { std::lock_guard<std::mutex> l(mutex_); return steps_; }
-size_t RecordingSink::ranges() const { std::lock_guard<std::mutex> l(mutex_); return ranges_; }
-bool RecordingSink::closed() const { std::lock_guard<std::mutex> l(mutex_); return closed_; }
-std::vector<std::string> RecordingSink::texts() const { std::lock_guard<std::mutex> l(mutex_); return texts_; }
+uint64_t RecordingSink::upper() const {
+  std::lock_guard<std::mutex> l(mutex_);
+  return upper_;
+}
+uint64_t RecordingSink::position() const {
+  std::lock_guard<std::mutex> l(mutex_);
+  return position_;
+}
+size_t RecordingSink::steps() const {
+  std::lock_guard<std::mutex> l(mutex_);
+  return steps_;
+}
+size_t RecordingSink::ranges() const {
+  std::lock_guard<std::mutex> l(mutex_);
+  return ranges_;
+}
+bool RecordingSink::closed() const {
+  std::lock_guard<std::mutex> l(mutex_);
+  return closed_;
+}
+std::vector<std::string> RecordingSink::texts() const {
+  std::lock_guard<std::mutex> l(mutex_);
+  return texts_;
+}
 std::string RecordingSink::lastText() const {
   std::lock_guard<std::mutex> l(mutex_);
   return texts_.empty() ? std::string() : texts_.back();

@@ -24,10 +24,18 @@ struct ScanProgress {
   void SetText(const std::string& text);
   std::string GetText() const;
 
-  void Range(uint64_t upper, uint64_t step = 1) { if (sink) sink->Range(upper, step); }
-  void Step() { if (sink) sink->Step(); }
-  void Pos(uint64_t position) { if (sink) sink->Pos(position); }
-  void Close() { if (sink) sink->Close(); }
+  void Range(uint64_t upper, uint64_t step = 1) {
+    if (sink) sink->Range(upper, step);
+  }
+  void Step() {
+    if (sink) sink->Step();
+  }
+  void Pos(uint64_t position) {
+    if (sink) sink->Pos(position);
+  }
+  void Close() {
+    if (sink) sink->Close();
+  }
 
  private:
   mutable std::mutex textMutex_;

@@ -1,8 +1,8 @@
 #include "core/terminal_progress.h"
 
+#include <unistd.h>
 #include <algorithm>
 #include <cstdio>
-#include <unistd.h>
 
 namespace quorvel {
 

@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "core/byte_order.h"
-#include "model/disk_records.h"
 #include "fs/fs_recognition.h"
+#include "model/disk_records.h"
 #include "platform/text.h"
 
 namespace quorvel {

@@ -5,8 +5,8 @@
 
 namespace quorvel {
 
-CompositeSource::CompositeSource(CompositeLayout layout, std::vector<CompositeMember> members,
-                                 uint32_t stripeSectors, uint32_t bytesPerSector)
+CompositeSource::CompositeSource(CompositeLayout layout, std::vector<CompositeMember> members, uint32_t stripeSectors,
+                                 uint32_t bytesPerSector)
     : layout_(layout),
       members_(std::move(members)),
       unitBytes_(uint64_t{stripeSectors} * bytesPerSector),
@@ -19,9 +19,15 @@ CompositeSource::CompositeSource(CompositeLayout layout, std::vector<CompositeMe
   uint64_t n = members_.size();
   if (n == 0) return;
   switch (layout_) {
-    case CompositeLayout::kSpanned: size_ = total * bytesPerSector_; break;
-    case CompositeLayout::kStriped: size_ = unitBytes_ ? n * smallest * bytesPerSector_ : 0; break;
-    case CompositeLayout::kParity: size_ = unitBytes_ && n >= 2 ? (n - 1) * smallest * bytesPerSector_ : 0; break;
+    case CompositeLayout::kSpanned:
+      size_ = total * bytesPerSector_;
+      break;
+    case CompositeLayout::kStriped:
+      size_ = unitBytes_ ? n * smallest * bytesPerSector_ : 0;
+      break;
+    case CompositeLayout::kParity:
+      size_ = unitBytes_ && n >= 2 ? (n - 1) * smallest * bytesPerSector_ : 0;
+      break;
   }
 }
 
@@ -34,9 +40,12 @@ bool CompositeSource::ReadMember(size_t index, uint64_t memberOffset, std::span<
 
 size_t CompositeSource::ReadAt(uint64_t offset, std::span<uint8_t> buffer) const {
   switch (layout_) {
-    case CompositeLayout::kStriped: return ReadStriped(offset, buffer);
-    case CompositeLayout::kSpanned: return ReadSpanned(offset, buffer);
-    case CompositeLayout::kParity: return ReadParity(offset, buffer);
+    case CompositeLayout::kStriped:
+      return ReadStriped(offset, buffer);
+    case CompositeLayout::kSpanned:
+      return ReadSpanned(offset, buffer);
+    case CompositeLayout::kParity:
+      return ReadParity(offset, buffer);
   }
   return ZeroRest(buffer, 0);
 }

@@ -15,8 +15,10 @@ class SectorBuffer {
  public:
   explicit SectorBuffer(size_t size)
       : size_(size), data_(static_cast<uint8_t*>(std::aligned_alloc(kPage, RoundUp(size))), &std::free) {
-    if (data_) std::memset(data_.get(), 0, RoundUp(size));
-    else size_ = 0;
+    if (data_)
+      std::memset(data_.get(), 0, RoundUp(size));
+    else
+      size_ = 0;
   }
   uint8_t* data() { return data_.get(); }
   const uint8_t* data() const { return data_.get(); }

@@ -1,12 +1,12 @@
 #include "io/sector_device.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 namespace quorvel {
 
@@ -51,8 +51,7 @@ bool SectorDevice::Read(void* buffer, size_t length, size_t* bytesRead) {
   size_t done = 0;
   bool ok = fd_ >= 0;
   while (ok && done < length) {
-    ssize_t got = ::pread(fd_, static_cast<char*>(buffer) + done, length - done,
-                          static_cast<off_t>(position_ + done));
+    ssize_t got = ::pread(fd_, static_cast<char*>(buffer) + done, length - done, static_cast<off_t>(position_ + done));
     if (got < 0) {
       if (errno == EINTR) continue;
       ok = false;

@@ -51,8 +51,10 @@ std::unique_ptr<ByteSource> OpenVolumeSource(const DiskRecord& disk, const Parti
     SharedSource source;
     std::string why;
     if (!member.path.empty()) source = FileSource::Open(member.path, &why);
-    if (source) any = true;
-    else if (firstError.empty() && !why.empty()) firstError = why;
+    if (source)
+      any = true;
+    else if (firstError.empty() && !why.empty())
+      firstError = why;
     sources.push_back(std::move(source));
   }
   if (!any) {

@@ -85,17 +85,17 @@ struct PartitionRecord {
   std::string subKindText;  // "HFS", "HFS+", "HFS+ in HFS", "HFSX"
   int32_t subKindCode = 0;  // 1 HFS, 2 HFS+, 3 HFSX, 4 HFS+ in HFS
   std::string volumeLabel;
-  std::string driveLetter;  // mount point on Linux
-  std::string name;         // "Partition%d", GPT name with suffix, volume name
-  std::string linuxSubKind; // "EXT2", "EXT3", "EXT4"
+  std::string driveLetter;   // mount point on Linux
+  std::string name;          // "Partition%d", GPT name with suffix, volume name
+  std::string linuxSubKind;  // "EXT2", "EXT3", "EXT4"
   uint64_t sectorCount = 0;
   uint64_t startSector = 0;  // absolute; 0 for composite volumes
   uint8_t role = 1;          // 1 primary/whole-disk/GPT, 2 logical
   uint32_t sectorsPerCluster = 8;
-  uint64_t dataOrigin = 0;   // FAT: absolute sector of (virtual) cluster 0
+  uint64_t dataOrigin = 0;  // FAT: absolute sector of (virtual) cluster 0
   uint8_t fsKind = 0;
   uint32_t bytesPerSector = 512;
-  int32_t originCode = 0;    // 0 table, 1 rebuilt from traces, 2 boot sector found by a scan
+  int32_t originCode = 0;  // 0 table, 1 rebuilt from traces, 2 boot sector found by a scan
 
   FatVolumeState fat;
   NtfsVolumeState ntfs;
@@ -117,7 +117,7 @@ struct DiskRecord {
   std::string devicePath;  // /dev/sdX or the image file's path
   std::string diskNumber;  // "%d"; empty for an image
   std::string product;
-  std::string vendor;      // for an image: the file name
+  std::string vendor;  // for an image: the file name
   std::string revision;
   uint64_t sizeBytes = 0;
   uint32_t cylinders = 0;

@@ -7,11 +7,16 @@ namespace quorvel {
 
 const char* EntryStateText(uint8_t state) {
   switch (state) {
-    case kDeletedFolder: return "已删除文件夹";
-    case kDeletedFile: return "已删除文件";
-    case kFolder: return "正常文件夹";
-    case kFile: return "正常文件";
-    default: return "";
+    case kDeletedFolder:
+      return "已删除文件夹";
+    case kDeletedFile:
+      return "已删除文件";
+    case kFolder:
+      return "正常文件夹";
+    case kFile:
+      return "正常文件";
+    default:
+      return "";
   }
 }
 

@@ -22,7 +22,9 @@ enum EntryState : uint8_t {
 enum CheckState : uint8_t { kUnchecked = 0, kChecked = 1, kPartlyChecked = 2 };
 
 inline uint8_t GetEntryState(uint8_t flags) { return flags & 0x0F; }
-inline void SetEntryState(uint8_t& flags, uint8_t state) { flags = static_cast<uint8_t>((flags & 0xF0) | (state & 0x0F)); }
+inline void SetEntryState(uint8_t& flags, uint8_t state) {
+  flags = static_cast<uint8_t>((flags & 0xF0) | (state & 0x0F));
+}
 inline uint8_t GetCheckState(uint8_t flags) { return static_cast<uint8_t>((flags >> 4) & 0x0F); }
 inline void SetCheckState(uint8_t& flags, uint8_t check) {
   flags = static_cast<uint8_t>((flags & 0x0F) | ((check & 0x0F) << 4));
@@ -56,7 +58,7 @@ struct NtfsFileEntry {
   uint64_t creationTime = 0;      // FILETIME as stored
   uint64_t modificationTime = 0;  // FILETIME
   uint64_t accessTime = 0;        // FILETIME
-  std::string name;  // UTF-8
+  std::string name;               // UTF-8
   std::list<NtfsFileEntry> children;
 
   uint8_t state() const { return GetEntryState(flags); }
@@ -84,8 +86,8 @@ using CarvedFileMap = std::map<uint64_t, CarvedFile>;
 // into it. Kept behind a pointer (see FileTreeBox) so moving a PartitionRecord
 // never invalidates parent pointers or index slots.
 struct FileTree {
-  FatFileEntry fatRoot;  // "根目录"
-  FatFileEntry fatLost;  // "零散目录"
+  FatFileEntry fatRoot;         // "根目录"
+  FatFileEntry fatLost;         // "零散目录"
   NtfsFileEntry ntfsRoot;       // "根目录", record 5
   NtfsFileEntry ntfsLost;       // "零散目录", record 2
   NtfsFileEntry ntfsExtension;  // "扩展目录", record 1

@@ -1,18 +1,18 @@
 #include "platform/physical_disks.h"
 
-#include <algorithm>
-#include <cctype>
 #include <dirent.h>
 #include <fcntl.h>
-#include <cstdio>
-#include <fstream>
 #include <linux/fs.h>
 #include <linux/hdreg.h>
-#include <sstream>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 
 namespace quorvel {
 

@@ -1,24 +1,24 @@
 #pragma once
 // The machine's whole-disk block devices and what is mounted on them.
+#include <sys/types.h>
 #include <cstdint>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace quorvel {
 
 struct PhysicalDiskInfo {
-  int number = 0;        // 0-based in name order
-  std::string name;      // "sda", "nvme0n1", "loop3"
-  std::string path;      // "/dev/sda"
-  std::string vendor;    // raw identity strings, before clean-up
+  int number = 0;      // 0-based in name order
+  std::string name;    // "sda", "nvme0n1", "loop3"
+  std::string path;    // "/dev/sda"
+  std::string vendor;  // raw identity strings, before clean-up
   std::string model;
   std::string revision;
   uint64_t sizeBytes = 0;
   uint32_t cylinders = 0;
   uint32_t heads = 0;
   uint32_t sectorsPerTrack = 0;
-  bool fixed = false;    // removable is 0
+  bool fixed = false;  // removable is 0
 };
 
 // Whole disks from /sys/block: sd*, vd*, xvd*, hd*, nvme*n*, mmcblk* and loop
@@ -32,7 +32,7 @@ bool BlockNameLess(const std::string& a, const std::string& b);
 bool IsWholeDiskName(const std::string& name);
 
 struct MountedPartition {
-  std::string diskName;    // whole disk holding it, e.g. "sda"
+  std::string diskName;  // whole disk holding it, e.g. "sda"
   uint64_t startSector = 0;
   std::string mountPoint;  // decoded path
 };

@@ -1,12 +1,12 @@
 #include "platform/same_device.h"
 
-#include <cstdio>
 #include <dirent.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <cstdio>
 #include <fstream>
 #include <set>
 #include <sstream>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 
 #include "platform/physical_disks.h"
 

@@ -1,10 +1,9 @@
 #pragma once
 // "Is the target folder on the source?" - saving recovered files onto the
 // drive they come from could overwrite the very sectors being recovered.
-#include <string>
 #include <sys/types.h>
+#include <string>
 #include <vector>
-
 
 namespace quorvel {
 

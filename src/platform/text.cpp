@@ -1,7 +1,7 @@
 #include "platform/text.h"
 
-#include <cerrno>
 #include <iconv.h>
+#include <cerrno>
 #include <vector>
 
 namespace quorvel {

@@ -14,7 +14,7 @@ struct EntryRowKey {
   std::string partitionName;  // the partition's name or drive text
   uint64_t number = 0;        // first cluster (FAT) or record number (NTFS)
   std::string name;
-  std::string creationText;   // the creation time as the row shows it
+  std::string creationText;  // the creation time as the row shows it
 };
 
 // The FAT form (FAT16/FAT32 kinds) looks in NormalEntryByCluster, then in

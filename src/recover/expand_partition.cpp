@@ -2,8 +2,8 @@
 #include "recover/expand_partition.h"
 
 #include "fs/fat/fat_volume.h"
-#include "recover/format_info_scan.h"
 #include "fs/ntfs/mft_scan.h"
+#include "recover/format_info_scan.h"
 
 namespace quorvel {
 

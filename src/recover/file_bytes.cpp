@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "io/sector_device.h"
 #include "fs/ntfs/mft_record.h"
+#include "io/sector_device.h"
 
 namespace quorvel {
 
@@ -32,7 +32,8 @@ uint64_t NextCluster(const PartitionRecord& partition, uint64_t cluster, uint64_
   } else {
     if ((cluster + 1) * 4 > fat.size()) return 0;
     next = (fat[cluster * 4] | (fat[cluster * 4 + 1] << 8) | (fat[cluster * 4 + 2] << 16) |
-            (static_cast<uint64_t>(fat[cluster * 4 + 3]) << 24)) & 0x0FFFFFFF;
+            (static_cast<uint64_t>(fat[cluster * 4 + 3]) << 24)) &
+           0x0FFFFFFF;
     if (next >= 0x0FFFFFF8 || next < 2) return 0;
   }
   return next > limit ? 0 : next;
@@ -127,8 +128,7 @@ bool LoadNtfsEntryBytes(const DiskRecord& disk, PartitionRecord& partition, cons
     uint64_t bytes = std::min<uint64_t>(run.clusterCount * clusterSize, dataEnd - at);
     size_t want = static_cast<size_t>((bytes + bytesPerSector - 1) / bytesPerSector * bytesPerSector);
     std::vector<uint8_t> piece(want);
-    ReadSourceSectors(partition, dev, partition.startSector + run.startCluster * sectorsPerCluster, piece.data(),
-                      want);
+    ReadSourceSectors(partition, dev, partition.startSector + run.startCluster * sectorsPerCluster, piece.data(), want);
     std::memcpy(out.data() + at, piece.data(), static_cast<size_t>(bytes));
   }
   return true;
@@ -139,8 +139,8 @@ bool LoadCarvedFileBytes(const DiskRecord& disk, uint64_t startSector, const Car
   return LoadSectorBytes(disk.devicePath, startSector, ViewLength(file.size), out, error);
 }
 
-bool LoadSectorBytes(const std::string& devicePath, uint64_t startSector, uint64_t byteCount,
-                     std::vector<uint8_t>& out, std::string& error) {
+bool LoadSectorBytes(const std::string& devicePath, uint64_t startSector, uint64_t byteCount, std::vector<uint8_t>& out,
+                     std::string& error) {
   out.clear();
   if (startSector > UINT64_MAX / kSectorSize) {
     error = "start sector out of range";

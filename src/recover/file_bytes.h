@@ -37,7 +37,7 @@ bool LoadCarvedFileBytes(const DiskRecord& disk, uint64_t startSector, const Car
 
 // byteCount bytes from an absolute sector of a disk or image (whole sectors
 // are read; out holds byteCount bytes, at most kMaxViewBytes).
-bool LoadSectorBytes(const std::string& devicePath, uint64_t startSector, uint64_t byteCount,
-                     std::vector<uint8_t>& out, std::string& error);
+bool LoadSectorBytes(const std::string& devicePath, uint64_t startSector, uint64_t byteCount, std::vector<uint8_t>& out,
+                     std::string& error);
 
 }  // namespace quorvel

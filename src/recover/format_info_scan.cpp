@@ -1,9 +1,9 @@
 // Format recovery of one partition, on the calling thread.
 #include "recover/format_info_scan.h"
 
+#include "fs/fat/fat_directory_sweep.h"
 #include "model/partition_texts.h"
 #include "recover/expand_partition.h"
-#include "fs/fat/fat_directory_sweep.h"
 
 namespace quorvel {
 

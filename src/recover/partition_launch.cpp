@@ -155,8 +155,8 @@ std::unique_ptr<PartitionRun> LaunchPartitionRun(const PartitionLaunchRequest& r
   return run;
 }
 
-bool FindLaunchTarget(DiskList& list, const std::string& diskName, const std::string& partitionName,
-                      DiskRecord*& disk, PartitionRecord*& partition) {
+bool FindLaunchTarget(DiskList& list, const std::string& diskName, const std::string& partitionName, DiskRecord*& disk,
+                      PartitionRecord*& partition) {
   disk = nullptr;
   partition = nullptr;
   for (DiskRecord& d : list) {

@@ -40,7 +40,7 @@ struct FolderRow {
   std::string fileId;      // column 1: first cluster or record number
   std::string createTime;  // column 2
   int image = kFolderRowImage;
-  bool red = false;        // deleted folder
+  bool red = false;                                                               // deleted folder
   std::variant<std::monostate, const FatFileEntry*, const NtfsFileEntry*> entry;  // none for "Extra Found Files"
 };
 
@@ -109,7 +109,7 @@ std::unique_ptr<PartitionRun> LaunchPartitionRun(const PartitionLaunchRequest& r
 
 // The disk whose identity text equals diskName and its first partition whose
 // name or drive text equals partitionName; false when either is missing.
-bool FindLaunchTarget(DiskList& list, const std::string& diskName, const std::string& partitionName,
-                      DiskRecord*& disk, PartitionRecord*& partition);
+bool FindLaunchTarget(DiskList& list, const std::string& diskName, const std::string& partitionName, DiskRecord*& disk,
+                      PartitionRecord*& partition);
 
 }  // namespace quorvel

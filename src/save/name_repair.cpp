@@ -85,7 +85,15 @@ void RepairName(std::string& name, const std::string& replacement) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '?': case '/': case ':': case '*': case '\\': case '"': case '<': case '>': case '|':
+      case '?':
+      case '/':
+      case ':':
+      case '*':
+      case '\\':
+      case '"':
+      case '<':
+      case '>':
+      case '|':
         out += replacement;
         break;
       default:

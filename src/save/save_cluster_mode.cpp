@@ -11,8 +11,8 @@ namespace quorvel {
 
 void SaveTreeClusterMode(SectorDevice* device, const std::string& targetFolder, const std::string& nameFilter,
                          FatFileEntry* entry, const PartitionRecord& partition, ScanProgress& progress,
-                         const std::string& replacement, bool useFatReference, bool recoverDeleted,
-                         bool recoverNormal, SaveRun& run) {
+                         const std::string& replacement, bool useFatReference, bool recoverDeleted, bool recoverNormal,
+                         SaveRun& run) {
   if (!entry) return;
   if (progress.StopRequested()) {
     run.summary.stopped = true;
@@ -47,8 +47,8 @@ void SaveTreeClusterMode(SectorDevice* device, const std::string& targetFolder, 
     case kFolder: {
       std::string childFolder = JoinTargetPath(targetFolder, name);
       for (FatFileEntry& child : entry->children)
-        SaveTreeClusterMode(device, childFolder, nameFilter, &child, partition, progress, replacement,
-                            useFatReference, recoverDeleted, recoverNormal, run);
+        SaveTreeClusterMode(device, childFolder, nameFilter, &child, partition, progress, replacement, useFatReference,
+                            recoverDeleted, recoverNormal, run);
       break;
     }
     default:
@@ -61,8 +61,8 @@ namespace {
 // The FAT as the chain walk reads it.
 struct FatView {
   const std::vector<uint8_t>* table = nullptr;
-  int width = 0;         // bytes per entry: 2 (FAT16) or 4 (FAT32)
-  uint64_t limit = 0;    // number of entries
+  int width = 0;       // bytes per entry: 2 (FAT16) or 4 (FAT32)
+  uint64_t limit = 0;  // number of entries
 
   // Next cluster of c, or 0 when the chain ends there (end marker, bad
   // cluster, free entry, reserved value or a number beyond the FAT).
@@ -76,7 +76,8 @@ struct FatView {
       if (next >= 0xFFF7) return 0;
     } else {
       next = (static_cast<uint64_t>(p[0]) | (static_cast<uint64_t>(p[1]) << 8) | (static_cast<uint64_t>(p[2]) << 16) |
-              (static_cast<uint64_t>(p[3]) << 24)) & 0x0FFFFFFF;
+              (static_cast<uint64_t>(p[3]) << 24)) &
+             0x0FFFFFFF;
       if (next >= 0x0FFFFFF7) return 0;
     }
     if (next < 2 || next >= limit) return 0;

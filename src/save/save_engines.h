@@ -17,8 +17,8 @@ struct RecordDetails;
 // repaired with RepairName; folders are created when a file inside them is.
 void SaveTreeClusterMode(SectorDevice* device, const std::string& targetFolder, const std::string& nameFilter,
                          FatFileEntry* entry, const PartitionRecord& partition, ScanProgress& progress,
-                         const std::string& replacement, bool useFatReference, bool recoverDeleted,
-                         bool recoverNormal, SaveRun& run);
+                         const std::string& replacement, bool useFatReference, bool recoverDeleted, bool recoverNormal,
+                         SaveRun& run);
 
 // Follows the in-memory FAT from the entry's first cluster. True when saved,
 // false when the target could not be created or the run was stopped.
@@ -29,8 +29,7 @@ bool SaveByClusterChain(SectorDevice* device, const std::string& targetPath, con
 // extension searches the candidate clusters (every high word with the entry's
 // low word) for the type's signature; every match becomes its own file.
 void SaveBySignature(SectorDevice* device, const std::string& targetPath, const std::string& extension,
-                     const FatFileEntry& entry, const PartitionRecord& partition, ScanProgress& progress,
-                     SaveRun& run);
+                     const FatFileEntry& entry, const PartitionRecord& partition, ScanProgress& progress, SaveRun& run);
 
 // True when extension (lower case) is searched by signature in this run.
 bool IsTypedExtension(const std::string& extension, bool multiSelect);
@@ -75,8 +74,8 @@ int MultiSelectSaveThreadMain(std::vector<SaveJob>& jobs, SaveRun& run);
 // ---- shared by the engines ----
 
 // Progress texts as the user sees them.
-std::string SavedBytesText(uint64_t bytes);    // "<n> BYTE被保存"
-std::string SavedTotalText(uint64_t total);    // BYTE, KB, MB or GB form by size
+std::string SavedBytesText(uint64_t bytes);  // "<n> BYTE被保存"
+std::string SavedTotalText(uint64_t total);  // BYTE, KB, MB or GB form by size
 // "<n> BYTE被保存" for cluster mode: the file's bytes, or in a multi-select
 // run the bytes of the whole run.
 void ReportFileBytes(ScanProgress& progress, const SaveRun& run, uint64_t fileBytes);

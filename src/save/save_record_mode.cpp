@@ -3,10 +3,10 @@
 #include <cerrno>
 #include <vector>
 
+#include "fs/ntfs/mft_record.h"
 #include "save/name_repair.h"
 #include "save/save_engines.h"
 #include "save/source_copy.h"
-#include "fs/ntfs/mft_record.h"
 
 namespace quorvel {
 
@@ -146,8 +146,9 @@ bool SaveRecordFile(SectorDevice* device, const std::string& targetFolder, const
     if (dataRun.sparse || dataRun.startCluster == 0 || outStart >= dataEnd) continue;
     uint64_t toCopy = std::min<uint64_t>(runBytes, dataEnd - outStart);
     uint64_t sector = partition.startSector + dataRun.startCluster * sectorsPerCluster;
-    if (buffer.empty()) buffer.resize(static_cast<size_t>(std::min<uint64_t>(kRunPiece, (toCopy + bytesPerSector - 1) /
-                                                                                          bytesPerSector * bytesPerSector)));
+    if (buffer.empty())
+      buffer.resize(static_cast<size_t>(
+          std::min<uint64_t>(kRunPiece, (toCopy + bytesPerSector - 1) / bytesPerSector * bytesPerSector)));
     for (uint64_t done = 0; done < toCopy;) {
       uint64_t piece = std::min<uint64_t>(kRunPiece, toCopy - done);
       size_t want = static_cast<size_t>((piece + bytesPerSector - 1) / bytesPerSector * bytesPerSector);

@@ -15,8 +15,8 @@ namespace quorvel {
 constexpr size_t kContiguousBlock = 0xA00000;
 
 bool IsTypedExtension(const std::string& extension, bool multiSelect) {
-  static const char* const kAll[] = {"jpg", "jpeg", "doc", "ppt", "xls", "pdf", "mpeg",
-                                     "avi", "mp4", "zip", "docx", "pptx", "xlsx", "rar"};
+  static const char* const kAll[] = {"jpg", "jpeg", "doc", "ppt",  "xls",  "pdf",  "mpeg",
+                                     "avi", "mp4",  "zip", "docx", "pptx", "xlsx", "rar"};
   // The multi-select save searches only these; the rest are copied.
   size_t count = multiSelect ? 5 : sizeof(kAll) / sizeof(kAll[0]);
   for (size_t i = 0; i < count; ++i)
@@ -58,8 +58,7 @@ bool MatchesSignature(const std::string& ext, const uint8_t* d, size_t len, uint
     return diff > -512 && diff < 512;
   }
   if (ext == "mp4") return BytesAt(d, len, 4, "ftyp", 4);
-  if (ext == "zip")
-    return BytesAt(d, len, 0, "PK\x03\x04", 4) && len >= 49 && !BytesAt(d, len, 30, kContentTypes, 19);
+  if (ext == "zip") return BytesAt(d, len, 0, "PK\x03\x04", 4) && len >= 49 && !BytesAt(d, len, 30, kContentTypes, 19);
   if (ext == "docx" || ext == "pptx" || ext == "xlsx")
     return BytesAt(d, len, 0, "PK\x03\x04", 4) && BytesAt(d, len, 30, kContentTypes, 19);
   if (ext == "rar") return BytesAt(d, len, 0, "Rar!", 4) && BytesAt(d, len, 4, "\x1A\x07\x00", 3);

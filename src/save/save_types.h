@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "core/scan_progress.h"
-#include "model/disk_records.h"
 #include "io/sector_device.h"
+#include "model/disk_records.h"
 
 namespace quorvel {
 
@@ -33,9 +33,9 @@ struct SaveSummary {
   uint64_t skippedRecordUnreadable = 0;  // the file's MFT record could not be read again
   uint64_t skippedWriteFailed = 0;       // writing stopped (target full or failing)
   // Written, but not as the size said.
-  uint64_t emptyNoSignature = 0;         // typed file with no cluster passing its test: empty file
-  uint64_t shorterThanSize = 0;          // chain ended early or data missing
-  uint64_t mftErrors = 0;                // "mft错误": no recorded position held the record
+  uint64_t emptyNoSignature = 0;  // typed file with no cluster passing its test: empty file
+  uint64_t shorterThanSize = 0;   // chain ended early or data missing
+  uint64_t mftErrors = 0;         // "mft错误": no recorded position held the record
   bool stopped = false;
   // A few paths of skipped entries with their reason, for the report.
   std::vector<std::string> notes;

@@ -16,8 +16,8 @@ CopyResult CopySourceRange(const PartitionRecord& partition, SectorDevice* devic
   std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(blockBytes, roundedSize)));
   while (result.written < size) {
     uint64_t remaining = size - result.written;
-    size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), (remaining + bytesPerSector - 1) /
-                                                                             bytesPerSector * bytesPerSector));
+    size_t want = static_cast<size_t>(
+        std::min<uint64_t>(buffer.size(), (remaining + bytesPerSector - 1) / bytesPerSector * bytesPerSector));
     ReadSourceSectors(partition, device, sector + result.written / bytesPerSector, buffer.data(), want);
     size_t put = static_cast<size_t>(std::min<uint64_t>(remaining, want));
     if (!file.Write(buffer.data(), put)) {

@@ -1,9 +1,9 @@
 #include "save/target_naming.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
 
 namespace quorvel {
 
@@ -144,7 +144,7 @@ bool CreateFolderChain(const std::string& folder) {
   if (IsFolder(folder)) return true;
   // Every prefix at each "/", in order; a prefix that exists already simply
   // fails to be made, only the final test counts.
-  for (size_t pos = folder.find('/', 1); ; pos = folder.find('/', pos + 1)) {
+  for (size_t pos = folder.find('/', 1);; pos = folder.find('/', pos + 1)) {
     std::string prefix = pos == std::string::npos ? folder : folder.substr(0, pos);
     if (!prefix.empty() && prefix.back() != '/') ::mkdir(prefix.c_str(), 0777);
     if (pos == std::string::npos) break;

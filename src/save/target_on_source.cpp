@@ -2,9 +2,9 @@
 // platform's TargetIsOnSource; an image file is a source that writing beside
 // it cannot change, but a target inside a mount of the image (a loop device
 // backed by it, or a FUSE mount of it) writes into the image itself.
-#include <fstream>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <fstream>
 
 #include "platform/same_device.h"
 #include "save/save_job.h"

@@ -9,9 +9,7 @@
 
 namespace quorvel {
 
-QColor ColorRef(uint32_t colorRef) {
-  return QColor(colorRef & 0xFF, (colorRef >> 8) & 0xFF, (colorRef >> 16) & 0xFF);
-}
+QColor ColorRef(uint32_t colorRef) { return QColor(colorRef & 0xFF, (colorRef >> 8) & 0xFF, (colorRef >> 16) & 0xFF); }
 
 namespace {
 

@@ -16,15 +16,15 @@ namespace quorvel {
 QColor ColorRef(uint32_t colorRef);
 
 namespace Colours {
-constexpr uint32_t kPageArea = 0xFFE5D4;      // light blue behind the pages
-constexpr uint32_t kDialogBrush = 10705667;   // dark blue of dialogs, white text on it
-constexpr uint32_t kStatusGreen = 0x32C832;   // progress messages
-constexpr uint32_t kStatusRed = 255;          // warnings and errors
-constexpr uint32_t kPanelText = 0xDCDCDC;     // left panel texts
+constexpr uint32_t kPageArea = 0xFFE5D4;     // light blue behind the pages
+constexpr uint32_t kDialogBrush = 10705667;  // dark blue of dialogs, white text on it
+constexpr uint32_t kStatusGreen = 0x32C832;  // progress messages
+constexpr uint32_t kStatusRed = 255;         // warnings and errors
+constexpr uint32_t kPanelText = 0xDCDCDC;    // left panel texts
 constexpr uint32_t kHexAddress = 15238283;
 constexpr uint32_t kHexCaret = 15251644;
-constexpr uint32_t kDeletedRow = 255;         // red rows of deleted entries
-constexpr uint32_t kFoundByScan = 0x8000;     // green rows of partitions found by a boot sector
+constexpr uint32_t kDeletedRow = 255;      // red rows of deleted entries
+constexpr uint32_t kFoundByScan = 0x8000;  // green rows of partitions found by a boot sector
 }  // namespace Colours
 
 // Tree images (16 x 16): 0 folder, 12 deleted folder, 13 disk or partition;

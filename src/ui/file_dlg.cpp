@@ -53,8 +53,7 @@ const char* const kSpaceCaption = "警告";
 const char* const kRunStopped = "警告: 操作已停止, 已找到的内容保留";
 const char* const kRunError = "错误: ";
 const char* const kExpandDone = "分区已展开";
-const char* const kFormatScanFatDone =
-    "已记录 %zu 个目录扇区; 请在\"文件删除恢复\"中双击该分区, 按记录的扇区重建目录";
+const char* const kFormatScanFatDone = "已记录 %zu 个目录扇区; 请在\"文件删除恢复\"中双击该分区, 按记录的扇区重建目录";
 const char* const kSaveDone = "保存完成: %" PRIu64 " 个文件, ";
 const char* const kSaveSkipped = ", %" PRIu64 " 个未能保存";
 const char* const kSaveStopped = "警告: 保存已停止, 已保存 %" PRIu64 " 个文件";
@@ -157,8 +156,7 @@ bool CFileDlg::WorkersIdle() const {
 
 void CFileDlg::ReapWorkers() {
   workers_.Reap();
-  runs_.erase(std::remove_if(runs_.begin(), runs_.end(), [](const auto& run) { return run->Finished(); }),
-              runs_.end());
+  runs_.erase(std::remove_if(runs_.begin(), runs_.end(), [](const auto& run) { return run->Finished(); }), runs_.end());
 }
 
 CProgressDlg* CFileDlg::ProgressDialog() {
@@ -357,12 +355,12 @@ void CFileDlg::ListChildren(int mark) {
       key.kind = FileRowKey::kFat;
       key.fat = &child;
       QString modified = Q(FormatDosTime(child.writeDate, child.writeTime));
-      AddListRow(key, Q(child.name), state,
-                 {Q(EntryStateText(state)), QString::number(child.size),
-                  Q(FormatDosTime(child.creationDate, child.creationTime)), modified, modified,
-                  QString::number(child.firstCluster),
-                  child.parent ? QString::number(child.parent->firstCluster) : QString()},
-                 markFor(child.flags));
+      AddListRow(
+          key, Q(child.name), state,
+          {Q(EntryStateText(state)), QString::number(child.size),
+           Q(FormatDosTime(child.creationDate, child.creationTime)), modified, modified,
+           QString::number(child.firstCluster), child.parent ? QString::number(child.parent->firstCluster) : QString()},
+          markFor(child.flags));
     }
   } else if (currentFolder_.kind == FileRowKey::kNtfs && currentFolder_.ntfs) {
     NtfsFileEntry& folder = *currentFolder_.ntfs;
@@ -380,8 +378,8 @@ void CFileDlg::ListChildren(int mark) {
     }
   } else if (currentFolder_.kind == FileRowKey::kCarvedFolder && disk_) {
     // Every carved file of the disk, also those outside this partition.
-    QString folderName = Q(disk_->extraFoundFiles.name.empty() ? std::string(kExtraFoundFiles)
-                                                              : disk_->extraFoundFiles.name);
+    QString folderName =
+        Q(disk_->extraFoundFiles.name.empty() ? std::string(kExtraFoundFiles) : disk_->extraFoundFiles.name);
     for (auto& [sector, carved] : disk_->carvedFiles) {
       if (nameFilter_ != QStringLiteral("0") && !nameFilter_.trimmed().isEmpty() &&
           !MatchNameFilter(carved.name, nameFilter_.trimmed().toStdString()))
@@ -446,7 +444,8 @@ void CFileDlg::OnLeftCheckChanged(Row row) {
   if (OperationBusy().load()) return;  // a worker is reading the tree
   FileRowKey key = KeyOf(left_, row);
   int mark = left_->GetCheck(row);
-  if (uint8_t* flags = FlagsOf(key)) SetCheckState(*flags, static_cast<uint8_t>(mark));
+  if (uint8_t* flags = FlagsOf(key))
+    SetCheckState(*flags, static_cast<uint8_t>(mark));
   else if (key.kind == FileRowKey::kCarvedFolder && disk_)
     disk_->extraFoundFiles.state = static_cast<uint8_t>((disk_->extraFoundFiles.state & ~0x03) | mark);
 }
@@ -459,8 +458,7 @@ void CFileDlg::OnRightCheckChanged(Row row) {
     SetCheckState(*flags, static_cast<uint8_t>(mark));
   } else if (key.kind == FileRowKey::kCarvedFile && disk_) {
     auto it = disk_->carvedFiles.find(key.carvedSector);
-    if (it != disk_->carvedFiles.end())
-      it->second.state = static_cast<uint8_t>((it->second.state & ~0x03) | mark);
+    if (it != disk_->carvedFiles.end()) it->second.state = static_cast<uint8_t>((it->second.state & ~0x03) | mark);
   }
 }
 
@@ -598,8 +596,10 @@ void CFileDlg::StartSave(std::vector<SaveJob> jobs, bool multi) {
   work->jobs = std::move(jobs);
   SetStatus(Q(kSaveProgressText), false);
   workers_.Start([this, work, multi] {
-    if (multi) MultiSelectSaveThreadMain(work->jobs, work->run);
-    else SaveThreadMain(work->jobs.front(), work->run);
+    if (multi)
+      MultiSelectSaveThreadMain(work->jobs, work->run);
+    else
+      SaveThreadMain(work->jobs.front(), work->run);
     SaveSummary summary = work->run.summary;
     PostToWindow(this, [this, summary] {
       QString text;
@@ -628,8 +628,10 @@ void CFileDlg::HexView() {
   dialog.SetFile(diskName_, partitionName_, key);
   if (!dialog.Load()) return;  // a source that cannot be opened ends the viewer's start-up
   if (dialog.MftError()) QMessageBox::warning(this, Q(kMftErrorCaption), Q(kMftErrorText));
-  if (runHexDialog) runHexDialog(dialog);
-  else dialog.exec();
+  if (runHexDialog)
+    runHexDialog(dialog);
+  else
+    dialog.exec();
 }
 
 QMenu* CFileDlg::BuildLeftMenu() {

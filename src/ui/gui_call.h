@@ -11,8 +11,10 @@ namespace quorvel {
 template <typename Fn>
 void SendToWindow(QObject* window, Fn&& fn) {
   if (!window) return;
-  if (QThread::currentThread() == window->thread()) fn();
-  else QMetaObject::invokeMethod(window, std::forward<Fn>(fn), Qt::BlockingQueuedConnection);
+  if (QThread::currentThread() == window->thread())
+    fn();
+  else
+    QMetaObject::invokeMethod(window, std::forward<Fn>(fn), Qt::BlockingQueuedConnection);
 }
 
 template <typename Fn>

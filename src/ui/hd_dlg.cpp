@@ -8,13 +8,13 @@
 #include <memory>
 
 #include "core/operation_busy.h"
-#include "volumes/disk_enumeration.h"
 #include "model/partition_texts.h"
 #include "ui/artwork.h"
 #include "ui/file_dlg.h"
 #include "ui/hd_tree_list_ctrl.h"
 #include "ui/progress_dlg.h"
 #include "ui/xp_button.h"
+#include "volumes/disk_enumeration.h"
 
 namespace quorvel {
 

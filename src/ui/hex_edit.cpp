@@ -53,7 +53,8 @@ void CHexEdit::SetData(const QByteArray& data) {
   editPos_ = 0;
   selStart_ = selEnd_ = anchor_ = -1;
   pane_ = data_.isEmpty() ? kNoPane : kHexHigh;
-  if (QWidget* top = window()) top->setWindowTitle(QString::asprintf("%d sector", static_cast<int>(data_.size() / kSectorBytes)));
+  if (QWidget* top = window())
+    top->setWindowTitle(QString::asprintf("%d sector", static_cast<int>(data_.size() / kSectorBytes)));
   Relayout();
 }
 
@@ -164,8 +165,8 @@ void CHexEdit::paintEvent(QPaintEvent*) {
     if (showAddress_) {
       p.setPen(addressColour);
       p.drawText(0, y + ascent,
-                 QString::asprintf(wideAddress_ ? "%08llX" : "%04llX",
-                                   static_cast<unsigned long long>(offset) & (wideAddress_ ? 0xFFFFFFFFull : 0xFFFFull)));
+                 QString::asprintf(wideAddress_ ? "%08llX" : "%04llX", static_cast<unsigned long long>(offset) &
+                                                                           (wideAddress_ ? 0xFFFFFFFFull : 0xFFFFull)));
     }
     int64_t end = std::min<int64_t>(offset + bytesPerRow_, data_.size());
     for (int64_t i = offset; i < end; ++i) {
@@ -209,7 +210,8 @@ void CHexEdit::paintEvent(QPaintEvent*) {
           p.drawRect(cell.adjusted(0, 0, -1, -1));
         }
         p.setPen(text);
-        p.drawText(cell.x(), y + ascent, Printable(b) ? QString(QLatin1Char(static_cast<char>(b))) : QStringLiteral("."));
+        p.drawText(cell.x(), y + ascent,
+                   Printable(b) ? QString(QLatin1Char(static_cast<char>(b))) : QStringLiteral("."));
       }
     }
     // The caret just past the last byte (where typing appends).
@@ -256,8 +258,10 @@ void CHexEdit::SetSelection(int64_t start, int64_t end) {
 void CHexEdit::EnsureCaretVisible() {
   int64_t row = editPos_ / bytesPerRow_;
   int64_t top = topIndex_ / bytesPerRow_;
-  if (row < top) top = row;
-  else if (row >= top + rowsPerPage_) top = row - rowsPerPage_ + 1;
+  if (row < top)
+    top = row;
+  else if (row >= top + rowsPerPage_)
+    top = row - rowsPerPage_ + 1;
   top = std::clamp<int64_t>(top, 0, std::max<int64_t>(0, RowCount() - rowsPerPage_));
   topIndex_ = top * bytesPerRow_;
   UpdateScrollBar();
@@ -449,8 +453,10 @@ void CHexEdit::Paste() {
   const QMimeData* mime = QApplication::clipboard()->mimeData();
   if (!mime) return;
   QByteArray bytes;
-  if (mime->hasFormat(QString::fromLatin1(kBinaryFormat))) bytes = mime->data(QString::fromLatin1(kBinaryFormat));
-  else if (mime->hasText()) bytes = mime->text().toLatin1();
+  if (mime->hasFormat(QString::fromLatin1(kBinaryFormat)))
+    bytes = mime->data(QString::fromLatin1(kBinaryFormat));
+  else if (mime->hasText())
+    bytes = mime->text().toLatin1();
   if (bytes.isEmpty()) return;
   InsertBytes(editPos_, bytes);
   MoveCaret(editPos_ + bytes.size(), false);

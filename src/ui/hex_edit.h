@@ -24,10 +24,22 @@ class CHexEdit : public QAbstractScrollArea {
   const QByteArray& Data() const { return data_; }
   void SetBytesPerRow(int count);
   int BytesPerRow() const { return bytesPerRow_; }
-  void SetShowAddress(bool on) { showAddress_ = on; Relayout(); }
-  void SetShowHex(bool on) { showHex_ = on; Relayout(); }
-  void SetShowAscii(bool on) { showAscii_ = on; Relayout(); }
-  void SetWideAddress(bool on) { wideAddress_ = on; Relayout(); }
+  void SetShowAddress(bool on) {
+    showAddress_ = on;
+    Relayout();
+  }
+  void SetShowHex(bool on) {
+    showHex_ = on;
+    Relayout();
+  }
+  void SetShowAscii(bool on) {
+    showAscii_ = on;
+    Relayout();
+  }
+  void SetWideAddress(bool on) {
+    wideAddress_ = on;
+    Relayout();
+  }
 
   // Caret, pane, selection (end exclusive; -1 = none).
   int64_t EditPos() const { return editPos_; }

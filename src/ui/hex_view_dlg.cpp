@@ -3,8 +3,8 @@
 #include <QVBoxLayout>
 #include <vector>
 
-#include "recover/partition_launch.h"
 #include "recover/file_bytes.h"
+#include "recover/partition_launch.h"
 #include "ui/hex_edit.h"
 
 namespace quorvel {
@@ -24,8 +24,8 @@ void CHEXVIEWDLG::SetFile(const QString& diskName, const QString& partitionName,
   partitionName_ = partitionName;
   key_ = key;
   startSector_ = kNoStartSector;
-  kind_ = key.kind == FileRowKey::kFat      ? kFatEntry
-          : key.kind == FileRowKey::kNtfs   ? kNtfsEntry
+  kind_ = key.kind == FileRowKey::kFat          ? kFatEntry
+          : key.kind == FileRowKey::kNtfs       ? kNtfsEntry
           : key.kind == FileRowKey::kCarvedFile ? kCarvedEntry
                                                 : kNoEntry;
 }

@@ -8,7 +8,7 @@ CMyRightTreelistCtrl::CMyRightTreelistCtrl(QWidget* parent) : CTreeListCtrl(pare
   const struct {
     const char* heading;
     int width;
-  } columns[] = {{"名称", 200},     {"状态", 100},     {"大小", 50},   {"创建时间", 150},
+  } columns[] = {{"名称", 200},     {"状态", 100},         {"大小", 50},   {"创建时间", 150},
                  {"修改时间", 150}, {"文件读取时间", 150}, {"文件号", 50}, {"文件父号", 50}};
   for (const auto& column : columns) InsertColumn(QString::fromUtf8(column.heading), column.width);
   // Numbers are easier to read right-aligned.

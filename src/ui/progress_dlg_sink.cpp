@@ -68,7 +68,8 @@ void CProgressDlgSink::Post() {
     Deliver();
     return;
   }
-  QMetaObject::invokeMethod(dialog, [this] { Deliver(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      dialog, [this] { Deliver(); }, Qt::QueuedConnection);
 }
 
 void CProgressDlgSink::Deliver() {

@@ -5,11 +5,11 @@
 #include <QMessageBox>
 #include <cstdio>
 
-#include "volumes/disk_enumeration.h"
 #include "ui/artwork.h"
 #include "ui/quorvel_dlg.h"
 #include "ui/screenshot_script.h"
 #include "ui/splash_window.h"
+#include "volumes/disk_enumeration.h"
 
 namespace quorvel {
 

@@ -114,9 +114,9 @@ CQuorvelDlg::CQuorvelDlg(DiskList& disks, QWidget* parent)
   hintHeading_->setText(Q(kHintHeading));
 
   for (int i = 0; i < 4; ++i) {
-    auto* link = new QLabel(QStringLiteral("<a href=\"#\" style=\"color:#DCDCDC;text-decoration:none\">%1</a>")
-                                .arg(Q(kLinkTexts[i])),
-                            this);
+    auto* link = new QLabel(
+        QStringLiteral("<a href=\"#\" style=\"color:#DCDCDC;text-decoration:none\">%1</a>").arg(Q(kLinkTexts[i])),
+        this);
     link->setCursor(Qt::PointingHandCursor);
     QFont linkFont = link->font();
     linkFont.setPixelSize(12);
@@ -148,8 +148,8 @@ CQuorvelDlg::CQuorvelDlg(DiskList& disks, QWidget* parent)
   connect(filePage_, &CFileDlg::BackRequested, this, &CQuorvelDlg::ShowDiskPage);
 
   // 4/5 of the screen each way, centred.
-  QRect screen = QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
-                                                  : QRect(0, 0, 1280, 800);
+  QRect screen =
+      QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry() : QRect(0, 0, 1280, 800);
   resize(std::max(960, screen.width() * 4 / 5), std::max(640, screen.height() * 4 / 5));
   move(screen.center() - rect().center());
   filePage_->hide();
@@ -207,8 +207,10 @@ bool CQuorvelDlg::IsCaptionPoint(const QPoint& clientPoint) const {
 }
 
 void CQuorvelDlg::ToggleMaximise() {
-  if (isMaximized()) showNormal();
-  else showMaximized();
+  if (isMaximized())
+    showNormal();
+  else
+    showMaximized();
 }
 
 void CQuorvelDlg::LayoutWindow() {

@@ -1,12 +1,12 @@
 #include "ui/screenshot_script.h"
 
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
-#include <unistd.h>
 
 #include "core/operation_busy.h"
 #include "ui/file_dlg.h"

@@ -10,8 +10,7 @@
 namespace quorvel {
 
 CSplashWindow::CSplashWindow(QWidget* parent)
-    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      picture_(SplashPixmap()) {
+    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), picture_(SplashPixmap()) {
   setFixedSize(picture_.size());
   setCursor(Qt::BusyCursor);
 }

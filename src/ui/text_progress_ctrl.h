@@ -28,8 +28,14 @@ class CTextProgressCtrl : public QWidget {
   void SetWindowText(const QString& text);  // own text, drawn instead of the percentage
   void SetShowText(bool show);
   void SetFinished(bool finished);
-  void SetBarColour(const QColor& colour) { barColour_ = colour; update(); }
-  void SetBgColour(const QColor& colour) { bgColour_ = colour; update(); }
+  void SetBarColour(const QColor& colour) {
+    barColour_ = colour;
+    update();
+  }
+  void SetBgColour(const QColor& colour) {
+    bgColour_ = colour;
+    update();
+  }
   void SetTextColours(const QColor& onBar, const QColor& onBackground);
 
   // The text the next paint draws ("" when nothing is drawn).

@@ -12,12 +12,8 @@ constexpr int kImageRole = Qt::UserRole + 1;
 constexpr int kLastCheckRole = Qt::UserRole + 2;
 constexpr int kKeyRole = Qt::UserRole + 3;
 
-Qt::CheckState ToQt(int state) {
-  return state == 1 ? Qt::Checked : state == 2 ? Qt::PartiallyChecked : Qt::Unchecked;
-}
-int FromQt(Qt::CheckState state) {
-  return state == Qt::Checked ? 1 : state == Qt::PartiallyChecked ? 2 : 0;
-}
+Qt::CheckState ToQt(int state) { return state == 1 ? Qt::Checked : state == 2 ? Qt::PartiallyChecked : Qt::Unchecked; }
+int FromQt(Qt::CheckState state) { return state == Qt::Checked ? 1 : state == Qt::PartiallyChecked ? 2 : 0; }
 }  // namespace
 
 CTreeListCtrl::CTreeListCtrl(QWidget* parent) : QTreeWidget(parent) {
@@ -232,8 +228,10 @@ void CTreeListCtrl::mouseReleaseEvent(QMouseEvent* event) {
   QPoint point = event->position().toPoint();
   Row row = HitTest(point);
   if (!row) return;
-  if (event->button() == Qt::LeftButton) OnLButtonUp(row, point);
-  else if (event->button() == Qt::RightButton) OnRButtonUp(row, viewport()->mapToGlobal(point));
+  if (event->button() == Qt::LeftButton)
+    OnLButtonUp(row, point);
+  else if (event->button() == Qt::RightButton)
+    OnRButtonUp(row, viewport()->mapToGlobal(point));
 }
 
 void CTreeListCtrl::contextMenuEvent(QContextMenuEvent* event) {

@@ -8,12 +8,12 @@
 #include <set>
 #include <vector>
 
-#include "core/scan_progress.h"
 #include "core/byte_order.h"
+#include "core/scan_progress.h"
 #include "fs/fs_recognition.h"
-#include "volumes/volume_managers.h"
 #include "platform/physical_disks.h"
 #include "platform/text.h"
+#include "volumes/volume_managers.h"
 
 namespace quorvel {
 

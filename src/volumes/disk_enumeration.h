@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "model/disk_records.h"
 #include "io/sector_device.h"
+#include "model/disk_records.h"
 #include "platform/physical_disks.h"
 
 namespace quorvel {

@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "model/disk_records.h"
 #include "io/sector_device.h"
+#include "model/disk_records.h"
 
 namespace quorvel {
 

@@ -10,7 +10,9 @@ TEST(TextTest, Utf16ToUtf8KeepsEveryCharacter) {
   const uint8_t name[] = {0x2D, 0x4E, 0x87, 0x65, 0x3D, 0xD8, 0x00, 0xDE, 0x61, 0x00};  // 中文😀a
   EXPECT_EQ(Utf16LeToUtf8(name, 5), "中文😀a");
   const uint8_t broken[] = {0x3D, 0xD8, 0x61, 0x00};  // high surrogate then 'a'
-  EXPECT_EQ(Utf16LeToUtf8(broken, 2), "\xEF\xBF\xBD" "a");
+  EXPECT_EQ(Utf16LeToUtf8(broken, 2),
+            "\xEF\xBF\xBD"
+            "a");
   const uint8_t withNul[] = {0x61, 0x00, 0x00, 0x00, 0x62, 0x00};
   EXPECT_EQ(Utf16LeToUtf8(withNul, 3), "a");
 }
@@ -26,8 +28,8 @@ TEST(TextTest, Cp936DecodesAndMarksUndecodableBytes) {
 
 TEST(TextTest, Utf8Validation) {
   EXPECT_TRUE(IsValidUtf8("中文😀"));
-  EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));      // overlong '/'
-  EXPECT_FALSE(IsValidUtf8("\xE4\xB8"));      // cut short
+  EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));  // overlong '/'
+  EXPECT_FALSE(IsValidUtf8("\xE4\xB8"));  // cut short
   EXPECT_EQ(Utf8ToUtf16("a😀").size(), 3u);
 }
 

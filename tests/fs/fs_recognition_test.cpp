@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "fs/fs_recognition.h"
-#include "volumes/disk_crafting.h"
 #include "platform/text.h"
+#include "volumes/disk_crafting.h"
 
 namespace quorvel {
 namespace {

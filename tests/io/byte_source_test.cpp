@@ -2,9 +2,9 @@
 // outside a window or a member's extent is ever returned.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <fstream>
 #include <numeric>
-#include <sys/stat.h>
 
 #include "io/composite_source.h"
 #include "volumes/disk_crafting.h"

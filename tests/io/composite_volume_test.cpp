@@ -37,8 +37,8 @@ class CompositeTest : public ::testing::Test {
       std::vector<uint8_t> bytes((lead + memberSectors) * 512, 0xEE);
       for (uint64_t s = 0; s < memberSectors; ++s) Stamp(bytes.data() + (lead + s) * 512, m, s);
       std::string path = dir_ + "/member" + std::to_string(m);
-      std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                  static_cast<std::streamsize>(bytes.size()));
+      std::ofstream(path, std::ios::binary)
+          .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
       VolumeMember vm;
       vm.ordinal = static_cast<uint8_t>(m);
       vm.path = path;
@@ -68,8 +68,9 @@ class CompositeTest : public ::testing::Test {
     }
     size_t i = 0;
     for (const auto& [o, m] : p.members)
-      std::ofstream(m.path, std::ios::binary).write(reinterpret_cast<const char*>(files[i].data()),
-                                                    static_cast<std::streamsize>(files[i].size())), ++i;
+      std::ofstream(m.path, std::ios::binary)
+          .write(reinterpret_cast<const char*>(files[i].data()), static_cast<std::streamsize>(files[i].size())),
+          ++i;
   }
 
   static void ExpectStamp(const uint8_t* sector, uint32_t member, uint64_t memberSector, const std::string& what) {

@@ -2,9 +2,9 @@
 // space and the "target folder is on the source" guard.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <fstream>
-#include <sys/stat.h>
 
 #include "platform/free_space.h"
 #include "platform/physical_disks.h"

@@ -3,8 +3,8 @@
 // text must tell them apart, and the right index must be asked first.
 #include <gtest/gtest.h>
 
-#include "recover/entry_lookup.h"
 #include "fs/fat/fat_directory_parser.h"
+#include "recover/entry_lookup.h"
 
 namespace quorvel {
 namespace {

@@ -3,10 +3,10 @@
 // released) or runs two workers on one tree (released early).
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <fcntl.h>
-#include <mutex>
 #include <unistd.h>
+#include <condition_variable>
+#include <mutex>
 
 #include "core/operation_busy.h"
 #include "core/recording_sink.h"
@@ -249,7 +249,8 @@ TEST(FormatFolderTree, RowsFollowTheFillRules) {
   EXPECT_EQ(view.rows.back().depth, 1);
 
   // NTFS form: root and lost folder rows, never the extension folder.
-  for (NtfsFileEntry* special : {&tree.ntfsRoot, &tree.ntfsLost, &tree.ntfsExtension}) SetEntryState(special->flags, kFolder);
+  for (NtfsFileEntry* special : {&tree.ntfsRoot, &tree.ntfsLost, &tree.ntfsExtension})
+    SetEntryState(special->flags, kFolder);
   tree.ntfsExtension.name = "扩展目录";
   disk.carvedFiles.clear();
   view = BuildFolderTreeView(disk, partition, kExpandNtfs);

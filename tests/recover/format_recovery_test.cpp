@@ -10,9 +10,9 @@
 #include <set>
 #include <sstream>
 
-#include "volumes/disk_enumeration.h"
 #include "recover/partition_launch.h"
 #include "support/test_support.h"
+#include "volumes/disk_enumeration.h"
 
 namespace quorvel::test {
 namespace {

@@ -106,18 +106,28 @@ inline LsListing ParseLsJson(const std::string& text) {
           if (r.Peek('"')) {
             std::string s;
             if (!r.String(s)) return out;
-            if (k == "path") e.path = s;
-            else if (k == "name") e.name = s;
-            else if (k == "state_text") e.stateText = s;
-            else if (k == "created") e.created = s;
-            else if (k == "modified") e.modified = s;
-            else if (k == "accessed") e.accessed = s;
+            if (k == "path")
+              e.path = s;
+            else if (k == "name")
+              e.name = s;
+            else if (k == "state_text")
+              e.stateText = s;
+            else if (k == "created")
+              e.created = s;
+            else if (k == "modified")
+              e.modified = s;
+            else if (k == "accessed")
+              e.accessed = s;
           } else {
             if (!r.Number(n)) return out;
-            if (k == "state") e.state = static_cast<int>(n);
-            else if (k == "size") e.size = n;
-            else if (k == "id") e.id = n;
-            else if (k == "parent_id") e.parentId = n;
+            if (k == "state")
+              e.state = static_cast<int>(n);
+            else if (k == "size")
+              e.size = n;
+            else if (k == "id")
+              e.id = n;
+            else if (k == "parent_id")
+              e.parentId = n;
           }
           r.Eat(',');
         }
@@ -128,9 +138,12 @@ inline LsListing ParseLsJson(const std::string& text) {
       r.Eat(']');
     } else {
       if (!r.String(value)) return out;
-      if (key == "disk") out.disk = value;
-      else if (key == "partition") out.partition = value;
-      else if (key == "fs") out.fs = value;
+      if (key == "disk")
+        out.disk = value;
+      else if (key == "partition")
+        out.partition = value;
+      else if (key == "fs")
+        out.fs = value;
     }
     r.Eat(',');
   }

@@ -126,8 +126,8 @@ TEST(ClusterChainTest, BrokenAndLoopingChainsEnd) {
   fat.PutCluster(5, Fill('x', 512));
   fat.PutCluster(6, Fill('y', 512));
   fat.Link(5, 6);
-  fat.Link(6, 5);    // loop
-  fat.Link(20, 0);   // free
+  fat.Link(6, 5);   // loop
+  fat.Link(20, 0);  // free
   fat.Open();
   ScanProgress progress;
   SaveRun run;

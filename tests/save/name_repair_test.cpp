@@ -2,9 +2,9 @@
 // become on the target, and that nothing on the target is ever overwritten.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <fstream>
 
 #include "save/name_repair.h"
 #include "save/target_naming.h"

@@ -64,8 +64,8 @@ std::vector<FlsEntry> Fls(const std::string& image, uint64_t offset) {
 
 std::string IcatSha(const std::string& image, uint64_t offset, const std::string& inode) {
   // Grouped: RunCommand's redirections then apply to the whole pipeline.
-  CommandResult r = RunCommand("(icat -o " + std::to_string(offset) + " " + ShellQuote(image) + " " + inode +
-                               " | sha256sum)");
+  CommandResult r =
+      RunCommand("(icat -o " + std::to_string(offset) + " " + ShellQuote(image) + " " + inode + " | sha256sum)");
   return r.out.substr(0, 64);
 }
 
@@ -197,8 +197,7 @@ TEST(SaveNtfsFixtureTest, WholeTreeMatchesManifestAndIcat) {
   }
   // The manifest covers the hard cases; make sure they were among them.
   for (const char* path : {"docs/readme.txt", "comp/text.txt", "comp/mixed.bin", "sparse.bin", "frag/many.bin",
-                           "frag/holes.bin", "中文文件夹/报告.txt", "emoji_😀.txt", "gone.bin",
-                           "trash/inner/inner.txt"})
+                           "frag/holes.bin", "中文文件夹/报告.txt", "emoji_😀.txt", "gone.bin", "trash/inner/inner.txt"})
     EXPECT_TRUE(kinds.count(path)) << path;
   EXPECT_GT(files, 400u);
   // And TSK agrees on every live file (tsk_recover reads files as icat does,

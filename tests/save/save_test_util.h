@@ -1,10 +1,10 @@
 #pragma once
 // Helpers of the save tests.
-#include <cstdlib>
 #include <dirent.h>
+#include <sys/stat.h>
+#include <cstdlib>
 #include <set>
 #include <string>
-#include <sys/stat.h>
 
 #include "support/test_support.h"
 

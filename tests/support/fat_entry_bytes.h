@@ -18,8 +18,8 @@ inline void PutLe32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
 
-constexpr uint16_t kDate = (44 << 9) | (3 << 5) | 15;  // 2024-03-15
-constexpr uint16_t kTime = (10 << 11) | (30 << 5) | 7;   // 10:30:14
+constexpr uint16_t kDate = (44 << 9) | (3 << 5) | 15;   // 2024-03-15
+constexpr uint16_t kTime = (10 << 11) | (30 << 5) | 7;  // 10:30:14
 
 // The checksum a long-name entry carries of its short entry's 11 name bytes.
 inline uint8_t ShortChecksum(const uint8_t* name11) {

@@ -1,14 +1,14 @@
 #include "support/test_support.h"
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <array>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace quorvel::test {
 
@@ -22,8 +22,10 @@ bool HaveFixture(const std::string& name) {
 std::string ShellQuote(const std::string& text) {
   std::string quoted = "'";
   for (char c : text) {
-    if (c == '\'') quoted += "'\\''";
-    else quoted += c;
+    if (c == '\'')
+      quoted += "'\\''";
+    else
+      quoted += c;
   }
   return quoted + "'";
 }
@@ -51,9 +53,7 @@ CommandResult RunCommand(const std::string& commandLine) {
   return result;
 }
 
-CommandResult RunQuorvel(const std::string& arguments) {
-  return RunCommand(ShellQuote(QUORVEL_CLI) + " " + arguments);
-}
+CommandResult RunQuorvel(const std::string& arguments) { return RunCommand(ShellQuote(QUORVEL_CLI) + " " + arguments); }
 
 std::string FileSha256(const std::string& path) {
   CommandResult r = RunCommand("sha256sum " + ShellQuote(path));

@@ -10,7 +10,6 @@
 #include <memory>
 
 #include "core/operation_busy.h"
-#include "volumes/disk_enumeration.h"
 #include "model/partition_texts.h"
 #include "recover/partition_launch.h"
 #include "ui/artwork.h"
@@ -20,6 +19,7 @@
 #include "ui/my_save_file_dlg.h"
 #include "ui/quorvel_app.h"
 #include "ui_test_support.h"
+#include "volumes/disk_enumeration.h"
 
 using namespace quorvel;
 using namespace quorvel::uitest;
@@ -230,12 +230,11 @@ class FilePageTest : public QObject {
     QVERIFY(WaitUntil([&] { return Idle() && !page_->LastSaveSummary().isEmpty(); }));
     QCOMPARE(page_->StatusColour(), ColorRef(0x32C832));
 
-    CommandResult r = RunQuorvel({QStringLiteral("save"), QString::fromStdString(FixturePath("demo.img")),
-                                  QStringLiteral("Partition1"), QStringLiteral("--to"), cli.path(),
-                                  QStringLiteral("--path"), QStringLiteral("根目录/docs/note1.txt"),
-                                  QStringLiteral("--path"), QStringLiteral("根目录/docs/?ote2.txt"),
-                                  QStringLiteral("--path"), QStringLiteral("根目录/docs/报告.txt"),
-                                  QStringLiteral("--allow-same-disk"), QStringLiteral("--quiet")});
+    CommandResult r = RunQuorvel(
+        {QStringLiteral("save"), QString::fromStdString(FixturePath("demo.img")), QStringLiteral("Partition1"),
+         QStringLiteral("--to"), cli.path(), QStringLiteral("--path"), QStringLiteral("根目录/docs/note1.txt"),
+         QStringLiteral("--path"), QStringLiteral("根目录/docs/?ote2.txt"), QStringLiteral("--path"),
+         QStringLiteral("根目录/docs/报告.txt"), QStringLiteral("--allow-same-disk"), QStringLiteral("--quiet")});
     QVERIFY2(r.exitCode == 0, r.err.constData());
     QMap<QString, QByteArray> guiFiles = TreeHashes(gui.path());
     QCOMPARE(guiFiles.size(), 3);
@@ -257,10 +256,10 @@ class FilePageTest : public QObject {
     AnswerSaveDialog(gui.path());
     page_->MultiSelectSave(true);
     QVERIFY(WaitUntil([&] { return Idle(); }));
-    CommandResult r = RunQuorvel({QStringLiteral("save"), QString::fromStdString(FixturePath("demo.img")),
-                                  QStringLiteral("Partition1"), QStringLiteral("--to"), cli.path(),
-                                  QStringLiteral("--path"), QStringLiteral("根目录/docs"),
-                                  QStringLiteral("--allow-same-disk"), QStringLiteral("--quiet")});
+    CommandResult r =
+        RunQuorvel({QStringLiteral("save"), QString::fromStdString(FixturePath("demo.img")),
+                    QStringLiteral("Partition1"), QStringLiteral("--to"), cli.path(), QStringLiteral("--path"),
+                    QStringLiteral("根目录/docs"), QStringLiteral("--allow-same-disk"), QStringLiteral("--quiet")});
     QVERIFY2(r.exitCode == 0, r.err.constData());
     QMap<QString, QByteArray> guiFiles = TreeHashes(gui.path());
     QVERIFY(guiFiles.contains(QStringLiteral("根目录/docs/old/$raft.txt")) ||

@@ -9,7 +9,6 @@
 #include <memory>
 
 #include "core/operation_busy.h"
-#include "volumes/disk_enumeration.h"
 #include "model/partition_texts.h"
 #include "ui/file_dlg.h"
 #include "ui/hex_edit.h"
@@ -18,6 +17,7 @@
 #include "ui/my_right_treelist_ctrl.h"
 #include "ui/quorvel_app.h"
 #include "ui_test_support.h"
+#include "volumes/disk_enumeration.h"
 
 using namespace quorvel;
 using namespace quorvel::uitest;
@@ -127,9 +127,8 @@ class HexViewTest : public QObject {
 
   // A file whose clusters are not contiguous is read along its FAT chain.
   void FragmentedFileFollowsChain() {
-    View("FRAG.BIN", [&](CHEXVIEWDLG& dialog) {
-      QCOMPARE(dialog.HexEdit()->Data().left(fragmented_.size()), fragmented_);
-    });
+    View("FRAG.BIN",
+         [&](CHEXVIEWDLG& dialog) { QCOMPARE(dialog.HexEdit()->Data().left(fragmented_.size()), fragmented_); });
   }
 
   // A deleted file has no chain left: its clusters are read contiguously, so

@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "core/operation_busy.h"
-#include "volumes/disk_enumeration.h"
 #include "ui/animate_button.h"
 #include "ui/artwork.h"
 #include "ui/file_dlg.h"
@@ -18,6 +17,7 @@
 #include "ui/quorvel_dlg.h"
 #include "ui/xp_button.h"
 #include "ui_test_support.h"
+#include "volumes/disk_enumeration.h"
 
 using namespace quorvel;
 using namespace quorvel::uitest;

@@ -1,15 +1,15 @@
 #include "ui_test_support.h"
 
+#include <sys/stat.h>
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMap>
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
-#include <sys/stat.h>
 
 namespace quorvel::uitest {
 
@@ -67,7 +67,8 @@ bool RunTool(const QString& program, const QStringList& arguments) {
   env.insert(QStringLiteral("MTOOLS_SKIP_CHECK"), QStringLiteral("1"));
   process.setProcessEnvironment(env);
   QString path = QStandardPaths::findExecutable(program);
-  if (path.isEmpty()) path = QStandardPaths::findExecutable(program, {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
+  if (path.isEmpty())
+    path = QStandardPaths::findExecutable(program, {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
   if (path.isEmpty()) return false;
   process.start(path, arguments);
   return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;

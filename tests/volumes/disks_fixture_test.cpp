@@ -32,8 +32,8 @@ std::vector<Row> ListPartitions(const std::string& image) {
       "for p in d['partitions']:\n"
       "  print('\\x1f'.join(str(p[k]) for k in ('name','row','label','type','start_sector','sector_count',"
       "'fs_kind','role','origin')))\n";
-  CommandResult r = RunCommand("(" + ShellQuote(QUORVEL_CLI) + " disks " + ShellQuote(image) +
-                               " --json | python3 -c " + ShellQuote(flatten) + ")");
+  CommandResult r = RunCommand("(" + ShellQuote(QUORVEL_CLI) + " disks " + ShellQuote(image) + " --json | python3 -c " +
+                               ShellQuote(flatten) + ")");
   EXPECT_EQ(r.exitCode, 0) << r.err;
   std::vector<Row> rows;
   std::istringstream in(r.out);
@@ -47,7 +47,7 @@ std::vector<Row> ListPartitions(const std::string& image) {
     }
     f.push_back(line.substr(pos));
     if (f.size() != 9) continue;
-    Row row{f[0], f[1], f[2], f[3], std::stoull(f[4]), std::stoull(f[5]), std::stoi(f[6]), std::stoi(f[7]),
+    Row row{f[0],           f[1], f[2], f[3], std::stoull(f[4]), std::stoull(f[5]), std::stoi(f[6]), std::stoi(f[7]),
             std::stoi(f[8])};
     rows.push_back(row);
   }
@@ -73,7 +73,7 @@ std::vector<std::pair<uint64_t, uint64_t>> MmlsExtents(const std::string& image)
   return out;
 }
 
-#define REQUIRE_FIXTURE(name)                                                     \
+#define REQUIRE_FIXTURE(name) \
   if (!HaveFixture(name)) GTEST_SKIP() << name << " was not built (tool missing)"
 
 TEST(DisksFixture, DemoMbrMatchesSfdiskAndMmls) {
@@ -135,7 +135,8 @@ TEST(DisksFixture, GptMatchesSgdiskWithNameSuffixesKindsAndLabels) {
   while (std::getline(in, line)) {
     unsigned number;
     unsigned long long start, end;
-    if (std::sscanf(line.c_str(), " %u %llu %llu", &number, &start, &end) == 3) sgdisk.emplace_back(start, end - start + 1);
+    if (std::sscanf(line.c_str(), " %u %llu %llu", &number, &start, &end) == 3)
+      sgdisk.emplace_back(start, end - start + 1);
   }
   ASSERT_EQ(sgdisk.size(), 6u);
   EXPECT_EQ(MmlsExtents(image), sgdisk);
@@ -144,7 +145,7 @@ TEST(DisksFixture, GptMatchesSgdiskWithNameSuffixesKindsAndLabels) {
     EXPECT_EQ(rows[i].count, sgdisk[i].second) << i;
     EXPECT_EQ(rows[i].role, 1);
   }
-  const char* names[] = {"data-fat32(fat)0", "data-ntfs(NTFS)1", "data-exfat(exFat)2",
+  const char* names[] = {"data-fat32(fat)0", "data-ntfs(NTFS)1",     "data-exfat(exFat)2",
                          "EFI system(fat)3", "linux-rootPartition4", "mac-hfs"};
   const int kinds[] = {0x0B, 0x07, 0x05, 0x0B, 0x83, 0x19};
   const char* types[] = {"FAT32", "NTFS", "exFAT", "FAT32", "EXT4", "HFS"};

@@ -2,13 +2,13 @@
 // make (loops, hostile GPT headers) and the rules that decide what a disk is.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <chrono>
 #include <random>
-#include <unistd.h>
 
-#include "volumes/disk_enumeration.h"
 #include "model/partition_texts.h"
 #include "volumes/disk_crafting.h"
+#include "volumes/disk_enumeration.h"
 
 namespace quorvel {
 namespace {
@@ -339,12 +339,14 @@ TEST(DiskTexts, TypeNamesAndRowTexts) {
 
 TEST(DiskTexts, IdentifierCleanUp) {
   EXPECT_EQ(CleanIdentifier("  ATA     "), "ATA");
-  EXPECT_EQ(CleanIdentifier("53543130"), "ST10");    // hex text is decoded
-  EXPECT_EQ(CleanIdentifier("5354 03130"), "ST");    // blanks count as zeros; a zero byte ends it
-  EXPECT_EQ(CleanIdentifier("0x1af4"), "0x1af4");    // not hex text: kept
-  EXPECT_EQ(CleanIdentifier("01ff"), "01ff");        // decodes to unprintable bytes: kept raw
+  EXPECT_EQ(CleanIdentifier("53543130"), "ST10");  // hex text is decoded
+  EXPECT_EQ(CleanIdentifier("5354 03130"), "ST");  // blanks count as zeros; a zero byte ends it
+  EXPECT_EQ(CleanIdentifier("0x1af4"), "0x1af4");  // not hex text: kept
+  EXPECT_EQ(CleanIdentifier("01ff"), "01ff");      // decodes to unprintable bytes: kept raw
   EXPECT_EQ(CleanIdentifier("Disk\x01junk"), "Disk");
-  EXPECT_EQ(CleanIdentifier("\x02" "Disk"), "");
+  EXPECT_EQ(CleanIdentifier("\x02"
+                            "Disk"),
+            "");
 }
 
 }  // namespace

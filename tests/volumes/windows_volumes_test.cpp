@@ -62,8 +62,7 @@ bool HaveWindowsMembers() { return HaveFixture("ldm/ldm-2008r2-raid5-3.img"); }
 
 TEST(WindowsVolumes, StripedNtfsReadsIntact) {
   if (!HaveWindowsMembers()) GTEST_SKIP() << "shared dynamic-disk images not available";
-  ExpectIntactNtfs(WindowsVolume(kStripedVolume, {"ldm-2008r2-striped-1.img", "ldm-2008r2-striped-2.img"}),
-                   "striped");
+  ExpectIntactNtfs(WindowsVolume(kStripedVolume, {"ldm-2008r2-striped-1.img", "ldm-2008r2-striped-2.img"}), "striped");
 }
 
 TEST(WindowsVolumes, Raid5ReadsIntactWithAnyOneMemberMissing) {

@@ -26,7 +26,7 @@ bool ReadFatSectors(const PartitionRecord& partition, SectorDevice* device, uint
   }
   // Composite volumes start at 0: the sector is already volume-relative.
   return ReadPartitionData(&partition, got, device, buffer, length,
-                          (absoluteSector - partition.startSector) * kSectorSize);
+                           (absoluteSector - partition.startSector) * kSectorSize);
 }
 
 bool ReadFatCluster(const PartitionRecord& partition, SectorDevice* device, uint32_t cluster,
@@ -244,7 +244,8 @@ WalkResult TakeEntry(Walk& walk, const uint8_t* e, const std::string& longUnits,
   const bool folder = kind == FatEntryClass::kFolder;
   FatFileEntry entry;
   FillFromEntry(entry, e);
-  if (longName) entry.name = Utf16LeToUtf8(reinterpret_cast<const uint8_t*>(longUnits.data()), longUnits.size() / 2, false);
+  if (longName)
+    entry.name = Utf16LeToUtf8(reinterpret_cast<const uint8_t*>(longUnits.data()), longUnits.size() / 2, false);
   if (entry.name.empty()) entry.name = FatShortName(e, folder);
 
   if (!folder) {
@@ -252,8 +253,8 @@ WalkResult TakeEntry(Walk& walk, const uint8_t* e, const std::string& longUnits,
       SetEntryState(entry.flags, kDeletedFile);
       if (walk.recorded()) {
         // The carved copy of this file's data would list it twice.
-        const uint64_t start = walk.partition.dataOrigin +
-                               static_cast<uint64_t>(entry.firstCluster) * walk.partition.sectorsPerCluster;
+        const uint64_t start =
+            walk.partition.dataOrigin + static_cast<uint64_t>(entry.firstCluster) * walk.partition.sectorsPerCluster;
         walk.options.recordedDisk->carvedFiles.erase(start);
       }
     } else {
@@ -332,8 +333,8 @@ WalkResult WalkData(Walk& walk, const uint8_t* data, size_t length, FatFileEntry
 bool ParseFatDirectory(const FatParseOptions& options, SectorDevice* device, const uint8_t* data, size_t length,
                        FatFileEntry& parent, PartitionRecord& partition, VisitedClusterSet& visited,
                        ScanProgress& progress, uint32_t& counter, int depth) {
-  Walk walk{options, device, partition, *partition.tree, visited, progress, counter,
-            FatEntryCount(partition, options.fat32)};
+  Walk walk{options, device,   partition, *partition.tree,
+            visited, progress, counter,   FatEntryCount(partition, options.fat32)};
   return WalkData(walk, data, length, parent, depth) != WalkResult::kStopped;
 }
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "core/scan_progress.h"
-#include "model/disk_records.h"
 #include "io/sector_device.h"
+#include "model/disk_records.h"
 
 namespace quorvel {
 

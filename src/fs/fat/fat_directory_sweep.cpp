@@ -31,8 +31,8 @@ bool ScanDirectorySectors(DiskRecord& disk, PartitionRecord* partition, ScanProg
   // slower, which would make the sweep slower than the disk.
   constexpr size_t kAlignment = 4096;
   constexpr size_t kAllocBytes = (kSweepBufferBytes + kAlignment - 1) / kAlignment * kAlignment;
-  std::unique_ptr<uint8_t, decltype(&std::free)> owner(static_cast<uint8_t*>(std::aligned_alloc(kAlignment, kAllocBytes)),
-                                                       &std::free);
+  std::unique_ptr<uint8_t, decltype(&std::free)> owner(
+      static_cast<uint8_t*>(std::aligned_alloc(kAlignment, kAllocBytes)), &std::free);
   if (!owner) return false;
   uint8_t* const buffer = owner.get();
   std::memset(buffer, 0, kSweepBufferBytes);

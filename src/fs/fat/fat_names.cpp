@@ -86,7 +86,9 @@ void AppendPiece(const uint8_t* piece, size_t units, std::string& out) {
   }
 }
 
-bool AllFf(const uint8_t* bytes) { return bytes[0] == 0xFF && bytes[1] == 0xFF && bytes[2] == 0xFF && bytes[3] == 0xFF; }
+bool AllFf(const uint8_t* bytes) {
+  return bytes[0] == 0xFF && bytes[1] == 0xFF && bytes[2] == 0xFF && bytes[3] == 0xFF;
+}
 
 }  // namespace
 

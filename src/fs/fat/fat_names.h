@@ -40,7 +40,8 @@ void AppendLongNameUnits(const uint8_t* entry, std::string& units);
 uint8_t FatShortNameChecksum(const uint8_t* entry);
 
 inline uint32_t FatEntryFirstCluster(const uint8_t* entry) {
-  return (static_cast<uint32_t>(entry[20] | (entry[21] << 8)) << 16) | static_cast<uint32_t>(entry[26] | (entry[27] << 8));
+  return (static_cast<uint32_t>(entry[20] | (entry[21] << 8)) << 16) |
+         static_cast<uint32_t>(entry[26] | (entry[27] << 8));
 }
 
 }  // namespace quorvel

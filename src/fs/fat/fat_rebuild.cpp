@@ -28,8 +28,8 @@ void MarkFatSpecialFolders(PartitionRecord& partition, uint32_t rootCluster, boo
 namespace {
 
 bool ParseRecorded(bool fat32, DiskRecord& disk, SectorDevice* device, const uint8_t* data, size_t length,
-                   FatFileEntry& parent, PartitionRecord& partition, VisitedClusterSet& visited,
-                   ScanProgress& progress, uint32_t& counter) {
+                   FatFileEntry& parent, PartitionRecord& partition, VisitedClusterSet& visited, ScanProgress& progress,
+                   uint32_t& counter) {
   FatParseOptions options;
   options.fat32 = fat32;
   options.recordedDisk = &disk;

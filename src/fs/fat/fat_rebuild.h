@@ -4,8 +4,8 @@
 #include <cstdint>
 
 #include "core/scan_progress.h"
-#include "model/disk_records.h"
 #include "fs/fat/fat_directory_parser.h"
+#include "model/disk_records.h"
 
 namespace quorvel {
 

@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "core/byte_order.h"
-#include "fs/fs_recognition.h"
-#include "io/sector_device.h"
 #include "fs/fat/fat_directory_parser.h"
 #include "fs/fat/fat_names.h"
 #include "fs/fat/fat_rebuild.h"
+#include "fs/fs_recognition.h"
+#include "io/sector_device.h"
 
 namespace quorvel {
 
@@ -25,9 +25,9 @@ constexpr uint64_t kMaxFatBytes = 1ull << 30;
 struct FatLayout {
   uint32_t reserved = 0;
   uint32_t numberOfFats = 0;
-  uint32_t rootCluster = 0;   // FAT32
-  uint64_t rootStart = 0;     // FAT16
-  uint32_t rootEntries = 0;   // FAT16
+  uint32_t rootCluster = 0;  // FAT32
+  uint64_t rootStart = 0;    // FAT16
+  uint32_t rootEntries = 0;  // FAT16
 };
 
 struct Geometry {
@@ -65,7 +65,8 @@ bool GeometryFromBootSector(const uint8_t* boot, bool fat32, Geometry& g) {
     g.layout.rootCluster = LoadLe32(boot + 44);
   } else {
     g.fatSize = LoadLe16(boot + 22);
-    g.layout.rootStart = static_cast<uint64_t>(g.layout.reserved) + static_cast<uint64_t>(g.layout.numberOfFats) * g.fatSize;
+    g.layout.rootStart =
+        static_cast<uint64_t>(g.layout.reserved) + static_cast<uint64_t>(g.layout.numberOfFats) * g.fatSize;
     g.layout.rootEntries = kFat16RootEntries;
   }
   return true;

@@ -11,11 +11,11 @@ void ReadFat16Volume(PartitionRecord& partition, DiskRecord& disk, ScanProgress&
 
 // How a FAT run ended, for callers that report failures.
 enum class FatVolumeOutcome {
-  kListed,       // read through the FAT (or rebuilt from traces)
-  kRebuilt,      // rebuilt from recorded directory sectors
-  kStopped,      // the stop flag ended the run; what was found stays
-  kCannotOpen,   // the device could not be opened
-  kNoGeometry,   // no usable boot sector and the search found nothing sane
+  kListed,      // read through the FAT (or rebuilt from traces)
+  kRebuilt,     // rebuilt from recorded directory sectors
+  kStopped,     // the stop flag ended the run; what was found stays
+  kCannotOpen,  // the device could not be opened
+  kNoGeometry,  // no usable boot sector and the search found nothing sane
 };
 FatVolumeOutcome ReadFatVolume(PartitionRecord& partition, DiskRecord& disk, ScanProgress& progress, bool fat32);
 

@@ -14,7 +14,7 @@ constexpr size_t kChunkOutput = 4096;
 
 size_t DecompressLznt1(const uint8_t* compressed, size_t length, uint8_t* out, size_t outSize) {
   size_t in = 0;
-  size_t produced = 0;  // end of the last byte written
+  size_t produced = 0;   // end of the last byte written
   size_t chunkBase = 0;  // where the current chunk's output begins
   while (in + 2 <= length && chunkBase < outSize) {
     uint16_t header = LoadLe16(compressed + in);

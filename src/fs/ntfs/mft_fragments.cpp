@@ -78,8 +78,7 @@ bool ScanMftFragments(ScanProgress& progress, DiskRecord& disk, PartitionRecord&
           partition.ntfs.extraRecordSectors.emplace(number, sector);
         progress.SetText(FormatText("%llu 项被找到", static_cast<unsigned long long>(++examined)));
         RecordDetails details;
-        if (!DecodeMftRecord(record, number, details, source, partition, partition.ntfs.mftRuns, kMainRecord))
-          continue;
+        if (!DecodeMftRecord(record, number, details, source, partition, partition.ntfs.mftRuns, kMainRecord)) continue;
         if (!IsListedRecord(details)) continue;
         PendingEntry pending = PendingEntryFromDetails(details);
         NtfsFileEntry* parent = builder.KnownParent(pending.entry.parentNumber, pending.parentSequence);

@@ -175,7 +175,6 @@ bool ResolveParentChain(SectorDevice* device, const PendingEntry& pending, NtfsF
   return parentRead;
 }
 
-
 bool ReadEntryRecord(SectorDevice* device, const NtfsFileEntry& entry, const PartitionRecord& partition,
                      RecordDetails& details, bool& mftError) {
   mftError = false;

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <unordered_map>
 
-#include "model/disk_records.h"
-#include "io/sector_device.h"
-#include "model/file_tree.h"
 #include "fs/ntfs/mft_record.h"
+#include "io/sector_device.h"
+#include "model/disk_records.h"
+#include "model/file_tree.h"
 
 namespace quorvel {
 

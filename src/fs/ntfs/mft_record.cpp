@@ -12,7 +12,7 @@ namespace quorvel {
 
 namespace {
 
-constexpr size_t kFileNameFixed = 0x42;        // $FILE_NAME value before the name
+constexpr size_t kFileNameFixed = 0x42;  // $FILE_NAME value before the name
 constexpr size_t kResidentHeader = 0x18;
 constexpr size_t kNonResidentHeader = 0x40;
 constexpr uint64_t kReferenceMask = 0x0000FFFFFFFFFFFFull;
@@ -89,8 +89,7 @@ void DecodeIndexRoot(const uint8_t* attribute, size_t window, RecordDetails& det
   const uint8_t* header = value + 0x10;
   size_t pos = 0x10 + static_cast<size_t>(LoadLe32(header));
   details.largeIndex = header[0x0C] != 0;
-  if (details.largeIndex && window >= 8)
-    details.indexRootTail.assign(attribute + window - 8, attribute + window);
+  if (details.largeIndex && window >= 8) details.indexRootTail.assign(attribute + window - 8, attribute + window);
   while (pos < length && length - pos >= 0x10) {
     if (details.largeIndex && length - pos < 24 + 16) break;
     const uint8_t* entry = value + pos;
@@ -156,7 +155,8 @@ void FollowAttributeList(const std::vector<uint8_t>& list, uint64_t ownNumber, u
     if (entryLength == 0 || entryLength > list.size() - pos) break;
     uint32_t type = LoadLe32(entry);
     uint64_t reference = LoadLe64(entry + 0x10) & kReferenceMask;
-    if ((type == NtfsAttr::kFileName || type == NtfsAttr::kData || type == NtfsAttr::kIndexRoot || type == NtfsAttr::kIndexAllocation) &&
+    if ((type == NtfsAttr::kFileName || type == NtfsAttr::kData || type == NtfsAttr::kIndexRoot ||
+         type == NtfsAttr::kIndexAllocation) &&
         reference != ownNumber && reference != numberAsked &&
         std::find(extensions.begin(), extensions.end(), reference) == extensions.end())
       extensions.push_back(reference);
@@ -178,12 +178,17 @@ void SettleSize(RecordDetails& details) {
 
 uint8_t EntryStateFromRecordFlags(uint16_t flagsWord) {
   switch (flagsWord) {
-    case 0: return kDeletedFile;
-    case 1: return kFile;
-    case 2: return kDeletedFolder;
+    case 0:
+      return kDeletedFile;
+    case 1:
+      return kFile;
+    case 2:
+      return kDeletedFolder;
     case 3:
-    case 7: return kFolder;
-    default: return kNoState;
+    case 7:
+      return kFolder;
+    default:
+      return kNoState;
   }
 }
 

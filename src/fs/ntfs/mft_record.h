@@ -14,8 +14,8 @@
 #include <utility>
 #include <vector>
 
-#include "model/disk_records.h"
 #include "io/sector_device.h"
+#include "model/disk_records.h"
 
 namespace quorvel {
 
@@ -80,8 +80,8 @@ struct RecordDetails {
   uint32_t recordNumber = 0;
   uint64_t baseReference = 0;  // offset 0x20; non-zero in extension records
   uint16_t sequenceNumber = 0;
-  uint16_t flagsWord = 0;      // offset 0x16 as stored
-  uint8_t state = 0;           // EntryState; 0 when the flags word is not a known one
+  uint16_t flagsWord = 0;  // offset 0x16 as stored
+  uint8_t state = 0;       // EntryState; 0 when the flags word is not a known one
 
   // $STANDARD_INFORMATION.
   uint64_t creationTime = 0;
@@ -101,12 +101,12 @@ struct RecordDetails {
   // The unnamed $DATA attribute.
   bool hasData = false;
   bool nonResident = false;
-  uint16_t attributeFlags = 0;    // compressed / encrypted / sparse bits
-  uint64_t dataRealSize = 0;      // bytes of the stream
-  uint64_t allocatedSize = 0;     // non-resident: clusters reserved × cluster size
-  uint64_t initializedSize = 0;   // bytes past this read as zeros
-  uint8_t compressionUnitShift = 0;  // log2 of clusters per compression unit (4 → 16)
-  std::vector<DataRun> dataRuns;  // in file order (by vcn)
+  uint16_t attributeFlags = 0;        // compressed / encrypted / sparse bits
+  uint64_t dataRealSize = 0;          // bytes of the stream
+  uint64_t allocatedSize = 0;         // non-resident: clusters reserved × cluster size
+  uint64_t initializedSize = 0;       // bytes past this read as zeros
+  uint8_t compressionUnitShift = 0;   // log2 of clusters per compression unit (4 → 16)
+  std::vector<DataRun> dataRuns;      // in file order (by vcn)
   std::vector<uint8_t> residentData;  // value bytes of a resident $DATA
 
   // $INDEX_ROOT.

@@ -7,9 +7,9 @@
 
 #include "core/byte_order.h"
 #include "fs/fs_recognition.h"
-#include "io/sector_device.h"
 #include "fs/ntfs/mft_placement.h"
 #include "fs/ntfs/mft_record.h"
+#include "io/sector_device.h"
 
 namespace quorvel {
 
@@ -146,7 +146,7 @@ bool ScanMftRecords(ScanProgress& progress, PartitionRecord& partition, DiskReco
   progress.Range(totalRecords, 1);
 
   std::vector<uint8_t> block(size_t{kBlockSectors} * kSectorSize);
-  uint64_t index = 0;     // the record's place in the MFT: its number in the older layout
+  uint64_t index = 0;  // the record's place in the MFT: its number in the older layout
   uint64_t examined = 0;
   for (const MftRun& run : partition.ntfs.mftRuns) {
     const uint64_t sectors = uint64_t{partition.sectorsPerCluster} * run.clusterCount;
@@ -163,8 +163,7 @@ bool ScanMftRecords(ScanProgress& progress, PartitionRecord& partition, DiskReco
         const uint64_t number = LoadLe16(record + 4) == 0x2A ? index : LoadLe32(record + 0x2C);
         if (partition.tree->skipSet.count(number)) continue;  // already placed as an ancestor
         RecordDetails details;
-        if (!DecodeMftRecord(record, number, details, source, partition, partition.ntfs.mftRuns, kMainRecord))
-          continue;
+        if (!DecodeMftRecord(record, number, details, source, partition, partition.ntfs.mftRuns, kMainRecord)) continue;
         if (number == 5) {
           // The root is not listed as an entry of its own, but shows its times.
           NtfsFileEntry& root = partition.tree->ntfsRoot;

@@ -4,17 +4,17 @@
 // entry by entry, and the in-memory FAT filled by the test.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <fcntl.h>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "core/scan_progress.h"
-#include "model/disk_records.h"
 #include "fs/fat/fat_rebuild.h"
+#include "model/disk_records.h"
 #include "platform/text.h"
 #include "support/fat_entry_bytes.h"
 #include "support/test_support.h"

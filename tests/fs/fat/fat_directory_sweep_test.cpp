@@ -2,10 +2,10 @@
 // absolute numbers, across block boundaries, and how it stops.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <fcntl.h>
-#include <random>
 #include <unistd.h>
+#include <chrono>
+#include <random>
 
 #include "core/recording_sink.h"
 #include "fs/fat/fat_directory_crafting.h"
@@ -76,10 +76,11 @@ TEST(FatDirectorySweep, RecordsDirectorySectorsAtTheirAbsoluteNumbers) {
 
   // A subfolder's first sector whose third entry would fail the general test.
   Entry broken = ShortEntry("BROKEN  BIN", 0x20, 0, 99);
-  std::vector<uint64_t> expected = {start, start + kBlock - 1, start + kBlock, start + kBlock + 1,
-                                    start + 2 * kBlock + 17, start + count};
+  std::vector<uint64_t> expected = {
+      start, start + kBlock - 1, start + kBlock, start + kBlock + 1, start + 2 * kBlock + 17, start + count};
   image.Put(start, SubfolderFirstSector(5, 0, {broken}));
-  for (size_t i = 1; i < expected.size(); ++i) image.Put(expected[i], PlainDirectorySector(static_cast<uint32_t>(i * 10)));
+  for (size_t i = 1; i < expected.size(); ++i)
+    image.Put(expected[i], PlainDirectorySector(static_cast<uint32_t>(i * 10)));
 
   image.Put(start - 1, PlainDirectorySector(1));          // before the range
   image.Put(start + count + 1, PlainDirectorySector(2));  // after it
@@ -153,8 +154,10 @@ TEST(FatDirectorySweep, SpannedVolumeIsSweptAtVolumeRelativeSectors) {
   const std::vector<uint64_t> expected = {14999, 15000, kBlock - 1, kBlock, 34999};
   for (uint64_t sector : expected) {
     Sector data = PlainDirectorySector(static_cast<uint32_t>(sector));
-    if (sector < 15000) first.Put(memberStart + sector, data);
-    else second.Put(memberStart + sector - 15000, data);
+    if (sector < 15000)
+      first.Put(memberStart + sector, data);
+    else
+      second.Put(memberStart + sector - 15000, data);
   }
   DiskRecord disk;
   disk.devicePath = "/nonexistent/not-used-for-composite-volumes";

@@ -3,9 +3,9 @@
 // loops, truncated long-name runs, odd attributes).
 #include <gtest/gtest.h>
 
+#include "fs/fat/fat_crafting.h"
 #include "fs/fat/fat_directory_parser.h"
 #include "fs/fat/fat_names.h"
-#include "fs/fat/fat_crafting.h"
 
 namespace quorvel::test {
 namespace {
@@ -52,7 +52,7 @@ TEST(FatParser, RootEntriesByAttributeAndCluster) {
   ASSERT_NE(Child(r, "ARCHIVE.BIN"), nullptr);
   EXPECT_EQ(Child(r, "ARCHIVE.BIN")->state(), kFile);
   EXPECT_EQ(Child(r, "ARCHIVE.BIN")->size, 10u);
-  EXPECT_NE(Child(r, "EMPTY.TXT"), nullptr);  // a real empty file
+  EXPECT_NE(Child(r, "EMPTY.TXT"), nullptr);    // a real empty file
   EXPECT_EQ(Child(r, "GARBAGE.TXT"), nullptr);  // a size but no cluster: not a file
   EXPECT_NE(Child(r, "long name without cluster.txt"), nullptr);
   EXPECT_EQ(Child(r, "MYLABEL"), nullptr);
@@ -177,8 +177,8 @@ TEST(FatParser, DeletedFolderProbingRejectsWhatDoesNotFit) {
   // The live parent folder at cluster 10 holds three deleted folders.
   DirData parent;
   parent.AddDots(10, 0)
-      .Add(Deleted(ShortEntry("OVERWR     ", 0x10, 0x0100)))   // all candidates hold other data
-      .Add(Deleted(ShortEntry("OTHERP     ", 0x10, 0x0200)))   // h = 0 names another parent, h = 1 fits
+      .Add(Deleted(ShortEntry("OVERWR     ", 0x10, 0x0100)))  // all candidates hold other data
+      .Add(Deleted(ShortEntry("OTHERP     ", 0x10, 0x0200)))  // h = 0 names another parent, h = 1 fits
       .AddNamed("long deleted folder", ShortEntry("LONGDE~1   ", 0x10, 0x0300), true)
       .Add(Deleted(ShortEntry("REUSED     ", 0x10, 0x0020)));  // its cluster now belongs to a live folder
   fat.WriteCluster(10, parent);
@@ -224,7 +224,10 @@ TEST(FatParser, FolderChainIsOneDirectory) {
   ASSERT_EQ(lfn.size(), 3u);
   first.Add(lfn[0]);  // slot 15 of cluster 10
   DirData second;
-  second.Add(lfn[1]).Add(lfn[2]).Add(ShortEntry("NAMEAC~1TXT", 0x20, 200, 5)).Add(ShortEntry("LAST    TXT", 0x20, 201, 1));
+  second.Add(lfn[1])
+      .Add(lfn[2])
+      .Add(ShortEntry("NAMEAC~1TXT", 0x20, 200, 5))
+      .Add(ShortEntry("LAST    TXT", 0x20, 201, 1));
   fat.WriteCluster(10, first);
   fat.WriteCluster(11, second);
   fat.SetFat(10, 11);
@@ -318,7 +321,9 @@ TEST(FatParser, StopFlagEndsTheParse) {
   fat.WriteCluster(10, sub);
   fat.EndChain(10);
   DirData root;
-  root.Add(ShortEntry("BEFORE  TXT", 0x20, 81, 1)).Add(ShortEntry("SUB        ", 0x10, 10)).Add(ShortEntry("AFTER   TXT", 0x20, 82, 1));
+  root.Add(ShortEntry("BEFORE  TXT", 0x20, 81, 1))
+      .Add(ShortEntry("SUB        ", 0x10, 10))
+      .Add(ShortEntry("AFTER   TXT", 0x20, 82, 1));
   fat.progress.RequestStop();
   EXPECT_FALSE(fat.ParseRoot(root, 0));
   const FatFileEntry& r = fat.tree().fatRoot;

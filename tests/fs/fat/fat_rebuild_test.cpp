@@ -2,8 +2,8 @@
 // on hand-made clusters (2 sectors each, so alignment matters).
 #include <gtest/gtest.h>
 
-#include "fs/fat/fat_rebuild.h"
 #include "fs/fat/fat_crafting.h"
+#include "fs/fat/fat_rebuild.h"
 
 namespace quorvel::test {
 namespace {

@@ -6,8 +6,8 @@
 
 #include <sstream>
 
-#include "recover/ls_json.h"
 #include "platform/text.h"
+#include "recover/ls_json.h"
 #include "support/test_support.h"
 
 namespace quorvel::test {
@@ -124,8 +124,7 @@ TEST_P(FatAgainstTsk, LiveEntriesMatchFls) {
     if (e.state != 3 && e.state != 4) continue;
     if (e.path == "根目录") continue;
     bool known = false;
-    for (const TskEntry& t : tsk)
-      known |= !t.deleted && t.folder == (e.state == 3) && PathMatches(t.path, e.path);
+    for (const TskEntry& t : tsk) known |= !t.deleted && t.folder == (e.state == 3) && PathMatches(t.path, e.path);
     EXPECT_TRUE(known) << "quorvel lists " << e.path << ", fls does not";
   }
 }

@@ -6,9 +6,9 @@
 #include <functional>
 
 #include "core/byte_order.h"
-#include "recover/expand_partition.h"
-#include "fs/fat/fat_volume.h"
 #include "fs/fat/fat_crafting.h"
+#include "fs/fat/fat_volume.h"
+#include "recover/expand_partition.h"
 
 namespace quorvel::test {
 namespace {
@@ -18,7 +18,8 @@ struct ImageCopy {
   explicit ImageCopy(const std::string& fixture) {
     dir = MakeTempDir("fatvol");
     path = dir + "/copy.img";
-    EXPECT_EQ(RunCommand("cp --sparse=always " + ShellQuote(FixturePath(fixture)) + " " + ShellQuote(path)).exitCode, 0);
+    EXPECT_EQ(RunCommand("cp --sparse=always " + ShellQuote(FixturePath(fixture)) + " " + ShellQuote(path)).exitCode,
+              0);
   }
   ~ImageCopy() {
     std::remove(path.c_str());
@@ -97,8 +98,8 @@ TEST(FatVolume, GeometrySearchOnAZeroedBootSector) {
   std::vector<uint8_t> fatStart(512, 0);
   PutLe32(&fatStart[0], 0x0FFFFFF8);
   PutLe32(&fatStart[4], 0x0FFFFFFF);
-  PutLe32(&fatStart[8], 0x0FFFFFFF);    // root: one cluster
-  PutLe32(&fatStart[40], 0x0FFFFFFF);   // cluster 10: one cluster
+  PutLe32(&fatStart[8], 0x0FFFFFFF);   // root: one cluster
+  PutLe32(&fatStart[40], 0x0FFFFFFF);  // cluster 10: one cluster
   fat.WriteBytes(32 * 512, fatStart);
   fat.WriteBytes(1032 * 512, fatStart);
   const uint64_t s0 = 32 + 2 * 1000;

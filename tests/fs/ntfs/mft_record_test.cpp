@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "fs/ntfs/ntfs_craft.h"
 #include "fs/ntfs/mft_record.h"
+#include "fs/ntfs/ntfs_craft.h"
 #include "support/test_support.h"
 
 namespace quorvel {
@@ -24,11 +24,10 @@ bool Decode(const Bytes& record, uint64_t number, RecordDetails& details) {
 // offset added as unsigned, wide fields silently zeroed, sparse runs given a
 // cluster.
 TEST(RunList, ThreeByteLengthWithNegativeThreeByteOffsetAndSparseRuns) {
-  const Bytes list = {
-      0x33, 0x45, 0x23, 0x01, 0x00, 0x00, 0x10,  // 0x12345 clusters at 0x100000
-      0x01, 0x20,                                // 32 sparse clusters
-      0x33, 0x10, 0x00, 0x00, 0x00, 0x00, 0xF8,  // 16 clusters at 0x100000 - 0x80000
-      0x00};
+  const Bytes list = {0x33, 0x45, 0x23, 0x01, 0x00, 0x00, 0x10,  // 0x12345 clusters at 0x100000
+                      0x01, 0x20,                                // 32 sparse clusters
+                      0x33, 0x10, 0x00, 0x00, 0x00, 0x00, 0xF8,  // 16 clusters at 0x100000 - 0x80000
+                      0x00};
   std::vector<DataRun> runs;
   ASSERT_TRUE(DecodeRunList(list.data(), list.size(), 0, runs));
   ASSERT_EQ(runs.size(), 3u);
@@ -94,11 +93,17 @@ TEST(MftRecord, StateFromFlagsWord) {
 // name dropped; names outside code page 936 cut; record 5 not named.
 TEST(MftRecord, NameChoiceKeepsWin32OverDosInEitherOrder) {
   RecordDetails a, b, c, root;
-  ASSERT_TRUE(Decode(RecordBuilder(40, 1).FileName(Ref(5, 5), "LONGNA~1.TXT", 2)
-                         .FileName(Ref(5, 5), "long name 😀 报告.txt", 1).FinishFixedUp(), 40, a));
+  ASSERT_TRUE(Decode(RecordBuilder(40, 1)
+                         .FileName(Ref(5, 5), "LONGNA~1.TXT", 2)
+                         .FileName(Ref(5, 5), "long name 😀 报告.txt", 1)
+                         .FinishFixedUp(),
+                     40, a));
   EXPECT_EQ(a.fileName.name, "long name 😀 报告.txt");
-  ASSERT_TRUE(Decode(RecordBuilder(41, 1).FileName(Ref(5, 5), "long name.txt", 1)
-                         .FileName(Ref(5, 5), "LONGNA~1.TXT", 2).FinishFixedUp(), 41, b));
+  ASSERT_TRUE(Decode(RecordBuilder(41, 1)
+                         .FileName(Ref(5, 5), "long name.txt", 1)
+                         .FileName(Ref(5, 5), "LONGNA~1.TXT", 2)
+                         .FinishFixedUp(),
+                     41, b));
   EXPECT_EQ(b.fileName.name, "long name.txt");
   ASSERT_TRUE(Decode(RecordBuilder(42, 1).FileName(Ref(5, 5), "ONLYDOS.TXT", 2).FinishFixedUp(), 42, c));
   EXPECT_EQ(c.fileName.name, "ONLYDOS.TXT");
@@ -110,17 +115,22 @@ TEST(MftRecord, NameChoiceKeepsWin32OverDosInEitherOrder) {
 // size preferred over the stream's own; named streams taken as the file.
 TEST(MftRecord, SizesComeFromTheUnnamedDataStream) {
   RecordDetails resident;
-  ASSERT_TRUE(Decode(RecordBuilder(50, 1).FileName(Ref(5, 5), "r.txt", 1, 0, 0)
+  ASSERT_TRUE(Decode(RecordBuilder(50, 1)
+                         .FileName(Ref(5, 5), "r.txt", 1, 0, 0)
                          .ResidentData(Bytes{'a', 'b', 'c', 'd', 'e'})
-                         .ResidentData(Bytes(40, 'z'), "stream").FinishFixedUp(), 50, resident));
+                         .ResidentData(Bytes(40, 'z'), "stream")
+                         .FinishFixedUp(),
+                     50, resident));
   EXPECT_EQ(resident.size, 5u);
   EXPECT_EQ(resident.residentData, (Bytes{'a', 'b', 'c', 'd', 'e'}));
   EXPECT_FALSE(resident.nonResident);
 
   RecordDetails nonResident;
-  ASSERT_TRUE(Decode(RecordBuilder(51, 1).FileName(Ref(5, 5), "n.bin", 1, 999999, 0)
+  ASSERT_TRUE(Decode(RecordBuilder(51, 1)
+                         .FileName(Ref(5, 5), "n.bin", 1, 999999, 0)
                          .NonResidentData({0x11, 0x03, 0x40, 0x00}, 10000, 0, kAttrCompressed, 4)
-                         .FinishFixedUp(), 51, nonResident));
+                         .FinishFixedUp(),
+                     51, nonResident));
   EXPECT_EQ(nonResident.size, 10000u);
   EXPECT_TRUE(nonResident.IsCompressed());
   EXPECT_EQ(nonResident.CompressionUnitClusters(), 16u);
@@ -177,12 +187,14 @@ TEST(MftRecord, LyingLengthsAreCutAtTheRecord) {
 
 TEST(MftRecord, IndexRootKeepsWin32AndCombinedNames) {
   RecordDetails details;
-  ASSERT_TRUE(Decode(RecordBuilder(70, 3).FileName(Ref(5, 5), "dir")
+  ASSERT_TRUE(Decode(RecordBuilder(70, 3)
+                         .FileName(Ref(5, 5), "dir")
                          .IndexRoot({{Ref(80, 1), Ref(70, 1), "Long File.txt", 1},
                                      {Ref(80, 1), Ref(70, 1), "LONGFI~1.TXT", 2},
                                      {Ref(81, 1), Ref(70, 1), "a.txt", 3},
                                      {Ref(82, 1), Ref(70, 1), "posix", 0}})
-                         .FinishFixedUp(), 70, details));
+                         .FinishFixedUp(),
+                     70, details));
   ASSERT_EQ(details.indexEntries.size(), 2u);
   EXPECT_EQ(details.indexEntries[0].key.name, "Long File.txt");
   EXPECT_EQ(details.indexEntries[1].key.name, "a.txt");
@@ -213,18 +225,26 @@ class CraftedVolume : public ::testing::Test {
 // another file merged into this one.
 TEST_F(CraftedVolume, AttributeListMergesExtensionRecords) {
   test::VolumeBuilder volume;
-  volume.Put(100, RecordBuilder(100, 1).StandardInformation(1, 2, 3)
-                      .AttributeList({{0x10, 0, Ref(100, 1)}, {0x30, 0, Ref(101, 1)},
-                                      {0x80, 0, Ref(100, 1)}, {0x80, 16, Ref(102, 1)}})
-                      .NonResidentData({0x11, 0x10, 0x50, 0x00}, 32 * 4096).Finish());
+  volume.Put(100,
+             RecordBuilder(100, 1)
+                 .StandardInformation(1, 2, 3)
+                 .AttributeList(
+                     {{0x10, 0, Ref(100, 1)}, {0x30, 0, Ref(101, 1)}, {0x80, 0, Ref(100, 1)}, {0x80, 16, Ref(102, 1)}})
+                 .NonResidentData({0x11, 0x10, 0x50, 0x00}, 32 * 4096)
+                 .Finish());
   volume.Put(101, RecordBuilder(101, 1).BaseReference(Ref(100, 1)).FileName(Ref(5, 5), "split.bin").Finish());
-  volume.Put(102, RecordBuilder(102, 1).BaseReference(Ref(100, 1))
-                      .NonResidentData({0x01, 0x08, 0x11, 0x08, 0x20, 0x00}, 0, 16).Finish());
+  volume.Put(102, RecordBuilder(102, 1)
+                      .BaseReference(Ref(100, 1))
+                      .NonResidentData({0x01, 0x08, 0x11, 0x08, 0x20, 0x00}, 0, 16)
+                      .Finish());
   // An attribute list naming a record that now belongs to file 300.
-  volume.Put(103, RecordBuilder(103, 1).AttributeList({{0x80, 16, Ref(104, 1)}})
-                      .FileName(Ref(5, 5), "foreign.bin").NonResidentData({0x11, 0x10, 0x60, 0x00}, 65536).Finish());
-  volume.Put(104, RecordBuilder(104, 1).BaseReference(Ref(300, 1))
-                      .NonResidentData({0x11, 0x10, 0x70, 0x00}, 0, 16).Finish());
+  volume.Put(103, RecordBuilder(103, 1)
+                      .AttributeList({{0x80, 16, Ref(104, 1)}})
+                      .FileName(Ref(5, 5), "foreign.bin")
+                      .NonResidentData({0x11, 0x10, 0x60, 0x00}, 65536)
+                      .Finish());
+  volume.Put(
+      104, RecordBuilder(104, 1).BaseReference(Ref(300, 1)).NonResidentData({0x11, 0x10, 0x70, 0x00}, 0, 16).Finish());
   Open(volume);
 
   RecordDetails details;

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "core/recording_sink.h"
-#include "fs/ntfs/ntfs_craft.h"
 #include "fs/ntfs/mft_scan.h"
+#include "fs/ntfs/ntfs_craft.h"
 #include "support/test_support.h"
 
 namespace quorvel {
@@ -15,14 +15,16 @@ using test::Bytes;
 using test::RecordBuilder;
 using test::Ref;
 
-Bytes Folder(uint32_t number, uint64_t parent, const std::string& name, uint16_t sequence = 1,
-             uint16_t flags = 3) {
+Bytes Folder(uint32_t number, uint64_t parent, const std::string& name, uint16_t sequence = 1, uint16_t flags = 3) {
   return RecordBuilder(number, flags, sequence).StandardInformation(1, 2, 3).FileName(parent, name).Finish();
 }
 Bytes File(uint32_t number, uint64_t parent, const std::string& name, size_t size = 10, uint16_t flags = 1,
            uint16_t sequence = 1) {
-  return RecordBuilder(number, flags, sequence).StandardInformation(1, 2, 3).FileName(parent, name)
-      .ResidentData(Bytes(size, 'd')).Finish();
+  return RecordBuilder(number, flags, sequence)
+      .StandardInformation(1, 2, 3)
+      .FileName(parent, name)
+      .ResidentData(Bytes(size, 'd'))
+      .Finish();
 }
 
 class CraftedSweep : public ::testing::Test {

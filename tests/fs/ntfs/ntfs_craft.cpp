@@ -1,8 +1,8 @@
 #include "fs/ntfs/ntfs_craft.h"
 
+#include <sys/stat.h>
 #include <cstring>
 #include <fstream>
-#include <sys/stat.h>
 
 #include "platform/text.h"
 
@@ -51,11 +51,9 @@ Bytes FileNameValue(uint64_t parent, const std::string& name, uint8_t nameSpace,
 
 size_t Align8(size_t n) { return (n + 7) & ~size_t{7}; }
 
-
 }  // namespace
 
-RecordBuilder::RecordBuilder(uint32_t number, uint16_t flags, uint16_t sequence, bool olderLayout)
-    : bytes_(1024, 0) {
+RecordBuilder::RecordBuilder(uint32_t number, uint16_t flags, uint16_t sequence, bool olderLayout) : bytes_(1024, 0) {
   std::memcpy(bytes_.data(), "FILE", 4);
   uint16_t usaOffset = olderLayout ? 0x2A : 0x30;
   Put16(bytes_, 4, usaOffset);
@@ -238,8 +236,11 @@ VolumeBuilder::VolumeBuilder(uint32_t mftRecords, uint64_t sectors) : image_(sec
   const uint64_t clusters = (mftRecords + 3) / 4;
   Bytes runs = {0x11, static_cast<uint8_t>(clusters), 0x04, 0x00};
   if (clusters > 0x7F) runs = {0x21, static_cast<uint8_t>(clusters), static_cast<uint8_t>(clusters >> 8), 0x04, 0x00};
-  Put(0, RecordBuilder(0, 1).StandardInformation(1, 1, 1).FileName(Ref(5, 5), "$MFT", 3)
-             .NonResidentData(runs, clusters * 4096).Finish());
+  Put(0, RecordBuilder(0, 1)
+             .StandardInformation(1, 1, 1)
+             .FileName(Ref(5, 5), "$MFT", 3)
+             .NonResidentData(runs, clusters * 4096)
+             .Finish());
   Put(5, RecordBuilder(5, 3, 5).StandardInformation(1, 1, 1).FileName(Ref(5, 5), ".", 3).Finish());
 }
 

@@ -36,8 +36,8 @@ class RecordBuilder {
   RecordBuilder& FileName(uint64_t parentReference, const std::string& name, uint8_t nameSpace = 1,
                           uint64_t realSize = 0, uint64_t allocatedSize = 0);
   RecordBuilder& ResidentData(const Bytes& value, const std::string& name = "");
-  RecordBuilder& NonResidentData(const Bytes& runList, uint64_t realSize, uint64_t lowestVcn = 0,
-                                 uint16_t flags = 0, uint8_t unitShift = 0, const std::string& name = "");
+  RecordBuilder& NonResidentData(const Bytes& runList, uint64_t realSize, uint64_t lowestVcn = 0, uint16_t flags = 0,
+                                 uint8_t unitShift = 0, const std::string& name = "");
   RecordBuilder& AttributeList(const std::vector<AttributeListItem>& items);
   RecordBuilder& IndexRoot(const std::vector<IndexItem>& items, bool largeIndex = false);
   // An attribute given byte for byte (header included), for lying headers.

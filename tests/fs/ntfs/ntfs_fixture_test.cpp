@@ -8,9 +8,9 @@
 #include <sstream>
 
 #include "core/recording_sink.h"
-#include "fs/ntfs/ntfs_craft.h"
 #include "fs/ntfs/mft_record.h"
 #include "fs/ntfs/mft_scan.h"
+#include "fs/ntfs/ntfs_craft.h"
 #include "support/test_support.h"
 
 namespace quorvel {
@@ -218,8 +218,9 @@ TEST(NtfsFixture, EveryFilesBytesMatchWhatWasWritten) {
     if (m.folder || m.path.rfind("frag/fill/", 0) == 0) continue;
     const NtfsFileEntry* entry = scanned.paths.at("根目录/" + m.path);
     RecordDetails details;
-    ASSERT_TRUE(ReadMftRecord(&device, entry->recordNumber, details, scanned.partition(),
-                              scanned.partition().ntfs.mftRuns)) << m.path;
+    ASSERT_TRUE(
+        ReadMftRecord(&device, entry->recordNumber, details, scanned.partition(), scanned.partition().ntfs.mftRuns))
+        << m.path;
     EXPECT_EQ(details.size, m.size) << m.path;
     EXPECT_EQ(ExtractAndHash(device, scanned.partition(), details, dir + "/out"), m.sha256) << m.path;
     ++checked;

@@ -41,11 +41,21 @@ class EntryReader {
       }
       char e = s_[i_++];
       switch (e) {
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case 'r': out += '\r'; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
+        case 'n':
+          out += '\n';
+          break;
+        case 't':
+          out += '\t';
+          break;
+        case 'r':
+          out += '\r';
+          break;
+        case 'b':
+          out += '\b';
+          break;
+        case 'f':
+          out += '\f';
+          break;
         case 'u': {
           unsigned unit = std::stoul(s_.substr(i_, 4), nullptr, 16);
           i_ += 4;
@@ -53,7 +63,8 @@ class EntryReader {
           out += Utf16LeToUtf8(le, 1, false);
           break;
         }
-        default: out += e;
+        default:
+          out += e;
       }
     }
     ++i_;
