@@ -16,8 +16,10 @@ using CommandFunction = int (*)(const std::vector<std::string>& args);
 
 struct Command {
   const char* name;
-  const char* usage;  // one line, shown by `quorvel help`
+  const char* usage;  // the synopsis line, shown by `quorvel help`
   CommandFunction run;
+  const char* summary = nullptr;  // what the command does, in one line
+  const char* help = nullptr;     // `quorvel NAME --help`: every option explained
 };
 
 std::map<std::string, Command>& Commands();

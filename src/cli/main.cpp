@@ -39,7 +39,16 @@ int main(int argc, char** argv) {
     PrintUsage(stderr);
     return kExitUsage;
   }
-  InstallStopOnInterrupt();
   std::vector<std::string> args(argv + 2, argv + argc);
+  for (const std::string& arg : args) {
+    if (arg == "-h" || arg == "--help") {
+      const Command& command = it->second;
+      std::printf("usage: quorvel %s\n", command.usage);
+      if (command.summary) std::printf("\n%s\n", command.summary);
+      if (command.help) std::printf("\n%s", command.help);
+      return kExitDone;
+    }
+  }
+  InstallStopOnInterrupt();
   return it->second.run(args);
 }
