@@ -1,8 +1,8 @@
 // Times sequential reads of an image through the disk layer against
 // `dd bs=10M` of the same file in the same run:
-//   plain    ReadPartitionData on the image's device, 10 MiB blocks
+//   plain    the image's FileSource, 10 MiB blocks
 //   striped  the same bytes as a two-member striped volume (64 KiB units),
-//            read by volume position, 10 MiB blocks
+//            opened once and read by volume position, 10 MiB blocks
 // Each contender runs `rounds` times after a warm-up pass; the best time
 // counts, so all of them read from the same (cached) state.
 #include <chrono>
@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "io/byte_source.h"
 #include "io/sector_buffer.h"
-#include "io/sector_device.h"
+#include "io/volume_source.h"
 
 using namespace quorvel;
 using Clock = std::chrono::steady_clock;
@@ -30,31 +31,15 @@ double TimeDd(const std::string& image) {
   return Seconds(t0, Clock::now());
 }
 
-double TimePlain(const std::string& image, uint64_t size, SectorBuffer& buf) {
-  SectorDevice device;
-  if (!OpenDevice(image, device)) return -1;
-  PartitionRecord plain;
-  auto t0 = Clock::now();
-  device.Seek(0);
-  uint64_t total = 0;
-  while (total < size) {
-    size_t got = 0;
-    ReadPartitionData(&plain, got, &device, buf.data(), buf.size(), 0);
-    if (got == 0) break;
-    total += got;
-  }
-  double s = Seconds(t0, Clock::now());
-  return total == size ? s : -1;
-}
-
-double TimeStriped(const PartitionRecord& volume, uint64_t size, SectorBuffer& buf) {
+// Reads size bytes of source in buffer-sized blocks; the seconds taken, or -1
+// when a block came back short.
+double TimeSource(const ByteSource& source, uint64_t size, SectorBuffer& buf) {
   auto t0 = Clock::now();
   uint64_t total = 0;
   while (total < size) {
     size_t want = static_cast<size_t>(std::min<uint64_t>(buf.size(), size - total));
-    size_t got = 0;
-    if (!ReadPartitionData(&volume, got, nullptr, buf.data(), want, total) || got != want) return -1;
-    total += got;
+    if (source.ReadAt(total, std::span<uint8_t>(buf.data(), want)) != want) return -1;
+    total += want;
   }
   return Seconds(t0, Clock::now());
 }
@@ -70,13 +55,12 @@ int main(int argc, char** argv) {
   }
   std::string image = argv[1];
   int rounds = argc > 2 ? std::atoi(argv[2]) : 3;
-  SectorDevice probe;
-  if (!OpenDevice(image, probe)) {
+  std::unique_ptr<ByteSource> plainSource = FileSource::Open(image);
+  if (!plainSource) {
     std::fprintf(stderr, "cannot open %s\n", image.c_str());
     return 2;
   }
-  uint64_t size = probe.Size() / (2 * 128 * 512) * (2 * 128 * 512);  // whole stripe rows
-  probe.Close();
+  uint64_t size = plainSource->Size() / (2 * 128 * 512) * (2 * 128 * 512);  // whole stripe rows
 
   // Two members: the image's first and second halves.
   PartitionRecord striped;
@@ -91,13 +75,15 @@ int main(int argc, char** argv) {
     striped.members[member.ordinal] = member;
   }
 
+  std::unique_ptr<ByteSource> stripedSource = OpenVolumeSource(DiskRecord(), striped);
+  if (!stripedSource) return 2;
   SectorBuffer buf(kBlock);
   TimeDd(image);  // warm-up: every contender then reads the same cached file
   double dd = -1, plain = -1, stripe = -1;
   for (int r = 0; r < rounds; ++r) {
     dd = Best(dd, TimeDd(image));
-    plain = Best(plain, TimePlain(image, size, buf));
-    stripe = Best(stripe, TimeStriped(striped, size, buf));
+    plain = Best(plain, TimeSource(*plainSource, size, buf));
+    stripe = Best(stripe, TimeSource(*stripedSource, size, buf));
   }
   if (dd <= 0 || plain <= 0 || stripe <= 0) {
     std::fprintf(stderr, "a contender failed (dd %.3f, plain %.3f, striped %.3f)\n", dd, plain, stripe);
@@ -106,7 +92,7 @@ int main(int argc, char** argv) {
   double mib = static_cast<double>(size) / (1024.0 * 1024.0);
   std::printf("image %s, %.0f MiB, best of %d rounds\n", image.c_str(), mib, rounds);
   std::printf("dd bs=10M          %8.1f MiB/s\n", mib / dd);
-  std::printf("ReadPartitionData  %8.1f MiB/s  ratio to dd %.2f\n", mib / plain, dd / plain);
+  std::printf("plain source       %8.1f MiB/s  ratio to dd %.2f\n", mib / plain, dd / plain);
   std::printf("striped volume     %8.1f MiB/s  ratio to dd %.2f\n", mib / stripe, dd / stripe);
   return 0;
 }

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "fs/fat/fat_directory_sweep.h"
-#include "io/sector_device.h"
+#include "io/byte_source.h"
 
 int main(int argc, char** argv) {
   using namespace quorvel;
@@ -13,13 +13,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: sweep_bench IMAGE\n");
     return 1;
   }
-  SectorDevice device;
-  if (!device.Open(argv[1])) {
+  std::unique_ptr<ByteSource> source = FileSource::Open(argv[1]);
+  if (!source) {
     std::fprintf(stderr, "sweep_bench: cannot open %s\n", argv[1]);
     return 2;
   }
-  const uint64_t sectors = device.Size() / kSectorSize;
-  device.Close();
+  const uint64_t sectors = source->Size() / 512;
   if (sectors == 0) return 2;
 
   DiskRecord disk;
@@ -27,7 +26,7 @@ int main(int argc, char** argv) {
   ScanProgress progress;
   auto begin = std::chrono::steady_clock::now();
   // The end sector of the range is tested too: stop one short of the file's end.
-  bool ok = ScanDirectorySectors(disk, nullptr, progress, 0, sectors - 1);
+  bool ok = ScanDirectorySectors(*source, disk, progress, 0, sectors - 1);
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
   if (!ok) return 2;
   std::printf("sectors=%llu recorded=%zu seconds=%.4f\n", static_cast<unsigned long long>(sectors),

@@ -2,8 +2,6 @@
 // attribute's value, then the whole-record decode. The input (at most 64 KiB)
 // is also the volume that attribute lists and extension records are read
 // from, the table starting at its first sector.
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -12,6 +10,7 @@
 
 #include "fs/fs_recognition.h"
 #include "fs/ntfs/mft_record.h"
+#include "io/byte_source.h"
 
 using namespace quorvel;
 
@@ -20,33 +19,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The heap copy is exactly one record long, so ASan sees any read past it.
   std::vector<uint8_t> record(kMftRecordSize, 0);
   std::memcpy(record.data(), data, std::min(size, kMftRecordSize));
-  FixUpFileRecord(record.data());
+  FixUpFileRecord(record);
 
   std::vector<std::pair<uint32_t, uint32_t>> attributes;
-  ListAttributes(record.data(), attributes);
+  ListAttributes(record, attributes);
   RecordDetails pieces;
   for (const auto& [type, offset] : attributes)
     if (offset < kMftRecordSize && (type == NtfsAttr::kData || type == NtfsAttr::kIndexAllocation))
-      DecodeAttributeValue(record.data() + offset, kMftRecordSize - offset, pieces);
+      DecodeAttributeValue(ByteView(record).Sub(offset), pieces);
 
   PartitionRecord partition;
+  const MemorySource nothing({});
   RecordDetails details;
-  DecodeMftRecord(record.data(), 0, details, nullptr, partition, {}, kMainRecord);
+  DecodeMftRecord(record, 0, details, nothing, partition, {}, kMainRecord);
   RecordDetails extension;
-  DecodeMftRecord(record.data(), 0, extension, nullptr, partition, {}, kExtensionRecord);
+  DecodeMftRecord(record, 0, extension, nothing, partition, {}, kExtensionRecord);
 
-  char path[] = "/tmp/quorvel-fuzz-mft-XXXXXX";
-  int fd = ::mkstemp(path);
-  if (fd < 0) return 0;
-  bool written = ::write(fd, data, size) == static_cast<ssize_t>(size);
-  ::close(fd);
-  SectorDevice device;
-  if (written && device.Open(path)) {
-    partition.sectorsPerCluster = 1;
-    partition.sectorCount = (size + 511) / 512;
-    RecordDetails fromVolume;
-    DecodeMftRecord(record.data(), 0, fromVolume, &device, partition, {}, kMainRecord);
-  }
-  ::unlink(path);
+  const MemorySource volume(std::vector<uint8_t>(data, data + size));
+  partition.sectorsPerCluster = 1;
+  partition.sectorCount = (size + 511) / 512;
+  RecordDetails fromVolume;
+  DecodeMftRecord(record, 0, fromVolume, volume, partition, {}, kMainRecord);
   return 0;
 }

@@ -1,8 +1,11 @@
 // `quorvel save SOURCE PARTITION --to DIR [--path PATH]... [--deleted] [--normal]
 //  [--filter PATTERN] [--no-fat-reference] [--format-scan] [--allow-same-disk] [--quiet]`:
 // saves the entries at the given paths (default: the whole tree) the way the
-// file page's multi-select save saves ticked rows.
+// file page's multi-select save saves ticked rows. The run goes in five
+// steps: resolve the arguments, read the partition and select the entries,
+// check the target, run the save, report.
 #include <cstdio>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,11 +30,96 @@ constexpr const char* kUsage =
     "save SOURCE PARTITION --to DIR [--path PATH]... [--deleted] [--normal] [--filter PATTERN] "
     "[--no-fat-reference] [--format-scan] [--allow-same-disk] [--quiet]";
 
-template <typename Entry>
-void ClearChecks(Entry& entry) {
-  SetCheckState(entry.flags, kUnchecked);
-  for (Entry& child : entry.children) ClearChecks(child);
+// What the command words (the file page words the same refusals its own way).
+constexpr const char* kBusyText = "警告: 请等待当前操作完成!";
+constexpr const char* kNoTargetText = "警告: 请选择保存路径!";
+constexpr const char* kSpaceShortText = "目标盘空间不足，请重新选择盘!";
+constexpr const char* kSameDriveText = "将文件放回原分区行为危险";
+constexpr const char* kProgressText = "正在保存文件，请稍等...";
+
+// ---- resolve ----------------------------------------------------------------
+
+struct SaveRequest {
+  std::string source;
+  std::string partition;
+  std::vector<std::string> paths;  // as `ls` prints them; none: the whole tree
+  SaveOptions options;
+  bool formatScan = false;
+  bool allowSameDisk = false;
+  bool quiet = false;
+};
+
+// Parses the arguments into request; kExitDone, or kExitUsage after saying why.
+int ResolveRequest(const std::vector<std::string>& args, SaveRequest& request) {
+  ParsedArgs parsed;
+  std::string error;
+  if (!ParseArgs(args, {"--to", "--path", "--filter"}, parsed, error)) {
+    std::fprintf(stderr, "quorvel: %s\nusage: quorvel %s\n", error.c_str(), kUsage);
+    return kExitUsage;
+  }
+  static const std::set<std::string> kKnown = {"--to",          "--path",
+                                               "--filter",      "--deleted",
+                                               "--normal",      "--no-fat-reference",
+                                               "--format-scan", "--allow-same-disk",
+                                               "--quiet"};
+  for (const auto& [flag, value] : parsed.options) {
+    if (!kKnown.count(flag)) {
+      std::fprintf(stderr, "quorvel: unknown option %s\nusage: quorvel %s\n", flag.c_str(), kUsage);
+      return kExitUsage;
+    }
+  }
+  if (parsed.positional.size() != 2) {
+    std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
+    return kExitUsage;
+  }
+  std::string target = parsed.Get("--to");
+  if (!parsed.Has("--to") || target.empty()) {
+    std::fprintf(stderr, "quorvel: %s (--to DIR)\nusage: quorvel %s\n", kNoTargetText, kUsage);
+    return kExitUsage;
+  }
+  while (target.size() > 1 && target.back() == '/') target.pop_back();
+  request.source = parsed.positional[0];
+  request.partition = parsed.positional[1];
+  request.paths = parsed.GetAll("--path");
+  request.options.targetFolder = target;
+  request.options.nameFilter = parsed.Get("--filter");
+  request.options.useFatReference = !parsed.Has("--no-fat-reference");
+  // Without either switch both kinds are saved.
+  request.options.recoverDeleted = parsed.Has("--deleted") || !parsed.Has("--normal");
+  request.options.recoverNormal = parsed.Has("--normal") || !parsed.Has("--deleted");
+  request.formatScan = parsed.Has("--format-scan");
+  request.allowSameDisk = parsed.Has("--allow-same-disk");
+  request.quiet = parsed.Has("--quiet");
+  return kExitDone;
 }
+
+// Finds the source and partition, refuses what cannot or must not be saved
+// from, and reads the partition's tree.
+int OpenAndRead(const SaveRequest& request, DiskList& list, DiskRecord*& disk, PartitionRecord*& partition) {
+  if (OperationBusy().load()) {
+    std::fprintf(stderr, "quorvel: %s\n", kBusyText);
+    return kExitNotFound;
+  }
+  if (OpenSourcePartition(request.source, request.partition, list, disk, partition) != kExitDone) return kExitNotFound;
+  if (SaveEngineModeForFsKind(partition->fsKind) == kNoSaveEngine) {
+    std::string why = NoReaderMessage(*partition);
+    std::fprintf(stderr, "quorvel: %s\n", why.empty() ? "no files can be read from this partition" : why.c_str());
+    return kExitNotFound;
+  }
+  // Writing onto the source could overwrite the very sectors being recovered.
+  const std::string& target = request.options.targetFolder;
+  if (TargetOnSourceDrive(target, *disk, *partition) && !request.allowSameDisk) {
+    std::fprintf(stderr,
+                 "quorvel: %s\n"
+                 "quorvel: %s lies on the source (%s); choose a folder on another drive, or pass --allow-same-disk\n",
+                 kSameDriveText, target.c_str(), disk->devicePath.c_str());
+    return kExitNotFound;
+  }
+  return request.formatScan ? RunFormatRecovery(*disk, *partition, request.quiet)
+                            : RunPartitionCommand(PartitionCommand::kExpand, *disk, *partition, request.quiet);
+}
+
+// ---- select -----------------------------------------------------------------
 
 std::vector<std::string> SplitPath(const std::string& path) {
   std::vector<std::string> parts;
@@ -45,32 +133,120 @@ std::vector<std::string> SplitPath(const std::string& path) {
   return parts;
 }
 
-// Ticks every entry at path (names from a special folder down, as `ls`
-// prints them) and marks the folders above it partly ticked. Returns how
-// many entries the path named.
+// The entries a path names (names from a special folder down, as `ls` prints
+// them) go into whole, the folders above them into part. Returns how many
+// entries the path named.
 template <typename Entry>
-size_t TickPath(const std::vector<Entry*>& specials, const std::vector<std::string>& parts) {
+size_t MatchPath(const std::vector<Entry*>& specials, const std::vector<std::string>& parts,
+                 std::set<const void*>& whole, std::set<const void*>& part) {
   if (parts.empty()) return 0;
   size_t found = 0;
   // Depth-first over every entry that matches the names so far; the chain
   // holds the matched ancestors.
-  std::vector<Entry*> chain;
-  auto walk = [&](auto&& self, Entry& entry, size_t depth) -> void {
+  std::vector<const Entry*> chain;
+  auto walk = [&](auto&& self, const Entry& entry, size_t depth) -> void {
     if (entry.name != parts[depth]) return;
     if (depth + 1 == parts.size()) {
-      SetCheckState(entry.flags, kChecked);
-      for (Entry* above : chain)
-        if (GetCheckState(above->flags) != kChecked) SetCheckState(above->flags, kPartlyChecked);
+      whole.insert(&entry);
+      part.insert(chain.begin(), chain.end());
       ++found;
       return;
     }
     chain.push_back(&entry);
-    for (Entry& child : entry.children) self(self, child, depth + 1);
+    for (const Entry& child : entry.children) self(self, child, depth + 1);
     chain.pop_back();
   };
   for (Entry* special : specials)
     if (special->state() != kNoState) walk(walk, *special, 0);
   return found;
+}
+
+// The entries the request's paths name, in tree order; an entry inside
+// another named one is saved with it, once.
+int SelectEntriesOfPaths(const SaveRequest& request, DiskRecord& disk, PartitionRecord& partition,
+                         SaveSelection& selection) {
+  FileTree& tree = *partition.tree;
+  const bool fat = SaveEngineModeForFsKind(partition.fsKind) == kClusterMode;
+  std::set<const void*> whole, part;
+  bool carvedFolder = request.paths.empty();
+  if (request.paths.empty()) {
+    for (const void* special : {static_cast<const void*>(&tree.fatRoot), static_cast<const void*>(&tree.fatLost),
+                                static_cast<const void*>(&tree.ntfsRoot), static_cast<const void*>(&tree.ntfsLost),
+                                static_cast<const void*>(&tree.ntfsExtension)})
+      whole.insert(special);
+  }
+  for (const std::string& path : request.paths) {
+    const std::vector<std::string> parts = SplitPath(path);
+    size_t found = 0;
+    if (parts.size() == 1 && !disk.extraFoundFiles.name.empty() && parts[0] == disk.extraFoundFiles.name) {
+      carvedFolder = true;
+      found = 1;
+    } else if (fat) {
+      found = MatchPath<FatFileEntry>({&tree.fatRoot, &tree.fatLost}, parts, whole, part);
+    } else {
+      found = MatchPath<NtfsFileEntry>({&tree.ntfsRoot, &tree.ntfsLost, &tree.ntfsExtension}, parts, whole, part);
+    }
+    if (found == 0) {
+      std::fprintf(stderr, "quorvel: no entry \"%s\" on %s (paths are listed by `quorvel ls`)\n", path.c_str(),
+                   partition.name.c_str());
+      return kExitNotFound;
+    }
+  }
+  selection.entries = SelectEntries(partition, [&](FileEntryRef entry) {
+    const void* at = std::visit([](auto* e) -> const void* { return e; }, entry);
+    if (whole.count(at)) return Pick::kWhole;
+    return part.count(at) ? Pick::kPart : Pick::kNone;
+  });
+  if (carvedFolder && CarvedFilesInsidePartition(disk, partition)) selection.entries.push_back(CarvedFolderEntry());
+  return kExitDone;
+}
+
+// ---- check ------------------------------------------------------------------
+
+// Free bytes where the target will be: asked of the nearest folder that
+// exists, so a refusal leaves nothing behind.
+uint64_t FreeBytesAtTarget(const std::string& target) {
+  std::string existing = target;
+  while (access(existing.c_str(), F_OK) != 0 && existing.find('/') != std::string::npos && existing != "/")
+    existing = existing.rfind('/') == 0 ? "/" : existing.substr(0, existing.rfind('/'));
+  if (access(existing.c_str(), F_OK) != 0) existing = ".";
+  return FreeSpaceBytes(existing);
+}
+
+int CheckTarget(const SaveSelection& selection, const DiskRecord& disk, const PartitionRecord& partition) {
+  const std::string& target = selection.options.targetFolder;
+  const SaveCheck check = CheckSaveSelection(selection, disk, partition, FreeBytesAtTarget(target));
+  if (check.refusal == SaveRefusal::kSpaceShort) {
+    std::fprintf(stderr, "quorvel: %s (%llu bytes to save, %llu free on %s)\n", kSpaceShortText,
+                 static_cast<unsigned long long>(check.bytesToSave), static_cast<unsigned long long>(check.bytesFree),
+                 target.c_str());
+    return kExitNotFound;
+  }
+  if (!CreateFolderChain(target)) {
+    std::fprintf(stderr, "quorvel: cannot create the folder %s\n", target.c_str());
+    return kExitNotFound;
+  }
+  return kExitDone;
+}
+
+// ---- run and report -----------------------------------------------------------
+
+const char* NoteText(SaveNoteKind kind) {
+  switch (kind) {
+    case SaveNoteKind::kTargetNotCreated:
+      return "target could not be created";
+    case SaveNoteKind::kRecordUnreadable:
+      return "MFT record unreadable";
+    case SaveNoteKind::kWriteFailed:
+      return "writing failed";
+    case SaveNoteKind::kNoSignature:
+      return "no cluster passed the signature test (left empty)";
+    case SaveNoteKind::kChainEndedEarly:
+      return "chain ended early";
+    case SaveNoteKind::kRunsEndBeforeSize:
+      return "data runs end before the size";
+  }
+  return "";
 }
 
 void PrintSummary(const SaveRun& run, const std::string& target, bool quiet) {
@@ -95,144 +271,23 @@ void PrintSummary(const SaveRun& run, const std::string& target, bool quiet) {
                 static_cast<unsigned long long>(s.shorterThanSize));
   if (s.mftErrors) std::printf("mft错误: %llu\n", static_cast<unsigned long long>(s.mftErrors));
   if (!quiet)
-    for (const std::string& note : s.notes) std::fprintf(stderr, "  %s\n", note.c_str());
+    for (const SaveNote& note : s.notes) std::fprintf(stderr, "  %s: %s\n", NoteText(note.kind), note.path.c_str());
 }
 
-int RunSave(const std::vector<std::string>& args) {
-  ParsedArgs parsed;
-  std::string error;
-  if (!ParseArgs(args, {"--to", "--path", "--filter"}, parsed, error)) {
-    std::fprintf(stderr, "quorvel: %s\nusage: quorvel %s\n", error.c_str(), kUsage);
-    return kExitUsage;
-  }
-  static const char* const kKnown[] = {"--to",          "--path",
-                                       "--filter",      "--deleted",
-                                       "--normal",      "--no-fat-reference",
-                                       "--format-scan", "--allow-same-disk",
-                                       "--quiet"};
-  for (const auto& [flag, value] : parsed.options) {
-    bool known = false;
-    for (const char* k : kKnown) known |= flag == k;
-    if (!known) {
-      std::fprintf(stderr, "quorvel: unknown option %s\nusage: quorvel %s\n", flag.c_str(), kUsage);
-      return kExitUsage;
-    }
-  }
-  if (parsed.positional.size() != 2) {
-    std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
-    return kExitUsage;
-  }
-  std::string target = parsed.Get("--to");
-  if (!parsed.Has("--to") || target.empty()) {
-    std::fprintf(stderr, "quorvel: %s (--to DIR)\nusage: quorvel %s\n", kSaveNoTargetText, kUsage);
-    return kExitUsage;
-  }
-  while (target.size() > 1 && target.back() == '/') target.pop_back();
-  const bool quiet = parsed.Has("--quiet");
-
-  if (OperationBusy().load()) {
-    std::fprintf(stderr, "quorvel: %s\n", kSaveBusyText);
-    return kExitNotFound;
-  }
-  DiskList list;
-  DiskRecord* disk = nullptr;
-  PartitionRecord* partition = nullptr;
-  if (OpenSourcePartition(parsed.positional[0], parsed.positional[1], list, disk, partition) != kExitDone)
-    return kExitNotFound;
-  if (SaveEngineModeForFsKind(partition->fsKind) == kNoSaveEngine) {
-    std::string why = NoReaderMessage(*partition);
-    std::fprintf(stderr, "quorvel: %s\n", why.empty() ? "no files can be read from this partition" : why.c_str());
-    return kExitNotFound;
-  }
-  // Writing onto the source could overwrite the very sectors being recovered.
-  if (TargetOnSourceDrive(target, *disk, *partition) && !parsed.Has("--allow-same-disk")) {
-    std::fprintf(stderr,
-                 "quorvel: 将文件放回原分区行为危险\n"
-                 "quorvel: %s lies on the source (%s); choose a folder on another drive, or pass --allow-same-disk\n",
-                 target.c_str(), disk->devicePath.c_str());
-    return kExitNotFound;
-  }
-
-  int read = parsed.Has("--format-scan") ? RunFormatRecovery(*disk, *partition, quiet)
-                                         : RunPartitionCommand(PartitionCommand::kExpand, *disk, *partition, quiet);
-  if (read != kExitDone) return read;
-
-  // Tick what the paths name, as the user ticks rows on the file page.
-  FileTree& tree = *partition->tree;
-  const bool fat = SaveEngineModeForFsKind(partition->fsKind) == kClusterMode;
-  for (FatFileEntry* e : {&tree.fatRoot, &tree.fatLost}) ClearChecks(*e);
-  for (NtfsFileEntry* e : {&tree.ntfsRoot, &tree.ntfsLost, &tree.ntfsExtension}) ClearChecks(*e);
-  disk->extraFoundFiles.state = static_cast<uint8_t>(disk->extraFoundFiles.state & ~0x03);
-  std::vector<std::string> paths = parsed.GetAll("--path");
-  if (paths.empty()) {
-    for (FatFileEntry* e : {&tree.fatRoot, &tree.fatLost}) SetCheckState(e->flags, kChecked);
-    for (NtfsFileEntry* e : {&tree.ntfsRoot, &tree.ntfsLost, &tree.ntfsExtension}) SetCheckState(e->flags, kChecked);
-    disk->extraFoundFiles.state = static_cast<uint8_t>(disk->extraFoundFiles.state | kChecked);
-  }
-  for (const std::string& path : paths) {
-    std::vector<std::string> parts = SplitPath(path);
-    size_t found = 0;
-    if (parts.size() == 1 && !disk->extraFoundFiles.name.empty() && parts[0] == disk->extraFoundFiles.name) {
-      disk->extraFoundFiles.state = static_cast<uint8_t>(disk->extraFoundFiles.state | kChecked);
-      found = 1;
-    } else if (fat) {
-      found = TickPath<FatFileEntry>({&tree.fatRoot, &tree.fatLost}, parts);
-    } else {
-      found = TickPath<NtfsFileEntry>({&tree.ntfsRoot, &tree.ntfsLost, &tree.ntfsExtension}, parts);
-    }
-    if (found == 0) {
-      std::fprintf(stderr, "quorvel: no entry \"%s\" on %s (paths are listed by `quorvel ls`)\n", path.c_str(),
-                   partition->name.c_str());
-      return kExitNotFound;
-    }
-  }
-  std::vector<SelectedEntry> selected = CollectCheckedEntries(*partition, disk);
-  if (selected.empty()) {
-    std::fprintf(stderr, "quorvel: nothing to save\n");
-    return kExitDone;
-  }
-
-  SaveOptions options;
-  options.targetFolder = target;
-  options.nameFilter = parsed.Get("--filter");
-  options.useFatReference = !parsed.Has("--no-fat-reference");
-  // Without either switch both kinds are saved.
-  options.recoverDeleted = parsed.Has("--deleted") || !parsed.Has("--normal");
-  options.recoverNormal = parsed.Has("--normal") || !parsed.Has("--deleted");
-
-  uint64_t total = 0;
-  for (const SelectedEntry& entry : selected) total += SelectedBytes(entry, options, disk, *partition);
-  // Asked of the nearest folder that exists, so a refusal leaves nothing behind.
-  std::string existing = target;
-  while (access(existing.c_str(), F_OK) != 0 && existing.find('/') != std::string::npos && existing != "/")
-    existing = existing.rfind('/') == 0 ? "/" : existing.substr(0, existing.rfind('/'));
-  if (access(existing.c_str(), F_OK) != 0) existing = ".";
-  uint64_t freeBytes = FreeSpaceBytes(existing);
-  if (MultiSelectSpaceShort(total, freeBytes)) {
-    std::fprintf(stderr, "quorvel: %s (%llu bytes to save, %llu free on %s)\n", kSaveSpaceShortText,
-                 static_cast<unsigned long long>(total), static_cast<unsigned long long>(freeBytes), target.c_str());
-    return kExitNotFound;
-  }
-  if (!CreateFolderChain(target)) {
-    std::fprintf(stderr, "quorvel: cannot create the folder %s\n", target.c_str());
-    return kExitNotFound;
-  }
-
-  std::shared_ptr<SectorDevice> device = OpenSaveDevice(*disk, *partition);
-  if (!device) {
-    std::fprintf(stderr, "quorvel: cannot open %s for reading\n", disk->devicePath.c_str());
+// Runs the selection's jobs in one multi-select run; kExitStopped on a stop.
+int RunSelection(const SaveSelection& selection, DiskRecord& disk, PartitionRecord& partition, bool quiet) {
+  const std::string& target = selection.options.targetFolder;
+  SharedSource source = OpenSaveSource(disk, partition);
+  if (!source) {
+    std::fprintf(stderr, "quorvel: cannot open %s for reading\n", disk.devicePath.c_str());
     return kExitNotFound;
   }
   ScanProgress progress;
   TerminalProgressBar bar(quiet);
   progress.sink = &bar;
   InterruptStopsProgress interrupt(progress);
-  progress.SetText(kSaveProgressText);
-  std::vector<SaveJob> jobs;
-  for (const SelectedEntry& entry : selected) {
-    SaveJob job;
-    if (PrepareSaveJob(*disk, *partition, entry, options, device, &progress, job)) jobs.push_back(job);
-  }
+  progress.SetText(kProgressText);
+  std::vector<SaveJob> jobs = PrepareSaveJobs(disk, partition, selection, source, &progress);
   SaveRun run;
   MultiSelectSaveThreadMain(jobs, run);
   bar.Close();
@@ -242,6 +297,26 @@ int RunSave(const std::vector<std::string>& args) {
     return kExitStopped;
   }
   return kExitDone;
+}
+
+int RunSave(const std::vector<std::string>& args) {
+  SaveRequest request;
+  if (int status = ResolveRequest(args, request); status != kExitDone) return status;
+  DiskList list;
+  DiskRecord* disk = nullptr;
+  PartitionRecord* partition = nullptr;
+  if (int status = OpenAndRead(request, list, disk, partition); status != kExitDone) return status;
+
+  SaveSelection selection;
+  selection.options = request.options;
+  selection.multiSelect = true;
+  if (int status = SelectEntriesOfPaths(request, *disk, *partition, selection); status != kExitDone) return status;
+  if (selection.entries.empty()) {
+    std::fprintf(stderr, "quorvel: nothing to save\n");
+    return kExitDone;
+  }
+  if (int status = CheckTarget(selection, *disk, *partition); status != kExitDone) return status;
+  return RunSelection(selection, *disk, *partition, request.quiet);
 }
 
 CommandRegistrar reg({"save", kUsage, &RunSave});

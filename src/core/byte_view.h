@@ -4,8 +4,10 @@
 // reads as 0, so a parser handed a short or lying buffer never reads past it.
 // Parsers check Has(offset, length) once for the structure they expect and
 // then read its fields by their named offsets.
+#include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <ranges>
 #include <span>
 #include <string_view>
 #include <type_traits>
@@ -17,6 +19,10 @@ class ByteView {
   constexpr ByteView() = default;
   constexpr ByteView(std::span<const uint8_t> bytes) : bytes_(bytes) {}
   constexpr ByteView(const uint8_t* data, size_t size) : bytes_(data, size) {}
+  // Any contiguous run of bytes that knows its size: arrays, vectors, spans.
+  template <std::ranges::contiguous_range Bytes>
+  requires std::same_as<std::remove_cv_t<std::ranges::range_value_t<Bytes>>, uint8_t>
+  constexpr ByteView(const Bytes& bytes) : bytes_(std::ranges::data(bytes), std::ranges::size(bytes)) {}
 
   constexpr size_t size() const { return bytes_.size(); }
   constexpr bool empty() const { return bytes_.empty(); }

@@ -1,9 +1,15 @@
 // Reading a partition's volume label by its FsKind.
-#include <cstring>
 #include <vector>
 
-#include "core/byte_order.h"
+#include "fs/exfat_layout.h"
+#include "fs/ext_layout.h"
+#include "fs/fat/fat_boot_sector_layout.h"
+#include "fs/fat/fat_dir_entry_layout.h"
 #include "fs/fs_recognition.h"
+#include "fs/ntfs/attribute_layout.h"
+#include "fs/ntfs/mft_record_layout.h"
+#include "fs/ntfs/ntfs_boot_sector.h"
+#include "fs/ntfs/ntfs_boot_sector_layout.h"
 #include "model/disk_records.h"
 #include "platform/text.h"
 
@@ -11,112 +17,138 @@ namespace quorvel {
 
 namespace {
 
-constexpr size_t kDirEntry = 32;
+constexpr uint32_t kVolumeNameAttribute = 0x60;
+constexpr uint64_t kVolumeRecord = 3;  // $Volume
+
+// The partition's first byte, and the bytes per sector its boot sector names
+// (512 when it names no real sector size).
+struct LabelVolume {
+  const ByteSource& source;
+  uint64_t start = 0;
+  uint64_t bytesPerSector = 512;
+
+  void Read(uint64_t volumeSector, std::span<uint8_t> out) const {
+    source.ReadAt(start + volumeSector * bytesPerSector, out);
+  }
+};
 
 // First label entry (attribute 0x08 or 0x28) of a FAT directory area; the scan
 // stops at an entry whose first 16 bytes are zero. The 11 name bytes are kept
 // as they stand, trailing blanks included.
-std::string FatLabelFromDirectory(const std::vector<uint8_t>& dir) {
-  static const uint8_t kZero[16] = {};
-  for (size_t off = 0; off + kDirEntry <= dir.size(); off += kDirEntry) {
-    const uint8_t* e = dir.data() + off;
-    if (std::memcmp(e, kZero, 16) == 0) break;
+std::string FatLabelFromDirectory(ByteView dir) {
+  using namespace FatDirEntry;
+  for (size_t off = 0; dir.Has(off, kSize); off += kSize) {
+    const ByteView e = dir.Sub(off, kSize);
+    bool blank = true;
+    for (size_t i = 0; i < kBlankPrefix && blank; ++i) blank = e.U8(i) == 0;
+    if (blank) break;
     // A deleted label entry is not the volume's label.
-    if (e[0] == 0xE5) continue;
-    if (e[11] == 0x08 || e[11] == 0x28) return Cp936ToUtf8(std::string(reinterpret_cast<const char*>(e), 11));
+    if (e.U8(kName) == kDeletedMark) continue;
+    const uint8_t attribute = e.U8(kAttribute);
+    if (attribute == kVolumeLabelAttribute || attribute == (kVolumeLabelAttribute | 0x20))
+      return Cp936ToUtf8(std::string(reinterpret_cast<const char*>(e.data()), kShortNameLength));
   }
   return std::string();
 }
 
-std::string Fat32Label(SectorDevice& device, uint64_t start, const uint8_t* boot) {
-  uint64_t reserved = LoadLe16(boot + 0x0E);
-  uint64_t fats = boot[0x10];
-  uint64_t fatSectors = LoadLe32(boot + 0x24);
-  uint64_t rootCluster = LoadLe32(boot + 0x2C);
-  uint64_t perCluster = boot[0x0D];
-  uint32_t bytesPerSector = LoadLe16(boot + 0x0B);
+std::string Fat32Label(const LabelVolume& volume, ByteView boot) {
+  const uint64_t reserved = boot.Le16(BootSector::kReservedSectors);
+  const uint64_t fats = boot.U8(BootSector::kNumberOfFats);
+  const uint64_t fatSectors = boot.Le32(FatBoot::kFat32Size);
+  const uint64_t rootCluster = boot.Le32(FatBoot::kRootCluster);
+  const uint64_t perCluster = boot.U8(BootSector::kSectorsPerCluster);
+  const uint32_t bytesPerSector = boot.Le16(BootSector::kBytesPerSector);
   if (rootCluster < 2 || bytesPerSector == 0) return std::string();
-  uint64_t sector = start + reserved + fats * fatSectors + (rootCluster - 2) * perCluster;
   std::vector<uint8_t> dir(bytesPerSector);
-  device.ReadAt(sector * kSectorSize, dir.data(), dir.size());
+  volume.Read(reserved + fats * fatSectors + (rootCluster - 2) * perCluster, dir);
   return FatLabelFromDirectory(dir);
 }
 
-std::string Fat16Label(SectorDevice& device, uint64_t start, const uint8_t* boot) {
-  uint64_t reserved = LoadLe16(boot + 0x0E);
-  uint64_t fats = boot[0x10];
-  uint64_t fatSectors = LoadLe16(boot + 0x16);
-  size_t rootEntries = LoadLe16(boot + 0x11);
+std::string Fat16Label(const LabelVolume& volume, ByteView boot) {
+  const uint64_t reserved = boot.Le16(BootSector::kReservedSectors);
+  const uint64_t fats = boot.U8(BootSector::kNumberOfFats);
+  const uint64_t fatSectors = boot.Le16(BootSector::kFat16Size);
+  const size_t rootEntries = boot.Le16(BootSector::kRootEntries);
   if (rootEntries == 0) return std::string();
-  std::vector<uint8_t> dir(rootEntries * kDirEntry);
-  device.ReadAt((start + reserved + fats * fatSectors) * kSectorSize, dir.data(), dir.size());
+  std::vector<uint8_t> dir(rootEntries * FatDirEntry::kSize);
+  volume.Read(reserved + fats * fatSectors, dir);
   return FatLabelFromDirectory(dir);
 }
 
-std::string NtfsLabel(SectorDevice& device, uint64_t start, const uint8_t* boot) {
-  uint64_t mftCluster = LoadLe64(boot + 0x30);
-  uint64_t perCluster = boot[0x0D];
-  uint8_t record[1024];
-  // File record 3 ($Volume) lies six sectors past the start of the MFT.
-  device.ReadAt((mftCluster * perCluster + start + 6) * kSectorSize, record, sizeof record);
-  if (!FixUpFileRecord(record)) return std::string();
-  size_t off = LoadLe16(record + 0x14);
+std::string NtfsLabel(const LabelVolume& volume, ByteView boot) {
+  const uint64_t mftCluster = boot.Le64(NtfsBoot::kMftCluster);
+  const uint32_t perCluster = NtfsSectorsPerCluster(boot);
+  uint32_t recordSize = NtfsFileRecordSize(boot, volume.bytesPerSector, perCluster);
+  if (recordSize == 0) recordSize = MftRecord::kDefaultSize;
+  std::vector<uint8_t> bytes(recordSize);
+  volume.source.ReadAt(volume.start + (mftCluster * perCluster) * volume.bytesPerSector + kVolumeRecord * recordSize,
+                       bytes);
+  if (!FixUpFileRecord(bytes)) return std::string();
+  const ByteView record(bytes);
+  size_t off = record.Le16(MftRecord::kFirstAttribute);
   // Each attribute must move the walk forward and stay inside the record.
-  while (off + 0x18 <= sizeof record) {
-    const uint8_t* a = record + off;
-    uint32_t type = LoadLe32(a);
+  while (record.Has(off, NtfsAttribute::kResidentHeaderSize)) {
+    const uint32_t type = record.Le32(off + NtfsAttribute::kType);
     if (type == 0xFFFFFFFF) break;
-    uint32_t length = LoadLe32(a + 4);
-    if (length < 0x18 || length > sizeof record - off) break;
-    uint32_t valueLength = LoadLe32(a + 0x10);
-    if (type == 0x60 && valueLength != 0) {
-      size_t valueOffset = LoadLe16(a + 0x0A);
+    const uint32_t length = record.Le32(off + NtfsAttribute::kLength);
+    if (length < NtfsAttribute::kResidentHeaderSize || !record.Has(off, length)) break;
+    const ByteView a = record.Sub(off, length);
+    const uint32_t valueLength = a.Le32(NtfsAttribute::kValueLength);
+    if (type == kVolumeNameAttribute && valueLength != 0) {
+      // The value of this unnamed attribute starts where the name would.
+      const size_t valueOffset = a.Le16(NtfsAttribute::kValueOffsetAlt);
       if (valueOffset > length) return std::string();
-      size_t avail = length - valueOffset;
-      size_t bytes = valueLength < avail ? valueLength : avail;
-      return Utf16LeToUtf8(a + valueOffset, bytes / 2, false);
+      const ByteView value = a.Sub(valueOffset, valueLength);
+      return Utf16LeToUtf8(value, false);
     }
     off += length;
   }
   return std::string();
 }
 
-std::string ExfatLabel(SectorDevice& device, uint64_t start, const uint8_t* boot) {
-  uint32_t bpsShift = boot[0x6C];
-  uint32_t spcShift = boot[0x6D];
+std::string ExfatLabel(const LabelVolume& volume, ByteView boot) {
+  const uint32_t bpsShift = boot.U8(ExfatBoot::kBytesPerSectorShift);
+  const uint32_t spcShift = boot.U8(ExfatBoot::kSectorsPerClusterShift);
   // Real volumes use 512..4096-byte sectors and clusters up to 32 MiB.
   if (bpsShift < 9 || bpsShift > 12 || spcShift > 25 - bpsShift) return std::string();
-  uint64_t heapOffset = LoadLe32(boot + 0x58);
-  uint64_t rootCluster = LoadLe32(boot + 0x60);
+  const uint64_t heapOffset = boot.Le32(ExfatBoot::kClusterHeapOffset);
+  const uint64_t rootCluster = boot.Le32(ExfatBoot::kRootCluster);
   if (rootCluster < 2) return std::string();
-  uint64_t sector = heapOffset + start + ((rootCluster - 2) << spcShift);
-  std::vector<uint8_t> dir(size_t{1} << bpsShift);
-  device.ReadAt(sector << bpsShift, dir.data(), dir.size());
-  for (size_t off = 0; off + kDirEntry <= dir.size(); off += kDirEntry) {
-    const uint8_t* e = dir.data() + off;
-    if (e[0] == 0x83) {
-      size_t count = e[1];
-      if (count > 15) count = 15;
-      return Utf16LeToUtf8(e + 2, count, false);
-    }
+  std::vector<uint8_t> bytes(size_t{1} << bpsShift);
+  volume.source.ReadAt(volume.start + ((heapOffset + ((rootCluster - 2) << spcShift)) << bpsShift), bytes);
+  const ByteView dir(bytes);
+  for (size_t off = 0; dir.Has(off, ExfatEntry::kSize); off += ExfatEntry::kSize) {
+    const ByteView e = dir.Sub(off, ExfatEntry::kSize);
+    if (e.U8(ExfatEntry::kType) != ExfatEntry::kVolumeLabelType) continue;
+    size_t count = e.U8(ExfatEntry::kLabelLength);
+    if (count > ExfatEntry::kMaxLabelUnits) count = ExfatEntry::kMaxLabelUnits;
+    const ByteView units = e.Sub(ExfatEntry::kLabel, 2 * count);
+    return Utf16LeToUtf8(units, false);
   }
   return std::string();
 }
 
+uint64_t SectorSizeOf(ByteView boot) {
+  const uint16_t bytes = boot.Le16(BootSector::kBytesPerSector);
+  return bytes == 512 || bytes == 1024 || bytes == 2048 || bytes == 4096 ? bytes : 512;
+}
+
 }  // namespace
 
-std::string ReadVolumeLabel(SectorDevice& device, uint64_t startSector, uint8_t fsKind) {
-  uint8_t boot[512];
-  device.ReadAt(startSector * kSectorSize, boot, sizeof boot);
-  if (IsFat32Kind(fsKind)) return Fat32Label(device, startSector, boot);
-  if (IsNtfsKind(fsKind)) return NtfsLabel(device, startSector, boot);
-  if (IsFat16Kind(fsKind)) return Fat16Label(device, startSector, boot);
+std::string ReadVolumeLabel(const ByteSource& source, uint64_t startSector, uint8_t fsKind) {
+  uint8_t bytes[BootSector::kSize];
+  ReadSectors(source, startSector, source.SectorSize(), bytes);
+  const ByteView boot(bytes);
+  const LabelVolume volume{source, startSector * source.SectorSize(), SectorSizeOf(boot)};
+  if (IsFat32Kind(fsKind)) return Fat32Label(volume, boot);
+  if (IsNtfsKind(fsKind)) return NtfsLabel(volume, boot);
+  if (IsFat16Kind(fsKind)) return Fat16Label(volume, boot);
   if (fsKind == FsKind::kLinuxExt) {
-    uint8_t sb[1024];
-    device.ReadAt((startSector + 2) * kSectorSize, sb, sizeof sb);
+    uint8_t sb[ExtSuperblock::kSize];
+    source.ReadAt(volume.start + ExtSuperblock::kOffsetInVolume, sb);
     return ExtVolumeName(sb);
   }
-  if (fsKind == FsKind::kExfat) return ExfatLabel(device, startSector, boot);
+  if (fsKind == FsKind::kExfat) return ExfatLabel(volume, boot);
   return std::string();
 }
 

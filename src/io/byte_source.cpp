@@ -51,8 +51,14 @@ std::unique_ptr<FileSource> FileSource::Open(const std::string& path, std::strin
   int flags = ::fcntl(fd, F_GETFL);
   if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   uint64_t size = static_cast<uint64_t>(st.st_size);
-  if (S_ISBLK(st.st_mode) && ::ioctl(fd, BLKGETSIZE64, &size) != 0) size = 0;
-  return std::unique_ptr<FileSource>(new FileSource(fd, path, size));
+  uint32_t sectorSize = kDefaultSectorSize;
+  if (S_ISBLK(st.st_mode)) {
+    if (::ioctl(fd, BLKGETSIZE64, &size) != 0) size = 0;
+    int logical = 0;
+    if (::ioctl(fd, BLKSSZGET, &logical) == 0 && logical >= 512 && logical <= 65536)
+      sectorSize = static_cast<uint32_t>(logical);
+  }
+  return std::unique_ptr<FileSource>(new FileSource(fd, path, size, sectorSize));
 }
 
 FileSource::~FileSource() { ::close(fd_); }

@@ -45,13 +45,17 @@ class FileSource final : public ByteSource {
 
   size_t ReadAt(uint64_t offset, std::span<uint8_t> buffer) const override;
   uint64_t Size() const override { return size_; }
+  // A block device's logical sector size; 512 for image files.
+  uint32_t SectorSize() const override { return sectorSize_; }
   const std::string& path() const { return path_; }
 
  private:
-  FileSource(int fd, std::string path, uint64_t size) : fd_(fd), path_(std::move(path)), size_(size) {}
+  FileSource(int fd, std::string path, uint64_t size, uint32_t sectorSize)
+      : fd_(fd), path_(std::move(path)), size_(size), sectorSize_(sectorSize) {}
   int fd_;
   std::string path_;
   uint64_t size_;
+  uint32_t sectorSize_;
 };
 
 // Bytes held in memory: crafted images in tests and fuzz targets.
@@ -90,5 +94,13 @@ class SliceSource final : public ByteSource {
 // Zero-fills buffer from `done` on and returns done: the common ending of a
 // short read.
 size_t ZeroRest(std::span<uint8_t> buffer, size_t done);
+
+// Reads buffer.size() bytes at sector x sectorSize; returns the bytes read,
+// the rest zero-filled. A sector whose byte offset does not fit in 64 bits
+// reads nothing.
+inline size_t ReadSectors(const ByteSource& source, uint64_t sector, uint64_t sectorSize, std::span<uint8_t> buffer) {
+  if (sectorSize == 0 || sector > UINT64_MAX / sectorSize) return ZeroRest(buffer, 0);
+  return source.ReadAt(sector * sectorSize, buffer);
+}
 
 }  // namespace quorvel

@@ -1,8 +1,6 @@
 // The partition-record entry points of composite reads, kept for callers that
 // read a volume once; they open the members for the one read. Readers that
 // read a volume many times open it once with OpenVolumeSource.
-#include <cstring>
-
 #include "io/composite_source.h"
 #include "io/sector_device.h"
 #include "io/volume_source.h"
@@ -18,9 +16,8 @@ std::vector<SharedSource> OpenMembers(const PartitionRecord& partition) {
   return sources;
 }
 
-bool ReadLayout(uint8_t kind, uint64_t position, size_t& bytesRead, void* buffer, size_t length,
-                const PartitionRecord& partition) {
-  std::span<uint8_t> out(static_cast<uint8_t*>(buffer), length);
+bool ReadLayout(uint8_t kind, const PartitionRecord& partition, uint64_t position, std::span<uint8_t> out,
+                size_t& bytesRead) {
   bytesRead = 0;
   if (partition.volumeKind != kind) {
     ZeroRest(out, 0);
@@ -28,7 +25,7 @@ bool ReadLayout(uint8_t kind, uint64_t position, size_t& bytesRead, void* buffer
   }
   auto volume = MakeCompositeSource(partition, OpenMembers(partition));
   bytesRead = volume->ReadAt(position, out);
-  if (bytesRead == length) return true;
+  if (bytesRead == out.size()) return true;
   // A spanned volume that runs out of members ends the read: bytesRead tells
   // how much there was.
   return kind == kSpannedVolume && !partition.members.empty() && position + bytesRead >= volume->Size();
@@ -36,40 +33,39 @@ bool ReadLayout(uint8_t kind, uint64_t position, size_t& bytesRead, void* buffer
 
 }  // namespace
 
-bool ReadCompositeVolume(uint64_t position, size_t& bytesRead, void* buffer, size_t length,
-                         const PartitionRecord& partition) {
-  return ReadLayout(partition.volumeKind, position, bytesRead, buffer, length, partition);
+bool ReadCompositeVolume(const PartitionRecord& partition, uint64_t position, std::span<uint8_t> buffer,
+                         size_t& bytesRead) {
+  return ReadLayout(partition.volumeKind, partition, position, buffer, bytesRead);
 }
 
-bool ReadVolumeStriped(uint64_t position, size_t& bytesRead, void* buffer, size_t length,
-                       const PartitionRecord& partition) {
-  return ReadLayout(kStripedVolume, position, bytesRead, buffer, length, partition);
+bool ReadVolumeStriped(const PartitionRecord& partition, uint64_t position, std::span<uint8_t> buffer,
+                       size_t& bytesRead) {
+  return ReadLayout(kStripedVolume, partition, position, buffer, bytesRead);
 }
 
-bool ReadVolumeSpanned(uint64_t position, size_t& bytesRead, void* buffer, size_t length,
-                       const PartitionRecord& partition) {
-  return ReadLayout(kSpannedVolume, position, bytesRead, buffer, length, partition);
+bool ReadVolumeSpanned(const PartitionRecord& partition, uint64_t position, std::span<uint8_t> buffer,
+                       size_t& bytesRead) {
+  return ReadLayout(kSpannedVolume, partition, position, buffer, bytesRead);
 }
 
-bool ReadVolumeParity(uint64_t position, size_t& bytesRead, void* buffer, size_t length,
-                      const PartitionRecord& partition) {
-  return ReadLayout(kParityVolume, position, bytesRead, buffer, length, partition);
+bool ReadVolumeParity(const PartitionRecord& partition, uint64_t position, std::span<uint8_t> buffer,
+                      size_t& bytesRead) {
+  return ReadLayout(kParityVolume, partition, position, buffer, bytesRead);
 }
 
-bool RebuildFromParity(void* output, uint64_t memberOffset, size_t length, const PartitionRecord& partition,
-                       uint8_t missingOrdinal) {
-  std::span<uint8_t> out(static_cast<uint8_t*>(output), length);
+bool RebuildFromParity(const PartitionRecord& partition, uint8_t missingOrdinal, uint64_t memberOffset,
+                       std::span<uint8_t> output) {
   size_t index = 0;
   for (const auto& [ordinal, member] : partition.members) {
     if (ordinal == missingOrdinal) break;
     ++index;
   }
   if (index == partition.members.size()) {
-    ZeroRest(out, 0);
+    ZeroRest(output, 0);
     return false;
   }
   auto source = MakeCompositeSource(partition, OpenMembers(partition));
-  return static_cast<const CompositeSource&>(*source).RebuildMember(index, memberOffset, out);
+  return static_cast<const CompositeSource&>(*source).RebuildMember(index, memberOffset, output);
 }
 
 }  // namespace quorvel

@@ -30,16 +30,13 @@ std::unique_ptr<ByteSource> MakeCompositeSource(const PartitionRecord& partition
                                            partition.stripeSize, SectorSizeOf(partition.bytesPerSector));
 }
 
-std::unique_ptr<ByteSource> OpenVolumeSource(const DiskRecord& disk, const PartitionRecord& partition,
-                                             std::string* error) {
-  if (partition.volumeKind == kPlainVolume) {
-    const std::string& path = disk.devicePath.empty() ? partition.devicePath : disk.devicePath;
-    SharedSource base = FileSource::Open(path, error);
-    if (!base) return nullptr;
-    uint64_t sectorSize = SectorSizeOf(disk.bytesPerSector);
-    return std::make_unique<SliceSource>(std::move(base), partition.startSector * sectorSize,
-                                         partition.sectorCount * sectorSize, static_cast<uint32_t>(sectorSize));
-  }
+const std::string& PartitionDevicePath(const DiskRecord& disk, const PartitionRecord& partition) {
+  return partition.devicePath.empty() ? disk.devicePath : partition.devicePath;
+}
+
+namespace {
+
+std::unique_ptr<ByteSource> OpenComposite(const PartitionRecord& partition, std::string* error) {
   if (partition.volumeKind > kParityVolume) {
     if (error) *error = "unknown volume layout " + std::to_string(partition.volumeKind);
     return nullptr;
@@ -62,6 +59,26 @@ std::unique_ptr<ByteSource> OpenVolumeSource(const DiskRecord& disk, const Parti
     return nullptr;
   }
   return MakeCompositeSource(partition, sources);
+}
+
+}  // namespace
+
+std::unique_ptr<ByteSource> OpenPartitionSource(const DiskRecord& disk, const PartitionRecord& partition,
+                                                std::string* error) {
+  if (partition.volumeKind == kPlainVolume) return FileSource::Open(PartitionDevicePath(disk, partition), error);
+  return OpenComposite(partition, error);
+}
+
+std::unique_ptr<ByteSource> OpenVolumeSource(const DiskRecord& disk, const PartitionRecord& partition,
+                                             std::string* error) {
+  if (partition.volumeKind == kPlainVolume) {
+    SharedSource base = FileSource::Open(PartitionDevicePath(disk, partition), error);
+    if (!base) return nullptr;
+    uint64_t sectorSize = SectorSizeOf(disk.bytesPerSector);
+    return std::make_unique<SliceSource>(std::move(base), partition.startSector * sectorSize,
+                                         partition.sectorCount * sectorSize, static_cast<uint32_t>(sectorSize));
+  }
+  return OpenComposite(partition, error);
 }
 
 }  // namespace quorvel

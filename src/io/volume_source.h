@@ -13,6 +13,18 @@ namespace quorvel {
 // Opens the disk (or image) read-only; null with error set when it cannot be.
 std::unique_ptr<ByteSource> OpenDiskSource(const DiskRecord& disk, std::string* error = nullptr);
 
+// The device a plain partition lies on: its own device path when a reader
+// set one (HFS, volume managers), else its disk's.
+const std::string& PartitionDevicePath(const DiskRecord& disk, const PartitionRecord& partition);
+
+// Opens what the partition's sector numbers count in: for a plain partition
+// the whole device it lies on (its stored sectors are absolute there), for a
+// composite volume the volume itself (whose sectors start at 0). The readers
+// and the save engines read a partition through this. Null with error set
+// when it cannot be opened.
+std::unique_ptr<ByteSource> OpenPartitionSource(const DiskRecord& disk, const PartitionRecord& partition,
+                                                std::string* error = nullptr);
+
 // Opens partition of disk. Plain partitions: the disk's bytes from the
 // partition's start sector for its sector count, in the disk's sector size.
 // Composite volumes: every member with a path is opened (a member that cannot

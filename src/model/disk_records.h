@@ -72,6 +72,7 @@ struct FatVolumeState {
 // hex viewer read records by.
 struct NtfsVolumeState {
   uint64_t mftStartSector = 0;  // absolute
+  uint32_t recordSize = 1024;   // bytes of a file record, from the boot sector (4096 on 4Kn volumes)
   uint32_t clustersPerIndexRecord = 0;
   std::vector<MftRun> mftRuns;
   std::map<uint64_t, uint64_t> recordSectors;            // record -> absolute sector (fragment path)

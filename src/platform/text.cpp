@@ -24,7 +24,9 @@ void AppendUtf8(std::string& out, uint32_t cp) {
   }
 }
 
-std::string Utf16LeToUtf8(const uint8_t* data, size_t units, bool stopAtNul) {
+std::string Utf16LeToUtf8(ByteView bytes, bool stopAtNul) {
+  const uint8_t* data = bytes.data();
+  const size_t units = bytes.size() / 2;
   std::string out;
   out.reserve(units);
   for (size_t i = 0; i < units; ++i) {

@@ -5,13 +5,16 @@
 #include <string>
 #include <string_view>
 
+#include "core/byte_view.h"
+
 namespace quorvel {
 
 // Appends the UTF-8 form of code point cp.
 void AppendUtf8(std::string& out, uint32_t cp);
-// Little-endian UTF-16 code units to UTF-8; unpaired surrogates become U+FFFD.
-// Stops at the first NUL unit when stopAtNul is set.
-std::string Utf16LeToUtf8(const uint8_t* data, size_t units, bool stopAtNul = true);
+// Little-endian UTF-16 code units (the bytes of `units`, an odd last byte
+// ignored) to UTF-8; unpaired surrogates become U+FFFD. Stops at the first
+// NUL unit when stopAtNul is set.
+std::string Utf16LeToUtf8(ByteView units, bool stopAtNul = true);
 // UTF-8 to little-endian UTF-16 code units (for tests and name checks).
 std::u16string Utf8ToUtf16(std::string_view text);
 // Code page 936 (GBK) bytes to UTF-8; undecodable bytes become '?'.

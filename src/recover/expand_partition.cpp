@@ -3,6 +3,7 @@
 
 #include "fs/fat/fat_volume.h"
 #include "fs/ntfs/mft_scan.h"
+#include "io/volume_source.h"
 #include "recover/format_info_scan.h"
 
 namespace quorvel {
@@ -45,17 +46,32 @@ bool BeginPartitionRead(PartitionRecord& partition, ExpansionMode& mode, std::st
   return true;
 }
 
-bool ListNtfsPartition(DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress, std::string& error) {
-  bool ran = ScanMftRecords(progress, partition, disk);
-  if (!ran && !progress.StopRequested()) error = "无法读取该分区的 MFT 记录";
+namespace {
+
+const char* const kMftUnreadable = "无法读取该分区的 MFT 记录";
+
+}  // namespace
+
+std::unique_ptr<ByteSource> OpenPartitionForRead(const DiskRecord& disk, const PartitionRecord& partition,
+                                                 ExpansionMode mode, std::string& error) {
+  std::unique_ptr<ByteSource> source = OpenPartitionSource(disk, partition);
+  if (!source) error = mode == kExpandNtfs ? std::string(kMftUnreadable) : "无法打开设备 " + disk.devicePath;
+  return source;
+}
+
+bool ListNtfsPartition(const ByteSource& source, DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress,
+                       std::string& error) {
+  bool ran = ScanMftRecords(source, progress, partition, disk);
+  if (!ran && !progress.StopRequested()) error = kMftUnreadable;
   return ran && !progress.StopRequested();
 }
 
-bool ExpandPartition(DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress, std::string& error) {
+bool ExpandPartition(const ByteSource& source, DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress,
+                     std::string& error) {
   ExpansionMode mode;
   if (!BeginPartitionRead(partition, mode, error)) return false;
-  if (mode == kExpandNtfs) return ListNtfsPartition(disk, partition, progress, error);
-  switch (ReadFatVolume(partition, disk, progress, mode == kExpandFat32)) {
+  if (mode == kExpandNtfs) return ListNtfsPartition(source, disk, partition, progress, error);
+  switch (ReadFatVolume(source, partition, disk, progress, mode == kExpandFat32)) {
     case FatVolumeOutcome::kListed:
     case FatVolumeOutcome::kRebuilt:
       return !progress.StopRequested();
@@ -69,6 +85,13 @@ bool ExpandPartition(DiskRecord& disk, PartitionRecord& partition, ScanProgress&
       return false;
   }
   return false;
+}
+
+bool ExpandPartition(DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress, std::string& error) {
+  ExpansionMode mode;
+  if (!BeginPartitionRead(partition, mode, error)) return false;
+  std::unique_ptr<ByteSource> source = OpenPartitionForRead(disk, partition, mode, error);
+  return source && ExpandPartition(*source, disk, partition, progress, error);
 }
 
 }  // namespace quorvel

@@ -1,9 +1,11 @@
 #pragma once
 // Opening a partition on the file page: choose the reader by file-system kind,
 // run it, and report what was found.
+#include <memory>
 #include <string>
 
 #include "core/scan_progress.h"
+#include "io/byte_source.h"
 #include "model/disk_records.h"
 
 namespace quorvel {
@@ -25,13 +27,23 @@ void EmptyPartitionTree(PartitionRecord& partition);
 // empties its tree. False with error set when it has no reader.
 bool BeginPartitionRead(PartitionRecord& partition, ExpansionMode& mode, std::string& error);
 
+// Opens what the partition's reader reads (io/volume_source.h); null with
+// the reader's error text set when it cannot be opened.
+std::unique_ptr<ByteSource> OpenPartitionForRead(const DiskRecord& disk, const PartitionRecord& partition,
+                                                 ExpansionMode mode, std::string& error);
+
 // Lists an NTFS partition from its MFT records. False with error set when
 // they cannot be read, or on a stop.
-bool ListNtfsPartition(DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress, std::string& error);
+bool ListNtfsPartition(const ByteSource& source, DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress,
+                       std::string& error);
 
 // Runs the reader on the calling thread. False with error set when the
-// partition has no reader or the reader failed; a stopped run returns false
-// with progress.StopRequested() set and keeps what it found.
+// partition has no reader, its source cannot be opened or the reader failed;
+// a stopped run returns false with progress.StopRequested() set and keeps
+// what it found.
 bool ExpandPartition(DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress, std::string& error);
+// The same on an opened source: what the partition's sectors count in.
+bool ExpandPartition(const ByteSource& source, DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress,
+                     std::string& error);
 
 }  // namespace quorvel

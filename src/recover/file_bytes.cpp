@@ -4,36 +4,38 @@
 #include <cstring>
 
 #include "fs/ntfs/mft_record.h"
-#include "io/sector_device.h"
+#include "io/volume_source.h"
 
 namespace quorvel {
 
 uint64_t ViewLength(uint64_t size) {
   if (size > kMaxViewBytes) return kMaxViewBytes;
-  return (size + kSectorSize - 1) / kSectorSize * kSectorSize;
+  return (size + kDefaultSectorSize - 1) / kDefaultSectorSize * kDefaultSectorSize;
 }
 
 namespace {
 
-bool OpenSource(const DiskRecord& disk, const PartitionRecord& partition, SectorDevice& device, std::string& error) {
-  if (OpenPartitionDevice(partition, disk.devicePath, device)) return true;
-  error = "cannot open " + (partition.devicePath.empty() ? disk.devicePath : partition.devicePath);
-  return false;
+std::unique_ptr<ByteSource> OpenSource(const DiskRecord& disk, const PartitionRecord& partition, std::string& error) {
+  std::unique_ptr<ByteSource> source = OpenPartitionSource(disk, partition);
+  if (!source) error = "cannot open " + PartitionDevicePath(disk, partition);
+  return source;
+}
+
+uint64_t SectorBytes(const PartitionRecord& partition) {
+  return partition.bytesPerSector ? partition.bytesPerSector : kDefaultSectorSize;
 }
 
 // Next cluster of a chain, or 0 when the chain ends here.
 uint64_t NextCluster(const PartitionRecord& partition, uint64_t cluster, uint64_t limit) {
-  const std::vector<uint8_t>& fat = partition.fat.table;
+  const ByteView fat(partition.fat.table);
   uint64_t next;
   if (IsFat16Kind(partition.fsKind)) {
-    if ((cluster + 1) * 2 > fat.size()) return 0;
-    next = fat[cluster * 2] | (fat[cluster * 2 + 1] << 8);
+    if (cluster > SIZE_MAX / 2 || !fat.Has(cluster * 2, 2)) return 0;
+    next = fat.Le16(cluster * 2);
     if (next == 0xFFFF || next == 0) return 0;
   } else {
-    if ((cluster + 1) * 4 > fat.size()) return 0;
-    next = (fat[cluster * 4] | (fat[cluster * 4 + 1] << 8) | (fat[cluster * 4 + 2] << 16) |
-            (static_cast<uint64_t>(fat[cluster * 4 + 3]) << 24)) &
-           0x0FFFFFFF;
+    if (cluster > SIZE_MAX / 4 || !fat.Has(cluster * 4, 4)) return 0;
+    next = fat.Le32(cluster * 4) & 0x0FFFFFFF;
     if (next >= 0x0FFFFFF8 || next < 2) return 0;
   }
   return next > limit ? 0 : next;
@@ -41,96 +43,116 @@ uint64_t NextCluster(const PartitionRecord& partition, uint64_t cluster, uint64_
 
 }  // namespace
 
-bool LoadFatEntryBytes(const DiskRecord& disk, const PartitionRecord& partition, const FatFileEntry& entry,
-                       std::vector<uint8_t>& out, std::string& error) {
+namespace {
+
+// Clusters 0 and 1 hold no data: such an entry has lost its chain.
+bool HasFatData(const PartitionRecord& partition, const FatFileEntry& entry) {
+  return entry.size != 0 && entry.firstCluster >= partition.tree->fatRoot.firstCluster && entry.firstCluster >= 2;
+}
+
+}  // namespace
+
+uint64_t LoadFatEntryBytes(const ByteSource& source, const PartitionRecord& partition, const FatFileEntry& entry,
+                           std::vector<uint8_t>& out) {
   out.clear();
-  uint64_t length = ViewLength(entry.size);
-  uint32_t rootCluster = partition.tree->fatRoot.firstCluster;
-  // Clusters 0 and 1 hold no data: such an entry has lost its chain.
-  if (entry.size == 0 || entry.firstCluster < rootCluster || entry.firstCluster < 2) return true;
-  SectorDevice device;
-  if (!OpenSource(disk, partition, device, error)) return false;
-  SectorDevice* dev = device.IsOpen() ? &device : nullptr;
+  if (!HasFatData(partition, entry)) return 0;
+  const uint64_t length = ViewLength(entry.size);
   out.assign(static_cast<size_t>(length), 0);
 
-  uint64_t bytesPerSector = partition.bytesPerSector ? partition.bytesPerSector : kSectorSize;
-  uint64_t sectorsPerCluster = partition.sectorsPerCluster ? partition.sectorsPerCluster : 1;
-  uint64_t clusterSize = bytesPerSector * sectorsPerCluster;
-  bool fatKind = IsFat16Kind(partition.fsKind) || IsFat32Kind(partition.fsKind);
+  const uint64_t bytesPerSector = SectorBytes(partition);
+  const uint64_t sectorsPerCluster = partition.sectorsPerCluster ? partition.sectorsPerCluster : 1;
+  const uint64_t clusterSize = bytesPerSector * sectorsPerCluster;
+  const bool fatKind = IsFat16Kind(partition.fsKind) || IsFat32Kind(partition.fsKind);
   // A deleted file's chain was cleared when it was deleted: its clusters are
   // read contiguously from the first one, as saving reads them.
-  bool useChain = entry.state() != kDeletedFile;
+  const bool useChain = entry.state() != kDeletedFile;
+  uint64_t read = 0;
   if (useChain && entry.size >= clusterSize && fatKind && !partition.fat.table.empty()) {
     uint64_t fatBytes = static_cast<uint64_t>(partition.fat.sizeSectors) * bytesPerSector;
     if (fatBytes == 0 || fatBytes > partition.fat.table.size()) fatBytes = partition.fat.table.size();
-    uint64_t limit = fatBytes / (IsFat16Kind(partition.fsKind) ? 2 : 4);
+    const uint64_t limit = fatBytes / (IsFat16Kind(partition.fsKind) ? 2 : 4);
     std::vector<uint8_t> cluster(static_cast<size_t>(clusterSize));
     uint64_t loaded = 0;
     // The buffer bounds the walk, so a chain that loops ends too.
     for (uint64_t c = entry.firstCluster; c != 0 && loaded < length; c = NextCluster(partition, c, limit)) {
-      ReadSourceSectors(partition, dev, partition.dataOrigin + c * sectorsPerCluster, cluster.data(), cluster.size());
-      size_t put = static_cast<size_t>(std::min<uint64_t>(clusterSize, length - loaded));
+      const size_t put = static_cast<size_t>(std::min<uint64_t>(clusterSize, length - loaded));
+      read += std::min<uint64_t>(
+          put, ReadSectors(source, partition.dataOrigin + c * sectorsPerCluster, bytesPerSector, cluster));
       std::memcpy(out.data() + loaded, cluster.data(), put);
       loaded += put;
     }
-    return true;
+    return read;
   }
-  ReadSourceSectors(partition, dev, partition.dataOrigin + entry.firstCluster * sectorsPerCluster, out.data(),
-                    out.size());
+  return ReadSectors(source, partition.dataOrigin + entry.firstCluster * sectorsPerCluster, bytesPerSector, out);
+}
+
+bool LoadFatEntryBytes(const DiskRecord& disk, const PartitionRecord& partition, const FatFileEntry& entry,
+                       std::vector<uint8_t>& out, std::string& error) {
+  out.clear();
+  if (!HasFatData(partition, entry)) return true;
+  std::unique_ptr<ByteSource> source = OpenSource(disk, partition, error);
+  if (!source) return false;
+  LoadFatEntryBytes(*source, partition, entry, out);
   return true;
+}
+
+uint64_t LoadNtfsEntryBytes(const ByteSource& source, const PartitionRecord& partition, const NtfsFileEntry& entry,
+                            std::vector<uint8_t>& out, bool& recordRead, bool& mftError) {
+  out.clear();
+  RecordDetails details;
+  recordRead = ReadEntryRecord(source, entry, partition, details, mftError);
+  if (!recordRead) return 0;
+  const uint64_t size = details.hasData ? details.dataRealSize : details.size;
+  out.assign(static_cast<size_t>(ViewLength(size)), 0);
+  if (out.empty()) return 0;
+  if (!details.nonResident) {
+    const size_t put = std::min(out.size(), details.residentData.size());
+    if (put) std::memcpy(out.data(), details.residentData.data(), put);
+    return put;
+  }
+  const uint64_t bytesPerSector = SectorBytes(partition);
+  const uint64_t sectorsPerCluster = partition.sectorsPerCluster ? partition.sectorsPerCluster : 1;
+  const uint64_t clusterSize = bytesPerSector * sectorsPerCluster;
+  const uint64_t length = out.size();
+  if (details.IsCompressed()) {
+    uint64_t loaded = 0;
+    ByteWriter writer = [&](std::span<const uint8_t> bytes) {
+      const size_t put = static_cast<size_t>(std::min<uint64_t>(bytes.size(), length - loaded));
+      std::memcpy(out.data() + loaded, bytes.data(), put);
+      loaded += put;
+      return loaded < length;
+    };
+    WriteCompressedRuns(source, writer, SectorRunsOf(details, partition), static_cast<uint32_t>(sectorsPerCluster),
+                        std::min<uint64_t>(size, length), partition, details.CompressionUnitClusters());
+    return loaded;
+  }
+  // Past the initialized size the file reads as zeros whatever the disk holds.
+  const uint64_t dataEnd = std::min<uint64_t>(length, details.initializedSize < size ? details.initializedSize : size);
+  uint64_t read = 0;
+  for (const DataRun& run : details.dataRuns) {
+    const uint64_t at = run.vcn * clusterSize;
+    if (at >= dataEnd) continue;
+    if (run.sparse || run.startCluster == 0) continue;
+    const uint64_t bytes = std::min<uint64_t>(run.clusterCount * clusterSize, dataEnd - at);
+    const size_t want = static_cast<size_t>((bytes + bytesPerSector - 1) / bytesPerSector * bytesPerSector);
+    std::vector<uint8_t> piece(want);
+    read += std::min<uint64_t>(bytes, ReadSectors(source, partition.startSector + run.startCluster * sectorsPerCluster,
+                                                  bytesPerSector, piece));
+    std::memcpy(out.data() + at, piece.data(), static_cast<size_t>(bytes));
+  }
+  return read;
 }
 
 bool LoadNtfsEntryBytes(const DiskRecord& disk, PartitionRecord& partition, const NtfsFileEntry& entry,
                         std::vector<uint8_t>& out, std::string& error, bool* mftError) {
   out.clear();
   if (mftError) *mftError = false;
-  SectorDevice device;
-  if (!OpenSource(disk, partition, device, error)) return false;
-  SectorDevice* dev = device.IsOpen() ? &device : nullptr;
-  RecordDetails details;
-  bool recordError = false;
-  const bool read = ReadEntryRecord(dev, entry, partition, details, recordError);
+  std::unique_ptr<ByteSource> source = OpenSource(disk, partition, error);
+  if (!source) return false;
+  bool recordRead = false, recordError = false;
+  LoadNtfsEntryBytes(*source, partition, entry, out, recordRead, recordError);
   if (recordError && mftError) *mftError = true;
-  if (!read) {
-    error = "MFT record unreadable";
-    return true;  // nothing to show, but the source was fine
-  }
-  uint64_t size = details.hasData ? details.dataRealSize : details.size;
-  out.assign(static_cast<size_t>(ViewLength(size)), 0);
-  if (out.empty()) return true;
-  if (!details.nonResident) {
-    size_t put = std::min(out.size(), details.residentData.size());
-    if (put) std::memcpy(out.data(), details.residentData.data(), put);
-    return true;
-  }
-  uint64_t bytesPerSector = partition.bytesPerSector ? partition.bytesPerSector : kSectorSize;
-  uint64_t sectorsPerCluster = partition.sectorsPerCluster ? partition.sectorsPerCluster : 1;
-  uint64_t clusterSize = bytesPerSector * sectorsPerCluster;
-  const uint64_t length = out.size();
-  if (details.IsCompressed()) {
-    uint64_t loaded = 0;
-    ByteWriter writer = [&](const uint8_t* data, size_t n) {
-      size_t put = static_cast<size_t>(std::min<uint64_t>(n, length - loaded));
-      std::memcpy(out.data() + loaded, data, put);
-      loaded += put;
-      return loaded < length;
-    };
-    WriteCompressedRuns(dev, writer, SectorRunsOf(details, partition), static_cast<uint32_t>(sectorsPerCluster),
-                        std::min<uint64_t>(size, length), partition, details.CompressionUnitClusters());
-    return true;
-  }
-  // Past the initialized size the file reads as zeros whatever the disk holds.
-  uint64_t dataEnd = std::min<uint64_t>(length, details.initializedSize < size ? details.initializedSize : size);
-  for (const DataRun& run : details.dataRuns) {
-    uint64_t at = run.vcn * clusterSize;
-    if (at >= dataEnd) continue;
-    if (run.sparse || run.startCluster == 0) continue;
-    uint64_t bytes = std::min<uint64_t>(run.clusterCount * clusterSize, dataEnd - at);
-    size_t want = static_cast<size_t>((bytes + bytesPerSector - 1) / bytesPerSector * bytesPerSector);
-    std::vector<uint8_t> piece(want);
-    ReadSourceSectors(partition, dev, partition.startSector + run.startCluster * sectorsPerCluster, piece.data(), want);
-    std::memcpy(out.data() + at, piece.data(), static_cast<size_t>(bytes));
-  }
+  if (!recordRead) error = "MFT record unreadable";  // nothing to show, but the source was fine
   return true;
 }
 
@@ -139,23 +161,29 @@ bool LoadCarvedFileBytes(const DiskRecord& disk, uint64_t startSector, const Car
   return LoadSectorBytes(disk.devicePath, startSector, ViewLength(file.size), out, error);
 }
 
+uint64_t LoadSectorBytes(const ByteSource& source, uint64_t startSector, uint64_t byteCount,
+                         std::vector<uint8_t>& out) {
+  const uint64_t count = std::min(byteCount, kMaxViewBytes);
+  std::vector<uint8_t> buffer(static_cast<size_t>(ViewLength(count)));
+  const uint64_t read = std::min<uint64_t>(count, ReadSectors(source, startSector, kDefaultSectorSize, buffer));
+  buffer.resize(static_cast<size_t>(count));
+  out = std::move(buffer);
+  return read;
+}
+
 bool LoadSectorBytes(const std::string& devicePath, uint64_t startSector, uint64_t byteCount, std::vector<uint8_t>& out,
                      std::string& error) {
   out.clear();
-  if (startSector > UINT64_MAX / kSectorSize) {
+  if (startSector > UINT64_MAX / kDefaultSectorSize) {
     error = "start sector out of range";
     return false;
   }
-  SectorDevice device;
-  if (!OpenDevice(devicePath, device)) {
+  std::unique_ptr<ByteSource> source = FileSource::Open(devicePath);
+  if (!source) {
     error = "cannot open " + devicePath;
     return false;
   }
-  uint64_t count = std::min(byteCount, kMaxViewBytes);
-  std::vector<uint8_t> buffer(static_cast<size_t>(ViewLength(count)));
-  device.ReadAt(startSector * kSectorSize, buffer.data(), buffer.size());
-  buffer.resize(static_cast<size_t>(count));
-  out = std::move(buffer);
+  LoadSectorBytes(*source, startSector, byteCount, out);
   return true;
 }
 

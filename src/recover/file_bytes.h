@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "io/byte_source.h"
 #include "model/disk_records.h"
 
 namespace quorvel {
@@ -16,6 +17,11 @@ constexpr uint64_t kMaxViewBytes = 0x25800000;  // 600 MiB
 // 512-byte sectors, or kMaxViewBytes for larger files.
 uint64_t ViewLength(uint64_t size);
 
+// Each loader has two forms: one that opens the partition's source
+// (io/volume_source.h) and reports whether it could, and one that reads an
+// opened source and returns how many of the bytes came from it (the rest of
+// out reads as zeros).
+
 // FAT entry: follows the in-memory FAT from the first cluster when the file
 // spans at least one cluster and the FAT is loaded, else reads contiguously;
 // deleted files (whose chains are cleared) are always read contiguously.
@@ -23,6 +29,8 @@ uint64_t ViewLength(uint64_t size);
 // False (error set) only when the source cannot be opened.
 bool LoadFatEntryBytes(const DiskRecord& disk, const PartitionRecord& partition, const FatFileEntry& entry,
                        std::vector<uint8_t>& out, std::string& error);
+uint64_t LoadFatEntryBytes(const ByteSource& source, const PartitionRecord& partition, const FatFileEntry& entry,
+                           std::vector<uint8_t>& out);
 
 // NTFS entry: decodes its MFT record again (by the recorded positions after a
 // format-recovery scan). Resident data is copied; each data run lands at its
@@ -30,6 +38,9 @@ bool LoadFatEntryBytes(const DiskRecord& disk, const PartitionRecord& partition,
 // mftError is set when no recorded position held the record ("mft错误").
 bool LoadNtfsEntryBytes(const DiskRecord& disk, PartitionRecord& partition, const NtfsFileEntry& entry,
                         std::vector<uint8_t>& out, std::string& error, bool* mftError = nullptr);
+// recordRead is false when the entry's MFT record could not be decoded again.
+uint64_t LoadNtfsEntryBytes(const ByteSource& source, const PartitionRecord& partition, const NtfsFileEntry& entry,
+                            std::vector<uint8_t>& out, bool& recordRead, bool& mftError);
 
 // A carved file: its size in bytes from its start sector.
 bool LoadCarvedFileBytes(const DiskRecord& disk, uint64_t startSector, const CarvedFile& file,
@@ -39,5 +50,6 @@ bool LoadCarvedFileBytes(const DiskRecord& disk, uint64_t startSector, const Car
 // are read; out holds byteCount bytes, at most kMaxViewBytes).
 bool LoadSectorBytes(const std::string& devicePath, uint64_t startSector, uint64_t byteCount, std::vector<uint8_t>& out,
                      std::string& error);
+uint64_t LoadSectorBytes(const ByteSource& source, uint64_t startSector, uint64_t byteCount, std::vector<uint8_t>& out);
 
 }  // namespace quorvel

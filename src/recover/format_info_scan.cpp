@@ -2,6 +2,7 @@
 #include "recover/format_info_scan.h"
 
 #include "fs/fat/fat_directory_sweep.h"
+#include "io/volume_source.h"
 #include "model/partition_texts.h"
 #include "recover/expand_partition.h"
 
@@ -24,8 +25,23 @@ size_t CountDirectorySectors(const DiskRecord& disk, uint64_t startSector, uint6
 bool ScanFormatInfo(DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress, std::string& error) {
   ExpansionMode mode;
   if (!BeginPartitionRead(partition, mode, error)) return false;
-  if (mode == kExpandNtfs) return ListNtfsPartition(disk, partition, progress, error);
-  bool ran = ScanDirectorySectors(disk, &partition, progress, partition.startSector, partition.sectorCount);
+  // FAT: the sweep reads a plain partition's sectors on its disk.
+  std::unique_ptr<ByteSource> source = mode == kExpandNtfs || partition.volumeKind != kPlainVolume
+                                           ? OpenPartitionSource(disk, partition)
+                                           : OpenDiskSource(disk);
+  if (!source) {
+    error = mode == kExpandNtfs ? "无法读取该分区的 MFT 记录" : "无法打开设备 " + disk.devicePath;
+    return false;
+  }
+  return ScanFormatInfo(*source, disk, partition, progress, error);
+}
+
+bool ScanFormatInfo(const ByteSource& source, DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress,
+                    std::string& error) {
+  ExpansionMode mode;
+  if (!BeginPartitionRead(partition, mode, error)) return false;
+  if (mode == kExpandNtfs) return ListNtfsPartition(source, disk, partition, progress, error);
+  bool ran = ScanDirectorySectors(source, disk, progress, partition.startSector, partition.sectorCount);
   if (!ran) error = "无法打开设备 " + disk.devicePath;
   return ran && !progress.StopRequested();
 }

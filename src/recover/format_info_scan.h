@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/scan_progress.h"
+#include "io/byte_source.h"
 #include "model/disk_records.h"
 
 namespace quorvel {
@@ -15,6 +16,9 @@ namespace quorvel {
 // device cannot be read; a stopped run returns false with
 // progress.StopRequested() set and keeps what it found.
 bool ScanFormatInfo(DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress, std::string& error);
+// The same on an opened source: what the partition's sectors count in.
+bool ScanFormatInfo(const ByteSource& source, DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress,
+                    std::string& error);
 
 // Why a partition of this kind cannot be read ("" when it can).
 std::string NoReaderMessage(const PartitionRecord& partition);

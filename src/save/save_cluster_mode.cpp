@@ -9,46 +9,41 @@
 
 namespace quorvel {
 
-void SaveTreeClusterMode(SectorDevice* device, const std::string& targetFolder, const std::string& nameFilter,
-                         FatFileEntry* entry, const PartitionRecord& partition, ScanProgress& progress,
-                         const std::string& replacement, bool useFatReference, bool recoverDeleted, bool recoverNormal,
-                         SaveRun& run) {
-  if (!entry) return;
+void SaveTreeClusterMode(const SaveJob& job, FatFileEntry& entry, const std::string& targetFolder, SaveRun& run) {
+  ScanProgress& progress = *job.progress;
+  const SaveOptions& options = job.options;
   if (progress.StopRequested()) {
     run.summary.stopped = true;
     return;
   }
-  std::string name = entry->name;
-  RepairName(name, replacement);
-  if (partition.fat.table.empty()) useFatReference = false;
-  bool passes = nameFilter.empty() || MatchNameFilter(name, nameFilter);
+  std::string name = entry.name;
+  RepairName(name, kNameReplacement);
+  // Without the FAT there is no chain to follow.
+  const bool useFatReference = options.useFatReference && !job.partition->fat.table.empty();
+  const bool passes = options.nameFilter.empty() || MatchNameFilter(name, options.nameFilter);
 
-  switch (entry->state()) {
+  switch (entry.state()) {
     case kDeletedFile:
-      if (recoverDeleted && passes)
-        SaveBySignature(device, JoinTargetPath(targetFolder, name), NameExtension(name), *entry, partition, progress,
-                        run);
+      if (options.recoverDeleted && passes) SaveBySignature(job, entry, JoinTargetPath(targetFolder, name), run);
       break;
     case kFile:
-      if (recoverNormal && passes) {
+      if (options.recoverNormal && passes) {
         std::string path = JoinTargetPath(targetFolder, name);
         if (useFatReference) {
           // A live typed file owns its first cluster: no deleted file of this
           // run is written from it later.
           if (IsTypedExtension(LowerAscii(NameExtension(name)), run.multiSelect))
-            run.usedClusters.insert(entry->firstCluster);
-          SaveByClusterChain(device, path, *entry, partition, progress, run);
+            run.usedClusters.insert(entry.firstCluster);
+          SaveByClusterChain(job, entry, path, run);
         } else {
-          SaveBySignature(device, path, NameExtension(name), *entry, partition, progress, run);
+          SaveBySignature(job, entry, path, run);
         }
       }
       break;
     case kDeletedFolder:
     case kFolder: {
       std::string childFolder = JoinTargetPath(targetFolder, name);
-      for (FatFileEntry& child : entry->children)
-        SaveTreeClusterMode(device, childFolder, nameFilter, &child, partition, progress, replacement, useFatReference,
-                            recoverDeleted, recoverNormal, run);
+      for (FatFileEntry& child : entry.children) SaveTreeClusterMode(job, child, childFolder, run);
       break;
     }
     default:
@@ -68,16 +63,14 @@ struct FatView {
   // cluster, free entry, reserved value or a number beyond the FAT).
   uint64_t Next(uint64_t c) const {
     if (c >= limit) return 0;
-    size_t at = static_cast<size_t>(c) * static_cast<size_t>(width);
-    const uint8_t* p = table->data() + at;
+    const ByteView fat(*table);
+    const size_t at = static_cast<size_t>(c) * static_cast<size_t>(width);
     uint64_t next;
     if (width == 2) {
-      next = static_cast<uint64_t>(p[0] | (p[1] << 8));
+      next = fat.Le16(at);
       if (next >= 0xFFF7) return 0;
     } else {
-      next = (static_cast<uint64_t>(p[0]) | (static_cast<uint64_t>(p[1]) << 8) | (static_cast<uint64_t>(p[2]) << 16) |
-              (static_cast<uint64_t>(p[3]) << 24)) &
-             0x0FFFFFFF;
+      next = fat.Le32(at) & 0x0FFFFFFF;
       if (next >= 0x0FFFFFF7) return 0;
     }
     if (next < 2 || next >= limit) return 0;
@@ -87,12 +80,12 @@ struct FatView {
 
 }  // namespace
 
-bool SaveByClusterChain(SectorDevice* device, const std::string& targetPath, const FatFileEntry& entry,
-                        const PartitionRecord& partition, ScanProgress& progress, SaveRun& run) {
+bool SaveByClusterChain(const SaveJob& job, const FatFileEntry& entry, const std::string& targetPath, SaveRun& run) {
+  const PartitionRecord& partition = *job.partition;
+  ScanProgress& progress = *job.progress;
   TargetFile file;
   if (!CreateTargetFile(file, targetPath)) {
-    run.summary.skippedTargetNotCreated++;
-    run.summary.Note("target could not be created: " + targetPath);
+    NoteFile(run, SaveNoteKind::kTargetNotCreated, targetPath);
     return false;
   }
   uint64_t size = entry.size;
@@ -118,7 +111,7 @@ bool SaveByClusterChain(SectorDevice* device, const std::string& targetPath, con
     CountSavedFile(run, 0, size);
     return true;
   }
-  uint64_t bytesPerSector = partition.bytesPerSector ? partition.bytesPerSector : kSectorSize;
+  const uint64_t bytesPerSector = JobSectorBytes(job);
   uint64_t fatBytes = static_cast<uint64_t>(partition.fat.sizeSectors) * bytesPerSector;
   if (fatBytes == 0 || fatBytes > partition.fat.table.size()) fatBytes = partition.fat.table.size();
   fat.limit = fatBytes / static_cast<uint64_t>(fat.width);
@@ -151,11 +144,11 @@ bool SaveByClusterChain(SectorDevice* device, const std::string& targetPath, con
       break;
     }
     size_t want = static_cast<size_t>(runLength * clusterSize);
-    ReadSourceSectors(partition, device, partition.dataOrigin + runStart * sectorsPerCluster, buffer.data(), want);
+    ReadSectors(*job.source, partition.dataOrigin + runStart * sectorsPerCluster, bytesPerSector,
+                std::span<uint8_t>(buffer).first(want));
     size_t put = static_cast<size_t>(std::min<uint64_t>(size - written, want));
     if (!file.Write(buffer.data(), put)) {
-      run.summary.skippedWriteFailed++;
-      run.summary.Note("writing failed: " + file.path());
+      NoteFile(run, SaveNoteKind::kWriteFailed, file.path());
       return false;
     }
     written += put;
@@ -172,7 +165,7 @@ bool SaveByClusterChain(SectorDevice* device, const std::string& targetPath, con
   ReportFileBytes(progress, run, written);
   progress.Pos(100);
   CountSavedFile(run, written, size);
-  if (written < size) run.summary.Note("chain ended early: " + file.path());
+  if (written < size) NoteFile(run, SaveNoteKind::kChainEndedEarly, file.path());
   return true;
 }
 

@@ -25,4 +25,26 @@ void CountSavedFile(SaveRun& run, uint64_t bytesWritten, uint64_t expectedSize) 
   if (bytesWritten < expectedSize) run.summary.shorterThanSize++;
 }
 
+void NoteFile(SaveRun& run, SaveNoteKind kind, const std::string& path) {
+  SaveSummary& summary = run.summary;
+  switch (kind) {
+    case SaveNoteKind::kTargetNotCreated:
+      summary.skippedTargetNotCreated++;
+      break;
+    case SaveNoteKind::kRecordUnreadable:
+      summary.skippedRecordUnreadable++;
+      break;
+    case SaveNoteKind::kWriteFailed:
+      summary.skippedWriteFailed++;
+      break;
+    case SaveNoteKind::kNoSignature:
+      summary.emptyNoSignature++;
+      break;
+    case SaveNoteKind::kChainEndedEarly:
+    case SaveNoteKind::kRunsEndBeforeSize:
+      break;
+  }
+  summary.Note(kind, path);
+}
+
 }  // namespace quorvel

@@ -9,13 +9,12 @@ namespace quorvel {
 // Block size of start-sector copies.
 constexpr size_t kStartSectorBlock = 0x200000;
 
-bool SaveContiguous(SectorDevice* device, const std::string& targetFolder, const NtfsFileEntry& entry,
-                    const PartitionRecord& partition, ScanProgress& progress, SaveRun& run) {
+bool SaveContiguous(const SaveJob& job, const NtfsFileEntry& entry, const std::string& targetFolder, SaveRun& run) {
+  ScanProgress& progress = *job.progress;
   TargetFile file;
   std::string path = JoinTargetPath(targetFolder, SafeTargetName(entry.name));
   if (!CreateTargetFile(file, path)) {
-    run.summary.skippedTargetNotCreated++;
-    run.summary.Note("target could not be created: " + path);
+    NoteFile(run, SaveNoteKind::kTargetNotCreated, path);
     return false;
   }
   uint64_t size = entry.size;  // 64-bit throughout: files of 2 GiB and more copy whole
@@ -24,15 +23,13 @@ bool SaveContiguous(SectorDevice* device, const std::string& targetFolder, const
     progress.Range(size, 0);
   else
     progress.Range(1, 1);
-  CopyResult copy = CopySourceRange(partition, device, entry.recordNumber, size, file, kStartSectorBlock, progress,
-                                    [&](uint64_t written) {
-                                      progress.SetText(SavedTotalText(run.runningTotal));
-                                      if (large) progress.Pos(written);
-                                    });
+  CopyResult copy = CopySourceRange(job, entry.recordNumber, size, file, kStartSectorBlock, [&](uint64_t written) {
+    progress.SetText(SavedTotalText(run.runningTotal));
+    if (large) progress.Pos(written);
+  });
   if (!large) progress.Step();
   if (copy.writeFailed) {
-    run.summary.skippedWriteFailed++;
-    run.summary.Note("writing failed: " + file.path());
+    NoteFile(run, SaveNoteKind::kWriteFailed, file.path());
     return true;
   }
   CountSavedFile(run, copy.written, size);

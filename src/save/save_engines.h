@@ -4,64 +4,57 @@
 #include <string>
 #include <vector>
 
+#include "core/byte_view.h"
 #include "save/save_types.h"
 #include "save/target_naming.h"
 
 namespace quorvel {
 
-struct RecordDetails;
+// Every engine reads through job.source, saves job.partition's entries,
+// reports on *job.progress (never null here) and follows job.options; what
+// it writes and skips is counted in run.
 
 // ---- cluster mode (FAT16 / FAT32) ----
 
 // Saves entry (a folder's subtree or one file) under targetFolder. Names are
 // repaired with RepairName; folders are created when a file inside them is.
-void SaveTreeClusterMode(SectorDevice* device, const std::string& targetFolder, const std::string& nameFilter,
-                         FatFileEntry* entry, const PartitionRecord& partition, ScanProgress& progress,
-                         const std::string& replacement, bool useFatReference, bool recoverDeleted, bool recoverNormal,
-                         SaveRun& run);
+void SaveTreeClusterMode(const SaveJob& job, FatFileEntry& entry, const std::string& targetFolder, SaveRun& run);
 
 // Follows the in-memory FAT from the entry's first cluster. True when saved,
 // false when the target could not be created or the run was stopped.
-bool SaveByClusterChain(SectorDevice* device, const std::string& targetPath, const FatFileEntry& entry,
-                        const PartitionRecord& partition, ScanProgress& progress, SaveRun& run);
+bool SaveByClusterChain(const SaveJob& job, const FatFileEntry& entry, const std::string& targetPath, SaveRun& run);
 
 // Without the FAT: copies contiguously from the first cluster, or for a typed
-// extension searches the candidate clusters (every high word with the entry's
-// low word) for the type's signature; every match becomes its own file.
-void SaveBySignature(SectorDevice* device, const std::string& targetPath, const std::string& extension,
-                     const FatFileEntry& entry, const PartitionRecord& partition, ScanProgress& progress, SaveRun& run);
+// extension (of the target's name) searches the candidate clusters (every
+// high word with the entry's low word) for the type's signature; every match
+// becomes its own file.
+void SaveBySignature(const SaveJob& job, const FatFileEntry& entry, const std::string& targetPath, SaveRun& run);
 
 // True when extension (lower case) is searched by signature in this run.
 bool IsTypedExtension(const std::string& extension, bool multiSelect);
 // The signature test of a typed extension on the first cluster of a candidate.
-bool MatchesSignature(const std::string& extension, const uint8_t* data, size_t length, uint64_t size);
+bool MatchesSignature(const std::string& extension, ByteView data, uint64_t size);
 
 // ---- record mode (NTFS) ----
 
 // Saves entry under targetFolder. False when stopped, or when the entry is a
 // file whose target could not be created.
-bool SaveTreeRecordMode(SectorDevice* device, const std::string& targetFolder, const std::string& nameFilter,
-                        NtfsFileEntry* entry, PartitionRecord& partition, bool recordDecoding, ScanProgress& progress,
-                        SaveRun& run, bool recoverDeleted, bool recoverNormal);
+bool SaveTreeRecordMode(const SaveJob& job, NtfsFileEntry& entry, const std::string& targetFolder, SaveRun& run);
 
 // Decodes the entry's MFT record again and writes its unnamed data stream
 // (resident, plain runs, sparse runs, compressed units). False on a stop or a
 // target that could not be created.
-bool SaveRecordFile(SectorDevice* device, const std::string& targetFolder, const NtfsFileEntry& entry,
-                    PartitionRecord& partition, ScanProgress& progress, SaveRun& run);
+bool SaveRecordFile(const SaveJob& job, const NtfsFileEntry& entry, const std::string& targetFolder, SaveRun& run);
 
 // The entry's record-number field holds an absolute start sector: copies size
 // bytes from there.
-bool SaveContiguous(SectorDevice* device, const std::string& targetFolder, const NtfsFileEntry& entry,
-                    const PartitionRecord& partition, ScanProgress& progress, SaveRun& run);
+bool SaveContiguous(const SaveJob& job, const NtfsFileEntry& entry, const std::string& targetFolder, SaveRun& run);
 
 // ---- extent mode (carved files) ----
 
-// Saves the carved files of map that start inside [startSector, startSector +
-// sectorCount) into targetFolder/<root name>/. False when stopped.
-bool SaveExtentTree(SectorDevice* device, const std::string& targetFolder, const std::string& nameFilter,
-                    const CarvedFile& root, const CarvedFileMap& map, uint64_t startSector, uint64_t sectorCount,
-                    const PartitionRecord* partition, ScanProgress& progress, SaveRun& run);
+// Saves the carved files of job.extentMap that start inside the job's extent
+// range into options.targetFolder/<root name>/. False when stopped.
+bool SaveExtentTree(const SaveJob& job, SaveRun& run);
 
 // ---- thread entries ----
 
@@ -82,5 +75,9 @@ void ReportFileBytes(ScanProgress& progress, const SaveRun& run, uint64_t fileBy
 
 // Counts a finished file into the summary and the run's byte total.
 void CountSavedFile(SaveRun& run, uint64_t bytesWritten, uint64_t expectedSize);
+// Notes a file under its reason. The reasons that skip a file, and a typed
+// file left empty, are counted too (files written short are counted by
+// CountSavedFile).
+void NoteFile(SaveRun& run, SaveNoteKind kind, const std::string& path);
 
 }  // namespace quorvel

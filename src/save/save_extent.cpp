@@ -8,19 +8,17 @@ namespace quorvel {
 
 constexpr size_t kExtentBlock = 0xA00000;
 
-bool SaveExtentTree(SectorDevice* device, const std::string& targetFolder, const std::string& nameFilter,
-                    const CarvedFile& root, const CarvedFileMap& map, uint64_t startSector, uint64_t sectorCount,
-                    const PartitionRecord* partition, ScanProgress& progress, SaveRun& run) {
-  // Carved sectors are absolute on the disk: read them as a plain disk.
-  PartitionRecord plain;
-  if (partition) {
-    plain.bytesPerSector = partition->bytesPerSector;
-    plain.volumeKind = partition->volumeKind;
-    plain.members = partition->members;
-    plain.stripeSize = partition->stripeSize;
-  }
-  uint64_t bytesPerSector = plain.bytesPerSector ? plain.bytesPerSector : kSectorSize;
-  std::string folder = JoinTargetPath(targetFolder, SafeTargetName(root.name));
+bool SaveExtentTree(const SaveJob& job, SaveRun& run) {
+  if (!job.extentRoot || !job.extentMap) return true;
+  ScanProgress& progress = *job.progress;
+  const std::string& nameFilter = job.options.nameFilter;
+  const uint64_t startSector = job.extentStartSector;
+  const uint64_t sectorCount = job.extentSectorCount;
+  // Carved sectors are absolute on the disk (volume-relative on a composite
+  // volume): the sectors the job's source counts in.
+  const uint64_t bytesPerSector = JobSectorBytes(job);
+  const std::string folder = JoinTargetPath(job.options.targetFolder, SafeTargetName(job.extentRoot->name));
+  const CarvedFileMap& map = *job.extentMap;
   for (auto it = map.lower_bound(startSector); it != map.end(); ++it) {
     const uint64_t key = it->first;
     const CarvedFile& carved = it->second;
@@ -33,20 +31,18 @@ bool SaveExtentTree(SectorDevice* device, const std::string& targetFolder, const
     TargetFile file;
     std::string path = JoinTargetPath(folder, SafeTargetName(carved.name));
     if (!CreateTargetFile(file, path)) {
-      run.summary.skippedTargetNotCreated++;
-      run.summary.Note("target could not be created: " + path);
+      NoteFile(run, SaveNoteKind::kTargetNotCreated, path);
       continue;
     }
     // Whole sectors: the file ends on a sector boundary.
     uint64_t length = (static_cast<uint64_t>(carved.size) + bytesPerSector - 1) / bytesPerSector * bytesPerSector;
     progress.Range(100, 1);
-    CopyResult copy = CopySourceRange(plain, device, key, length, file, kExtentBlock, progress, [&](uint64_t written) {
+    CopyResult copy = CopySourceRange(job, key, length, file, kExtentBlock, [&](uint64_t written) {
       ReportFileBytes(progress, run, written);
       if (length) progress.Pos(written * 100 / length);
     });
     if (copy.writeFailed) {
-      run.summary.skippedWriteFailed++;
-      run.summary.Note("writing failed: " + file.path());
+      NoteFile(run, SaveNoteKind::kWriteFailed, file.path());
       continue;
     }
     CountSavedFile(run, copy.written, length);

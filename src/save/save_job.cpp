@@ -1,5 +1,6 @@
 #include "save/save_job.h"
 
+#include "io/volume_source.h"
 #include "save/name_repair.h"
 #include "save/source_copy.h"
 #include "save/target_naming.h"
@@ -15,10 +16,10 @@ SaveEngineMode SaveEngineModeForFsKind(uint8_t fsKind) {
 namespace {
 
 template <typename Entry>
-void CollectRows(Entry& entry, uint64_t fileId, bool underExtension, std::vector<std::string>& chain,
-                 std::vector<SelectedEntry>& out) {
-  uint8_t check = GetCheckState(entry.flags);
-  if (check == kChecked) {
+void SelectRows(Entry& entry, uint64_t fileId, bool underExtension, const PickEntry& pick,
+                std::vector<std::string>& chain, std::vector<SelectedEntry>& out) {
+  const Pick picked = pick(FileEntryRef(&entry));
+  if (picked == Pick::kWhole) {
     SelectedEntry selected;
     if constexpr (std::is_same_v<Entry, FatFileEntry>)
       selected.fat = &entry;
@@ -28,7 +29,7 @@ void CollectRows(Entry& entry, uint64_t fileId, bool underExtension, std::vector
     selected.folderChain = chain;
     selected.underExtensionFolder = underExtension;
     out.push_back(selected);
-  } else if (check == kPartlyChecked) {
+  } else if (picked == Pick::kPart) {
     chain.push_back(entry.name);
     for (Entry& child : entry.children) {
       uint64_t childId;
@@ -36,39 +37,34 @@ void CollectRows(Entry& entry, uint64_t fileId, bool underExtension, std::vector
         childId = child.firstCluster;
       else
         childId = child.recordNumber;
-      CollectRows(child, childId, underExtension, chain, out);
+      SelectRows(child, childId, underExtension, pick, chain, out);
     }
     chain.pop_back();
   }
 }
 
-bool CarvedFilesInside(const DiskRecord& disk, const PartitionRecord& partition) {
-  auto it = disk.carvedFiles.lower_bound(partition.startSector);
-  return it != disk.carvedFiles.end() && it->first - partition.startSector < partition.sectorCount;
-}
-
 }  // namespace
 
-std::vector<SelectedEntry> CollectCheckedEntries(PartitionRecord& partition, DiskRecord* disk) {
+std::vector<SelectedEntry> SelectEntries(PartitionRecord& partition, const PickEntry& pick) {
   std::vector<SelectedEntry> out;
   std::vector<std::string> chain;
   FileTree& tree = *partition.tree;
-  SaveEngineMode mode = SaveEngineModeForFsKind(partition.fsKind);
+  const SaveEngineMode mode = SaveEngineModeForFsKind(partition.fsKind);
   if (mode == kClusterMode) {
     for (FatFileEntry* special : {&tree.fatRoot, &tree.fatLost})
-      if (special->state() != kNoState) CollectRows(*special, special->firstCluster, false, chain, out);
+      if (special->state() != kNoState) SelectRows(*special, special->firstCluster, false, pick, chain, out);
   } else if (mode == kRecordMode) {
     for (NtfsFileEntry* special : {&tree.ntfsRoot, &tree.ntfsLost, &tree.ntfsExtension})
       if (special->state() != kNoState)
-        CollectRows(*special, special->recordNumber, special == &tree.ntfsExtension, chain, out);
-  }
-  // The carved-files folder keeps its mark in the low bits of its state.
-  if (disk && (disk->extraFoundFiles.state & 0x03) == kChecked && CarvedFilesInside(*disk, partition)) {
-    SelectedEntry carved;
-    carved.carvedFolder = true;
-    out.push_back(carved);
+        SelectRows(*special, special->recordNumber, special == &tree.ntfsExtension, pick, chain, out);
   }
   return out;
+}
+
+SelectedEntry CarvedFolderEntry() {
+  SelectedEntry carved;
+  carved.carvedFolder = true;
+  return carved;
 }
 
 namespace {
@@ -116,47 +112,43 @@ uint64_t SelectedBytes(const SelectedEntry& selected, const SaveOptions& options
   return total;
 }
 
-std::string SingleSaveSpaceText(uint64_t size) {
-  double g = static_cast<double>(size) / (1024.0 * 1024.0 * 1024.0);
-  double value;
-  const char* unit;
-  if (g > 0.0001 && g < 0.1) {
-    value = static_cast<double>(size) / (1024.0 * 1024.0);
-    unit = " MB";
-  } else if (g < 0.0001) {
-    value = static_cast<double>(size) / 1024.0;
-    unit = " KB";
-  } else {
-    value = g;
-    unit = " GB";
+SaveCheck CheckSaveSelection(const SaveSelection& selection, const DiskRecord& disk, const PartitionRecord& partition,
+                             uint64_t freeBytes) {
+  SaveCheck check;
+  check.bytesFree = freeBytes;
+  if (selection.entries.empty()) {
+    check.refusal = SaveRefusal::kNoSelection;
+    return check;
   }
-  return FormatText("即将保存 %.1f", value) + unit + ",磁盘空间不够！";
+  if (selection.options.targetFolder.empty()) {
+    check.refusal = SaveRefusal::kNoTarget;
+    return check;
+  }
+  for (const SelectedEntry& selected : selection.entries)
+    check.bytesToSave += SelectedBytes(selected, selection.options, &disk, partition);
+  const bool tooLittleRoom = selection.multiSelect ? MultiSelectSpaceShort(check.bytesToSave, freeBytes)
+                                                   : SingleSelectSpaceShort(check.bytesToSave, freeBytes);
+  if (tooLittleRoom) check.refusal = SaveRefusal::kSpaceShort;
+  return check;
 }
 
-std::shared_ptr<SectorDevice> OpenSaveDevice(const DiskRecord& disk, const PartitionRecord& partition) {
-  auto device = std::make_shared<SectorDevice>();
-  if (!OpenPartitionDevice(partition, disk.devicePath, *device)) return nullptr;
-  return device;
+SharedSource OpenSaveSource(const DiskRecord& disk, const PartitionRecord& partition) {
+  return OpenPartitionSource(disk, partition);
 }
 
 bool PrepareSaveJob(DiskRecord& disk, PartitionRecord& partition, const SelectedEntry& selected,
-                    const SaveOptions& options, std::shared_ptr<SectorDevice> device, ScanProgress* progress,
-                    SaveJob& job) {
+                    const SaveOptions& options, SharedSource source, ScanProgress* progress, SaveJob& job) {
   job = SaveJob();
-  job.device = std::move(device);
+  job.source = std::move(source);
   job.partition = &partition;
   job.progress = progress;
-  job.nameFilter = options.nameFilter;
-  job.useFatReference = options.useFatReference;
-  job.recoverDeleted = options.recoverDeleted;
-  job.recoverNormal = options.recoverNormal;
+  job.options = options;
 
   if (selected.carvedFolder) {
     job.extentRoot = &disk.extraFoundFiles;
     job.extentMap = &disk.carvedFiles;
     job.extentStartSector = partition.startSector;
     job.extentSectorCount = partition.sectorCount;
-    job.targetFolder = options.targetFolder;
     return true;
   }
 
@@ -172,7 +164,7 @@ bool PrepareSaveJob(DiskRecord& disk, PartitionRecord& partition, const Selected
       safe = SafeTargetName(name);
     folder = JoinTargetPath(folder, safe);
   }
-  job.targetFolder = folder;
+  job.options.targetFolder = folder;
 
   if (mode == kClusterMode && selected.fat) {
     job.engineMode = kClusterMode;
@@ -187,6 +179,17 @@ bool PrepareSaveJob(DiskRecord& disk, PartitionRecord& partition, const Selected
     return true;
   }
   return false;
+}
+
+std::vector<SaveJob> PrepareSaveJobs(DiskRecord& disk, PartitionRecord& partition, const SaveSelection& selection,
+                                     const SharedSource& source, ScanProgress* progress) {
+  std::vector<SaveJob> jobs;
+  for (const SelectedEntry& selected : selection.entries) {
+    SaveJob job;
+    if (PrepareSaveJob(disk, partition, selected, selection.options, source, progress, job))
+      jobs.push_back(std::move(job));
+  }
+  return jobs;
 }
 
 }  // namespace quorvel

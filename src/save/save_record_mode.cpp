@@ -13,32 +13,29 @@ namespace quorvel {
 // Pieces of long runs are read this large.
 constexpr uint64_t kRunPiece = 0xA00000;
 
-bool SaveTreeRecordMode(SectorDevice* device, const std::string& targetFolder, const std::string& nameFilter,
-                        NtfsFileEntry* entry, PartitionRecord& partition, bool recordDecoding, ScanProgress& progress,
-                        SaveRun& run, bool recoverDeleted, bool recoverNormal) {
-  if (!entry) return true;
+bool SaveTreeRecordMode(const SaveJob& job, NtfsFileEntry& entry, const std::string& targetFolder, SaveRun& run) {
+  ScanProgress& progress = *job.progress;
+  const SaveOptions& options = job.options;
   if (progress.StopRequested()) {
     run.summary.stopped = true;
     return false;
   }
-  run.runningTotal += entry->size;
+  run.runningTotal += entry.size;
   progress.SetText(SavedTotalText(run.runningTotal));
 
-  uint8_t state = entry->state();
+  const uint8_t state = entry.state();
   if (IsFolderState(state)) {
-    std::string childFolder = JoinTargetPath(targetFolder, SafeTargetName(entry->name));
+    const std::string childFolder = JoinTargetPath(targetFolder, SafeTargetName(entry.name));
     // A child that fails does not end the folder; only the stop flag does.
-    for (NtfsFileEntry& child : entry->children)
-      SaveTreeRecordMode(device, childFolder, nameFilter, &child, partition, recordDecoding, progress, run,
-                         recoverDeleted, recoverNormal);
+    for (NtfsFileEntry& child : entry.children) SaveTreeRecordMode(job, child, childFolder, run);
     return !progress.StopRequested();
   }
-  if (state == kDeletedFile && !recoverDeleted) return true;
-  if (state == kFile && !recoverNormal) return true;
+  if (state == kDeletedFile && !options.recoverDeleted) return true;
+  if (state == kFile && !options.recoverNormal) return true;
   if (state != kDeletedFile && state != kFile) return true;
-  if (!nameFilter.empty() && !MatchNameFilter(entry->name, nameFilter)) return true;
-  if (recordDecoding) return SaveRecordFile(device, targetFolder, *entry, partition, progress, run);
-  return SaveContiguous(device, targetFolder, *entry, partition, progress, run);
+  if (!options.nameFilter.empty() && !MatchNameFilter(entry.name, options.nameFilter)) return true;
+  if (job.recordDecoding) return SaveRecordFile(job, entry, targetFolder, run);
+  return SaveContiguous(job, entry, targetFolder, run);
 }
 
 // Creates folder/name kept inside folder; when the target file system refuses
@@ -52,20 +49,19 @@ static bool CreateNamedTarget(TargetFile& file, const std::string& folder, const
   if (repaired != safe && (error == EINVAL || error == EILSEQ || error == ENAMETOOLONG) &&
       CreateTargetFile(file, JoinTargetPath(folder, repaired)))
     return true;
-  run.summary.skippedTargetNotCreated++;
-  run.summary.Note("target could not be created: " + JoinTargetPath(folder, safe));
+  NoteFile(run, SaveNoteKind::kTargetNotCreated, JoinTargetPath(folder, safe));
   return false;
 }
 
-bool SaveRecordFile(SectorDevice* device, const std::string& targetFolder, const NtfsFileEntry& entry,
-                    PartitionRecord& partition, ScanProgress& progress, SaveRun& run) {
+bool SaveRecordFile(const SaveJob& job, const NtfsFileEntry& entry, const std::string& targetFolder, SaveRun& run) {
+  const PartitionRecord& partition = *job.partition;
+  ScanProgress& progress = *job.progress;
   RecordDetails details;
   bool mftError = false;
-  const bool read = ReadEntryRecord(device, entry, partition, details, mftError);
+  const bool read = ReadEntryRecord(*job.source, entry, partition, details, mftError);
   if (mftError) run.summary.mftErrors++;
   if (!read) {
-    run.summary.skippedRecordUnreadable++;
-    run.summary.Note("MFT record unreadable: " + JoinTargetPath(targetFolder, entry.name));
+    NoteFile(run, SaveNoteKind::kRecordUnreadable, JoinTargetPath(targetFolder, entry.name));
     return true;
   }
 
@@ -80,8 +76,7 @@ bool SaveRecordFile(SectorDevice* device, const std::string& targetFolder, const
   // The file gets its full length first: sparse stretches and anything not
   // written read as zeros.
   if (!file.SetLength(size)) {
-    run.summary.skippedWriteFailed++;
-    run.summary.Note("writing failed: " + file.path());
+    NoteFile(run, SaveNoteKind::kWriteFailed, file.path());
     return true;
   }
   file.Seek(0);
@@ -90,8 +85,7 @@ bool SaveRecordFile(SectorDevice* device, const std::string& targetFolder, const
     progress.Range(1, 1);
     size_t put = static_cast<size_t>(std::min<uint64_t>(size, details.residentData.size()));
     if (put > 0 && !file.Write(details.residentData.data(), put)) {
-      run.summary.skippedWriteFailed++;
-      run.summary.Note("writing failed: " + file.path());
+      NoteFile(run, SaveNoteKind::kWriteFailed, file.path());
       return true;
     }
     progress.Step();
@@ -101,14 +95,14 @@ bool SaveRecordFile(SectorDevice* device, const std::string& targetFolder, const
 
   progress.Range(100, 0);
   const uint64_t sectorsPerCluster = partition.sectorsPerCluster ? partition.sectorsPerCluster : 1;
-  const uint64_t bytesPerSector = partition.bytesPerSector ? partition.bytesPerSector : kSectorSize;
+  const uint64_t bytesPerSector = JobSectorBytes(job);
   const uint64_t clusterSize = sectorsPerCluster * bytesPerSector;
 
   if (details.IsCompressed()) {
     std::vector<SectorRun> runs = SectorRunsOf(details, partition);
     bool writeFailed = false;
-    ByteWriter writer = [&](const uint8_t* data, size_t length) {
-      if (!file.Write(data, length)) {
+    ByteWriter writer = [&](std::span<const uint8_t> bytes) {
+      if (!file.Write(bytes.data(), bytes.size())) {
         writeFailed = true;
         return false;
       }
@@ -116,11 +110,10 @@ bool SaveRecordFile(SectorDevice* device, const std::string& targetFolder, const
       progress.Pos(file.Position() * 100 / size);
       return true;
     };
-    WriteCompressedRuns(device, writer, runs, static_cast<uint32_t>(sectorsPerCluster), size, partition,
+    WriteCompressedRuns(*job.source, writer, runs, static_cast<uint32_t>(sectorsPerCluster), size, partition,
                         details.CompressionUnitClusters(), &progress.stopFlag);
     if (writeFailed) {
-      run.summary.skippedWriteFailed++;
-      run.summary.Note("writing failed: " + file.path());
+      NoteFile(run, SaveNoteKind::kWriteFailed, file.path());
       return true;
     }
     CountSavedFile(run, file.Position(), size);
@@ -153,11 +146,10 @@ bool SaveRecordFile(SectorDevice* device, const std::string& targetFolder, const
       uint64_t piece = std::min<uint64_t>(kRunPiece, toCopy - done);
       size_t want = static_cast<size_t>((piece + bytesPerSector - 1) / bytesPerSector * bytesPerSector);
       if (want > buffer.size()) buffer.resize(want);
-      ReadSourceSectors(partition, device, sector + done / bytesPerSector, buffer.data(), want);
+      ReadSectors(*job.source, sector + done / bytesPerSector, bytesPerSector, std::span<uint8_t>(buffer).first(want));
       file.Seek(outStart + done);
       if (!file.Write(buffer.data(), static_cast<size_t>(piece))) {
-        run.summary.skippedWriteFailed++;
-        run.summary.Note("writing failed: " + file.path());
+        NoteFile(run, SaveNoteKind::kWriteFailed, file.path());
         return true;
       }
       done += piece;
@@ -171,7 +163,7 @@ bool SaveRecordFile(SectorDevice* device, const std::string& targetFolder, const
     }
   }
   CountSavedFile(run, std::min(covered, size), size);
-  if (covered < size) run.summary.Note("data runs end before the size: " + file.path());
+  if (covered < size) NoteFile(run, SaveNoteKind::kRunsEndBeforeSize, file.path());
   return true;
 }
 

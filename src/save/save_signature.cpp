@@ -2,7 +2,7 @@
 // or, for typed files, from every candidate cluster whose first bytes carry
 // the type's signature (deleted FAT32 entries may have lost the high word of
 // their first cluster).
-#include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "save/name_repair.h"
@@ -24,50 +24,50 @@ bool IsTypedExtension(const std::string& extension, bool multiSelect) {
   return false;
 }
 
-static bool BytesAt(const uint8_t* data, size_t length, size_t offset, const char* bytes, size_t n) {
-  return offset + n <= length && std::memcmp(data + offset, bytes, n) == 0;
-}
-
-static uint32_t Le32At(const uint8_t* data, size_t length, size_t offset) {
-  if (offset + 4 > length) return 0;
-  return static_cast<uint32_t>(data[offset]) | (static_cast<uint32_t>(data[offset + 1]) << 8) |
-         (static_cast<uint32_t>(data[offset + 2]) << 16) | (static_cast<uint32_t>(data[offset + 3]) << 24);
-}
-
-bool MatchesSignature(const std::string& ext, const uint8_t* d, size_t len, uint64_t size) {
-  static const char kContentTypes[] = "[Content_Types].xml";
+bool MatchesSignature(const std::string& ext, ByteView d, uint64_t size) {
+  using namespace std::string_view_literals;
+  constexpr std::string_view kContentTypes = "[Content_Types].xml";
   if (ext == "jpg" || ext == "jpeg")
-    return BytesAt(d, len, 0, "\xFF\xD8\xFF", 3) && (BytesAt(d, len, 6, "JFIF", 4) || BytesAt(d, len, 6, "Exif", 4));
+    return d.Matches(0, "\xFF\xD8\xFF"sv) && (d.Matches(6, "JFIF") || d.Matches(6, "Exif"));
   if (ext == "doc" || ext == "ppt" || ext == "xls") {
-    if (!BytesAt(d, len, 0, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8)) return false;
+    if (!d.Matches(0, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"sv)) return false;
     // Each sector of the compound file's allocation table maps 64 KiB.
-    uint64_t n = Le32At(d, len, 44);
+    const uint64_t n = d.Le32(44);
     return n > 0 && (n - 1) * 65536 < size && size <= n * 65536;
   }
-  if (ext == "pdf") return BytesAt(d, len, 0, "%PDF-1", 6);
+  if (ext == "pdf") return d.Matches(0, "%PDF-1");
   if (ext == "mpeg") {
-    if (!BytesAt(d, len, 0, "\x00\x00\x01\xBA", 4) || len < 5) return false;
-    if (d[4] == 0x21) return BytesAt(d, len, 12, "\x00\x00\x01\xBB", 4);
-    if (d[4] == 0x44) return BytesAt(d, len, 14, "\x00\x00\x01\xBB", 4);
+    if (!d.Matches(0, "\x00\x00\x01\xBA"sv) || d.size() < 5) return false;
+    if (d.U8(4) == 0x21) return d.Matches(12, "\x00\x00\x01\xBB"sv);
+    if (d.U8(4) == 0x44) return d.Matches(14, "\x00\x00\x01\xBB"sv);
     return false;
   }
   if (ext == "avi") {
-    if (!BytesAt(d, len, 0, "RIFF", 4) || !BytesAt(d, len, 8, "AVI ", 4) || !BytesAt(d, len, 12, "LIST", 4))
-      return false;
-    int64_t diff = static_cast<int64_t>(Le32At(d, len, 4)) - static_cast<int64_t>(size) + 12;
+    if (!d.Matches(0, "RIFF") || !d.Matches(8, "AVI ") || !d.Matches(12, "LIST")) return false;
+    const int64_t diff = static_cast<int64_t>(d.Le32(4)) - static_cast<int64_t>(size) + 12;
     return diff > -512 && diff < 512;
   }
-  if (ext == "mp4") return BytesAt(d, len, 4, "ftyp", 4);
-  if (ext == "zip") return BytesAt(d, len, 0, "PK\x03\x04", 4) && len >= 49 && !BytesAt(d, len, 30, kContentTypes, 19);
+  if (ext == "mp4") return d.Matches(4, "ftyp");
+  if (ext == "zip") return d.Matches(0, "PK\x03\x04"sv) && d.size() >= 49 && !d.Matches(30, kContentTypes);
   if (ext == "docx" || ext == "pptx" || ext == "xlsx")
-    return BytesAt(d, len, 0, "PK\x03\x04", 4) && BytesAt(d, len, 30, kContentTypes, 19);
-  if (ext == "rar") return BytesAt(d, len, 0, "Rar!", 4) && BytesAt(d, len, 4, "\x1A\x07\x00", 3);
+    return d.Matches(0, "PK\x03\x04"sv) && d.Matches(30, kContentTypes);
+  if (ext == "rar") return d.Matches(0, "Rar!") && d.Matches(4, "\x1A\x07\x00"sv);
   return false;
 }
 
-void SaveBySignature(SectorDevice* device, const std::string& targetPath, const std::string& extension,
-                     const FatFileEntry& entry, const PartitionRecord& partition, ScanProgress& progress,
-                     SaveRun& run) {
+namespace {
+
+// The extension of the file name at the end of path.
+std::string ExtensionOfTarget(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return NameExtension(slash == std::string::npos ? path : path.substr(slash + 1));
+}
+
+}  // namespace
+
+void SaveBySignature(const SaveJob& job, const FatFileEntry& entry, const std::string& targetPath, SaveRun& run) {
+  const PartitionRecord& partition = *job.partition;
+  ScanProgress& progress = *job.progress;
   progress.Range(100, 1);
   if (progress.StopRequested()) {
     run.summary.stopped = true;
@@ -76,8 +76,7 @@ void SaveBySignature(SectorDevice* device, const std::string& targetPath, const 
   TargetFile file;
   int64_t counter = -1;
   if (!CreateTargetFile(file, targetPath, counter)) {
-    run.summary.skippedTargetNotCreated++;
-    run.summary.Note("target could not be created: " + targetPath);
+    NoteFile(run, SaveNoteKind::kTargetNotCreated, targetPath);
     return;
   }
   uint64_t size = entry.size;
@@ -87,24 +86,23 @@ void SaveBySignature(SectorDevice* device, const std::string& targetPath, const 
   }
   if (entry.state() != kDeletedFile && entry.state() != kFile) return;
 
-  uint64_t bytesPerSector = partition.bytesPerSector ? partition.bytesPerSector : kSectorSize;
+  const uint64_t bytesPerSector = JobSectorBytes(job);
   uint64_t sectorsPerCluster = partition.sectorsPerCluster ? partition.sectorsPerCluster : 1;
   uint64_t clusterSize = bytesPerSector * sectorsPerCluster;
   auto report = [&](uint64_t written) {
     ReportFileBytes(progress, run, written);
     progress.Pos(written * 100 / size);
   };
-  std::string ext = LowerAscii(extension);
+  const std::string ext = LowerAscii(ExtensionOfTarget(targetPath));
 
   if (!IsTypedExtension(ext, run.multiSelect)) {
     // Clusters 0 and 1 hold no data: an entry pointing there lost its start.
     CopyResult copy;
     if (entry.firstCluster >= 2)
-      copy = CopySourceRange(partition, device, partition.dataOrigin + entry.firstCluster * sectorsPerCluster, size,
-                             file, kContiguousBlock, progress, report);
+      copy = CopySourceRange(job, partition.dataOrigin + entry.firstCluster * sectorsPerCluster, size, file,
+                             kContiguousBlock, report);
     if (copy.writeFailed) {
-      run.summary.skippedWriteFailed++;
-      run.summary.Note("writing failed: " + file.path());
+      NoteFile(run, SaveNoteKind::kWriteFailed, file.path());
       return;
     }
     if (copy.stopped) run.summary.stopped = true;
@@ -137,24 +135,22 @@ void SaveBySignature(SectorDevice* device, const std::string& targetPath, const 
       break;
     }
     uint64_t sector = partition.dataOrigin + candidate * sectorsPerCluster;
-    ReadSourceSectors(partition, device, sector, cluster.data(), cluster.size());
-    if (!MatchesSignature(ext, cluster.data(), cluster.size(), size)) continue;
+    ReadSectors(*job.source, sector, bytesPerSector, cluster);
+    if (!MatchesSignature(ext, cluster, size)) continue;
     if (matched) {
       // A further match gets the next free counter name.
       ++counter;
       if (!CreateTargetFile(file, targetPath, counter)) {
-        run.summary.skippedTargetNotCreated++;
-        run.summary.Note("target could not be created: " + targetPath);
+        NoteFile(run, SaveNoteKind::kTargetNotCreated, targetPath);
         break;
       }
     }
     matched = true;
-    CopyResult copy = CopySourceRange(partition, device, sector, size, file, kContiguousBlock, progress, report);
+    CopyResult copy = CopySourceRange(job, sector, size, file, kContiguousBlock, report);
     file.Close();
     run.usedClusters.insert(static_cast<uint32_t>(candidate));
     if (copy.writeFailed) {
-      run.summary.skippedWriteFailed++;
-      run.summary.Note("writing failed: " + targetPath);
+      NoteFile(run, SaveNoteKind::kWriteFailed, targetPath);
       break;
     }
     CountSavedFile(run, copy.written, size);
@@ -163,10 +159,7 @@ void SaveBySignature(SectorDevice* device, const std::string& targetPath, const 
       break;
     }
   }
-  if (!matched) {
-    run.summary.emptyNoSignature++;
-    run.summary.Note("no cluster passed the signature test (left empty): " + file.path());
-  }
+  if (!matched) NoteFile(run, SaveNoteKind::kNoSignature, file.path());
   ReportFileBytes(progress, run, matched ? size : 0);
   progress.Pos(100);
 }

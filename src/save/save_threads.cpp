@@ -1,36 +1,41 @@
 // The save thread entries: one job, or a multi-select list of jobs, run with
 // OperationBusy held and the progress closed at the end.
 #include "core/operation_busy.h"
-#include "save/name_repair.h"
 #include "save/save_engines.h"
 
 namespace quorvel {
 
-static void RunSaveJob(SaveJob& job, SaveRun& run, ScanProgress& progress) {
-  SectorDevice* device = job.device.get();
-  if (job.partition) {
-    if (job.engineMode == kClusterMode && job.fatRoot) {
-      SaveTreeClusterMode(device, job.targetFolder, job.nameFilter, job.fatRoot, *job.partition, progress,
-                          kNameReplacement, job.useFatReference, job.recoverDeleted, job.recoverNormal, run);
-    } else if (job.engineMode == kRecordMode && job.ntfsRoot) {
-      SaveTreeRecordMode(device, job.targetFolder, job.nameFilter, job.ntfsRoot, *job.partition, job.recordDecoding,
-                         progress, run, job.recoverDeleted, job.recoverNormal);
-    }
+namespace {
+
+void RunSaveJob(const SaveJob& job, SaveRun& run) {
+  ScanProgress& progress = *job.progress;
+  if (job.partition && job.source) {
+    if (job.engineMode == kClusterMode && job.fatRoot)
+      SaveTreeClusterMode(job, *job.fatRoot, job.options.targetFolder, run);
+    else if (job.engineMode == kRecordMode && job.ntfsRoot)
+      SaveTreeRecordMode(job, *job.ntfsRoot, job.options.targetFolder, run);
+    if (job.extentRoot && job.extentMap && !progress.StopRequested()) SaveExtentTree(job, run);
   }
-  if (job.extentRoot && job.extentMap && !progress.StopRequested())
-    SaveExtentTree(device, job.targetFolder, job.nameFilter, *job.extentRoot, *job.extentMap, job.extentStartSector,
-                   job.extentSectorCount, job.partition, progress, run);
   if (progress.StopRequested()) run.summary.stopped = true;
 }
 
+// The job with a progress block to report on: its own, else `local`.
+SaveJob WithProgress(const SaveJob& job, ScanProgress& local) {
+  SaveJob ready = job;
+  if (!ready.progress) ready.progress = &local;
+  return ready;
+}
+
+}  // namespace
+
 int SaveThreadMain(SaveJob& job, SaveRun& run) {
   ScanProgress local;
-  ScanProgress& progress = job.progress ? *job.progress : local;
+  const SaveJob ready = WithProgress(job, local);
   {
     OperationBusyGuard busy;
-    RunSaveJob(job, run, progress);
+    RunSaveJob(ready, run);
   }
-  progress.Close();
+  ready.progress->Close();
   return 0;
 }
 
@@ -41,13 +46,13 @@ int MultiSelectSaveThreadMain(std::vector<SaveJob>& jobs, SaveRun& run) {
   {
     OperationBusyGuard busy;
     for (SaveJob& job : jobs) {
-      ScanProgress& progress = job.progress ? *job.progress : local;
-      last = &progress;
-      if (progress.StopRequested()) {
+      const SaveJob ready = WithProgress(job, local);
+      last = ready.progress;
+      if (last->StopRequested()) {
         run.summary.stopped = true;
         break;
       }
-      RunSaveJob(job, run, progress);
+      RunSaveJob(ready, run);
     }
   }
   last->Close();

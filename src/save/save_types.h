@@ -1,14 +1,15 @@
 #pragma once
-// What a save run works with: the job the save commands prepare, and the
-// state the jobs of one run share (totals, used clusters, the summary).
+// What a save run works with: the selection the faces hand over, the job the
+// save preparation makes of each selected entry, and the state the jobs of
+// one run share (totals, used clusters, the summary). The faces word what
+// the summary reports.
 #include <cstdint>
-#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "core/scan_progress.h"
-#include "io/sector_device.h"
+#include "io/byte_source.h"
 #include "model/disk_records.h"
 
 namespace quorvel {
@@ -22,6 +23,22 @@ enum SaveEngineMode : int {
 // First clusters that a saved file owns; a signature search never writes a
 // second file from one of them.
 using UsedClusterSet = std::set<uint32_t>;
+
+// Why a file was not written, or was written other than its size said.
+enum class SaveNoteKind : uint8_t {
+  kTargetNotCreated,   // the target file could not be created
+  kRecordUnreadable,   // the file's MFT record could not be read again
+  kWriteFailed,        // writing stopped (target full or failing)
+  kNoSignature,        // no candidate cluster passed the type's test: left empty
+  kChainEndedEarly,    // the FAT chain ended before the size
+  kRunsEndBeforeSize,  // the data runs end before the size
+};
+
+// One noted file: the reason and the target path it concerns.
+struct SaveNote {
+  SaveNoteKind kind;
+  std::string path;
+};
 
 // How a run went, for the faces to show.
 struct SaveSummary {
@@ -37,12 +54,12 @@ struct SaveSummary {
   uint64_t shorterThanSize = 0;   // chain ended early or data missing
   uint64_t mftErrors = 0;         // "mft错误": no recorded position held the record
   bool stopped = false;
-  // A few paths of skipped entries with their reason, for the report.
-  std::vector<std::string> notes;
+  // The first files noted, with their reason, for the report.
+  std::vector<SaveNote> notes;
 
   uint64_t Skipped() const { return skippedTargetNotCreated + skippedRecordUnreadable + skippedWriteFailed; }
-  void Note(const std::string& text) {
-    if (notes.size() < 50) notes.push_back(text);
+  void Note(SaveNoteKind kind, const std::string& path) {
+    if (notes.size() < 50) notes.push_back({kind, path});
   }
 };
 
@@ -57,18 +74,51 @@ struct SaveRun {
   SaveSummary summary;
 };
 
-// One save: a subtree (or a single file) of one partition into a folder.
-struct SaveJob {
-  std::shared_ptr<SectorDevice> device;  // opened read-only on the source
-  std::string targetFolder;              // the subtree is recreated below it
-  std::string nameFilter;                // empty: every file passes
-  SaveEngineMode engineMode = kNoSaveEngine;
-  FatFileEntry* fatRoot = nullptr;    // cluster mode
-  NtfsFileEntry* ntfsRoot = nullptr;  // record mode
-  PartitionRecord* partition = nullptr;
+// The choices of the save dialog, or of the command line's switches.
+struct SaveOptions {
+  std::string targetFolder;
+  std::string nameFilter;  // the page's filter text; empty: every file
   bool useFatReference = true;
   bool recoverDeleted = true;
   bool recoverNormal = true;
+};
+
+// One selected entry, standing for its whole subtree.
+struct SelectedEntry {
+  FatFileEntry* fat = nullptr;
+  NtfsFileEntry* ntfs = nullptr;
+  bool carvedFolder = false;  // the "Extra Found Files" folder
+  // The number the page shows for the entry: first cluster or record number.
+  uint64_t fileId = 0;
+  // Names of the folders above the entry, from the special folder down; the
+  // entry is saved below targetFolder/<chain>/.
+  std::vector<std::string> folderChain;
+  // The entry is the NTFS extension folder or lies below it: its entries hold
+  // start sectors instead of record numbers.
+  bool underExtensionFolder = false;
+};
+
+// What the faces hand the save: the entries chosen (however the face lets
+// the user choose them) and the options, for one partition.
+struct SaveSelection {
+  std::vector<SelectedEntry> entries;
+  SaveOptions options;
+  // Several rows ticked at once (the multi-select command) rather than one
+  // chosen row: decides the space check and the typed-file search.
+  bool multiSelect = true;
+};
+
+// One save: a subtree (or a single file) of one partition into a folder.
+struct SaveJob {
+  SharedSource source;  // what the partition's sectors count in, opened read-only
+  PartitionRecord* partition = nullptr;
+  ScanProgress* progress = nullptr;
+  // options.targetFolder is the folder this job's entry goes into: the
+  // chosen folder and the folders above the entry.
+  SaveOptions options;
+  SaveEngineMode engineMode = kNoSaveEngine;
+  FatFileEntry* fatRoot = nullptr;    // cluster mode
+  NtfsFileEntry* ntfsRoot = nullptr;  // record mode
   // Record mode: decode each file's MFT record (true), or take the start
   // sector held in the entry's record-number field (false).
   bool recordDecoding = true;
@@ -78,7 +128,6 @@ struct SaveJob {
   const CarvedFileMap* extentMap = nullptr;
   uint64_t extentStartSector = 0;
   uint64_t extentSectorCount = 0;
-  ScanProgress* progress = nullptr;
 };
 
 }  // namespace quorvel

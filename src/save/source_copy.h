@@ -9,15 +9,19 @@ namespace quorvel {
 
 struct CopyResult {
   uint64_t written = 0;
+  uint64_t read = 0;  // bytes that came from the source; the rest were zeros
   bool stopped = false;
   bool writeFailed = false;
 };
 
-// Copies size bytes from an absolute sector into file at its current
-// position, reading blockBytes (a whole number of sectors) at a time. After
-// each block afterBlock(written so far) runs, then the stop flag is checked.
-CopyResult CopySourceRange(const PartitionRecord& partition, SectorDevice* device, uint64_t sector, uint64_t size,
-                           TargetFile& file, size_t blockBytes, ScanProgress& progress,
+// Bytes per sector of the job's partition (512 when unset).
+uint64_t JobSectorBytes(const SaveJob& job);
+
+// Copies size bytes from a sector of the job's source into file at its
+// current position, reading blockBytes (a whole number of sectors) at a
+// time. After each block afterBlock(written so far) runs, then the stop flag
+// is checked.
+CopyResult CopySourceRange(const SaveJob& job, uint64_t sector, uint64_t size, TargetFile& file, size_t blockBytes,
                            const std::function<void(uint64_t)>& afterBlock);
 
 // Lower-case ASCII copy of text.

@@ -25,6 +25,7 @@
 #include "ui/my_right_treelist_ctrl.h"
 #include "ui/my_save_file_dlg.h"
 #include "ui/progress_dlg.h"
+#include "ui/save_selection.h"
 #include "ui/xp_button.h"
 
 namespace quorvel {
@@ -538,50 +539,47 @@ void CFileDlg::SingleSelectSave(bool fromLeft) {
   if (OperationBusy().load()) return SetStatus(Q(kSaveBusyText), true);
   CTreeListCtrl* tree = fromLeft ? static_cast<CTreeListCtrl*>(left_) : right_;
   Row row = tree->GetSelectedItem();
+  SaveSelection selection;
+  selection.multiSelect = false;
   SelectedEntry selected;
   if (!row || !partition_ || !disk_ || !SelectedEntryForRow(fromLeft, row, selected)) {
     if (row && KeyOf(tree, row).kind == FileRowKey::kCarvedFile) return SetStatus(Q(kCarvedSingle), true);
     return SetStatus(Q(kSaveNoSelectionText), true);
   }
-  SaveOptions options;
-  if (!AskSaveOptions(options)) return;
-  if (options.targetFolder.empty()) return SetStatus(Q(kSaveNoTargetText), true);
-  uint64_t size = SelectedBytes(selected, options, disk_, *partition_);
-  if (SingleSelectSpaceShort(size, FreeBytesFor(Q(options.targetFolder)))) {
-    QMessageBox::warning(this, Q(kSpaceCaption), Q(SingleSaveSpaceText(size)));
+  selection.entries.push_back(selected);
+  if (!AskSaveOptions(selection.options)) return;
+  const SaveCheck check =
+      CheckSaveSelection(selection, *disk_, *partition_, FreeBytesFor(Q(selection.options.targetFolder)));
+  if (check.refusal == SaveRefusal::kNoTarget) return SetStatus(Q(kSaveNoTargetText), true);
+  if (check.refusal == SaveRefusal::kSpaceShort) {
+    QMessageBox::warning(this, Q(kSpaceCaption), Q(SingleSaveSpaceText(check.bytesToSave)));
     return;
   }
-  std::shared_ptr<SectorDevice> device = OpenSaveDevice(*disk_, *partition_);
-  if (!device) return;  // an unreadable source ends the command quietly
-  SaveJob job;
-  if (!PrepareSaveJob(*disk_, *partition_, selected, options, device, &ProgressDialog()->Progress(), job))
-    return SetStatus(Q(kNoEngine), true);
-  StartSave({job}, false);
+  RunSelection(selection);
 }
 
 void CFileDlg::MultiSelectSave(bool fromLeft) {
   if (OperationBusy().load()) return SetStatus(Q(kSaveBusyText), true);
   CTreeListCtrl* tree = fromLeft ? static_cast<CTreeListCtrl*>(left_) : right_;
   if (!tree->GetRootItem() || !partition_ || !disk_) return SetStatus(Q(kSaveNoSelectionText), true);
-  SaveOptions options;
-  if (!AskSaveOptions(options)) return;
-  if (options.targetFolder.empty()) return SetStatus(Q(kSaveNoTargetText), true);
-  std::vector<SelectedEntry> selection = CollectSelection(fromLeft);
-  if (selection.empty()) return;
-  uint64_t total = 0;
-  for (const SelectedEntry& selected : selection) total += SelectedBytes(selected, options, disk_, *partition_);
-  if (MultiSelectSpaceShort(total, FreeBytesFor(Q(options.targetFolder))))
-    return SetStatus(Q(kSaveSpaceShortText), true);
-  std::shared_ptr<SectorDevice> device = OpenSaveDevice(*disk_, *partition_);
-  if (!device) return;
-  std::vector<SaveJob> jobs;
-  for (const SelectedEntry& selected : selection) {
-    SaveJob job;
-    if (PrepareSaveJob(*disk_, *partition_, selected, options, device, &ProgressDialog()->Progress(), job))
-      jobs.push_back(std::move(job));
-  }
+  SaveSelection selection;
+  selection.multiSelect = true;
+  if (!AskSaveOptions(selection.options)) return;
+  if (selection.options.targetFolder.empty()) return SetStatus(Q(kSaveNoTargetText), true);
+  selection.entries = CollectSelection(fromLeft);
+  if (selection.entries.empty()) return;
+  const SaveCheck check =
+      CheckSaveSelection(selection, *disk_, *partition_, FreeBytesFor(Q(selection.options.targetFolder)));
+  if (check.refusal == SaveRefusal::kSpaceShort) return SetStatus(Q(kSaveSpaceShortText), true);
+  RunSelection(selection);
+}
+
+void CFileDlg::RunSelection(const SaveSelection& selection) {
+  SharedSource source = OpenSaveSource(*disk_, *partition_);
+  if (!source) return;  // an unreadable source ends the command quietly
+  std::vector<SaveJob> jobs = PrepareSaveJobs(*disk_, *partition_, selection, source, &ProgressDialog()->Progress());
   if (jobs.empty()) return SetStatus(Q(kNoEngine), true);
-  StartSave(std::move(jobs), true);
+  StartSave(std::move(jobs), selection.multiSelect);
 }
 
 void CFileDlg::StartSave(std::vector<SaveJob> jobs, bool multi) {

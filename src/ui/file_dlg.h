@@ -117,6 +117,8 @@ class CFileDlg : public QWidget {
   std::vector<std::string> FolderChainOf(Row leftRow, bool inclusive) const;
   bool SelectedEntryForRow(bool fromLeft, Row row, SelectedEntry& selected);
   bool AskSaveOptions(SaveOptions& options);
+  // Opens the source and starts the save of a checked selection.
+  void RunSelection(const SaveSelection& selection);
   void StartSave(std::vector<SaveJob> jobs, bool multi);
   void ShowLeftMenu(Row row, const QPoint& globalPoint);
   void ShowRightMenu(Row row, const QPoint& globalPoint);

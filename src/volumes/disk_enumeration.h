@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "io/sector_device.h"
+#include "io/byte_source.h"
 #include "model/disk_records.h"
 #include "platform/physical_disks.h"
 
@@ -16,8 +16,10 @@ int EnumerateDisks(DiskList& list);
 int EnumerateDisks(DiskList& list, std::vector<std::string>* unreadable);
 // Adds a DiskRecord for an image file and walks it; 0 when it cannot be opened.
 int OpenImageFile(DiskList& list, const std::string& path);
-// Fills disk.partitions from the device (reads from offset 0).
-void WalkPartitions(DiskRecord& disk, SectorDevice& device, const std::string& path);
+// Fills disk.partitions from the disk's bytes (read from offset 0, sectors of
+// source.SectorSize()); path is the device path handed on to the volume
+// managers.
+void WalkPartitions(DiskRecord& disk, const ByteSource& source, const std::string& path);
 // Gives every plain partition of the physical disks in list that is mounted
 // its mount point as drive text.
 void AttachMountPoints(DiskList& list);

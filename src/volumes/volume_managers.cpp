@@ -3,25 +3,25 @@
 // in place and these do nothing.
 #include "volumes/volume_managers.h"
 
-#include "core/byte_order.h"
 #include "fs/fs_recognition.h"
+#include "fs/hfs_layout.h"
 
 namespace quorvel {
 
 // Not read yet: the disk shows no volumes from its dynamic-disk database.
-void ReadDynamicDiskDatabase(DiskRecord&, SectorDevice&, const std::string&) {}
+void ReadDynamicDiskDatabase(DiskRecord&, const ByteSource&, const std::string&) {}
 
 // Not read yet: an LVM2 physical volume shows no logical volumes.
-void ReadLvm2Volumes(DiskRecord&, SectorDevice&, const std::string&) {}
+void ReadLvm2Volumes(DiskRecord&, const ByteSource&, const std::string&) {}
 
 // Not read yet: an Apple-partitioned disk shows no partitions.
-void WalkApplePartitionMap(const uint8_t*, DiskRecord&, SectorDevice&) {}
+void WalkApplePartitionMap(ByteView, DiskRecord&, const ByteSource&) {}
 
-void ProbeWholeDiskHfs(const uint8_t* header, DiskRecord& disk) {
+void ProbeWholeDiskHfs(ByteView header, DiskRecord& disk) {
   PartitionRecord record;
-  switch (LoadLe16(header)) {
-    case 0x4442:  // "BD": HFS, or HFS+ wrapped in it
-      if (LoadLe16(header + 0x7C) == 0x2B48) {
+  switch (header.Le16(HfsHeader::kSignature)) {
+    case HfsHeader::kHfsSignature:  // HFS, or HFS+ wrapped in it
+      if (header.Le16(HfsHeader::kEmbeddedSignature) == HfsHeader::kHfsPlusSignature) {
         record.subKindCode = 4;
         record.subKindText = "HFS+ in HFS";
       } else {
@@ -30,7 +30,7 @@ void ProbeWholeDiskHfs(const uint8_t* header, DiskRecord& disk) {
       }
       record.volumeLabel = HfsVolumeName(header);
       break;
-    case 0x2B48:  // "H+"
+    case HfsHeader::kHfsPlusSignature:
       record.subKindCode = 2;
       record.subKindText = "HFS+";
       record.volumeLabel = "only hfs+";
@@ -40,7 +40,7 @@ void ProbeWholeDiskHfs(const uint8_t* header, DiskRecord& disk) {
   }
   record.name = "Partition0";
   record.startSector = 0;
-  uint32_t bytesPerSector = disk.bytesPerSector ? disk.bytesPerSector : kSectorSize;
+  uint32_t bytesPerSector = disk.bytesPerSector ? disk.bytesPerSector : kDefaultSectorSize;
   record.sectorCount = disk.sizeBytes / bytesPerSector;
   record.devicePath = disk.devicePath;
   record.fsKind = FsKind::kHfsFamily;

@@ -8,13 +8,13 @@ namespace quorvel {
 // broken surrogates replaced rather than dropping the whole name.
 TEST(TextTest, Utf16ToUtf8KeepsEveryCharacter) {
   const uint8_t name[] = {0x2D, 0x4E, 0x87, 0x65, 0x3D, 0xD8, 0x00, 0xDE, 0x61, 0x00};  // 中文😀a
-  EXPECT_EQ(Utf16LeToUtf8(name, 5), "中文😀a");
+  EXPECT_EQ(Utf16LeToUtf8(name), "中文😀a");
   const uint8_t broken[] = {0x3D, 0xD8, 0x61, 0x00};  // high surrogate then 'a'
-  EXPECT_EQ(Utf16LeToUtf8(broken, 2),
+  EXPECT_EQ(Utf16LeToUtf8(broken),
             "\xEF\xBF\xBD"
             "a");
   const uint8_t withNul[] = {0x61, 0x00, 0x00, 0x00, 0x62, 0x00};
-  EXPECT_EQ(Utf16LeToUtf8(withNul, 3), "a");
+  EXPECT_EQ(Utf16LeToUtf8(withNul), "a");
 }
 
 TEST(TextTest, Cp936DecodesAndMarksUndecodableBytes) {

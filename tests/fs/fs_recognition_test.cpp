@@ -183,10 +183,7 @@ class VolumeLabelTest : public ::testing::Test {
  protected:
   void SetUp() override { dir_ = TestDir("labels"); }
   std::string ReadLabel(CraftedImage& image, uint64_t start, uint8_t kind) {
-    std::string path = image.WriteTo(dir_, "label.img");
-    SectorDevice device;
-    EXPECT_TRUE(device.Open(path));
-    return ReadVolumeLabel(device, start, kind);
+    return ReadVolumeLabel(MemorySource(image.bytes), start, kind);
   }
   std::string dir_;
 };
@@ -299,9 +296,7 @@ TEST_F(VolumeLabelTest, ExtLabelAndHfsProbe) {
   PutText(hfs.Sector(4 + 2) + 0x7C, "H+");
   hfs.Sector(4 + 2)[0x24] = 5;
   PutText(hfs.Sector(4 + 2) + 0x25, "Macin");
-  std::string path = hfs.WriteTo(dir_, "hfs.img");
-  SectorDevice device;
-  ASSERT_TRUE(device.Open(path));
+  MemorySource device(hfs.bytes);
   int32_t variant = 0;
   EXPECT_EQ(ProbeHfsVolume(device, 4, variant), "Macin");
   EXPECT_EQ(variant, 4);

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "io/sector_device.h"
+#include "io/volume_source.h"
 #include "volumes/disk_crafting.h"
 
 namespace quorvel {
@@ -90,7 +91,7 @@ TEST_F(CompositeTest, StripedReadFromLastSectorOfUnitWrapsToNextRow) {
   const uint64_t first = 5 * kStripe + kStripe - 1;
   std::vector<uint8_t> buf(9 * 512);
   size_t got = 0;
-  ASSERT_TRUE(ReadVolumeStriped(first * 512, got, buf.data(), buf.size(), p));
+  ASSERT_TRUE(ReadVolumeStriped(p, first * 512, buf, got));
   EXPECT_EQ(got, buf.size());
   for (uint64_t i = 0; i < 9; ++i) {
     uint64_t v = first + i, unit = v / kStripe;
@@ -104,7 +105,7 @@ TEST_F(CompositeTest, StripedReadPastMemberEndFailsButKeepsCount) {
   const uint64_t volumeSectors = 2 * kMemberSectors;
   std::vector<uint8_t> buf(2 * kStripe * 512);
   size_t got = 0;
-  EXPECT_FALSE(ReadVolumeStriped((volumeSectors - kStripe) * 512, got, buf.data(), buf.size(), p));
+  EXPECT_FALSE(ReadVolumeStriped(p, (volumeSectors - kStripe) * 512, buf, got));
   EXPECT_EQ(got, kStripe * 512u);  // the last unit was read before the end
 }
 
@@ -112,7 +113,7 @@ TEST_F(CompositeTest, SpannedReadCrossesMembersAndEndsCleanly) {
   PartitionRecord p = MakeVolume(kSpannedVolume, 2);
   std::vector<uint8_t> buf(4 * 512);
   size_t got = 0;
-  ASSERT_TRUE(ReadVolumeSpanned((kMemberSectors - 2) * 512, got, buf.data(), buf.size(), p));
+  ASSERT_TRUE(ReadVolumeSpanned(p, (kMemberSectors - 2) * 512, buf, got));
   EXPECT_EQ(got, buf.size());
   ExpectStamp(buf.data(), 0, kMemberSectors - 2, "first");
   ExpectStamp(buf.data() + 512, 0, kMemberSectors - 1, "second");
@@ -120,10 +121,10 @@ TEST_F(CompositeTest, SpannedReadCrossesMembersAndEndsCleanly) {
   ExpectStamp(buf.data() + 1536, 1, 1, "fourth");
 
   // Beyond the sum of the members: success with nothing read.
-  ASSERT_TRUE(ReadVolumeSpanned(2 * kMemberSectors * 512, got, buf.data(), buf.size(), p));
+  ASSERT_TRUE(ReadVolumeSpanned(p, 2 * kMemberSectors * 512, buf, got));
   EXPECT_EQ(got, 0u);
   // A read running off the end returns what there is.
-  ASSERT_TRUE(ReadVolumeSpanned((2 * kMemberSectors - 1) * 512, got, buf.data(), buf.size(), p));
+  ASSERT_TRUE(ReadVolumeSpanned(p, (2 * kMemberSectors - 1) * 512, buf, got));
   EXPECT_EQ(got, 512u);
 }
 
@@ -137,9 +138,9 @@ TEST_F(CompositeTest, ParityRotatesTwoOneZeroAndDataStartsAfterParity) {
   uint8_t sector[512];
   size_t got = 0;
   for (uint64_t row = 0; row < 4; ++row) {
-    ASSERT_TRUE(ReadVolumeParity(2 * row * U * 512, got, sector, 512, p));
+    ASSERT_TRUE(ReadVolumeParity(p, 2 * row * U * 512, sector, got));
     ExpectStamp(sector, firstDataMember[row], row * U, "row first unit");
-    ASSERT_TRUE(ReadVolumeParity((2 * row + 1) * U * 512, got, sector, 512, p));
+    ASSERT_TRUE(ReadVolumeParity(p, (2 * row + 1) * U * 512, sector, got));
     ExpectStamp(sector, secondDataMember[row], row * U, "row second unit");
   }
 }
@@ -150,7 +151,7 @@ TEST_F(CompositeTest, ParityMultiUnitReadSkipsParityUnits) {
   const uint64_t dataSectors = rows * 2 * kStripe;
   std::vector<uint8_t> buf((dataSectors - 1) * 512);
   size_t got = 0;
-  ASSERT_TRUE(ReadVolumeParity(512, got, buf.data(), buf.size(), p));
+  ASSERT_TRUE(ReadVolumeParity(p, 512, buf, got));
   ASSERT_EQ(got, buf.size());
   for (uint64_t v = 1; v < dataSectors; ++v) {
     uint64_t unit = v / kStripe, row = unit / 2;
@@ -167,19 +168,19 @@ TEST_F(CompositeTest, MissingMemberIsRebuiltFromParityAndSecondLossFails) {
   const size_t length = kMemberSectors / kStripe * 2 * kStripe * 512;
   std::vector<uint8_t> whole(length), degraded(length);
   size_t got = 0;
-  ASSERT_TRUE(ReadVolumeParity(0, got, whole.data(), whole.size(), p));
+  ASSERT_TRUE(ReadVolumeParity(p, 0, whole, got));
   p.members[1].path.clear();
-  ASSERT_TRUE(ReadVolumeParity(0, got, degraded.data(), degraded.size(), p));
+  ASSERT_TRUE(ReadVolumeParity(p, 0, degraded, got));
   EXPECT_EQ(got, length);
   EXPECT_EQ(whole, degraded);
   // A single-unit read that lands on the missing member (row 0, second unit).
   std::vector<uint8_t> unit(kStripe * 512);
-  ASSERT_TRUE(ReadVolumeParity(kStripe * 512, got, unit.data(), unit.size(), p));
+  ASSERT_TRUE(ReadVolumeParity(p, kStripe * 512, unit, got));
   EXPECT_EQ(got, unit.size());
   EXPECT_EQ(std::memcmp(unit.data(), whole.data() + kStripe * 512, unit.size()), 0);
 
   p.members[2].path.clear();
-  EXPECT_FALSE(ReadVolumeParity(kStripe * 512, got, unit.data(), unit.size(), p));
+  EXPECT_FALSE(ReadVolumeParity(p, kStripe * 512, unit, got));
 }
 
 TEST_F(CompositeTest, DegenerateVolumesFailWithoutDividingByZero) {
@@ -188,16 +189,16 @@ TEST_F(CompositeTest, DegenerateVolumesFailWithoutDividingByZero) {
   PartitionRecord none;
   for (uint8_t kind : {kStripedVolume, kSpannedVolume, kParityVolume}) {
     none.volumeKind = kind;
-    EXPECT_FALSE(ReadCompositeVolume(0, got, buf, sizeof buf, none)) << int(kind);
+    EXPECT_FALSE(ReadCompositeVolume(none, 0, buf, got)) << int(kind);
     EXPECT_EQ(got, 0u);
   }
   PartitionRecord single = MakeVolume(kParityVolume, 1);
-  EXPECT_FALSE(ReadVolumeParity(0, got, buf, sizeof buf, single));
+  EXPECT_FALSE(ReadVolumeParity(single, 0, buf, got));
   PartitionRecord noStripe = MakeVolume(kStripedVolume, 2);
   noStripe.stripeSize = 0;
-  EXPECT_FALSE(ReadVolumeStriped(0, got, buf, sizeof buf, noStripe));
+  EXPECT_FALSE(ReadVolumeStriped(noStripe, 0, buf, got));
   noStripe.volumeKind = kParityVolume;
-  EXPECT_FALSE(ReadVolumeParity(0, got, buf, sizeof buf, noStripe));
+  EXPECT_FALSE(ReadVolumeParity(noStripe, 0, buf, got));
 }
 
 TEST_F(CompositeTest, UnknownVolumeKindReadsNothing) {
@@ -206,22 +207,32 @@ TEST_F(CompositeTest, UnknownVolumeKindReadsNothing) {
   uint8_t buf[512];
   std::memset(buf, 0x55, sizeof buf);
   size_t got = 7;
-  EXPECT_FALSE(ReadPartitionData(&p, got, nullptr, buf, sizeof buf, 0));
+  EXPECT_FALSE(ReadCompositeVolume(p, 0, buf, got));
   EXPECT_EQ(got, 0u);
   EXPECT_EQ(buf[0], 0);  // zero-filled, not stale
+  std::string error;
+  EXPECT_EQ(OpenVolumeSource(DiskRecord(), p, &error), nullptr);
+  EXPECT_NE(error.find("layout"), std::string::npos) << error;
 }
 
-TEST_F(CompositeTest, PlainPartitionReadsAtDevicePositionIgnoringOffset) {
+// A plain partition's stored sectors are absolute on its disk: its partition
+// source is the disk itself, its volume source starts at its first sector.
+TEST_F(CompositeTest, PlainPartitionSourcesCountSectorsFromDiskOrVolumeStart) {
   PartitionRecord volume = MakeVolume(kSpannedVolume, 1);
-  SectorDevice device;
-  ASSERT_TRUE(device.Open(volume.members[0].path));
+  DiskRecord disk;
+  disk.devicePath = volume.members[0].path;
   PartitionRecord plain;
-  device.Seek((3 + 5) * 512);
+  plain.startSector = 3;
+  plain.sectorCount = kMemberSectors;
   uint8_t buf[512];
-  size_t got = 0;
-  ASSERT_TRUE(ReadPartitionData(&plain, got, &device, buf, sizeof buf, 40 * 512));
-  EXPECT_EQ(got, 512u);
-  ExpectStamp(buf, 0, 5, "plain read");
+  auto whole = OpenPartitionSource(disk, plain);
+  ASSERT_TRUE(whole);
+  EXPECT_EQ(whole->ReadAt((3 + 5) * 512, buf), 512u);
+  ExpectStamp(buf, 0, 5, "partition source");
+  auto window = OpenVolumeSource(disk, plain);
+  ASSERT_TRUE(window);
+  EXPECT_EQ(window->ReadAt(5 * 512, buf), 512u);
+  ExpectStamp(buf, 0, 5, "volume source");
 }
 
 }  // namespace

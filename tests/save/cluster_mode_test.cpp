@@ -23,7 +23,7 @@ struct CraftedFat {
   std::string dir;
   std::string imagePath;
   PartitionRecord partition;
-  SectorDevice device;
+  SharedSource source;
 
   CraftedFat(uint8_t fsKind, uint32_t fatSectors) {
     dir = test::SaveTempDir("cluster");
@@ -39,7 +39,19 @@ struct CraftedFat {
     partition.fat.table.assign(static_cast<size_t>(fatSectors) * 512, 0);
     partition.tree->fatRoot.firstCluster = IsFat32Kind(fsKind) ? 2 : 0;
   }
-  void Open() { ASSERT_TRUE(device.Open(imagePath)); }
+  void Open() {
+    source = FileSource::Open(imagePath);
+    ASSERT_TRUE(source);
+  }
+  // A job over this volume with the given choices.
+  SaveJob Job(ScanProgress& progress, const SaveOptions& options = {}) {
+    SaveJob job;
+    job.source = source;
+    job.partition = &partition;
+    job.progress = &progress;
+    job.options = options;
+    return job;
+  }
 
   void PutCluster(uint64_t cluster, const std::string& bytes) {
     int fd = open(imagePath.c_str(), O_WRONLY);
@@ -91,7 +103,7 @@ TEST(ClusterChainTest, FragmentedChainInChainOrder) {
   ScanProgress progress;
   SaveRun run;
   FatFileEntry entry = FatFile("f.bin", kFile, 1300, 5);
-  ASSERT_TRUE(SaveByClusterChain(&fat.device, fat.dir + "/out/f.bin", entry, fat.partition, progress, run));
+  ASSERT_TRUE(SaveByClusterChain(fat.Job(progress), entry, fat.dir + "/out/f.bin", run));
   EXPECT_EQ(Slurp(fat.dir + "/out/f.bin"), Fill('a', 512) + Fill('b', 512) + Fill('c', 276));
   EXPECT_EQ(run.summary.filesWritten, 1u);
   EXPECT_EQ(run.summary.bytesWritten, 1300u);
@@ -111,9 +123,9 @@ TEST(ClusterChainTest, ConsecutiveRunsAndSmallSizes) {
   FatFileEntry whole = FatFile("w", kFile, 2048, 10);
   FatFileEntry one = FatFile("one", kFile, 1, 10);
   FatFileEntry cluster = FatFile("c", kFile, 512, 10);
-  SaveByClusterChain(&fat.device, fat.dir + "/w", whole, fat.partition, progress, run);
-  SaveByClusterChain(&fat.device, fat.dir + "/one", one, fat.partition, progress, run);
-  SaveByClusterChain(&fat.device, fat.dir + "/c", cluster, fat.partition, progress, run);
+  SaveByClusterChain(fat.Job(progress), whole, fat.dir + "/w", run);
+  SaveByClusterChain(fat.Job(progress), one, fat.dir + "/one", run);
+  SaveByClusterChain(fat.Job(progress), cluster, fat.dir + "/c", run);
   EXPECT_EQ(Slurp(fat.dir + "/w"), Fill('k', 512) + Fill('l', 512) + Fill('m', 512) + Fill('n', 512));
   EXPECT_EQ(Slurp(fat.dir + "/one"), "k");
   EXPECT_EQ(Slurp(fat.dir + "/c"), Fill('k', 512));
@@ -133,8 +145,8 @@ TEST(ClusterChainTest, BrokenAndLoopingChainsEnd) {
   SaveRun run;
   FatFileEntry looping = FatFile("loop", kFile, 3000, 5);
   FatFileEntry broken = FatFile("broken", kFile, 2000, 20);
-  SaveByClusterChain(&fat.device, fat.dir + "/loop", looping, fat.partition, progress, run);
-  SaveByClusterChain(&fat.device, fat.dir + "/broken", broken, fat.partition, progress, run);
+  SaveByClusterChain(fat.Job(progress), looping, fat.dir + "/loop", run);
+  SaveByClusterChain(fat.Job(progress), broken, fat.dir + "/broken", run);
   EXPECT_EQ(Slurp(fat.dir + "/loop").size(), 3000u);
   EXPECT_EQ(Slurp(fat.dir + "/broken").size(), 512u);
   EXPECT_EQ(run.summary.shorterThanSize, 1u);
@@ -150,7 +162,7 @@ TEST(ClusterChainTest, AnyEndMarkerEndsTheChain) {
   ScanProgress progress;
   SaveRun run;
   FatFileEntry entry = FatFile("e", kFile, 4000, 5);
-  SaveByClusterChain(&fat.device, fat.dir + "/e", entry, fat.partition, progress, run);
+  SaveByClusterChain(fat.Job(progress), entry, fat.dir + "/e", run);
   EXPECT_EQ(Slurp(fat.dir + "/e"), Fill('x', 512));
 }
 
@@ -170,7 +182,7 @@ TEST(SignatureSearchTest, FindsFileWhoseHighWordWasCleared) {
   ScanProgress progress;
   SaveRun run;
   FatFileEntry entry = FatFile("photo.jpg", kDeletedFile, 3000, 5);
-  SaveBySignature(&fat.device, fat.dir + "/photo.jpg", "jpg", entry, fat.partition, progress, run);
+  SaveBySignature(fat.Job(progress), entry, fat.dir + "/photo.jpg", run);
   EXPECT_EQ(Slurp(fat.dir + "/photo.jpg"), jpeg);
   EXPECT_FALSE(Exists(fat.dir + "/photo.jpg0.jpg"));
   EXPECT_TRUE(run.usedClusters.count(0x10005));
@@ -185,7 +197,7 @@ TEST(SignatureSearchTest, EveryMatchingCandidateGetsItsOwnFile) {
   ScanProgress progress;
   SaveRun run;
   FatFileEntry entry = FatFile("x.jpg", kDeletedFile, 1500, 0x10005);
-  SaveBySignature(&fat.device, fat.dir + "/x.jpg", "jpg", entry, fat.partition, progress, run);
+  SaveBySignature(fat.Job(progress), entry, fat.dir + "/x.jpg", run);
   EXPECT_EQ(Slurp(fat.dir + "/x.jpg"), Jpeg('p', 1500));
   EXPECT_EQ(Slurp(fat.dir + "/x.jpg0.jpg"), Jpeg('q', 1500));
   EXPECT_EQ(run.summary.filesWritten, 2u);
@@ -205,7 +217,7 @@ TEST(SignatureSearchTest, LiveFileClusterIsNotReusedForDeletedOne) {
   root.children.push_back(FatFile("gone.jpg", kDeletedFile, 1000, 5));
   ScanProgress progress;
   SaveRun run;
-  SaveTreeClusterMode(&fat.device, fat.dir + "/out", "", &root, fat.partition, progress, "$", true, true, true, run);
+  SaveTreeClusterMode(fat.Job(progress), root, fat.dir + "/out", run);
   EXPECT_EQ(Slurp(fat.dir + "/out/根目录/live.jpg"), Jpeg('L', 1000));
   EXPECT_EQ(Slurp(fat.dir + "/out/根目录/gone.jpg"), Jpeg('D', 1000));
   EXPECT_FALSE(Exists(fat.dir + "/out/根目录/gone.jpg0.jpg"));
@@ -218,7 +230,7 @@ TEST(SignatureSearchTest, NoMatchLeavesEmptyFile) {
   ScanProgress progress;
   SaveRun run;
   FatFileEntry entry = FatFile("lost.doc", kDeletedFile, 5000, 7);
-  SaveBySignature(&fat.device, fat.dir + "/lost.doc", "doc", entry, fat.partition, progress, run);
+  SaveBySignature(fat.Job(progress), entry, fat.dir + "/lost.doc", run);
   EXPECT_TRUE(Exists(fat.dir + "/lost.doc"));
   EXPECT_EQ(Slurp(fat.dir + "/lost.doc").size(), 0u);
   EXPECT_EQ(run.summary.emptyNoSignature, 1u);
@@ -236,8 +248,8 @@ TEST(SignatureSearchTest, UntypedAndMultiSelectFilesCopyContiguously) {
   run.multiSelect = true;
   FatFileEntry text = FatFile("a.txt", kDeletedFile, 700, 30);
   FatFileEntry pdf = FatFile("b.pdf", kDeletedFile, 608, 40);
-  SaveBySignature(&fat.device, fat.dir + "/a.txt", "txt", text, fat.partition, progress, run);
-  SaveBySignature(&fat.device, fat.dir + "/b.pdf", "pdf", pdf, fat.partition, progress, run);
+  SaveBySignature(fat.Job(progress), text, fat.dir + "/a.txt", run);
+  SaveBySignature(fat.Job(progress), pdf, fat.dir + "/b.pdf", run);
   EXPECT_EQ(Slurp(fat.dir + "/a.txt"), Fill('t', 512) + Fill('u', 188));
   EXPECT_EQ(Slurp(fat.dir + "/b.pdf"), "%PDF-1.4" + Fill('v', 600));
 }
@@ -246,17 +258,17 @@ TEST(SignatureTest, OfficeZipAndPlainZipAreTold) {
   std::string local = std::string("PK\x03\x04", 4) + Fill('\0', 26);
   std::string office = local + "[Content_Types].xml" + Fill('z', 100);
   std::string plain = local + "word/document.xml.." + Fill('z', 100);
-  auto bytes = [](const std::string& s) { return reinterpret_cast<const uint8_t*>(s.data()); };
-  EXPECT_TRUE(MatchesSignature("docx", bytes(office), office.size(), 1000));
-  EXPECT_FALSE(MatchesSignature("zip", bytes(office), office.size(), 1000));
-  EXPECT_TRUE(MatchesSignature("zip", bytes(plain), plain.size(), 1000));
-  EXPECT_FALSE(MatchesSignature("docx", bytes(plain), plain.size(), 1000));
+  auto bytes = [](const std::string& s) { return ByteView(reinterpret_cast<const uint8_t*>(s.data()), s.size()); };
+  EXPECT_TRUE(MatchesSignature("docx", bytes(office), 1000));
+  EXPECT_FALSE(MatchesSignature("zip", bytes(office), 1000));
+  EXPECT_TRUE(MatchesSignature("zip", bytes(plain), 1000));
+  EXPECT_FALSE(MatchesSignature("docx", bytes(plain), 1000));
   // Compound document: 2 allocation sectors cover 64 KiB < size <= 128 KiB.
   std::string cfb = std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + Fill('\0', 36) + std::string("\x02\0\0\0", 4);
-  EXPECT_TRUE(MatchesSignature("doc", bytes(cfb), cfb.size(), 100000));
-  EXPECT_FALSE(MatchesSignature("doc", bytes(cfb), cfb.size(), 60000));
+  EXPECT_TRUE(MatchesSignature("doc", bytes(cfb), 100000));
+  EXPECT_FALSE(MatchesSignature("doc", bytes(cfb), 60000));
   std::string rar = std::string("Rar!\x1A\x07\x00", 7);
-  EXPECT_TRUE(MatchesSignature("rar", bytes(rar), rar.size(), 10));
+  EXPECT_TRUE(MatchesSignature("rar", bytes(rar), 10));
 }
 
 // Crafted entries named "..", "/", "../../x" and with control characters are
@@ -279,7 +291,7 @@ TEST(ClusterModeNamesTest, HostileNamesStayInsideTarget) {
   std::set<std::string> before = Listing(fat.dir);
   ScanProgress progress;
   SaveRun run;
-  SaveTreeClusterMode(&fat.device, target, "", &root, fat.partition, progress, "$", true, true, true, run);
+  SaveTreeClusterMode(fat.Job(progress), root, target, run);
   EXPECT_EQ(Listing(fat.dir), before);  // nothing appeared beside the target
   EXPECT_EQ(Slurp(target + "/根目录/$$/..$..$escape.txt"), Fill('h', 10));
   EXPECT_EQ(Slurp(target + "/根目录/$$/$$"), Fill('h', 10));
@@ -301,8 +313,7 @@ TEST(ClusterModeFilterTest, FilterAndKindSwitches) {
   root.children.push_back(FatFile("gone.txt", kDeletedFile, 5, 8));
   ScanProgress progress;
   SaveRun run;
-  SaveTreeClusterMode(&fat.device, fat.dir + "/o", "*.txt", &root, fat.partition, progress, "$", true, false, true,
-                      run);
+  SaveTreeClusterMode(fat.Job(progress, SaveOptions{"", "*.txt", true, false, true}), root, fat.dir + "/o", run);
   EXPECT_TRUE(Exists(fat.dir + "/o/根目录/keep.TXT"));
   EXPECT_FALSE(Exists(fat.dir + "/o/根目录/skip.bin"));
   EXPECT_FALSE(Exists(fat.dir + "/o/根目录/gone.txt"));
@@ -320,11 +331,11 @@ TEST(ClusterModeProgressTest, StopEndsTheWalkAndTextsCountBytes) {
   ScanProgress progress;
   progress.sink = &sink;
   SaveRun run;
-  SaveTreeClusterMode(&fat.device, fat.dir + "/p", "", &root, fat.partition, progress, "$", true, true, true, run);
+  SaveTreeClusterMode(fat.Job(progress), root, fat.dir + "/p", run);
   EXPECT_EQ(sink.lastText(), "300 BYTE被保存");
   progress.RequestStop();
   SaveRun stopped;
-  SaveTreeClusterMode(&fat.device, fat.dir + "/q", "", &root, fat.partition, progress, "$", true, true, true, stopped);
+  SaveTreeClusterMode(fat.Job(progress), root, fat.dir + "/q", stopped);
   EXPECT_FALSE(Exists(fat.dir + "/q"));
   EXPECT_TRUE(stopped.summary.stopped);
 }

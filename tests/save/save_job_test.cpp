@@ -32,23 +32,6 @@ std::string MakeImage(const std::string& dir, const std::vector<std::pair<uint64
   return path;
 }
 
-TEST(SaveTextsTest, RunningTotalSwitchesUnits) {
-  EXPECT_EQ(SavedTotalText(1023), "1023 BYTE被保存");
-  EXPECT_EQ(SavedTotalText(1024), "1.00 KB被保存");
-  EXPECT_EQ(SavedTotalText(3u << 20), "3.00 MB被保存");
-  EXPECT_EQ(SavedTotalText(5ull << 30), "5.00 GB被保存");
-  EXPECT_EQ(SavedBytesText(5000000000ull), "5000000000 BYTE被保存");  // no 32-bit wrap
-}
-
-TEST(SaveTextsTest, SingleSaveSpaceMessage) {
-  EXPECT_EQ(SingleSaveSpaceText(50ull << 20), "即将保存 50.0 MB,磁盘空间不够！");
-  EXPECT_EQ(SingleSaveSpaceText(80ull << 10), "即将保存 80.0 KB,磁盘空间不够！");
-  EXPECT_EQ(SingleSaveSpaceText(5ull << 30), "即将保存 5.0 GB,磁盘空间不够！");
-  EXPECT_TRUE(MultiSelectSpaceShort(5ull << 30, 4ull << 30));
-  EXPECT_FALSE(MultiSelectSpaceShort(4ull << 30, 4ull << 30));
-  EXPECT_TRUE(SingleSelectSpaceShort(4ull << 30, 4ull << 30));
-}
-
 NtfsFileEntry NtfsEntry(const std::string& name, uint8_t state, uint64_t number, uint64_t size) {
   NtfsFileEntry entry;
   entry.name = name;
@@ -58,9 +41,45 @@ NtfsFileEntry NtfsEntry(const std::string& name, uint8_t state, uint64_t number,
   return entry;
 }
 
-// A ticked folder stands for its subtree; a partly ticked one is descended
-// into; the folders above each element are kept for its target path.
-TEST(CollectCheckedTest, TickedRowsAndTheirFolders) {
+TEST(SaveTextsTest, RunningTotalSwitchesUnits) {
+  EXPECT_EQ(SavedTotalText(1023), "1023 BYTE被保存");
+  EXPECT_EQ(SavedTotalText(1024), "1.00 KB被保存");
+  EXPECT_EQ(SavedTotalText(3u << 20), "3.00 MB被保存");
+  EXPECT_EQ(SavedTotalText(5ull << 30), "5.00 GB被保存");
+  EXPECT_EQ(SavedBytesText(5000000000ull), "5000000000 BYTE被保存");  // no 32-bit wrap
+}
+
+// The refusals the faces word: nothing selected, no target, and the two
+// space rules (a multi-select total must fit; one row must stay below the
+// free space).
+TEST(CheckSaveSelectionTest, RefusalsAndSpaceRules) {
+  PartitionRecord partition;
+  partition.fsKind = FsKind::kNtfs;
+  NtfsFileEntry file = NtfsEntry("f", kFile, 30, 4096);
+  DiskRecord disk;
+  SaveSelection selection;
+  EXPECT_EQ(CheckSaveSelection(selection, disk, partition, 1 << 20).refusal, SaveRefusal::kNoSelection);
+  SelectedEntry entry;
+  entry.ntfs = &file;
+  selection.entries.push_back(entry);
+  EXPECT_EQ(CheckSaveSelection(selection, disk, partition, 1 << 20).refusal, SaveRefusal::kNoTarget);
+  selection.options.targetFolder = "/out";
+  EXPECT_EQ(CheckSaveSelection(selection, disk, partition, 1 << 20).refusal, SaveRefusal::kNone);
+  selection.multiSelect = true;
+  SaveCheck exact = CheckSaveSelection(selection, disk, partition, 4096);
+  EXPECT_EQ(exact.refusal, SaveRefusal::kNone);
+  EXPECT_EQ(exact.bytesToSave, 4096u);
+  selection.multiSelect = false;
+  EXPECT_EQ(CheckSaveSelection(selection, disk, partition, 4096).refusal, SaveRefusal::kSpaceShort);
+  // Files the options leave out take no room.
+  selection.options.recoverNormal = false;
+  EXPECT_EQ(CheckSaveSelection(selection, disk, partition, 4096).bytesToSave, 0u);
+}
+
+// The entries of a selection as the faces pick them (here by check marks):
+// a whole folder stands for its subtree, a partly picked one is descended
+// into, and the folders above each element are kept for its target path.
+TEST(SelectEntriesTest, PickedRowsAndTheirFolders) {
   PartitionRecord partition;
   partition.fsKind = FsKind::kNtfs;
   FileTree& tree = *partition.tree;
@@ -81,7 +100,10 @@ TEST(CollectCheckedTest, TickedRowsAndTheirFolders) {
   tree.ntfsExtension = NtfsEntry("扩展目录", kFolder, 1, 0);
   SetCheckState(tree.ntfsExtension.flags, kChecked);
 
-  std::vector<SelectedEntry> selected = CollectCheckedEntries(partition, nullptr);
+  std::vector<SelectedEntry> selected = SelectEntries(partition, [](FileEntryRef entry) {
+    const uint8_t check = GetCheckState(std::get<NtfsFileEntry*>(entry)->flags);
+    return check == kChecked ? Pick::kWhole : check == kPartlyChecked ? Pick::kPart : Pick::kNone;
+  });
   ASSERT_EQ(selected.size(), 3u);
   EXPECT_EQ(selected[0].ntfs->name, "whole");
   EXPECT_EQ(selected[0].folderChain, std::vector<std::string>{"根目录"});
@@ -96,7 +118,7 @@ TEST(CollectCheckedTest, TickedRowsAndTheirFolders) {
   SaveJob job;
   ASSERT_TRUE(PrepareSaveJob(disk, partition, selected[1], options, nullptr, nullptr, job));
   EXPECT_EQ(job.engineMode, kRecordMode);
-  EXPECT_EQ(job.targetFolder, "/out/根目录/part");
+  EXPECT_EQ(job.options.targetFolder, "/out/根目录/part");
   EXPECT_TRUE(job.recordDecoding);
   // The extension folder's entries carry start sectors: no record decoding.
   ASSERT_TRUE(PrepareSaveJob(disk, partition, selected[2], options, nullptr, nullptr, job));
@@ -113,15 +135,14 @@ TEST(SaveContiguousTest, CopiesFromStartSectorUnderSafeName) {
   partition.fsKind = FsKind::kNtfs;
   NtfsFileEntry folder = NtfsEntry("扩展目录", kFolder, 1, 0);
   folder.children.push_back(NtfsEntry("..", kFile, 200, 3000));
-  auto device = std::make_shared<SectorDevice>();
-  ASSERT_TRUE(device->Open(image));
   SaveJob job;
-  job.device = device;
+  job.source = FileSource::Open(image);
+  ASSERT_TRUE(job.source);
   job.partition = &partition;
   job.engineMode = kRecordMode;
   job.ntfsRoot = &folder;
   job.recordDecoding = false;
-  job.targetFolder = dir + "/t";
+  job.options.targetFolder = dir + "/t";
   RecordingSink sink;
   ScanProgress progress;
   progress.sink = &sink;
@@ -145,12 +166,20 @@ TEST(SaveExtentTreeTest, RangeAndSectorRounding) {
   map[50] = CarvedFile{0, 6, "a.jpg", "jpg"};
   map[120] = CarvedFile{0, 1000, "b.pdf", "pdf"};
   map[300] = CarvedFile{0, 5, "c.zip", "zip"};
-  SectorDevice device;
-  ASSERT_TRUE(device.Open(image));
   ScanProgress progress;
   SaveRun run;
   PartitionRecord partition;
-  ASSERT_TRUE(SaveExtentTree(&device, dir + "/t", "", root, map, 100, 150, &partition, progress, run));
+  SaveJob job;
+  job.source = FileSource::Open(image);
+  ASSERT_TRUE(job.source);
+  job.partition = &partition;
+  job.progress = &progress;
+  job.options.targetFolder = dir + "/t";
+  job.extentRoot = &root;
+  job.extentMap = &map;
+  job.extentStartSector = 100;
+  job.extentSectorCount = 150;
+  ASSERT_TRUE(SaveExtentTree(job, run));
   std::string saved = Slurp(dir + "/t/Extra Found Files/b.pdf");
   EXPECT_EQ(saved.size(), 1024u);
   EXPECT_EQ(saved.substr(0, 1000), std::string(1000, 'e'));

@@ -31,30 +31,24 @@ PartitionRecord WindowsVolume(uint8_t kind, const std::vector<std::string>& file
   return p;
 }
 
-uint64_t LoadTotal(const uint8_t* boot) {
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = v << 8 | boot[0x28 + i];
-  return v;
-}
-
 // The NTFS volume reads as Windows wrote it: boot sector at 0, its backup in
 // the last sector, and 64 MFT records (crossing stripe units) that all pass
 // the update-sequence check. A misplaced unit breaks at least one of these.
 void ExpectIntactNtfs(const PartitionRecord& volume, const std::string& what) {
   uint8_t boot[512], backup[512];
   size_t got = 0;
-  ASSERT_TRUE(ReadCompositeVolume(0, got, boot, sizeof boot, volume)) << what;
+  ASSERT_TRUE(ReadCompositeVolume(volume, 0, boot, got)) << what;
   ASSERT_TRUE(IsNtfsBootSector(boot)) << what;
-  uint64_t total = LoadTotal(boot);
-  ASSERT_TRUE(ReadCompositeVolume(total * 512, got, backup, sizeof backup, volume)) << what;
+  uint64_t total = ByteView(boot).Le64(0x28);
+  ASSERT_TRUE(ReadCompositeVolume(volume, total * 512, backup, got)) << what;
   EXPECT_EQ(std::memcmp(boot, backup, 512), 0) << what;
 
   uint64_t mftSector = (boot[0x30] | boot[0x31] << 8 | boot[0x32] << 16) * uint64_t{boot[0x0D]};
   std::vector<uint8_t> records(64 * 1024);
-  ASSERT_TRUE(ReadCompositeVolume(mftSector * 512, got, records.data(), records.size(), volume)) << what;
+  ASSERT_TRUE(ReadCompositeVolume(volume, mftSector * 512, records, got)) << what;
   EXPECT_EQ(got, records.size());
   int fixed = 0;
-  for (size_t r = 0; r < 64; ++r) fixed += FixUpFileRecord(records.data() + r * 1024);
+  for (size_t r = 0; r < 64; ++r) fixed += FixUpFileRecord(std::span<uint8_t>(records).subspan(r * 1024, 1024));
   EXPECT_EQ(fixed, 64) << what;
 }
 
@@ -72,12 +66,12 @@ TEST(WindowsVolumes, Raid5ReadsIntactWithAnyOneMemberMissing) {
   ExpectIntactNtfs(whole, "all members");
   std::vector<uint8_t> healthy(2 * 1024 * 1024), degraded(healthy.size());
   size_t got = 0;
-  ASSERT_TRUE(ReadVolumeParity(0, got, healthy.data(), healthy.size(), whole));
+  ASSERT_TRUE(ReadVolumeParity(whole, 0, healthy, got));
   for (uint8_t missing = 0; missing < 3; ++missing) {
     PartitionRecord volume = whole;
     volume.members[missing].path.clear();
     ExpectIntactNtfs(volume, "member " + std::to_string(missing) + " missing");
-    ASSERT_TRUE(ReadVolumeParity(0, got, degraded.data(), degraded.size(), volume));
+    ASSERT_TRUE(ReadVolumeParity(volume, 0, degraded, got));
     EXPECT_EQ(healthy, degraded) << "member " << int(missing) << " missing";
   }
 }

@@ -2,39 +2,28 @@
 // recorded directory sectors.
 #include "fs/fat/fat_directory_parser.h"
 
-#include <cstring>
-
-#include "core/byte_order.h"
+#include "fs/fat/fat_dir_entry_layout.h"
 #include "fs/fat/fat_names.h"
 #include "platform/text.h"
 
 namespace quorvel {
 
 uint32_t FatEntryCount(const PartitionRecord& partition, bool fat32) {
-  const uint64_t bytes = static_cast<uint64_t>(partition.fat.sizeSectors) * kSectorSize;
+  const uint64_t bytes = static_cast<uint64_t>(partition.fat.sizeSectors) * kFatSectorSize;
   const uint64_t count = bytes / (fat32 ? 4 : 2);
   return count > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(count);
 }
 
-bool ReadFatSectors(const PartitionRecord& partition, SectorDevice* device, uint64_t absoluteSector, uint8_t* buffer,
-                    size_t length) {
-  std::memset(buffer, 0, length);
-  size_t got = 0;
-  if (partition.volumeKind == kPlainVolume) {
-    if (!device || !device->IsOpen()) return false;
-    return device->ReadAt(absoluteSector * kSectorSize, buffer, length, &got);
-  }
-  // Composite volumes start at 0: the sector is already volume-relative.
-  return ReadPartitionData(&partition, got, device, buffer, length,
-                           (absoluteSector - partition.startSector) * kSectorSize);
+size_t ReadFatSectors(const ByteSource& source, uint64_t absoluteSector, std::span<uint8_t> buffer) {
+  return ReadSectors(source, absoluteSector, kFatSectorSize, buffer);
 }
 
-bool ReadFatCluster(const PartitionRecord& partition, SectorDevice* device, uint32_t cluster,
-                    std::vector<uint8_t>& buffer) {
-  buffer.assign(static_cast<size_t>(partition.sectorsPerCluster) * kSectorSize, 0);
-  if (buffer.empty()) return false;
+size_t ReadFatCluster(const ByteSource& source, const PartitionRecord& partition, uint32_t cluster,
+                      std::vector<uint8_t>& buffer) {
+  buffer.assign(static_cast<size_t>(partition.sectorsPerCluster) * kFatSectorSize, 0);
+  if (buffer.empty()) return 0;
   const uint64_t sector = partition.dataOrigin + static_cast<uint64_t>(cluster) * partition.sectorsPerCluster;
-  return ReadFatSectors(partition, device, sector, buffer.data(), buffer.size());
+  return ReadFatSectors(source, sector, buffer);
 }
 
 FatFileEntry* PlaceFatEntry(FileTree& tree, FatFileEntry& parent, const FatFileEntry& entry) {
@@ -64,18 +53,18 @@ enum class WalkResult {
   kStopped,  // the user asked to stop: unwind everything
 };
 
-bool StartsSubfolder(const std::vector<uint8_t>& data) {
-  return data.size() >= 64 && data[0] == '.' && data[32] == '.' && data[33] == '.';
+// A "." entry, then a ".." entry.
+bool StartsSubfolder(ByteView data) {
+  return data.Has(0, 2 * kFatEntrySize) && data.U8(0) == '.' && data.U8(kFatEntrySize) == '.' &&
+         data.U8(kFatEntrySize + 1) == '.';
 }
 
 // The "." entry names the cluster it lives in.
-bool SelfReferenceMatches(const std::vector<uint8_t>& data, uint32_t cluster) {
-  return FatEntryFirstCluster(data.data()) == cluster;
-}
+bool SelfReferenceMatches(ByteView data, uint32_t cluster) { return FatEntryFirstCluster(data) == cluster; }
 
 struct Walk {
   const FatParseOptions& options;
-  SectorDevice* device;
+  const ByteSource& source;
   PartitionRecord& partition;
   FileTree& tree;
   VisitedClusterSet& visited;
@@ -87,31 +76,26 @@ struct Walk {
   bool recorded() const { return options.recordedDisk != nullptr; }
 };
 
-WalkResult WalkData(Walk& walk, const uint8_t* data, size_t length, FatFileEntry& parent, int depth);
+WalkResult WalkData(Walk& walk, ByteView data, FatFileEntry& parent, int depth);
 
 uint32_t NextCluster(const Walk& walk, uint32_t cluster) {
-  const std::vector<uint8_t>& fat = walk.partition.fat.table;
-  if (walk.fat32()) {
-    const uint64_t at = static_cast<uint64_t>(cluster) * 4;
-    if (at + 4 > fat.size()) return 0;
-    return LoadLe32(&fat[at]) & 0x0FFFFFFF;  // the top four bits are reserved
-  }
-  const uint64_t at = static_cast<uint64_t>(cluster) * 2;
-  if (at + 2 > fat.size()) return 0;
-  return LoadLe16(&fat[at]);
+  const ByteView fat(walk.partition.fat.table);
+  if (walk.fat32()) return fat.Le32(static_cast<size_t>(cluster) * 4) & 0x0FFFFFFF;  // the top four bits are reserved
+  return fat.Le16(static_cast<size_t>(cluster) * 2);
 }
 
 // End-of-chain and bad-cluster marks (every value from 0x?FF7 up, not only
 // the one this system writes).
 bool EndsChain(const Walk& walk, uint32_t next) { return walk.fat32() ? next >= 0x0FFFFFF7 : next >= 0xFFF7; }
 
-void FillFromEntry(FatFileEntry& entry, const uint8_t* e) {
-  entry.creationTime = LoadLe16(e + 14);
-  entry.creationDate = LoadLe16(e + 16);
-  entry.writeTime = LoadLe16(e + 22);
-  entry.writeDate = LoadLe16(e + 24);
-  entry.size = LoadLe32(e + 28);
-  entry.firstCluster = FatEntryFirstCluster(e);
+// Times, size and (unless clusterToo is false) the first cluster of a short entry.
+void FillFromEntry(FatFileEntry& entry, ByteView e, bool clusterToo = true) {
+  entry.creationTime = e.Le16(FatDirEntry::kCreationTime);
+  entry.creationDate = e.Le16(FatDirEntry::kCreationDate);
+  entry.writeTime = e.Le16(FatDirEntry::kWriteTime);
+  entry.writeDate = e.Le16(FatDirEntry::kWriteDate);
+  entry.size = e.Le32(FatDirEntry::kFileSize);
+  if (clusterToo) entry.firstCluster = FatEntryFirstCluster(e);
 }
 
 // An in-use folder read through the FAT: every cluster of its chain, parsed
@@ -125,7 +109,7 @@ WalkResult WalkFolderChain(Walk& walk, FatFileEntry& folder, const FatFileEntry&
     // A chain that comes back to a cluster read before (a loop, a cross-link,
     // or a folder leading back to an ancestor) ends here.
     if (!walk.visited.insert(c).second) break;
-    ReadFatCluster(walk.partition, walk.device, c, cluster);
+    ReadFatCluster(walk.source, walk.partition, c, cluster);
     if (walk.fat32() && first && !StartsSubfolder(cluster)) break;
     if (!CountFoundFolder(walk.progress, walk.counter)) {
       stopped = true;
@@ -133,8 +117,7 @@ WalkResult WalkFolderChain(Walk& walk, FatFileEntry& folder, const FatFileEntry&
     }
     if (!data.empty() && data.size() + cluster.size() > kMaxDirectoryBytes) {
       // No real folder is this long; a chain that is keeps memory bounded.
-      if (WalkData(walk, data.data(), data.size(), folder, depth + 1) == WalkResult::kStopped)
-        return WalkResult::kStopped;
+      if (WalkData(walk, data, folder, depth + 1) == WalkResult::kStopped) return WalkResult::kStopped;
       data.clear();
     }
     data.insert(data.end(), cluster.begin(), cluster.end());
@@ -144,8 +127,7 @@ WalkResult WalkFolderChain(Walk& walk, FatFileEntry& folder, const FatFileEntry&
     first = false;
   }
   // What was read is listed even after a stop request.
-  if (!data.empty() && WalkData(walk, data.data(), data.size(), folder, depth + 1) == WalkResult::kStopped)
-    return WalkResult::kStopped;
+  if (!data.empty() && WalkData(walk, data, folder, depth + 1) == WalkResult::kStopped) return WalkResult::kStopped;
   return stopped ? WalkResult::kStopped : WalkResult::kGoOn;
 }
 
@@ -158,35 +140,34 @@ WalkResult RecordedFolder(Walk& walk, FatFileEntry& entry, bool longName, FatFil
     if (c == parent.firstCluster || walk.visited.count(c)) return WalkResult::kGoOn;
     if (c > walk.maxCluster) return WalkResult::kEndData;
     if (c < 2) return WalkResult::kGoOn;
-    ReadFatCluster(walk.partition, walk.device, c, cluster);
+    ReadFatCluster(walk.source, walk.partition, c, cluster);
     if (!StartsSubfolder(cluster)) return WalkResult::kGoOn;
     walk.visited.insert(c);
     FatFileEntry* folder = PlaceFatEntry(walk.tree, parent, entry);
     if (!CountFoundFolder(walk.progress, walk.counter)) return WalkResult::kStopped;
     if (SelfReferenceMatches(cluster, c) && depth + 1 < kMaxFolderDepth &&
-        WalkData(walk, cluster.data(), cluster.size(), *folder, depth + 1) == WalkResult::kStopped)
+        WalkData(walk, cluster, *folder, depth + 1) == WalkResult::kStopped)
       return WalkResult::kStopped;
     return WalkResult::kGoOn;
   }
   FatFileEntry* folder = PlaceFatEntry(walk.tree, parent, entry);
   if (c > walk.maxCluster) return WalkResult::kEndData;
   if (c < 2 || walk.visited.count(c)) return WalkResult::kGoOn;
-  ReadFatCluster(walk.partition, walk.device, c, cluster);
+  ReadFatCluster(walk.source, walk.partition, c, cluster);
   if (!StartsSubfolder(cluster)) return WalkResult::kGoOn;
   walk.visited.insert(c);
   if (!CountFoundFolder(walk.progress, walk.counter)) return WalkResult::kStopped;
   if (SelfReferenceMatches(cluster, c) && depth + 1 < kMaxFolderDepth &&
-      WalkData(walk, cluster.data(), cluster.size(), *folder, depth + 1) == WalkResult::kStopped)
+      WalkData(walk, cluster, *folder, depth + 1) == WalkResult::kStopped)
     return WalkResult::kStopped;
   return WalkResult::kGoOn;
 }
 
 // A deleted folder: its high cluster word may have been cleared, so the
 // clusters h x 65536 + low word are probed for a "." entry that fits.
-WalkResult DeletedFolder(Walk& walk, FatFileEntry& entry, const uint8_t* e, bool longName, FatFileEntry& parent,
-                         int depth) {
-  const uint32_t lo = LoadLe16(e + 26);
-  const uint32_t hi = LoadLe16(e + 20);
+WalkResult DeletedFolder(Walk& walk, FatFileEntry& entry, ByteView e, bool longName, FatFileEntry& parent, int depth) {
+  const uint32_t lo = e.Le16(FatDirEntry::kFirstClusterLow);
+  const uint32_t hi = e.Le16(FatDirEntry::kFirstClusterHigh);
   const bool single = walk.fat32() && hi != 0;
   const uint32_t lastH = single ? hi : walk.maxCluster / 65536;
   std::vector<uint8_t> cluster;
@@ -195,9 +176,10 @@ WalkResult DeletedFolder(Walk& walk, FatFileEntry& entry, const uint8_t* e, bool
   for (uint32_t h = single ? hi : 0; h <= lastH && !accepted; ++h) {
     const uint32_t candidate = (h << 16) | lo;
     if (candidate < 2 || candidate >= walk.maxCluster || walk.visited.count(candidate)) continue;
-    ReadFatCluster(walk.partition, walk.device, candidate, cluster);
-    if (!StartsSubfolder(cluster) || LoadLe16(&cluster[26]) != lo) continue;
-    const uint32_t dotDot = FatEntryFirstCluster(&cluster[32]);
+    ReadFatCluster(walk.source, walk.partition, candidate, cluster);
+    const ByteView data(cluster);
+    if (!StartsSubfolder(data) || data.Le16(FatDirEntry::kFirstClusterLow) != lo) continue;
+    const uint32_t dotDot = FatEntryFirstCluster(data.Sub(kFatEntrySize, kFatEntrySize));
     const bool parentFits = dotDot == 0 || dotDot == parent.firstCluster;
     if (walk.fat32())
       accepted = hi != 0 || parent.firstCluster == 2 || parentFits;
@@ -210,27 +192,21 @@ WalkResult DeletedFolder(Walk& walk, FatFileEntry& entry, const uint8_t* e, bool
   if (longName) {
     // The deleted run's short entry may not be the folder's own; the ".."
     // entry inside the folder was written when the folder was made.
-    const uint8_t* dd = &cluster[32];
-    entry.creationTime = LoadLe16(dd + 14);
-    entry.creationDate = LoadLe16(dd + 16);
-    entry.writeTime = LoadLe16(dd + 22);
-    entry.writeDate = LoadLe16(dd + 24);
-    entry.size = LoadLe32(dd + 28);
+    FillFromEntry(entry, ByteView(cluster).Sub(kFatEntrySize, kFatEntrySize), false);
   }
   walk.visited.insert(found);
   FatFileEntry* folder = PlaceFatEntry(walk.tree, parent, entry);
   if (!CountFoundFolder(walk.progress, walk.counter)) return WalkResult::kStopped;
-  if (depth + 1 < kMaxFolderDepth &&
-      WalkData(walk, cluster.data(), cluster.size(), *folder, depth + 1) == WalkResult::kStopped)
+  if (depth + 1 < kMaxFolderDepth && WalkData(walk, cluster, *folder, depth + 1) == WalkResult::kStopped)
     return WalkResult::kStopped;
   return WalkResult::kGoOn;
 }
 
 // One short entry, with the long name assembled in front of it (if any).
-WalkResult TakeEntry(Walk& walk, const uint8_t* e, const std::string& longUnits, bool longName, FatFileEntry& parent,
+WalkResult TakeEntry(Walk& walk, ByteView e, const std::string& longUnits, bool longName, FatFileEntry& parent,
                      int depth) {
-  const bool deleted = e[0] == kFatDeletedMark;
-  const uint8_t attribute = e[11];
+  const bool deleted = e.U8(FatDirEntry::kName) == kFatDeletedMark;
+  const uint8_t attribute = e.U8(FatDirEntry::kAttribute);
   const FatEntryClass kind = ClassifyFatAttribute(attribute);
   if (kind != FatEntryClass::kFile && kind != FatEntryClass::kFolder) {
     if (!walk.recorded() || longName) return WalkResult::kGoOn;
@@ -245,7 +221,7 @@ WalkResult TakeEntry(Walk& walk, const uint8_t* e, const std::string& longUnits,
   FatFileEntry entry;
   FillFromEntry(entry, e);
   if (longName)
-    entry.name = Utf16LeToUtf8(reinterpret_cast<const uint8_t*>(longUnits.data()), longUnits.size() / 2, false);
+    entry.name = Utf16LeToUtf8(ByteView(reinterpret_cast<const uint8_t*>(longUnits.data()), longUnits.size()), false);
   if (entry.name.empty()) entry.name = FatShortName(e, folder);
 
   if (!folder) {
@@ -280,49 +256,52 @@ WalkResult TakeEntry(Walk& walk, const uint8_t* e, const std::string& longUnits,
 
 constexpr unsigned kMaxLongNameEntries = 20;  // 255 characters
 
-WalkResult WalkData(Walk& walk, const uint8_t* data, size_t length, FatFileEntry& parent, int depth) {
+WalkResult WalkData(Walk& walk, ByteView data, FatFileEntry& parent, int depth) {
+  using namespace FatDirEntry;
+  auto entryAt = [&](size_t offset) { return data.Sub(offset, kFatEntrySize); };
   size_t offset = 0;
-  if (length >= 64 && data[0] == '.') offset = 64;  // the "." and ".." entries of a subfolder
+  if (data.size() >= 2 * kFatEntrySize && data.U8(0) == '.') offset = 2 * kFatEntrySize;  // "." and ".." of a subfolder
   std::string units;
-  for (; offset + kFatEntrySize <= length; offset += kFatEntrySize) {
-    const uint8_t* e = data + offset;
+  for (; data.Has(offset, kFatEntrySize); offset += kFatEntrySize) {
+    const ByteView e = entryAt(offset);
     if (IsBlankFatEntry(e)) continue;
-    if (e[11] != kFatLongNameAttribute) {
+    if (e.U8(kAttribute) != kFatLongNameAttribute) {
       WalkResult r = TakeEntry(walk, e, std::string(), false, parent, depth);
       if (r != WalkResult::kGoOn) return r;
       continue;
     }
     units.clear();
     size_t shortAt;
-    if (e[0] != kFatDeletedMark) {
-      const uint8_t sequence = e[0];
-      const unsigned count = sequence >= 0x40 ? sequence - 0x40u : 0u;
+    if (e.U8(kName) != kFatDeletedMark) {
+      const uint8_t sequence = e.U8(FatLongNameEntry::kOrder);
+      const unsigned count = sequence >= FatLongNameEntry::kLastPiece ? sequence - FatLongNameEntry::kLastPiece : 0u;
       // A run must start with its last piece; one that is too long or whose
       // short entry would lie past the data is not a run: this entry is
       // skipped and the short entry is still taken on its own.
-      if (!(sequence & 0x40) || count == 0 || count > kMaxLongNameEntries) continue;
+      if (!(sequence & FatLongNameEntry::kLastPiece) || count == 0 || count > kMaxLongNameEntries) continue;
       shortAt = offset + count * kFatEntrySize;
-      if (shortAt + kFatEntrySize > length) continue;
-      const uint8_t* s = data + shortAt;
-      if (s[0] == kFatDeletedMark || s[11] == kFatLongNameAttribute || IsBlankFatEntry(s)) continue;
+      if (!data.Has(shortAt, kFatEntrySize)) continue;
+      const ByteView s = entryAt(shortAt);
+      if (s.U8(kName) == kFatDeletedMark || s.U8(kAttribute) == kFatLongNameAttribute || IsBlankFatEntry(s)) continue;
       // Pieces left behind by a program that renamed the short entry only.
-      if (e[13] != FatShortNameChecksum(s)) continue;
-      for (size_t k = shortAt; k > offset; k -= kFatEntrySize) AppendLongNameUnits(data + k - kFatEntrySize, units);
+      if (e.U8(FatLongNameEntry::kChecksum) != FatShortNameChecksum(s)) continue;
+      for (size_t k = shortAt; k > offset; k -= kFatEntrySize) AppendLongNameUnits(entryAt(k - kFatEntrySize), units);
     } else {
       size_t k = offset;
-      while (k + kFatEntrySize <= length && data[k] == kFatDeletedMark && data[k + 11] == kFatLongNameAttribute)
+      while (data.Has(k, kFatEntrySize) && data.U8(k + kName) == kFatDeletedMark &&
+             data.U8(k + kAttribute) == kFatLongNameAttribute)
         k += kFatEntrySize;
-      if (k + kFatEntrySize > length) break;  // the run reaches the end of the data: no short entry
-      if (data[k] != kFatDeletedMark) {
+      if (!data.Has(k, kFatEntrySize)) break;  // the run reaches the end of the data: no short entry
+      if (data.U8(k + kName) != kFatDeletedMark) {
         // Deleted pieces whose short entry was reused: look at that entry alone.
         offset = k - kFatEntrySize;
         continue;
       }
       shortAt = k;
-      for (size_t j = shortAt; j > offset; j -= kFatEntrySize) AppendLongNameUnits(data + j - kFatEntrySize, units);
+      for (size_t j = shortAt; j > offset; j -= kFatEntrySize) AppendLongNameUnits(entryAt(j - kFatEntrySize), units);
     }
     offset = shortAt;
-    WalkResult r = TakeEntry(walk, data + shortAt, units, true, parent, depth);
+    WalkResult r = TakeEntry(walk, entryAt(shortAt), units, true, parent, depth);
     if (r != WalkResult::kGoOn) return r;
   }
   return WalkResult::kGoOn;
@@ -330,28 +309,26 @@ WalkResult WalkData(Walk& walk, const uint8_t* data, size_t length, FatFileEntry
 
 }  // namespace
 
-bool ParseFatDirectory(const FatParseOptions& options, SectorDevice* device, const uint8_t* data, size_t length,
-                       FatFileEntry& parent, PartitionRecord& partition, VisitedClusterSet& visited,
-                       ScanProgress& progress, uint32_t& counter, int depth) {
-  Walk walk{options, device,   partition, *partition.tree,
+bool ParseFatDirectory(const FatParseOptions& options, const ByteSource& source, ByteView data, FatFileEntry& parent,
+                       PartitionRecord& partition, VisitedClusterSet& visited, ScanProgress& progress,
+                       uint32_t& counter, int depth) {
+  Walk walk{options, source,   partition, *partition.tree,
             visited, progress, counter,   FatEntryCount(partition, options.fat32)};
-  return WalkData(walk, data, length, parent, depth) != WalkResult::kStopped;
+  return WalkData(walk, data, parent, depth) != WalkResult::kStopped;
 }
 
-bool ParseFat32Directory(SectorDevice* device, const uint8_t* data, size_t length, FatFileEntry& parent,
-                         PartitionRecord& partition, VisitedClusterSet& visited, ScanProgress& progress,
-                         uint32_t& counter) {
+bool ParseFat32Directory(const ByteSource& source, ByteView data, FatFileEntry& parent, PartitionRecord& partition,
+                         VisitedClusterSet& visited, ScanProgress& progress, uint32_t& counter) {
   FatParseOptions options;
   options.fat32 = true;
-  return ParseFatDirectory(options, device, data, length, parent, partition, visited, progress, counter, 0);
+  return ParseFatDirectory(options, source, data, parent, partition, visited, progress, counter, 0);
 }
 
-bool ParseFat16Directory(SectorDevice* device, const uint8_t* data, size_t length, FatFileEntry& parent,
-                         PartitionRecord& partition, VisitedClusterSet& visited, ScanProgress& progress,
-                         uint32_t& counter) {
+bool ParseFat16Directory(const ByteSource& source, ByteView data, FatFileEntry& parent, PartitionRecord& partition,
+                         VisitedClusterSet& visited, ScanProgress& progress, uint32_t& counter) {
   FatParseOptions options;
   options.fat32 = false;
-  return ParseFatDirectory(options, device, data, length, parent, partition, visited, progress, counter, 0);
+  return ParseFatDirectory(options, source, data, parent, partition, visited, progress, counter, 0);
 }
 
 }  // namespace quorvel

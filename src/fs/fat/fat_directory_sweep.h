@@ -3,7 +3,9 @@
 // so that the next expansion can rebuild folders from them.
 #include <cstdint>
 
+#include "core/byte_view.h"
 #include "core/scan_progress.h"
+#include "io/byte_source.h"
 #include "model/disk_records.h"
 
 namespace quorvel {
@@ -14,21 +16,23 @@ constexpr uint64_t kSweepBlockSectors = 20480;
 constexpr size_t kSweepBufferBytes = (kSweepBlockSectors + 1) * 512;
 
 // Reads sectors [startSector, startSector + sectorCount] (the end sector is
-// tested too) and adds every sector that holds FAT directory data to
-// disk.directorySectors. Plain partitions (or none) are read from the disk's
-// device at absolute sectors; composite volumes through ReadPartitionData at
-// volume-relative sectors. Returns false only when the device cannot be
-// opened (or the block buffer cannot be had); a stopped sweep returns true
-// and keeps what it recorded.
+// tested too) of 512 bytes and adds every sector that holds FAT directory
+// data to disk.directorySectors. Plain partitions (or none) are read from
+// the disk at absolute sectors; composite volumes at volume-relative sectors.
+// Returns false only when the source cannot be opened (or the block buffer
+// cannot be had); a stopped sweep returns true and keeps what it recorded.
 bool ScanDirectorySectors(DiskRecord& disk, PartitionRecord* partition, ScanProgress& progress, uint64_t startSector,
+                          uint64_t sectorCount);
+// The same over an opened source whose 512-byte sectors the range counts.
+bool ScanDirectorySectors(const ByteSource& source, DiskRecord& disk, ScanProgress& progress, uint64_t startSector,
                           uint64_t sectorCount);
 
 // The first sector of a subfolder: a "." entry, then a ".." entry at offset
 // 32, both with size 0.
-bool IsSubfolderFirstSector(const uint8_t* sector);
+bool IsSubfolderFirstSector(ByteView sector);
 
 // True when all 16 entries of the 512-byte sector look like FAT directory
-// entries (short, long-name, deleted or zero).
-bool IsFatDirectorySector(const uint8_t* sector);
+// entries (short, long-name, deleted or zero). False for a shorter view.
+bool IsFatDirectorySector(ByteView sector);
 
 }  // namespace quorvel

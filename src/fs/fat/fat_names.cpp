@@ -1,10 +1,10 @@
 #include "fs/fat/fat_names.h"
 
-#include <cstring>
-
 #include "platform/text.h"
 
 namespace quorvel {
+
+using namespace FatDirEntry;
 
 FatEntryClass ClassifyFatAttribute(uint8_t a) {
   if (a == kFatLongNameAttribute) return FatEntryClass::kLongName;
@@ -13,17 +13,17 @@ FatEntryClass ClassifyFatAttribute(uint8_t a) {
   return FatEntryClass::kIgnored;
 }
 
-bool IsBlankFatEntry(const uint8_t* entry) {
-  for (int i = 0; i < 16; ++i)
-    if (entry[i]) return false;
+bool IsBlankFatEntry(ByteView entry) {
+  for (size_t i = 0; i < kBlankPrefix; ++i)
+    if (entry.U8(i)) return false;
   return true;
 }
 
-bool IsDotFatEntry(const uint8_t* entry) {
-  if (entry[0] != '.') return false;
-  size_t i = (entry[1] == '.') ? 2 : 1;
-  for (; i < 11; ++i)
-    if (entry[i] != ' ') return false;
+bool IsDotFatEntry(ByteView entry) {
+  if (entry.U8(kName) != '.') return false;
+  size_t i = (entry.U8(kName + 1) == '.') ? 2 : 1;
+  for (; i < kShortNameLength; ++i)
+    if (entry.U8(kName + i) != ' ') return false;
   return true;
 }
 
@@ -36,39 +36,47 @@ void LowerAscii(std::string& text) {
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
 }
 
-std::string DecodeShortBytes(const uint8_t* bytes, size_t length, bool deleted) {
-  if (length == 0) return std::string();
+std::string Bytes(ByteView view) { return std::string(reinterpret_cast<const char*>(view.data()), view.size()); }
+
+std::string DecodeShortBytes(ByteView bytes, bool deleted) {
+  if (bytes.empty()) return std::string();
   if (deleted) {
     // The first byte was overwritten by the deletion mark; decoding it with
     // the next byte would invent a double-byte character.
-    return "?" + Cp936ToUtf8(std::string_view(reinterpret_cast<const char*>(bytes) + 1, length - 1));
+    return "?" + Cp936ToUtf8(Bytes(bytes.Sub(1)));
   }
-  std::string raw(reinterpret_cast<const char*>(bytes), length);
-  if (static_cast<uint8_t>(raw[0]) == 0x05) raw[0] = static_cast<char>(0xE5);  // a lead byte that is the mark
+  std::string raw = Bytes(bytes);
+  if (static_cast<uint8_t>(raw[0]) == kLeadByteE5)
+    raw[0] = static_cast<char>(kDeletedMark);  // a lead byte that is the mark
   return Cp936ToUtf8(raw);
+}
+
+// Length of a blank-padded field without its trailing blanks, at least `least`.
+size_t TrimmedLength(ByteView field, size_t least) {
+  size_t length = field.size();
+  while (length > least && field.U8(length - 1) == ' ') --length;
+  return length;
 }
 
 }  // namespace
 
-std::string FatShortName(const uint8_t* entry, bool folder) {
-  const bool deleted = entry[0] == kFatDeletedMark;
-  const uint8_t caseFlags = entry[12];
+std::string FatShortName(ByteView entry, bool folder) {
+  const bool deleted = entry.U8(kName) == kDeletedMark;
+  const uint8_t caseFlags = entry.U8(kCaseFlags);
   if (folder) {
-    size_t length = 11;
-    while (length > 1 && entry[length - 1] == ' ') --length;
-    std::string name = DecodeShortBytes(entry, length, deleted);
-    if (caseFlags & 0x08) LowerAscii(name);
+    const ByteView field = entry.Sub(kName, kShortNameLength);
+    std::string name = DecodeShortBytes(field.Sub(0, TrimmedLength(field, 1)), deleted);
+    if (caseFlags & kLowerCaseName) LowerAscii(name);
     return name;
   }
-  size_t baseLength = 8;
-  while (baseLength > 1 && entry[baseLength - 1] == ' ') --baseLength;
-  std::string name = DecodeShortBytes(entry, baseLength, deleted);
-  if (caseFlags & 0x08) LowerAscii(name);
-  size_t extLength = 3;
-  while (extLength > 0 && entry[8 + extLength - 1] == ' ') --extLength;
+  const ByteView base = entry.Sub(kName, kNameLength);
+  std::string name = DecodeShortBytes(base.Sub(0, TrimmedLength(base, 1)), deleted);
+  if (caseFlags & kLowerCaseName) LowerAscii(name);
+  const ByteView extension = entry.Sub(kExtension, kExtensionLength);
+  const size_t extLength = TrimmedLength(extension, 0);
   if (extLength > 0) {
-    std::string ext = Cp936ToUtf8(std::string_view(reinterpret_cast<const char*>(entry) + 8, extLength));
-    if (caseFlags & 0x10) LowerAscii(ext);
+    std::string ext = Cp936ToUtf8(Bytes(extension.Sub(0, extLength)));
+    if (caseFlags & kLowerCaseExtension) LowerAscii(ext);
     name += '.';
     name += ext;
   }
@@ -77,30 +85,30 @@ std::string FatShortName(const uint8_t* entry, bool folder) {
 
 namespace {
 
-void AppendPiece(const uint8_t* piece, size_t units, std::string& out) {
-  for (size_t i = 0; i < units; ++i) {
-    uint8_t lo = piece[2 * i], hi = piece[2 * i + 1];
+void AppendPiece(ByteView piece, std::string& out) {
+  for (size_t i = 0; i + 1 < piece.size(); i += 2) {
+    const uint8_t lo = piece.U8(i), hi = piece.U8(i + 1);
     if ((lo == 0 && hi == 0) || (lo == 0xFF && hi == 0xFF)) return;
     out += static_cast<char>(lo);
     out += static_cast<char>(hi);
   }
 }
 
-bool AllFf(const uint8_t* bytes) {
-  return bytes[0] == 0xFF && bytes[1] == 0xFF && bytes[2] == 0xFF && bytes[3] == 0xFF;
-}
+bool AllFf(ByteView bytes) { return bytes.Le32(0) == 0xFFFFFFFF; }
 
 }  // namespace
 
-void AppendLongNameUnits(const uint8_t* entry, std::string& units) {
-  AppendPiece(entry + 1, 5, units);
-  if (!AllFf(entry + 14)) AppendPiece(entry + 14, 6, units);
-  if (!AllFf(entry + 28)) AppendPiece(entry + 28, 2, units);
+void AppendLongNameUnits(ByteView entry, std::string& units) {
+  using namespace FatLongNameEntry;
+  AppendPiece(entry.Sub(kUnits1, 10), units);
+  if (!AllFf(entry.Sub(kUnits2, 4))) AppendPiece(entry.Sub(kUnits2, 12), units);
+  if (!AllFf(entry.Sub(kUnits3, 4))) AppendPiece(entry.Sub(kUnits3, 4), units);
 }
 
-uint8_t FatShortNameChecksum(const uint8_t* entry) {
+uint8_t FatShortNameChecksum(ByteView entry) {
   uint8_t sum = 0;
-  for (int i = 0; i < 11; ++i) sum = static_cast<uint8_t>(((sum & 1) << 7) + (sum >> 1) + entry[i]);
+  for (size_t i = 0; i < kShortNameLength; ++i)
+    sum = static_cast<uint8_t>(((sum & 1) << 7) + (sum >> 1) + entry.U8(kName + i));
   return sum;
 }
 

@@ -27,13 +27,12 @@ void MarkFatSpecialFolders(PartitionRecord& partition, uint32_t rootCluster, boo
 
 namespace {
 
-bool ParseRecorded(bool fat32, DiskRecord& disk, SectorDevice* device, const uint8_t* data, size_t length,
-                   FatFileEntry& parent, PartitionRecord& partition, VisitedClusterSet& visited, ScanProgress& progress,
-                   uint32_t& counter) {
+bool ParseRecorded(bool fat32, DiskRecord& disk, const ByteSource& source, ByteView data, FatFileEntry& parent,
+                   PartitionRecord& partition, VisitedClusterSet& visited, ScanProgress& progress, uint32_t& counter) {
   FatParseOptions options;
   options.fat32 = fat32;
   options.recordedDisk = &disk;
-  return ParseFatDirectory(options, device, data, length, parent, partition, visited, progress, counter, 0);
+  return ParseFatDirectory(options, source, data, parent, partition, visited, progress, counter, 0);
 }
 
 // Sectors that start a cluster; sectors in front of the data area have no
@@ -47,10 +46,8 @@ bool ClusterOfSector(const PartitionRecord& partition, uint64_t sector, uint32_t
   return true;
 }
 
-bool Rebuild(bool fat32, PartitionRecord& partition, DiskRecord& disk, ScanProgress& progress, uint64_t firstSector) {
-  SectorDevice device;
-  if (!OpenPartitionDevice(partition, disk.devicePath, device)) return true;
-  SectorDevice* dev = device.IsOpen() ? &device : nullptr;
+bool Rebuild(bool fat32, const ByteSource& source, PartitionRecord& partition, DiskRecord& disk, ScanProgress& progress,
+             uint64_t firstSector) {
   const uint64_t end = partition.startSector + partition.sectorCount;
   const DirectorySectorSet& sectors = disk.directorySectors;
 
@@ -70,8 +67,8 @@ bool Rebuild(bool fat32, PartitionRecord& partition, DiskRecord& disk, ScanProgr
     if (!ClusterOfSector(partition, *it, cluster)) continue;
     if (!visited.insert(cluster).second) continue;
     progress.Step();
-    data.assign(static_cast<size_t>(partition.sectorsPerCluster) * kSectorSize, 0);
-    ReadFatSectors(partition, dev, *it, data.data(), data.size());
+    data.assign(static_cast<size_t>(partition.sectorsPerCluster) * kFatSectorSize, 0);
+    ReadFatSectors(source, *it, data);
     FatFileEntry folder;
     folder.name = FormatText("%u", cluster);
     SetEntryState(folder.flags, kFolder);
@@ -82,7 +79,7 @@ bool Rebuild(bool fat32, PartitionRecord& partition, DiskRecord& disk, ScanProgr
     FatFileEntry* into;
     if (cluster == tree.fatRoot.firstCluster) {
       into = &tree.fatRoot;
-    } else if (data[0] == '.') {
+    } else if (!data.empty() && data[0] == '.') {
       folder.parent = &tree.fatRoot;
       into = AddFatChild(tree.fatRoot, folder, false);
       tree.NormalEntryByCluster.emplace(cluster, into);
@@ -92,34 +89,33 @@ bool Rebuild(bool fat32, PartitionRecord& partition, DiskRecord& disk, ScanProgr
       tree.DeletedEntryByCluster.emplace(cluster, into);
       tree.nameIndex.emplace(into->name, FileEntryRef(into));
     }
-    if (!ParseRecorded(fat32, disk, dev, data.data(), data.size(), *into, partition, visited, progress, counter))
-      return false;
+    if (!ParseRecorded(fat32, disk, source, data, *into, partition, visited, progress, counter)) return false;
   }
   return true;
 }
 
 }  // namespace
 
-bool RebuildFat32FromSectors(PartitionRecord& partition, DiskRecord& disk, ScanProgress& progress,
-                             uint64_t firstSector) {
-  return Rebuild(true, partition, disk, progress, firstSector);
+bool RebuildFat32FromSectors(const ByteSource& source, PartitionRecord& partition, DiskRecord& disk,
+                             ScanProgress& progress, uint64_t firstSector) {
+  return Rebuild(true, source, partition, disk, progress, firstSector);
 }
 
-bool RebuildFat16FromSectors(PartitionRecord& partition, DiskRecord& disk, ScanProgress& progress,
-                             uint64_t firstSector) {
-  return Rebuild(false, partition, disk, progress, firstSector);
+bool RebuildFat16FromSectors(const ByteSource& source, PartitionRecord& partition, DiskRecord& disk,
+                             ScanProgress& progress, uint64_t firstSector) {
+  return Rebuild(false, source, partition, disk, progress, firstSector);
 }
 
-bool ParseFat32Recorded(DiskRecord& disk, SectorDevice* device, const uint8_t* data, size_t length,
-                        FatFileEntry& parent, PartitionRecord& partition, VisitedClusterSet& visited,
-                        ScanProgress& progress, uint32_t& counter) {
-  return ParseRecorded(true, disk, device, data, length, parent, partition, visited, progress, counter);
+bool ParseFat32Recorded(DiskRecord& disk, const ByteSource& source, ByteView data, FatFileEntry& parent,
+                        PartitionRecord& partition, VisitedClusterSet& visited, ScanProgress& progress,
+                        uint32_t& counter) {
+  return ParseRecorded(true, disk, source, data, parent, partition, visited, progress, counter);
 }
 
-bool ParseFat16Recorded(DiskRecord& disk, SectorDevice* device, const uint8_t* data, size_t length,
-                        FatFileEntry& parent, PartitionRecord& partition, VisitedClusterSet& visited,
-                        ScanProgress& progress, uint32_t& counter) {
-  return ParseRecorded(false, disk, device, data, length, parent, partition, visited, progress, counter);
+bool ParseFat16Recorded(DiskRecord& disk, const ByteSource& source, ByteView data, FatFileEntry& parent,
+                        PartitionRecord& partition, VisitedClusterSet& visited, ScanProgress& progress,
+                        uint32_t& counter) {
+  return ParseRecorded(false, disk, source, data, parent, partition, visited, progress, counter);
 }
 
 }  // namespace quorvel

@@ -5,19 +5,19 @@
 #include <algorithm>
 #include <vector>
 
-#include "core/byte_order.h"
+#include "fs/fat/fat_boot_sector_layout.h"
 #include "fs/fat/fat_directory_parser.h"
 #include "fs/fat/fat_names.h"
 #include "fs/fat/fat_rebuild.h"
 #include "fs/fs_recognition.h"
-#include "io/sector_device.h"
+#include "io/volume_source.h"
 
 namespace quorvel {
 
 namespace {
 
 constexpr uint32_t kFat16RootEntries = 512;
-constexpr uint32_t kFat16RootSectors = kFat16RootEntries * kFatEntrySize / kSectorSize;  // 32
+constexpr uint32_t kFat16RootSectors = kFat16RootEntries * kFatEntrySize / kFatSectorSize;  // 32
 // 2^28 clusters of 4 bytes: no FAT32 volume needs more.
 constexpr uint64_t kMaxFatBytes = 1ull << 30;
 
@@ -44,27 +44,27 @@ bool GeometryIsSane(const Geometry& g, const PartitionRecord& partition, bool fa
   const FatLayout& l = g.layout;
   if (!IsPowerOfTwoUpTo128(g.sectorsPerCluster) || g.fatSize == 0 || l.reserved == 0 || l.numberOfFats == 0)
     return false;
-  if (static_cast<uint64_t>(g.fatSize) * kSectorSize > kMaxFatBytes) return false;
+  if (static_cast<uint64_t>(g.fatSize) * kFatSectorSize > kMaxFatBytes) return false;
   const uint64_t metadata = static_cast<uint64_t>(l.reserved) + static_cast<uint64_t>(l.numberOfFats) * g.fatSize +
                             (fat32 ? 0 : kFat16RootSectors);
   if (partition.sectorCount != 0 && metadata >= partition.sectorCount) return false;
   if (fat32) {
-    const uint64_t entries = static_cast<uint64_t>(g.fatSize) * kSectorSize / 4;
+    const uint64_t entries = static_cast<uint64_t>(g.fatSize) * kFatSectorSize / 4;
     if (l.rootCluster < 2 || l.rootCluster >= entries) return false;
   }
   return true;
 }
 
-bool GeometryFromBootSector(const uint8_t* boot, bool fat32, Geometry& g) {
+bool GeometryFromBootSector(ByteView boot, bool fat32, Geometry& g) {
   if (fat32 ? !IsFat32BootSector(boot) : !IsFat16BootSector(boot)) return false;
-  g.sectorsPerCluster = boot[13];
-  g.layout.reserved = LoadLe16(boot + 14);
-  g.layout.numberOfFats = boot[16];
+  g.sectorsPerCluster = boot.U8(BootSector::kSectorsPerCluster);
+  g.layout.reserved = boot.Le16(BootSector::kReservedSectors);
+  g.layout.numberOfFats = boot.U8(BootSector::kNumberOfFats);
   if (fat32) {
-    g.fatSize = LoadLe32(boot + 36);
-    g.layout.rootCluster = LoadLe32(boot + 44);
+    g.fatSize = boot.Le32(FatBoot::kFat32Size);
+    g.layout.rootCluster = boot.Le32(FatBoot::kRootCluster);
   } else {
-    g.fatSize = LoadLe16(boot + 22);
+    g.fatSize = boot.Le16(BootSector::kFat16Size);
     g.layout.rootStart =
         static_cast<uint64_t>(g.layout.reserved) + static_cast<uint64_t>(g.layout.numberOfFats) * g.fatSize;
     g.layout.rootEntries = kFat16RootEntries;
@@ -73,10 +73,10 @@ bool GeometryFromBootSector(const uint8_t* boot, bool fat32, Geometry& g) {
 }
 
 // The media entries at the start of a FAT.
-bool IsFatStart(const uint8_t* s, bool fat32) {
-  const uint32_t first = LoadLe32(s);
+bool IsFatStart(ByteView s, bool fat32) {
+  const uint32_t first = s.Le32(0);
   if (fat32) {
-    const uint32_t second = LoadLe32(s + 4);
+    const uint32_t second = s.Le32(4);
     return first == 0x0FFFFFF8 && (second == 0xFFFFFFFF || second == 0x0FFFFFFF);
   }
   return first == 0xFFFFFFF8 || first == 0x7FFFFFF8;
@@ -84,13 +84,13 @@ bool IsFatStart(const uint8_t* s, bool fat32) {
 
 class VolumeReader {
  public:
-  VolumeReader(PartitionRecord& partition, SectorDevice* device) : partition_(partition), device_(device) {}
+  VolumeReader(const ByteSource& source, PartitionRecord& partition) : source_(source), partition_(partition) {}
 
   // Reads `sectors` sectors at a partition-relative sector into the reused buffer.
-  const uint8_t* Read(uint64_t relativeSector, uint32_t sectors) {
-    buffer_.assign(static_cast<size_t>(sectors) * kSectorSize, 0);
-    ReadVolumeBytes(partition_, device_, relativeSector, buffer_.data(), buffer_.size());
-    return buffer_.data();
+  ByteView Read(uint64_t relativeSector, uint32_t sectors) {
+    buffer_.assign(static_cast<size_t>(sectors) * kFatSectorSize, 0);
+    ReadFatSectors(source_, partition_.startSector + relativeSector, buffer_);
+    return buffer_;
   }
 
   // True when sector `relative` lies inside the partition (or its size is unknown).
@@ -101,9 +101,9 @@ class VolumeReader {
     for (uint64_t r = 0; r < maxReads; ++r) {
       const uint64_t base = from + r * blockSectors;
       if (!Inside(base)) return false;
-      const uint8_t* data = Read(base, blockSectors);
+      const ByteView data = Read(base, blockSectors);
       for (uint32_t i = 0; i < blockSectors; ++i) {
-        if (IsFatStart(data + static_cast<size_t>(i) * kSectorSize, fat32)) {
+        if (IsFatStart(data.Sub(static_cast<size_t>(i) * kFatSectorSize, kFatSectorSize), fat32)) {
           found = base + i;
           return true;
         }
@@ -119,10 +119,10 @@ class VolumeReader {
     for (uint64_t r = 0; r < 1024; ++r) {
       const uint64_t base = s0 + 1 + r * kBlock;
       if (!Inside(base)) return 0;
-      const uint8_t* data = Read(base, kBlock);
+      const ByteView data = Read(base, kBlock);
       for (uint32_t k = 0; k < kBlock; ++k) {
-        const uint8_t* s = data + static_cast<size_t>(k) * kSectorSize;
-        if (s[0] != '.' || s[32] != '.' || s[33] != '.') continue;
+        const ByteView s = data.Sub(static_cast<size_t>(k) * kFatSectorSize, kFatSectorSize);
+        if (s.U8(0) != '.' || s.U8(kFatEntrySize) != '.' || s.U8(kFatEntrySize + 1) != '.') continue;
         const uint32_t c = FatEntryFirstCluster(s);
         if (c <= 2) continue;
         const uint64_t i = base + k - s0;
@@ -137,8 +137,8 @@ class VolumeReader {
   }
 
  private:
+  const ByteSource& source_;
   PartitionRecord& partition_;
-  SectorDevice* device_;
   std::vector<uint8_t> buffer_;
 };
 
@@ -150,7 +150,7 @@ bool SearchGeometry(VolumeReader& reader, const PartitionRecord& partition, bool
     if (!reader.FindFatStart(1, 38, 100, true, firstFat)) return false;
     // Bigger volumes have longer FATs than the first 10250 sectors; search on
     // as far as a volume of this size can need (1-sector clusters).
-    const uint64_t longest = std::min<uint64_t>(partition.sectorCount / 128 + 2, kMaxFatBytes / kSectorSize);
+    const uint64_t longest = std::min<uint64_t>(partition.sectorCount / 128 + 2, kMaxFatBytes / kFatSectorSize);
     const uint64_t reads = std::max<uint64_t>(5, (longest + 2049) / 2050);
     if (!reader.FindFatStart(firstFat + 1, 2050, reads, true, secondFat)) return false;
   } else {
@@ -175,8 +175,8 @@ bool SearchGeometry(VolumeReader& reader, const PartitionRecord& partition, bool
   return spc != 0;
 }
 
-FatVolumeOutcome ReadRecordedTraces(PartitionRecord& partition, DiskRecord& disk, ScanProgress& progress,
-                                    SectorDevice* device, bool fat32, uint32_t rootCluster) {
+FatVolumeOutcome ReadRecordedTraces(const ByteSource& source, PartitionRecord& partition, DiskRecord& disk,
+                                    ScanProgress& progress, bool fat32, uint32_t rootCluster) {
   progress.SetText(std::string());
   progress.Range(disk.directorySectors.size(), 1);
   MarkFatSpecialFolders(partition, rootCluster, false);
@@ -190,13 +190,18 @@ FatVolumeOutcome ReadRecordedTraces(PartitionRecord& partition, DiskRecord& disk
     if (s < partition.dataOrigin || s > last || (s - partition.dataOrigin) % spc != 0) continue;
     const uint32_t c = static_cast<uint32_t>((s - partition.dataOrigin) / spc);
     if (!visited.insert(c).second) continue;
-    data.assign(spc * kSectorSize, 0);
-    ReadFatSectors(partition, device, s, data.data(), data.size());
+    data.assign(spc * kFatSectorSize, 0);
+    ReadFatSectors(source, s, data);
     progress.Step();
     if (progress.StopRequested()) return FatVolumeOutcome::kStopped;
-    const bool subfolder = data[0] == '.' && data[32] == '.' && data[33] == '.';
-    const bool sizesZero = fat32 ? (LoadLe32(&data[28]) == 0 && LoadLe32(&data[60]) == 0)
-                                 : (LoadLe16(&data[52]) == 0 && LoadLe16(&data[60]) == 0);
+    const ByteView d(data);
+    const bool subfolder = d.U8(0) == '.' && d.U8(kFatEntrySize) == '.' && d.U8(kFatEntrySize + 1) == '.';
+    // Both entries' sizes are 0; FAT16 looks at the 16-bit words at 52 and 60
+    // (the high cluster word and the low size word of "..").
+    const bool sizesZero =
+        fat32 ? (d.Le32(FatDirEntry::kFileSize) == 0 && d.Le32(kFatEntrySize + FatDirEntry::kFileSize) == 0)
+              : (d.Le16(kFatEntrySize + FatDirEntry::kFirstClusterHigh) == 0 &&
+                 d.Le16(kFatEntrySize + FatDirEntry::kFileSize) == 0);
     if (!subfolder || !sizesZero) continue;
     FatFileEntry folder;
     folder.name = FormatText("%u", c);
@@ -207,22 +212,20 @@ FatVolumeOutcome ReadRecordedTraces(PartitionRecord& partition, DiskRecord& disk
     tree.nameIndex.emplace(placed->name, FileEntryRef(placed));
     ++counter;
     progress.SetText(FormatText("%d 项被找到", static_cast<int>(counter)));
-    bool goOn = fat32 ? ParseFat32Recorded(disk, device, data.data(), data.size(), *placed, partition, visited,
-                                           progress, counter)
-                      : ParseFat16Recorded(disk, device, data.data(), data.size(), *placed, partition, visited,
-                                           progress, counter);
+    bool goOn = fat32 ? ParseFat32Recorded(disk, source, data, *placed, partition, visited, progress, counter)
+                      : ParseFat16Recorded(disk, source, data, *placed, partition, visited, progress, counter);
     if (!goOn) return FatVolumeOutcome::kStopped;
   }
   return FatVolumeOutcome::kListed;
 }
 
-FatVolumeOutcome NormalRead(PartitionRecord& partition, ScanProgress& progress, SectorDevice* device, bool fat32,
+FatVolumeOutcome NormalRead(const ByteSource& source, PartitionRecord& partition, ScanProgress& progress, bool fat32,
                             const FatLayout& layout) {
   const uint32_t entries = FatEntryCount(partition, fat32);
   progress.SetText(std::string());
   progress.Range(fat32 ? entries : partition.fat.sizeSectors / 2, 1);
-  partition.fat.table.assign(static_cast<size_t>(partition.fat.sizeSectors) * kSectorSize, 0);
-  ReadVolumeBytes(partition, device, layout.reserved, partition.fat.table.data(), partition.fat.table.size());
+  partition.fat.table.assign(static_cast<size_t>(partition.fat.sizeSectors) * kFatSectorSize, 0);
+  ReadFatSectors(source, partition.startSector + layout.reserved, partition.fat.table);
 
   VisitedClusterSet visited;
   uint32_t counter = 0;
@@ -230,10 +233,9 @@ FatVolumeOutcome NormalRead(PartitionRecord& partition, ScanProgress& progress, 
   if (!fat32) {
     MarkFatSpecialFolders(partition, 0, false);
     std::vector<uint8_t> data(static_cast<size_t>(layout.rootEntries) * kFatEntrySize, 0);
-    ReadVolumeBytes(partition, device, layout.rootStart, data.data(), data.size());
-    return ParseFat16Directory(device, data.data(), data.size(), root, partition, visited, progress, counter)
-               ? FatVolumeOutcome::kListed
-               : FatVolumeOutcome::kStopped;
+    ReadFatSectors(source, partition.startSector + layout.rootStart, data);
+    return ParseFat16Directory(source, data, root, partition, visited, progress, counter) ? FatVolumeOutcome::kListed
+                                                                                          : FatVolumeOutcome::kStopped;
   }
   MarkFatSpecialFolders(partition, layout.rootCluster, false);
   // The root chain is read whole (a long name may straddle two clusters) and
@@ -241,20 +243,20 @@ FatVolumeOutcome NormalRead(PartitionRecord& partition, ScanProgress& progress, 
   std::vector<uint8_t> data, cluster;
   uint32_t c = layout.rootCluster;
   while (visited.insert(c).second) {
-    ReadFatCluster(partition, device, c, cluster);
+    ReadFatCluster(source, partition, c, cluster);
     if (!data.empty() && data.size() + cluster.size() > kMaxDirectoryBytes) {
-      if (!ParseFat32Directory(device, data.data(), data.size(), root, partition, visited, progress, counter))
+      if (!ParseFat32Directory(source, data, root, partition, visited, progress, counter))
         return FatVolumeOutcome::kStopped;
       data.clear();
     }
     data.insert(data.end(), cluster.begin(), cluster.end());
-    const uint64_t at = static_cast<uint64_t>(c) * 4;
-    if (at + 4 > partition.fat.table.size()) break;
-    const uint32_t next = LoadLe32(&partition.fat.table[at]) & 0x0FFFFFFF;
+    const size_t at = static_cast<size_t>(c) * 4;
+    if (!ByteView(partition.fat.table).Has(at, 4)) break;
+    const uint32_t next = ByteView(partition.fat.table).Le32(at) & 0x0FFFFFFF;
     if (next >= 0x0FFFFFF7 || next < 2 || next >= entries) break;
     c = next;
   }
-  if (!ParseFat32Directory(device, data.data(), data.size(), root, partition, visited, progress, counter))
+  if (!ParseFat32Directory(source, data, root, partition, visited, progress, counter))
     return FatVolumeOutcome::kStopped;
   return FatVolumeOutcome::kListed;
 }
@@ -262,26 +264,30 @@ FatVolumeOutcome NormalRead(PartitionRecord& partition, ScanProgress& progress, 
 }  // namespace
 
 FatVolumeOutcome ReadFatVolume(PartitionRecord& partition, DiskRecord& disk, ScanProgress& progress, bool fat32) {
-  SectorDevice device;
-  if (!OpenPartitionDevice(partition, disk.devicePath, device)) return FatVolumeOutcome::kCannotOpen;
-  SectorDevice* dev = device.IsOpen() ? &device : nullptr;
-  VolumeReader reader(partition, dev);
+  std::unique_ptr<ByteSource> source = OpenPartitionSource(disk, partition);
+  if (!source) return FatVolumeOutcome::kCannotOpen;
+  return ReadFatVolume(*source, partition, disk, progress, fat32);
+}
+
+FatVolumeOutcome ReadFatVolume(const ByteSource& source, PartitionRecord& partition, DiskRecord& disk,
+                               ScanProgress& progress, bool fat32) {
+  VolumeReader reader(source, partition);
 
   // Steps 1-3: geometry from an intact boot sector, else searched.
   Geometry g;
   const bool intact = GeometryFromBootSector(reader.Read(0, 1), fat32, g) && GeometryIsSane(g, partition, fat32);
   if (intact) {
-    partition.bytesPerSector = kSectorSize;
+    partition.bytesPerSector = kFatSectorSize;
     partition.sectorsPerCluster = g.sectorsPerCluster;
     partition.fat.sizeSectors = g.fatSize;
   } else if (partition.originCode == 1 && partition.fat.sizeSectors != 0) {
     // A partition the deep scan rebuilt from traces: its cached geometry is
     // all there is; reserved sectors, FATs and root are unknown.
-    partition.bytesPerSector = kSectorSize;
+    partition.bytesPerSector = kFatSectorSize;
     g = Geometry{};
     if (partition.sectorsPerCluster == 0) return FatVolumeOutcome::kNoGeometry;
   } else {
-    partition.bytesPerSector = kSectorSize;
+    partition.bytesPerSector = kFatSectorSize;
     g = Geometry{};
     if (!SearchGeometry(reader, partition, fat32, g) || !GeometryIsSane(g, partition, fat32))
       return FatVolumeOutcome::kNoGeometry;
@@ -304,21 +310,20 @@ FatVolumeOutcome ReadFatVolume(PartitionRecord& partition, DiskRecord& disk, Sca
   const uint64_t end = partition.startSector + partition.sectorCount;
   auto recorded = disk.directorySectors.upper_bound(partition.startSector);
   if (recorded != disk.directorySectors.end() && *recorded < end) {
-    device.Close();
-    partition.bytesPerSector = kSectorSize;
+    partition.bytesPerSector = kFatSectorSize;
     MarkFatSpecialFolders(partition, fat32 ? g.layout.rootCluster : 1, true);
-    bool goOn = fat32 ? RebuildFat32FromSectors(partition, disk, progress, *recorded)
-                      : RebuildFat16FromSectors(partition, disk, progress, *recorded);
+    bool goOn = fat32 ? RebuildFat32FromSectors(source, partition, disk, progress, *recorded)
+                      : RebuildFat16FromSectors(source, partition, disk, progress, *recorded);
     return goOn ? FatVolumeOutcome::kRebuilt : FatVolumeOutcome::kStopped;
   }
 
   // Step 6: a partition rebuilt from traces has no trustworthy FAT.
   if (partition.originCode == 1)
-    return ReadRecordedTraces(partition, disk, progress, dev, fat32, fat32 ? g.layout.rootCluster : 0);
+    return ReadRecordedTraces(source, partition, disk, progress, fat32, fat32 ? g.layout.rootCluster : 0);
 
   // Step 7: the normal read.
   if (!intact && !GeometryIsSane(g, partition, fat32)) return FatVolumeOutcome::kNoGeometry;
-  return NormalRead(partition, progress, dev, fat32, g.layout);
+  return NormalRead(source, partition, progress, fat32, g.layout);
 }
 
 void ReadFat32Volume(PartitionRecord& partition, DiskRecord& disk, ScanProgress& progress) {

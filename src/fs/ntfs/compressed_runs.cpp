@@ -37,14 +37,15 @@ constexpr uint64_t kMaxUnitBytes = 64ull << 20;
 
 }  // namespace
 
-bool WriteCompressedRuns(SectorDevice* device, const ByteWriter& output, const std::vector<SectorRun>& runs,
+bool WriteCompressedRuns(const ByteSource& source, const ByteWriter& output, const std::vector<SectorRun>& runs,
                          uint32_t sectorsPerCluster, uint64_t fileSize, const PartitionRecord& partition,
                          uint32_t unitClusters, const std::atomic<int>* stopFlag) {
   if (sectorsPerCluster == 0) return false;
   if (unitClusters == 0) unitClusters = 16;
+  const uint64_t bytesPerSector = NtfsSectorBytes(partition);
   const uint64_t unitSectors = static_cast<uint64_t>(unitClusters) * sectorsPerCluster;
-  if (unitSectors * kSectorSize > kMaxUnitBytes) return false;
-  const size_t unitBytes = static_cast<size_t>(unitSectors * kSectorSize);
+  if (unitSectors * bytesPerSector > kMaxUnitBytes) return false;
+  const size_t unitBytes = static_cast<size_t>(unitSectors * bytesPerSector);
   std::vector<uint8_t> stored(unitBytes), plain(unitBytes);
   std::vector<UnitPiece> unit;
   uint64_t filled = 0;  // sectors of the current unit gathered so far
@@ -54,7 +55,7 @@ bool WriteCompressedRuns(SectorDevice* device, const ByteWriter& output, const s
     uint64_t allocated = 0;
     for (const UnitPiece& piece : unit)
       if (!piece.sparse) allocated += piece.count;
-    const size_t bytes = static_cast<size_t>(filled * kSectorSize);
+    const size_t bytes = static_cast<size_t>(filled * bytesPerSector);
     const uint8_t* data;
     if (allocated == 0) {
       std::memset(plain.data(), 0, bytes);
@@ -63,20 +64,20 @@ bool WriteCompressedRuns(SectorDevice* device, const ByteWriter& output, const s
       size_t at = 0;
       for (const UnitPiece& piece : unit) {
         if (piece.sparse) continue;
-        size_t length = static_cast<size_t>(piece.count * kSectorSize);
-        ReadVolumeBytes(partition, device, piece.sector - partition.startSector, stored.data() + at, length);
+        const size_t length = static_cast<size_t>(piece.count * bytesPerSector);
+        ReadSectors(source, piece.sector, bytesPerSector, std::span<uint8_t>(stored).subspan(at, length));
         at += length;
       }
       if (allocated == filled) {
         data = stored.data();  // the unit was not compressed
       } else {
         std::memset(plain.data(), 0, unitBytes);
-        DecompressLznt1(stored.data(), at, plain.data(), unitBytes);
+        DecompressLznt1(ByteView(stored).Sub(0, at), plain);
         data = plain.data();
       }
     }
     size_t take = static_cast<size_t>(std::min<uint64_t>(remaining, bytes));
-    if (take > 0 && !output(data, take)) return false;
+    if (take > 0 && !output(std::span<const uint8_t>(data, take))) return false;
     remaining -= take;
     unit.clear();
     filled = 0;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/byte_order.h"
 #include "fs/ntfs/mft_record.h"
 
 namespace quorvel {
@@ -12,40 +11,42 @@ namespace {
 constexpr size_t kChunkOutput = 4096;
 }
 
-size_t DecompressLznt1(const uint8_t* compressed, size_t length, uint8_t* out, size_t outSize) {
+size_t DecompressLznt1(ByteView compressed, std::span<uint8_t> out) {
+  const size_t length = compressed.size();
+  const size_t outSize = out.size();
   size_t in = 0;
   size_t produced = 0;   // end of the last byte written
   size_t chunkBase = 0;  // where the current chunk's output begins
   while (in + 2 <= length && chunkBase < outSize) {
-    uint16_t header = LoadLe16(compressed + in);
+    const uint16_t header = compressed.Le16(in);
     if (header == 0) break;  // end of the compressed stream
     size_t dataSize = static_cast<size_t>(header & 0x0FFF) + 1;
     in += 2;
     if (dataSize > length - in) dataSize = length - in;  // a cut stream: use what is there
-    const uint8_t* data = compressed + in;
+    const ByteView data = compressed.Sub(in, dataSize);
     size_t chunkLimit = std::min(outSize, chunkBase + kChunkOutput);
     size_t outPos = chunkBase;
 
     if (!(header & 0x8000)) {
       // Stored chunk: the bytes as they are.
       size_t take = std::min(dataSize, chunkLimit - outPos);
-      std::memcpy(out + outPos, data, take);
+      std::memcpy(out.data() + outPos, data.data(), take);
       outPos += take;
     } else {
       size_t pos = 0;
       bool invalid = false;
       while (pos < dataSize && outPos < chunkLimit && !invalid) {
-        uint8_t flags = data[pos++];
+        uint8_t flags = data.U8(pos++);
         for (int bit = 0; bit < 8 && pos < dataSize && outPos < chunkLimit; ++bit, flags >>= 1) {
           if (!(flags & 1)) {
-            out[outPos++] = data[pos++];
+            out[outPos++] = data.U8(pos++);
             continue;
           }
           if (pos + 2 > dataSize) {
             invalid = true;
             break;
           }
-          uint16_t token = LoadLe16(data + pos);
+          const uint16_t token = data.Le16(pos);
           pos += 2;
           // The further into the chunk, the more bits the offset takes.
           size_t inChunk = outPos - chunkBase;

@@ -5,17 +5,17 @@
 #include <algorithm>
 #include <vector>
 
-#include "core/byte_order.h"
 #include "fs/fs_recognition.h"
 #include "fs/ntfs/mft_placement.h"
 #include "fs/ntfs/mft_scan.h"
+#include "io/volume_source.h"
 
 namespace quorvel {
 
 namespace {
 
-constexpr uint32_t kChunkSectors = 61440;
-constexpr uint64_t kFirstUserRecord = 27;  // records below are metafiles
+constexpr size_t kChunkBytes = size_t{61440} * 512;  // 30 MiB per read
+constexpr uint64_t kFirstUserRecord = 27;            // records below are metafiles
 
 // True when `target` is `entry` or lies somewhere below it.
 bool Contains(const NtfsFileEntry& entry, const NtfsFileEntry* target) {
@@ -33,11 +33,13 @@ bool Contains(const NtfsFileEntry& entry, const NtfsFileEntry* target) {
 
 bool ScanMftFragments(ScanProgress& progress, DiskRecord& disk, PartitionRecord& partition,
                       const MftFragmentList& fragments, MftFragmentList::const_iterator first) {
-  SectorDevice device;
-  const std::string path = partition.devicePath.empty() ? disk.devicePath : partition.devicePath;
-  if (!OpenPartitionDevice(partition, path, device)) return false;
-  SectorDevice* source = device.IsOpen() ? &device : nullptr;
+  std::unique_ptr<ByteSource> source = OpenPartitionSource(disk, partition);
+  if (!source) return false;
+  return ScanMftFragments(*source, progress, partition, fragments, first);
+}
 
+bool ScanMftFragments(const ByteSource& source, ScanProgress& progress, PartitionRecord& partition,
+                      const MftFragmentList& fragments, MftFragmentList::const_iterator first) {
   const uint64_t start = partition.startSector;
   const uint64_t end = start + partition.sectorCount;
   auto inside = [&](const MftFragment& f) { return f.startSector > start && f.startSector < end; };
@@ -56,29 +58,35 @@ bool ScanMftFragments(ScanProgress& progress, DiskRecord& disk, PartitionRecord&
 
   // Parent sequence numbers of the entries left waiting under the root.
   std::unordered_map<const NtfsFileEntry*, uint16_t> waitingParentSequence;
-  std::vector<uint8_t> chunk(size_t{kChunkSectors} * kSectorSize);
-  uint64_t examinedSectors = 0;
+  const uint64_t bytesPerSector = NtfsSectorBytes(partition);
+  const size_t recordBytes = MftRecordBytes(partition);
+  std::vector<uint8_t> chunk(kChunkBytes);
+  uint64_t examinedBytes = 0;
   uint64_t examined = 0;
   for (auto it = first; it != fragments.end() && it->startSector < end; ++it) {
     if (!inside(*it)) continue;
-    for (uint64_t offset = 0; offset < it->sectorCount; offset += kChunkSectors) {
+    const uint64_t fragmentBytes = uint64_t{it->sectorCount} * bytesPerSector;
+    for (uint64_t offset = 0; offset < fragmentBytes; offset += kChunkBytes) {
       if (progress.StopRequested()) return false;
-      const uint64_t length = std::min<uint64_t>(kChunkSectors, it->sectorCount - offset);
-      ReadVolumeBytes(partition, source, it->startSector - start + offset, chunk.data(), length * kSectorSize);
-      for (uint64_t s = 0; s + 2 <= length; s += 2) {
-        examinedSectors += 2;
-        progress.Pos(examinedSectors);
-        uint8_t* record = chunk.data() + s * kSectorSize;
+      const size_t length = static_cast<size_t>(std::min<uint64_t>(kChunkBytes, fragmentBytes - offset));
+      const std::span<uint8_t> piece = std::span<uint8_t>(chunk).first(length);
+      source.ReadAt(it->startSector * bytesPerSector + offset, piece);
+      for (size_t at = 0; at + recordBytes <= length; at += recordBytes) {
+        examinedBytes += recordBytes;
+        progress.Pos(examinedBytes / bytesPerSector);
+        const std::span<uint8_t> record = piece.subspan(at, recordBytes);
         if (!FixUpFileRecord(record)) continue;
-        if (LoadLe16(record + 4) == 0x2A) continue;  // no stored number, and no MFT to count places in
-        const uint64_t number = LoadLe32(record + 0x2C);
+        const ByteView view(record);
+        // No stored number, and no MFT to count places in.
+        if (view.Le16(MftRecord::kUpdateSequenceOffset) == MftRecord::kOlderLayoutUsaOffset) continue;
+        const uint64_t number = view.Le32(MftRecord::kRecordNumber);
         if (number < kFirstUserRecord) continue;
-        const uint64_t sector = it->startSector + offset + s;
+        const uint64_t sector = it->startSector + (offset + at) / bytesPerSector;
         if (!partition.ntfs.recordSectors.emplace(number, sector).second)
           partition.ntfs.extraRecordSectors.emplace(number, sector);
         progress.SetText(FormatText("%llu 项被找到", static_cast<unsigned long long>(++examined)));
         RecordDetails details;
-        if (!DecodeMftRecord(record, number, details, source, partition, partition.ntfs.mftRuns, kMainRecord)) continue;
+        if (!DecodeMftRecord(view, number, details, source, partition, partition.ntfs.mftRuns, kMainRecord)) continue;
         if (!IsListedRecord(details)) continue;
         PendingEntry pending = PendingEntryFromDetails(details);
         NtfsFileEntry* parent = builder.KnownParent(pending.entry.parentNumber, pending.parentSequence);

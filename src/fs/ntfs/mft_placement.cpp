@@ -122,7 +122,7 @@ void MftTreeBuilder::MoveFromRoot(std::list<NtfsFileEntry>::iterator entry, Ntfs
   newParent.children.splice(where, tree_.ntfsRoot.children, entry);
 }
 
-NtfsFileEntry* PlaceSweptEntry(SectorDevice* device, const PendingEntry& pending, MftTreeBuilder& builder,
+NtfsFileEntry* PlaceSweptEntry(const ByteSource& source, const PendingEntry& pending, MftTreeBuilder& builder,
                                const PartitionRecord& partition) {
   const NtfsFileEntry& entry = pending.entry;
   if (NtfsFileEntry* parent = builder.KnownParent(entry.parentNumber, pending.parentSequence))
@@ -136,11 +136,11 @@ NtfsFileEntry* PlaceSweptEntry(SectorDevice* device, const PendingEntry& pending
     return &root;
   }
   NtfsFileEntry* placed = nullptr;
-  ResolveParentChain(device, pending, placed, builder, partition);
+  ResolveParentChain(source, pending, placed, builder, partition);
   return placed;
 }
 
-bool ResolveParentChain(SectorDevice* device, const PendingEntry& pending, NtfsFileEntry*& placed,
+bool ResolveParentChain(const ByteSource& source, const PendingEntry& pending, NtfsFileEntry*& placed,
                         MftTreeBuilder& builder, const PartitionRecord& partition) {
   std::vector<PendingEntry> chain{pending};  // chain[i + 1] is the parent of chain[i]
   std::set<uint64_t> onChain{pending.entry.recordNumber};
@@ -155,7 +155,7 @@ bool ResolveParentChain(SectorDevice* device, const PendingEntry& pending, NtfsF
       break;
     }
     RecordDetails details;
-    bool read = ReadMftRecord(device, parentNumber, details, partition, partition.ntfs.mftRuns, kMainRecord);
+    bool read = ReadMftRecord(source, parentNumber, details, partition, partition.ntfs.mftRuns, kMainRecord);
     if (chain.size() == 1) parentRead = read;
     if (!read || !IsFolderState(details.state) || !details.hasFileName ||
         (details.baseReference & kReferenceMask) != 0 ||
@@ -175,12 +175,12 @@ bool ResolveParentChain(SectorDevice* device, const PendingEntry& pending, NtfsF
   return parentRead;
 }
 
-bool ReadEntryRecord(SectorDevice* device, const NtfsFileEntry& entry, const PartitionRecord& partition,
+bool ReadEntryRecord(const ByteSource& source, const NtfsFileEntry& entry, const PartitionRecord& partition,
                      RecordDetails& details, bool& mftError) {
   mftError = false;
   if (partition.ntfs.recordSectors.empty())
-    return ReadMftRecord(device, entry.recordNumber, details, partition, partition.ntfs.mftRuns);
-  mftError = ReadMftRecordByPosition(device, entry.recordNumber, details, partition, partition.ntfs.mftRuns, entry) !=
+    return ReadMftRecord(source, entry.recordNumber, details, partition, partition.ntfs.mftRuns);
+  mftError = ReadMftRecordByPosition(source, entry.recordNumber, details, partition, partition.ntfs.mftRuns, entry) !=
              RecordByPositionResult::kRead;
   return !mftError;
 }

@@ -7,7 +7,7 @@
 #include <unordered_map>
 
 #include "fs/ntfs/mft_record.h"
-#include "io/sector_device.h"
+#include "io/byte_source.h"
 #include "model/disk_records.h"
 #include "model/file_tree.h"
 
@@ -68,7 +68,7 @@ class MftTreeBuilder {
 
 // Places an entry found by the sweep: under its known parent, or (except for
 // record 5, which refreshes the root folder) through ResolveParentChain.
-NtfsFileEntry* PlaceSweptEntry(SectorDevice* device, const PendingEntry& pending, MftTreeBuilder& builder,
+NtfsFileEntry* PlaceSweptEntry(const ByteSource& source, const PendingEntry& pending, MftTreeBuilder& builder,
                                const PartitionRecord& partition);
 
 // Reads the parent records of an entry up to an ancestor the tree knows, then
@@ -78,7 +78,7 @@ NtfsFileEntry* PlaceSweptEntry(SectorDevice* device, const PendingEntry& pending
 // ancestor as its parent) ends the chain: what was read goes under that
 // parent number's placeholder in the lost folder. placed receives the
 // entry's copy in the tree. True when the entry's parent record was read.
-bool ResolveParentChain(SectorDevice* device, const PendingEntry& pending, NtfsFileEntry*& placed,
+bool ResolveParentChain(const ByteSource& source, const PendingEntry& pending, NtfsFileEntry*& placed,
                         MftTreeBuilder& builder, const PartitionRecord& partition);
 
 }  // namespace quorvel

@@ -2,55 +2,54 @@
 #include "fs/ntfs/mft_record.h"
 
 #include <algorithm>
-#include <cstring>
 
-#include "core/byte_order.h"
 #include "fs/fs_recognition.h"
+#include "fs/ntfs/attribute_layout.h"
 #include "platform/text.h"
 
 namespace quorvel {
 
 namespace {
 
-constexpr size_t kFileNameFixed = 0x42;  // $FILE_NAME value before the name
-constexpr size_t kResidentHeader = 0x18;
-constexpr size_t kNonResidentHeader = 0x40;
+using namespace NtfsAttribute;
+
 constexpr uint64_t kReferenceMask = 0x0000FFFFFFFFFFFFull;
 constexpr size_t kMaxAttributeList = 4u << 20;  // far above anything NTFS writes
 
-// The bytes of an attribute that lie inside both its stated length and the record.
-size_t AttributeWindow(const uint8_t* attribute, size_t bytesLeft) {
-  if (bytesLeft < 8) return 0;
-  return std::min<size_t>(LoadLe32(attribute + 4), bytesLeft);
+// The bytes of an attribute that lie inside both its stated length and the
+// record (`attribute` runs to the end of the record).
+ByteView AttributeWindow(ByteView attribute) {
+  if (attribute.size() < 8) return {};
+  return attribute.Sub(0, attribute.Le32(kLength));
 }
 
 // A resident attribute's value, cut to what lies inside the attribute.
-bool ResidentValue(const uint8_t* attribute, size_t window, const uint8_t*& value, size_t& length) {
-  if (window < kResidentHeader || attribute[8] != 0) return false;
-  uint32_t valueLength = LoadLe32(attribute + 0x10);
-  uint16_t valueOffset = LoadLe16(attribute + 0x14);
-  if (valueOffset > window) return false;
-  value = attribute + valueOffset;
-  length = std::min<size_t>(valueLength, window - valueOffset);
+bool ResidentValue(ByteView attribute, ByteView& value) {
+  if (attribute.size() < kResidentHeaderSize || attribute.U8(kNonResident) != 0) return false;
+  const uint32_t valueLength = attribute.Le32(kValueLength);
+  const uint16_t valueOffset = attribute.Le16(kValueOffset);
+  if (valueOffset > attribute.size()) return false;
+  value = attribute.Sub(valueOffset, valueLength);
   return true;
 }
 
 // A $FILE_NAME value (also the key of an index entry); false when it does not fit.
-bool ParseFileName(const uint8_t* value, size_t length, FileNameInfo& out) {
-  if (length < kFileNameFixed) return false;
-  uint8_t units = value[0x40];
-  if (kFileNameFixed + 2u * units > length) return false;
-  out.parentReference = LoadLe64(value);
-  out.creationTime = LoadLe64(value + 0x08);
-  out.modificationTime = LoadLe64(value + 0x10);
-  out.mftChangeTime = LoadLe64(value + 0x18);
-  out.accessTime = LoadLe64(value + 0x20);
-  out.allocatedSize = LoadLe64(value + 0x28);
-  out.realSize = LoadLe64(value + 0x30);
-  out.flags = LoadLe32(value + 0x38);
+bool ParseFileName(ByteView value, FileNameInfo& out) {
+  namespace F = FileNameValue;
+  if (value.size() < F::kName) return false;
+  const uint8_t units = value.U8(F::kNameLength);
+  if (!value.Has(F::kName, 2u * units)) return false;
+  out.parentReference = value.Le64(F::kParentReference);
+  out.creationTime = value.Le64(F::kCreationTime);
+  out.modificationTime = value.Le64(F::kModificationTime);
+  out.mftChangeTime = value.Le64(F::kMftChangeTime);
+  out.accessTime = value.Le64(F::kAccessTime);
+  out.allocatedSize = value.Le64(F::kAllocatedSize);
+  out.realSize = value.Le64(F::kRealSize);
+  out.flags = value.Le32(F::kFlags);
   out.nameLength = units;
-  out.nameSpace = value[0x41];
-  out.name = Utf16LeToUtf8(value + kFileNameFixed, units);
+  out.nameSpace = value.U8(F::kNameSpace);
+  out.name = Utf16LeToUtf8(value.Sub(F::kName, 2u * units));
   return true;
 }
 
@@ -64,46 +63,47 @@ void TakeFileName(RecordDetails& details, const FileNameInfo& name) {
   }
 }
 
-void DecodeStandardInformation(const uint8_t* attribute, size_t window, RecordDetails& details) {
-  const uint8_t* value;
-  size_t length;
-  if (!ResidentValue(attribute, window, value, length) || length < 0x20) return;
-  details.creationTime = LoadLe64(value);
-  details.modificationTime = LoadLe64(value + 0x08);
-  details.mftChangeTime = LoadLe64(value + 0x10);
-  details.accessTime = LoadLe64(value + 0x18);
+void DecodeStandardInformation(ByteView attribute, RecordDetails& details) {
+  namespace S = StandardInformation;
+  ByteView value;
+  if (!ResidentValue(attribute, value) || value.size() < S::kTimesSize) return;
+  details.creationTime = value.Le64(S::kCreationTime);
+  details.modificationTime = value.Le64(S::kModificationTime);
+  details.mftChangeTime = value.Le64(S::kMftChangeTime);
+  details.accessTime = value.Le64(S::kAccessTime);
 }
 
-void DecodeFileNameAttribute(const uint8_t* attribute, size_t window, RecordDetails& details) {
-  const uint8_t* value;
-  size_t length;
+void DecodeFileNameAttribute(ByteView attribute, RecordDetails& details) {
+  ByteView value;
   FileNameInfo name;
-  if (ResidentValue(attribute, window, value, length) && ParseFileName(value, length, name))
-    TakeFileName(details, name);
+  if (ResidentValue(attribute, value) && ParseFileName(value, name)) TakeFileName(details, name);
 }
 
-void DecodeIndexRoot(const uint8_t* attribute, size_t window, RecordDetails& details) {
-  const uint8_t* value;
-  size_t length;
-  if (!ResidentValue(attribute, window, value, length) || length < 0x20) return;
-  const uint8_t* header = value + 0x10;
-  size_t pos = 0x10 + static_cast<size_t>(LoadLe32(header));
-  details.largeIndex = header[0x0C] != 0;
-  if (details.largeIndex && window >= 8) details.indexRootTail.assign(attribute + window - 8, attribute + window);
-  while (pos < length && length - pos >= 0x10) {
+void DecodeIndexRoot(ByteView attribute, RecordDetails& details) {
+  ByteView value;
+  if (!ResidentValue(attribute, value) || value.size() < IndexRoot::kMinimumSize) return;
+  const size_t length = value.size();
+  const ByteView header = value.Sub(IndexRoot::kNodeHeader);
+  size_t pos = IndexRoot::kNodeHeader + static_cast<size_t>(header.Le32(IndexRoot::kEntriesOffset));
+  details.largeIndex = header.U8(IndexRoot::kLargeIndexFlag) != 0;
+  if (details.largeIndex && attribute.size() >= 8) {
+    const ByteView tail = attribute.Sub(attribute.size() - 8);
+    details.indexRootTail.assign(tail.data(), tail.data() + tail.size());
+  }
+  while (pos < length && length - pos >= IndexEntry::kHeaderSize) {
     if (details.largeIndex && length - pos < 24 + 16) break;
-    const uint8_t* entry = value + pos;
+    const ByteView entry = value.Sub(pos);
     IndexEntryInfo info;
-    info.fileReference = LoadLe64(entry);
-    info.entryLength = LoadLe16(entry + 8);
-    info.keyLength = LoadLe16(entry + 10);
-    info.entryFlags = LoadLe32(entry + 12);
-    if (info.entryFlags & 2) break;  // the last entry carries no key
-    if (info.entryLength < 0x10 || info.entryLength > length - pos) break;
-    size_t keyRoom = std::min<size_t>(info.keyLength, info.entryLength - 0x10u);
-    if (ParseFileName(entry + 0x10, keyRoom, info.key)) {
-      uint8_t ns = info.key.nameSpace;
-      bool keep = details.largeIndex ? (ns >= 1 && ns <= 3) : (ns == 1 || ns == 3);
+    info.fileReference = entry.Le64(IndexEntry::kFileReference);
+    info.entryLength = entry.Le16(IndexEntry::kLength);
+    info.keyLength = entry.Le16(IndexEntry::kKeyLength);
+    info.entryFlags = entry.Le32(IndexEntry::kFlags);
+    if (info.entryFlags & IndexEntry::kLastEntry) break;  // the last entry carries no key
+    if (info.entryLength < IndexEntry::kHeaderSize || info.entryLength > length - pos) break;
+    const size_t keyRoom = std::min<size_t>(info.keyLength, info.entryLength - IndexEntry::kHeaderSize);
+    if (ParseFileName(entry.Sub(IndexEntry::kKey, keyRoom), info.key)) {
+      const uint8_t ns = info.key.nameSpace;
+      const bool keep = details.largeIndex ? (ns >= 1 && ns <= 3) : (ns == 1 || ns == 3);
       if (keep) details.indexEntries.push_back(info);
     }
     pos += info.entryLength;
@@ -111,29 +111,29 @@ void DecodeIndexRoot(const uint8_t* attribute, size_t window, RecordDetails& det
 }
 
 // The bytes of an attribute list, resident or read through its own run list.
-std::vector<uint8_t> AttributeListBytes(const uint8_t* attribute, size_t window, SectorDevice* device,
+std::vector<uint8_t> AttributeListBytes(ByteView attribute, const ByteSource& source,
                                         const PartitionRecord& partition) {
   std::vector<uint8_t> bytes;
-  const uint8_t* value;
-  size_t length;
-  if (attribute[8] == 0) {
-    if (ResidentValue(attribute, window, value, length)) bytes.assign(value, value + length);
+  ByteView value;
+  if (attribute.U8(kNonResident) == 0) {
+    if (ResidentValue(attribute, value)) bytes.assign(value.data(), value.data() + value.size());
     return bytes;
   }
-  if (window < kNonResidentHeader) return bytes;
-  uint64_t size = std::min<uint64_t>(LoadLe64(attribute + 0x30), kMaxAttributeList);
-  uint16_t runOffset = LoadLe16(attribute + 0x20);
-  if (runOffset == 0 || runOffset >= window || partition.sectorsPerCluster == 0) return bytes;
+  if (attribute.size() < kNonResidentHeaderSize) return bytes;
+  const uint64_t size = std::min<uint64_t>(attribute.Le64(kRealSize), kMaxAttributeList);
+  const uint16_t runOffset = attribute.Le16(kRunListOffset);
+  if (runOffset == 0 || runOffset >= attribute.size() || partition.sectorsPerCluster == 0) return bytes;
   std::vector<DataRun> runs;
-  DecodeRunList(attribute + runOffset, window - runOffset, 0, runs);
-  const uint64_t clusterBytes = uint64_t{partition.sectorsPerCluster} * kSectorSize;
+  DecodeRunList(attribute.Sub(runOffset), 0, runs);
+  const uint64_t bytesPerSector = NtfsSectorBytes(partition);
+  const uint64_t clusterBytes = uint64_t{partition.sectorsPerCluster} * bytesPerSector;
   std::vector<uint8_t> cluster(static_cast<size_t>(clusterBytes));
   for (const DataRun& run : runs) {
     if (run.sparse || run.startCluster == 0) continue;
     for (uint64_t c = 0; c < run.clusterCount && bytes.size() < size; ++c) {
-      ReadVolumeBytes(partition, device, (run.startCluster + c) * partition.sectorsPerCluster, cluster.data(),
-                      cluster.size());
-      size_t take = static_cast<size_t>(std::min<uint64_t>(clusterBytes, size - bytes.size()));
+      ReadSectors(source, partition.startSector + (run.startCluster + c) * partition.sectorsPerCluster, bytesPerSector,
+                  cluster);
+      const size_t take = static_cast<size_t>(std::min<uint64_t>(clusterBytes, size - bytes.size()));
       bytes.insert(bytes.end(), cluster.begin(), cluster.begin() + static_cast<std::ptrdiff_t>(take));
     }
   }
@@ -144,17 +144,16 @@ std::vector<uint8_t> AttributeListBytes(const uint8_t* attribute, size_t window,
 // index attributes, each once, and merges them. Names count: a record whose
 // only $FILE_NAME moved to an extension record would otherwise lose its name
 // and its place in the tree.
-void FollowAttributeList(const std::vector<uint8_t>& list, uint64_t ownNumber, uint64_t numberAsked,
-                         RecordDetails& details, SectorDevice* device, const PartitionRecord& partition,
-                         const std::vector<MftRun>& runs) {
+void FollowAttributeList(ByteView list, uint64_t ownNumber, uint64_t numberAsked, RecordDetails& details,
+                         const ByteSource& source, const PartitionRecord& partition, const std::vector<MftRun>& runs) {
   std::vector<uint64_t> extensions;
   size_t pos = 0;
-  while (pos < list.size() && list.size() - pos >= 0x1A) {
-    const uint8_t* entry = list.data() + pos;
-    uint16_t entryLength = LoadLe16(entry + 4);
-    if (entryLength == 0 || entryLength > list.size() - pos) break;
-    uint32_t type = LoadLe32(entry);
-    uint64_t reference = LoadLe64(entry + 0x10) & kReferenceMask;
+  while (list.Has(pos, AttributeListEntry::kMinimumSize)) {
+    const ByteView entry = list.Sub(pos);
+    const uint16_t entryLength = entry.Le16(AttributeListEntry::kLength);
+    if (entryLength == 0 || entryLength > entry.size()) break;
+    const uint32_t type = entry.Le32(AttributeListEntry::kType);
+    const uint64_t reference = entry.Le64(AttributeListEntry::kReference) & kReferenceMask;
     if ((type == NtfsAttr::kFileName || type == NtfsAttr::kData || type == NtfsAttr::kIndexRoot ||
          type == NtfsAttr::kIndexAllocation) &&
         reference != ownNumber && reference != numberAsked &&
@@ -162,7 +161,7 @@ void FollowAttributeList(const std::vector<uint8_t>& list, uint64_t ownNumber, u
       extensions.push_back(reference);
     pos += entryLength;
   }
-  for (uint64_t number : extensions) ReadMftRecord(device, number, details, partition, runs, kExtensionRecord);
+  for (uint64_t number : extensions) ReadMftRecord(source, number, details, partition, runs, kExtensionRecord);
 }
 
 // Size shown and saved: the stream's own size when the record has one (a
@@ -175,6 +174,16 @@ void SettleSize(RecordDetails& details) {
 }
 
 }  // namespace
+
+size_t MftRecordBytes(const PartitionRecord& partition) {
+  const uint32_t size = partition.ntfs.recordSize;
+  const bool usable = size >= 1024 && size <= 65536 && (size & (size - 1)) == 0;
+  return usable ? size : kMftRecordSize;
+}
+
+uint64_t NtfsSectorBytes(const PartitionRecord& partition) {
+  return partition.bytesPerSector ? partition.bytesPerSector : kDefaultSectorSize;
+}
 
 uint8_t EntryStateFromRecordFlags(uint16_t flagsWord) {
   switch (flagsWord) {
@@ -192,52 +201,58 @@ uint8_t EntryStateFromRecordFlags(uint16_t flagsWord) {
   }
 }
 
-uint64_t MftRecordSector(const PartitionRecord& partition, const std::vector<MftRun>& runs, uint64_t number) {
+uint64_t MftRecordOffset(const PartitionRecord& partition, const std::vector<MftRun>& runs, uint64_t number) {
+  const uint64_t bytesPerSector = NtfsSectorBytes(partition);
+  const uint64_t recordBytes = MftRecordBytes(partition);
   const uint64_t spc = partition.sectorsPerCluster;
   for (const MftRun& run : runs) {
-    uint64_t records = spc * run.clusterCount / 2;
-    if (number < records) return partition.startSector + spc * run.startCluster + 2 * number;
+    const uint64_t records = spc * run.clusterCount * bytesPerSector / recordBytes;
+    if (number < records)
+      return (partition.startSector + spc * run.startCluster) * bytesPerSector + number * recordBytes;
     number -= records;
   }
-  return partition.ntfs.mftStartSector + 2 * number;
+  return partition.ntfs.mftStartSector * bytesPerSector + number * recordBytes;
 }
 
-bool ListAttributes(const uint8_t* record, std::vector<std::pair<uint32_t, uint32_t>>& attributes) {
+uint64_t MftRecordSector(const PartitionRecord& partition, const std::vector<MftRun>& runs, uint64_t number) {
+  return MftRecordOffset(partition, runs, number) / NtfsSectorBytes(partition);
+}
+
+bool ListAttributes(ByteView record, std::vector<std::pair<uint32_t, uint32_t>>& attributes) {
   attributes.clear();
-  size_t offset = LoadLe16(record + 0x14);
+  size_t offset = record.Le16(MftRecord::kFirstAttribute);
   while (true) {
-    if (offset + 4 > kMftRecordSize) return false;
-    uint32_t type = LoadLe32(record + offset);
+    if (!record.Has(offset, 4)) return false;
+    const uint32_t type = record.Le32(offset + kType);
     if (type == NtfsAttr::kEnd) return true;
-    if (offset + 8 > kMftRecordSize) return false;
-    uint32_t length = LoadLe32(record + offset + 4);
+    if (!record.Has(offset, 8)) return false;
+    const uint32_t length = record.Le32(offset + kLength);
     // A header that does not even hold itself, or reaches past the record, lies.
-    if (length < kResidentHeader || length > kMftRecordSize - offset) return false;
+    if (length < kResidentHeaderSize || !record.Has(offset, length)) return false;
     attributes.emplace_back(type, static_cast<uint32_t>(offset));
     offset += length;
   }
 }
 
-void DecodeAttributeValue(const uint8_t* attribute, size_t bytesLeft, RecordDetails& details) {
-  size_t window = AttributeWindow(attribute, bytesLeft);
-  if (window < kResidentHeader) return;
-  if (LoadLe32(attribute) != NtfsAttr::kData) return;  // index allocations are always named
-  if (attribute[9] != 0) return;                       // named streams are not the file's data
-  if (attribute[8] == 0) {
-    const uint8_t* value;
-    size_t length;
-    if (!ResidentValue(attribute, window, value, length)) return;
+void DecodeAttributeValue(ByteView attributeToEnd, RecordDetails& details) {
+  const ByteView attribute = AttributeWindow(attributeToEnd);
+  if (attribute.size() < kResidentHeaderSize) return;
+  if (attribute.Le32(kType) != NtfsAttr::kData) return;  // index allocations are always named
+  if (attribute.U8(kNameLength) != 0) return;            // named streams are not the file's data
+  if (attribute.U8(kNonResident) == 0) {
+    ByteView value;
+    if (!ResidentValue(attribute, value)) return;
     details.hasData = true;
     details.nonResident = false;
-    details.attributeFlags = LoadLe16(attribute + 0x0C);
-    details.residentData.assign(value, value + length);
-    details.dataRealSize = length;
-    details.allocatedSize = length;
-    details.initializedSize = length;
+    details.attributeFlags = attribute.Le16(kFlags);
+    details.residentData.assign(value.data(), value.data() + value.size());
+    details.dataRealSize = value.size();
+    details.allocatedSize = value.size();
+    details.initializedSize = value.size();
     return;
   }
-  if (window < kNonResidentHeader) return;
-  uint64_t lowestVcn = LoadLe64(attribute + 0x10);
+  if (attribute.size() < kNonResidentHeaderSize) return;
+  const uint64_t lowestVcn = attribute.Le64(kLowestVcn);
   auto& seen = details.dataPieceVcns;
   if (std::find(seen.begin(), seen.end(), lowestVcn) != seen.end()) return;
   seen.push_back(lowestVcn);
@@ -245,61 +260,61 @@ void DecodeAttributeValue(const uint8_t* attribute, size_t bytesLeft, RecordDeta
     // Sizes and flags are only valid in the first piece of a split attribute.
     details.hasData = true;
     details.nonResident = true;
-    details.attributeFlags = LoadLe16(attribute + 0x0C);
-    details.compressionUnitShift = attribute[0x22];
-    details.allocatedSize = LoadLe64(attribute + 0x28);
-    details.dataRealSize = LoadLe64(attribute + 0x30);
-    details.initializedSize = LoadLe64(attribute + 0x38);
+    details.attributeFlags = attribute.Le16(kFlags);
+    details.compressionUnitShift = attribute.U8(kCompressionUnit);
+    details.allocatedSize = attribute.Le64(kAllocatedSize);
+    details.dataRealSize = attribute.Le64(kRealSize);
+    details.initializedSize = attribute.Le64(kInitializedSize);
     details.residentData.clear();
   }
-  uint16_t runOffset = LoadLe16(attribute + 0x20);
-  if (runOffset == 0 || runOffset == 0xFFFF || runOffset >= window) return;
-  DecodeRunList(attribute + runOffset, window - runOffset, lowestVcn, details.dataRuns);
+  const uint16_t runOffset = attribute.Le16(kRunListOffset);
+  if (runOffset == 0 || runOffset == 0xFFFF || runOffset >= attribute.size()) return;
+  DecodeRunList(attribute.Sub(runOffset), lowestVcn, details.dataRuns);
   std::stable_sort(details.dataRuns.begin(), details.dataRuns.end(),
                    [](const DataRun& a, const DataRun& b) { return a.vcn < b.vcn; });
 }
 
-bool DecodeMftRecord(const uint8_t* record, uint64_t numberAsked, RecordDetails& details, SectorDevice* device,
+bool DecodeMftRecord(ByteView record, uint64_t numberAsked, RecordDetails& details, const ByteSource& source,
                      const PartitionRecord& partition, const std::vector<MftRun>& runs, int mode) {
-  const bool olderLayout = LoadLe16(record + 4) == 0x2A;  // no stored number
-  uint32_t storedNumber = olderLayout ? static_cast<uint32_t>(numberAsked) : LoadLe32(record + 0x2C);
+  const bool olderLayout = record.Le16(MftRecord::kUpdateSequenceOffset) == MftRecord::kOlderLayoutUsaOffset;
+  const uint32_t storedNumber =
+      olderLayout ? static_cast<uint32_t>(numberAsked) : record.Le32(MftRecord::kRecordNumber);
   if (storedNumber != static_cast<uint32_t>(numberAsked)) return false;
-  uint16_t flagsWord = LoadLe16(record + 0x16);
+  const uint16_t flagsWord = record.Le16(MftRecord::kFlags);
   if (mode == kMainRecord) {
     details.recordNumber = storedNumber;
-    details.baseReference = LoadLe64(record + 0x20);
-    details.sequenceNumber = LoadLe16(record + 0x10);
+    details.baseReference = record.Le64(MftRecord::kBaseReference);
+    details.sequenceNumber = record.Le16(MftRecord::kSequenceNumber);
     details.flagsWord = flagsWord;
     if (uint8_t state = EntryStateFromRecordFlags(flagsWord)) details.state = state;
-  } else if ((LoadLe64(record + 0x20) & kReferenceMask) != details.recordNumber) {
+  } else if ((record.Le64(MftRecord::kBaseReference) & kReferenceMask) != details.recordNumber) {
     return false;  // the slot now holds a piece of another file
   }
 
   std::vector<std::pair<uint32_t, uint32_t>> attributes;
   ListAttributes(record, attributes);  // a walk that ran off keeps the attributes before the fault
   for (const auto& [type, offset] : attributes) {
-    const uint8_t* attribute = record + offset;
-    size_t window = AttributeWindow(attribute, kMftRecordSize - offset);
+    const ByteView attribute = AttributeWindow(record.Sub(offset));
     switch (type) {
       case NtfsAttr::kStandardInformation:
-        DecodeStandardInformation(attribute, window, details);
+        DecodeStandardInformation(attribute, details);
         break;
       case NtfsAttr::kAttributeList:
         // Extension records never carry a list; following one from there
         // could loop between corrupt records.
         if (mode == kMainRecord)
-          FollowAttributeList(AttributeListBytes(attribute, window, device, partition), storedNumber, numberAsked,
-                              details, device, partition, runs);
+          FollowAttributeList(AttributeListBytes(attribute, source, partition), storedNumber, numberAsked, details,
+                              source, partition, runs);
         break;
       case NtfsAttr::kFileName:
-        DecodeFileNameAttribute(attribute, window, details);
+        DecodeFileNameAttribute(attribute, details);
         break;
       case NtfsAttr::kData:
       case NtfsAttr::kIndexAllocation:
-        DecodeAttributeValue(attribute, window, details);
+        DecodeAttributeValue(attribute, details);
         break;
       case NtfsAttr::kIndexRoot:
-        DecodeIndexRoot(attribute, window, details);
+        DecodeIndexRoot(attribute, details);
         break;
       default:
         break;
@@ -310,17 +325,27 @@ bool DecodeMftRecord(const uint8_t* record, uint64_t numberAsked, RecordDetails&
   return true;
 }
 
-bool ReadMftRecord(SectorDevice* device, uint64_t number, RecordDetails& details, const PartitionRecord& partition,
-                   const std::vector<MftRun>& runs, int mode) {
-  uint8_t record[kMftRecordSize] = {};
-  uint64_t sector = MftRecordSector(partition, runs, number);
-  if (sector < partition.startSector) return false;
-  ReadVolumeBytes(partition, device, sector - partition.startSector, record, sizeof record);
+namespace {
+
+// Reads, fixes up and decodes the record at a byte offset of the source.
+bool ReadRecordAt(const ByteSource& source, uint64_t offset, uint64_t number, RecordDetails& details,
+                  const PartitionRecord& partition, const std::vector<MftRun>& runs, int mode) {
+  std::vector<uint8_t> record(MftRecordBytes(partition));
+  source.ReadAt(offset, record);
   if (!FixUpFileRecord(record)) return false;
-  return DecodeMftRecord(record, number, details, device, partition, runs, mode);
+  return DecodeMftRecord(record, number, details, source, partition, runs, mode);
 }
 
-RecordByPositionResult ReadMftRecordByPosition(SectorDevice* device, uint64_t number, RecordDetails& details,
+}  // namespace
+
+bool ReadMftRecord(const ByteSource& source, uint64_t number, RecordDetails& details, const PartitionRecord& partition,
+                   const std::vector<MftRun>& runs, int mode) {
+  const uint64_t offset = MftRecordOffset(partition, runs, number);
+  if (offset / NtfsSectorBytes(partition) < partition.startSector) return false;
+  return ReadRecordAt(source, offset, number, details, partition, runs, mode);
+}
+
+RecordByPositionResult ReadMftRecordByPosition(const ByteSource& source, uint64_t number, RecordDetails& details,
                                                const PartitionRecord& partition, const std::vector<MftRun>& runs,
                                                const NtfsFileEntry& entry) {
   std::vector<uint64_t> sectors;
@@ -328,13 +353,11 @@ RecordByPositionResult ReadMftRecordByPosition(SectorDevice* device, uint64_t nu
     sectors.push_back(it->second);
   auto [first, last] = partition.ntfs.extraRecordSectors.equal_range(number);
   for (auto it = first; it != last; ++it) sectors.push_back(it->second);
+  const uint64_t bytesPerSector = NtfsSectorBytes(partition);
   for (uint64_t sector : sectors) {
     details = RecordDetails{};
-    if (sector < partition.startSector) continue;
-    uint8_t record[kMftRecordSize] = {};
-    ReadVolumeBytes(partition, device, sector - partition.startSector, record, sizeof record);
-    if (!FixUpFileRecord(record)) continue;
-    if (!DecodeMftRecord(record, number, details, device, partition, runs, kMainRecord)) continue;
+    if (sector < partition.startSector || sector > UINT64_MAX / bytesPerSector) continue;
+    if (!ReadRecordAt(source, sector * bytesPerSector, number, details, partition, runs, kMainRecord)) continue;
     if (details.fileName.name == entry.name && details.size == entry.size) return RecordByPositionResult::kRead;
   }
   details = RecordDetails{};

@@ -4,22 +4,28 @@
 // index root; and turning LZNT1-compressed data back into plain bytes.
 //
 // Every offset and length taken from a record is checked against the record's
-// 1024 bytes: an attribute that claims to reach past the record ends the walk,
-// a value that would reach past it is cut or ignored, never read beyond.
+// size (1024 bytes, 4096 on 4Kn volumes): an attribute that claims to reach
+// past the record ends the walk, a value that would reach past it is cut or
+// ignored, never read beyond. Records are read from `source`, what the
+// partition's sectors count in (io/volume_source.h).
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "io/sector_device.h"
+#include "core/byte_view.h"
+#include "fs/ntfs/mft_record_layout.h"
+#include "io/byte_source.h"
 #include "model/disk_records.h"
 
 namespace quorvel {
 
-constexpr size_t kMftRecordSize = 1024;
+// The record size of volumes whose boot sector says nothing else.
+constexpr size_t kMftRecordSize = MftRecord::kDefaultSize;
 
 // Attribute type codes the reader uses.
 namespace NtfsAttr {
@@ -131,8 +137,16 @@ struct RecordDetails {
 // 1 → file, 2 → deleted folder, 3 or 7 → folder; 0 for anything else.
 uint8_t EntryStateFromRecordFlags(uint16_t flagsWord);
 
-// Absolute sector of record `number` by walking runs (clusters relative to the
-// partition); past their end the number is counted from partition.ntfs.mftStartSector.
+// Bytes of one file record of the partition (partition.ntfs.recordSize; 1024
+// when it names no usable size), and bytes per sector (512 when unset).
+size_t MftRecordBytes(const PartitionRecord& partition);
+uint64_t NtfsSectorBytes(const PartitionRecord& partition);
+
+// Byte offset in the source of record `number`, by walking runs (clusters
+// relative to the partition); past their end the number is counted from
+// partition.ntfs.mftStartSector.
+uint64_t MftRecordOffset(const PartitionRecord& partition, const std::vector<MftRun>& runs, uint64_t number);
+// The same as an absolute sector.
 uint64_t MftRecordSector(const PartitionRecord& partition, const std::vector<MftRun>& runs, uint64_t number);
 
 // Reads record `number` and decodes it into details. kMainRecord: the stored
@@ -140,15 +154,16 @@ uint64_t MftRecordSector(const PartitionRecord& partition, const std::vector<Mft
 // number take it), number and base reference are stored. kExtensionRecord:
 // what the record adds ($DATA runs and sizes, index entries) is merged into
 // details; number, state and names stay. True when a valid record with that
-// number was decoded. device is the opened disk (null for composite volumes).
-bool ReadMftRecord(SectorDevice* device, uint64_t number, RecordDetails& details, const PartitionRecord& partition,
+// number was decoded.
+bool ReadMftRecord(const ByteSource& source, uint64_t number, RecordDetails& details, const PartitionRecord& partition,
                    const std::vector<MftRun>& runs, int mode = kMainRecord);
 
-// Decodes a record already in memory (1024 bytes, fixed up) as ReadMftRecord
-// does; extension records named in its attribute list are read through device.
-// numberAsked is the number the caller expects (used for records in the older
-// layout and to skip list entries that point back at the record itself).
-bool DecodeMftRecord(const uint8_t* record, uint64_t numberAsked, RecordDetails& details, SectorDevice* device,
+// Decodes a record already in memory (fixed up; the view holds the whole
+// record) as ReadMftRecord does; extension records named in its attribute
+// list are read from source. numberAsked is the number the caller expects
+// (used for records in the older layout and to skip list entries that point
+// back at the record itself).
+bool DecodeMftRecord(ByteView record, uint64_t numberAsked, RecordDetails& details, const ByteSource& source,
                      const PartitionRecord& partition, const std::vector<MftRun>& runs, int mode = kMainRecord);
 
 // Outcome of ReadMftRecordByPosition.
@@ -160,30 +175,31 @@ enum class RecordByPositionResult {
 // Like ReadMftRecord, but at the sectors the fragment sweep recorded for the
 // number (partition.ntfs.recordSectors, then ntfs.extraRecordSectors in order), taking
 // the first whose decoded name and size match the entry.
-RecordByPositionResult ReadMftRecordByPosition(SectorDevice* device, uint64_t number, RecordDetails& details,
+RecordByPositionResult ReadMftRecordByPosition(const ByteSource& source, uint64_t number, RecordDetails& details,
                                                const PartitionRecord& partition, const std::vector<MftRun>& runs,
                                                const NtfsFileEntry& entry);
 
-// Walks the attribute headers of a 1024-byte record: (type, offset) of each.
-// True when the end marker was reached; false when the walk ran off the
-// record or met a header that does not fit in it (the list then holds the
-// attributes before it).
-bool ListAttributes(const uint8_t* record, std::vector<std::pair<uint32_t, uint32_t>>& attributes);
+// Walks the attribute headers of a record: (type, offset) of each. True when
+// the end marker was reached; false when the walk ran off the record or met
+// a header that does not fit in it (the list then holds the attributes
+// before it).
+bool ListAttributes(ByteView record, std::vector<std::pair<uint32_t, uint32_t>>& attributes);
 
 // Decodes an unnamed $DATA (or $INDEX_ALLOCATION) attribute into details:
-// resident bytes, or sizes and run list. bytesLeft is what remains of the
-// record from the attribute's first byte; nothing past it is read. Named
+// resident bytes, or sizes and run list. The view runs from the attribute's
+// first byte to the end of the record; nothing past it is read. Named
 // attributes are ignored.
-void DecodeAttributeValue(const uint8_t* attribute, size_t bytesLeft, RecordDetails& details);
+void DecodeAttributeValue(ByteView attribute, RecordDetails& details);
 
-// Decodes a run list of `length` bytes. Offsets are signed and accumulate from
-// 0; a run with no offset field is sparse. Fields up to 8 bytes wide are
-// decoded. False when the list is malformed (runs decoded so far are kept).
-bool DecodeRunList(const uint8_t* runList, size_t length, uint64_t firstVcn, std::vector<DataRun>& runs);
+// Decodes a run list (the view ends where the attribute ends). Offsets are
+// signed and accumulate from 0; a run with no offset field is sparse. Fields
+// up to 8 bytes wide are decoded. False when the list is malformed (runs
+// decoded so far are kept).
+bool DecodeRunList(ByteView runList, uint64_t firstVcn, std::vector<DataRun>& runs);
 
-// LZNT1: decompresses `length` bytes into out (at most outSize bytes).
-// Returns the bytes produced; an invalid token ends the decompression.
-size_t DecompressLznt1(const uint8_t* compressed, size_t length, uint8_t* out, size_t outSize);
+// LZNT1: decompresses into out (at most out.size() bytes). Returns the bytes
+// produced; an invalid token ends the decompression.
+size_t DecompressLznt1(ByteView compressed, std::span<uint8_t> out);
 
 // A run of a compressed file in sectors: absolute start sector on the disk
 // (partition start + cluster × sectors per cluster) and count; sparse runs
@@ -195,7 +211,7 @@ struct SectorRun {
 };
 
 // Where WriteCompressedRuns puts the plain bytes; false stops the writing.
-using ByteWriter = std::function<bool(const uint8_t* data, size_t length)>;
+using ByteWriter = std::function<bool(std::span<const uint8_t> bytes)>;
 
 // The compressed file's runs (sparse ones included, in file order) in sectors.
 std::vector<SectorRun> SectorRunsOf(const RecordDetails& details, const PartitionRecord& partition);
@@ -205,14 +221,14 @@ std::vector<SectorRun> SectorRunsOf(const RecordDetails& details, const Partitio
 // copied as stored, a sparse unit is written as zeros. At most fileSize bytes
 // go to output. unitClusters is the compression unit (16 clusters normally).
 // False when output refused bytes or stop was requested.
-bool WriteCompressedRuns(SectorDevice* device, const ByteWriter& output, const std::vector<SectorRun>& runs,
+bool WriteCompressedRuns(const ByteSource& source, const ByteWriter& output, const std::vector<SectorRun>& runs,
                          uint32_t sectorsPerCluster, uint64_t fileSize, const PartitionRecord& partition,
                          uint32_t unitClusters = 16, const std::atomic<int>* stopFlag = nullptr);
 
 // Decodes the entry's MFT record again: at the positions the fragment sweep
 // recorded when there are any, else by number. mftError is set when recorded
 // positions existed but none held the entry's record.
-bool ReadEntryRecord(SectorDevice* device, const NtfsFileEntry& entry, const PartitionRecord& partition,
+bool ReadEntryRecord(const ByteSource& source, const NtfsFileEntry& entry, const PartitionRecord& partition,
                      RecordDetails& details, bool& mftError);
 
 }  // namespace quorvel

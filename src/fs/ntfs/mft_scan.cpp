@@ -5,46 +5,42 @@
 #include <algorithm>
 #include <vector>
 
-#include "core/byte_order.h"
 #include "fs/fs_recognition.h"
 #include "fs/ntfs/mft_placement.h"
 #include "fs/ntfs/mft_record.h"
-#include "io/sector_device.h"
+#include "fs/ntfs/ntfs_boot_sector.h"
+#include "fs/ntfs/ntfs_boot_sector_layout.h"
+#include "io/sector_buffer.h"
+#include "io/volume_source.h"
 
 namespace quorvel {
 
 namespace {
 
-constexpr uint32_t kBlockSectors = 20480;  // 10 MiB per read
+constexpr size_t kBlockBytes = size_t{20480} * 512;  // 10 MiB per read
 
-std::string SourcePath(const PartitionRecord& partition, const DiskRecord& disk) {
-  return partition.devicePath.empty() ? disk.devicePath : partition.devicePath;
-}
-
-// Byte 0x0D of the boot sector: sectors per cluster, or for clusters above
-// 64 KiB the negated power of two.
-uint32_t SectorsPerClusterFromBoot(uint8_t value) {
-  if (value <= 0x80) return value;
-  unsigned shift = 256u - value;
-  return shift < 24 ? 1u << shift : 0;
-}
-
-// Geometry from the boot sector, or from its backup in the last sector.
-void ReadNtfsGeometry(SectorDevice* device, PartitionRecord& partition) {
-  uint8_t boot[kSectorSize] = {};
-  ReadVolumeBytes(partition, device, 0, boot, sizeof boot);
-  bool found = IsNtfsBootSector(boot);
+// Geometry from the boot sector, or from its backup in the last sector. The
+// boot sector lies at the partition's first sector of the source.
+void ReadNtfsGeometry(const ByteSource& source, PartitionRecord& partition) {
+  const uint64_t sourceSector = source.SectorSize();
+  uint8_t bytes[BootSector::kSize] = {};
+  ReadSectors(source, partition.startSector, sourceSector, bytes);
+  bool found = IsNtfsBootSectorOfAnySectorSize(bytes);
   if (!found && partition.sectorCount > 0) {
-    ReadVolumeBytes(partition, device, partition.sectorCount - 1, boot, sizeof boot);
-    found = IsNtfsBootSector(boot);
+    ReadSectors(source, partition.startSector + partition.sectorCount - 1, sourceSector, bytes);
+    found = IsNtfsBootSectorOfAnySectorSize(bytes);
   }
-  partition.bytesPerSector = found ? LoadLe16(boot + 0x0B) : kSectorSize;
+  const ByteView boot(bytes);
+  partition.bytesPerSector = found ? boot.Le16(BootSector::kBytesPerSector) : kDefaultSectorSize;
   if (!found) return;
-  uint32_t spc = SectorsPerClusterFromBoot(boot[0x0D]);
+  const uint32_t spc = NtfsSectorsPerCluster(boot);
   if (spc == 0) return;  // a boot sector that passes the test but names no cluster size
   partition.sectorsPerCluster = spc;
-  partition.ntfs.mftStartSector = partition.startSector + uint64_t{spc} * LoadLe64(boot + 0x30);
-  partition.ntfs.clustersPerIndexRecord = LoadLe32(boot + 0x44);
+  partition.ntfs.mftStartSector = partition.startSector + uint64_t{spc} * boot.Le64(NtfsBoot::kMftCluster);
+  partition.ntfs.clustersPerIndexRecord = boot.Le32(NtfsBoot::kClustersPerIndexRecord);
+  // A record size the boot sector does not name usably stays at the default.
+  const uint32_t recordSize = NtfsFileRecordSize(boot, partition.bytesPerSector, spc);
+  partition.ntfs.recordSize = recordSize ? recordSize : static_cast<uint32_t>(kMftRecordSize);
 }
 
 // Clusters of the partition; 0 when its size is unknown.
@@ -54,11 +50,11 @@ uint64_t PartitionClusters(const PartitionRecord& partition) {
 
 // $MFT's runs as record 0 gives them, cut to the partition so a lying
 // record 0 cannot send the sweep past its end.
-std::vector<MftRun> MftRunsOfRecordZero(SectorDevice* device, const PartitionRecord& partition,
+std::vector<MftRun> MftRunsOfRecordZero(const ByteSource& source, const PartitionRecord& partition,
                                         const std::vector<MftRun>& known) {
   std::vector<MftRun> runs;
   RecordDetails mft;
-  if (!ReadMftRecord(device, 0, mft, partition, known, kMainRecord)) return runs;
+  if (!ReadMftRecord(source, 0, mft, partition, known, kMainRecord)) return runs;
   const uint64_t clusters = PartitionClusters(partition);
   for (const DataRun& run : mft.dataRuns) {
     if (run.sparse || run.clusterCount == 0) continue;
@@ -72,14 +68,14 @@ std::vector<MftRun> MftRunsOfRecordZero(SectorDevice* device, const PartitionRec
   return runs;
 }
 
-void ReadMftRuns(SectorDevice* device, PartitionRecord& partition) {
+void ReadMftRuns(const ByteSource& source, PartitionRecord& partition) {
   partition.ntfs.mftRuns.clear();
   if (partition.ntfs.mftStartSector < partition.startSector) return;
-  std::vector<MftRun> runs = MftRunsOfRecordZero(device, partition, {});
+  std::vector<MftRun> runs = MftRunsOfRecordZero(source, partition, {});
   // A $MFT whose run list continues in an extension record lying beyond its
   // first run is only complete when read again through the runs found.
   if (!runs.empty()) {
-    std::vector<MftRun> again = MftRunsOfRecordZero(device, partition, runs);
+    std::vector<MftRun> again = MftRunsOfRecordZero(source, partition, runs);
     if (again.size() > runs.size()) runs = std::move(again);
   }
   partition.ntfs.mftRuns = std::move(runs);
@@ -88,15 +84,16 @@ void ReadMftRuns(SectorDevice* device, PartitionRecord& partition) {
 // A quick format writes a small new MFT over the start of the old one; the
 // old records after it still pass the record test. Counts the clusters after
 // the single run whose first record is valid.
-bool ExtendSingleRun(ScanProgress& progress, SectorDevice* device, PartitionRecord& partition) {
+bool ExtendSingleRun(ScanProgress& progress, const ByteSource& source, PartitionRecord& partition) {
   const MftRun run = partition.ntfs.mftRuns.front();
   const uint64_t clusters = PartitionClusters(partition);
   const uint64_t first = run.startCluster + run.clusterCount;
   uint64_t count = 0;
-  uint8_t record[kMftRecordSize];
+  std::vector<uint8_t> record(MftRecordBytes(partition));
   while (!clusters || first + count < clusters) {
     if ((count & 255) == 0 && progress.StopRequested()) return false;
-    ReadVolumeBytes(partition, device, (first + count) * partition.sectorsPerCluster, record, sizeof record);
+    ReadSectors(source, partition.startSector + (first + count) * partition.sectorsPerCluster,
+                NtfsSectorBytes(partition), record);
     if (!FixUpFileRecord(record)) break;
     ++count;
   }
@@ -107,9 +104,12 @@ bool ExtendSingleRun(ScanProgress& progress, SectorDevice* device, PartitionReco
 }  // namespace
 
 bool ScanMftRecords(ScanProgress& progress, PartitionRecord& partition, DiskRecord& disk) {
-  SectorDevice device;
-  if (!OpenPartitionDevice(partition, SourcePath(partition, disk), device)) return false;
-  SectorDevice* source = device.IsOpen() ? &device : nullptr;
+  std::unique_ptr<ByteSource> source = OpenPartitionSource(disk, partition);
+  if (!source) return false;
+  return ScanMftRecords(*source, progress, partition, disk);
+}
+
+bool ScanMftRecords(const ByteSource& source, ScanProgress& progress, PartitionRecord& partition, DiskRecord& disk) {
   ReadNtfsGeometry(source, partition);
 
   // Stretches of MFT the deep scan found inside this partition take over.
@@ -117,8 +117,7 @@ bool ScanMftRecords(ScanProgress& progress, PartitionRecord& partition, DiskReco
   for (auto it = disk.mftFragments.cbegin(); it != disk.mftFragments.cend(); ++it) {
     if (it->startSector <= partition.startSector) continue;
     if (it->startSector >= end) break;
-    device.Close();
-    return ScanMftFragments(progress, disk, partition, disk.mftFragments, it);
+    return ScanMftFragments(source, progress, partition, disk.mftFragments, it);
   }
 
   ReadMftRuns(source, partition);
@@ -137,33 +136,41 @@ bool ScanMftRecords(ScanProgress& progress, PartitionRecord& partition, DiskReco
   }
   std::erase_if(partition.ntfs.mftRuns, [](const MftRun& run) { return run.clusterCount == 0; });
 
+  const uint64_t bytesPerSector = NtfsSectorBytes(partition);
+  const size_t recordBytes = MftRecordBytes(partition);
+  const uint64_t clusterBytes = uint64_t{partition.sectorsPerCluster} * bytesPerSector;
   MftTreeBuilder builder(*partition.tree);
   builder.ResetSpecialFolders(false);
   uint64_t totalRecords = 0;
-  for (const MftRun& run : partition.ntfs.mftRuns) totalRecords += partition.sectorsPerCluster * run.clusterCount / 2;
+  for (const MftRun& run : partition.ntfs.mftRuns) totalRecords += clusterBytes * run.clusterCount / recordBytes;
   builder.Reserve(static_cast<size_t>(std::min<uint64_t>(totalRecords, 1u << 24)));
   progress.SetText("");
   progress.Range(totalRecords, 1);
 
-  std::vector<uint8_t> block(size_t{kBlockSectors} * kSectorSize);
+  SectorBuffer buffer(kBlockBytes);
+  if (buffer.size() == 0) return false;
+  const std::span<uint8_t> block(buffer.data(), buffer.size());
   uint64_t index = 0;  // the record's place in the MFT: its number in the older layout
   uint64_t examined = 0;
   for (const MftRun& run : partition.ntfs.mftRuns) {
-    const uint64_t sectors = uint64_t{partition.sectorsPerCluster} * run.clusterCount;
-    const uint64_t runSector = run.startCluster * partition.sectorsPerCluster;
-    for (uint64_t offset = 0; offset + 1 < sectors; offset += kBlockSectors) {
-      const uint64_t length = std::min<uint64_t>(kBlockSectors, sectors - offset);
-      ReadVolumeBytes(partition, source, runSector + offset, block.data(), length * kSectorSize);
-      for (uint64_t s = 0; s + 2 <= length; s += 2, ++index) {
+    const uint64_t runBytes = clusterBytes * run.clusterCount;
+    const uint64_t runStart = (partition.startSector + run.startCluster * partition.sectorsPerCluster) * bytesPerSector;
+    for (uint64_t offset = 0; offset + recordBytes <= runBytes; offset += kBlockBytes) {
+      const size_t length = static_cast<size_t>(std::min<uint64_t>(kBlockBytes, runBytes - offset));
+      source.ReadAt(runStart + offset, block.first(length));
+      for (size_t at = 0; at + recordBytes <= length; at += recordBytes, ++index) {
         progress.Step();
         if (progress.StopRequested()) return false;
         progress.SetText(FormatText("%llu 项被找到", static_cast<unsigned long long>(++examined)));
-        uint8_t* record = block.data() + s * kSectorSize;
+        const std::span<uint8_t> record = block.subspan(at, recordBytes);
         if (!FixUpFileRecord(record)) continue;
-        const uint64_t number = LoadLe16(record + 4) == 0x2A ? index : LoadLe32(record + 0x2C);
+        const ByteView view(record);
+        const uint64_t number = view.Le16(MftRecord::kUpdateSequenceOffset) == MftRecord::kOlderLayoutUsaOffset
+                                    ? index
+                                    : view.Le32(MftRecord::kRecordNumber);
         if (partition.tree->skipSet.count(number)) continue;  // already placed as an ancestor
         RecordDetails details;
-        if (!DecodeMftRecord(record, number, details, source, partition, partition.ntfs.mftRuns, kMainRecord)) continue;
+        if (!DecodeMftRecord(view, number, details, source, partition, partition.ntfs.mftRuns, kMainRecord)) continue;
         if (number == 5) {
           // The root is not listed as an entry of its own, but shows its times.
           NtfsFileEntry& root = partition.tree->ntfsRoot;

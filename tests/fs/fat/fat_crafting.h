@@ -9,11 +9,13 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/scan_progress.h"
 #include "fs/fat/fat_rebuild.h"
+#include "io/byte_source.h"
 #include "model/disk_records.h"
 #include "platform/text.h"
 #include "support/fat_entry_bytes.h"
@@ -88,7 +90,7 @@ class CraftedFat {
     p.fat.sizeSectors = fatSectors;
     p.fat.table.assign(static_cast<size_t>(fatSectors) * 512, 0);
     disk.partitions.push_back(std::move(p));
-    device.Open(disk.devicePath);
+    device = FileSource::Open(disk.devicePath);
   }
   ~CraftedFat() {
     ::close(fd_);
@@ -125,14 +127,12 @@ class CraftedFat {
     MarkFatSpecialFolders(partition(), rootCluster, false);
     std::vector<uint8_t> data = root.bytes;
     data.resize(std::max<size_t>(data.size(), 512 * spc_), 0);
-    return fat32_ ? ParseFat32Directory(&device, data.data(), data.size(), tree().fatRoot, partition(), visited,
-                                        progress, counter)
-                  : ParseFat16Directory(&device, data.data(), data.size(), tree().fatRoot, partition(), visited,
-                                        progress, counter);
+    return fat32_ ? ParseFat32Directory(*device, data, tree().fatRoot, partition(), visited, progress, counter)
+                  : ParseFat16Directory(*device, data, tree().fatRoot, partition(), visited, progress, counter);
   }
 
   DiskRecord disk;
-  SectorDevice device;
+  std::unique_ptr<ByteSource> device;  // the image, read-only
   VisitedClusterSet visited;
   ScanProgress progress;
   uint32_t counter = 0;

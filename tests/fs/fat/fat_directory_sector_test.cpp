@@ -15,7 +15,7 @@ std::vector<Entry> NamedFile(const std::string& longName, const char* shortName,
   return out;
 }
 
-bool Accepts(const std::vector<Entry>& entries) { return IsFatDirectorySector(MakeSector(entries).data()); }
+bool Accepts(const std::vector<Entry>& entries) { return IsFatDirectorySector(MakeSector(entries)); }
 
 // Catches: real directory data (long names spanning several entries, folders,
 // trailing zero entries) being refused.
@@ -135,13 +135,13 @@ TEST(FatDirectorySector, ZeroEntriesAndShortEntryFields) {
 
 TEST(FatDirectorySector, SubfolderFirstSectorNeedsDotDotAndZeroSizes) {
   Sector first = SubfolderFirstSector(10, 0, {});
-  EXPECT_TRUE(IsSubfolderFirstSector(first.data()));
+  EXPECT_TRUE(IsSubfolderFirstSector(first));
   Sector sized = first;
   PutLe32(sized.data() + 32 + 28, 4);
-  EXPECT_FALSE(IsSubfolderFirstSector(sized.data()));
+  EXPECT_FALSE(IsSubfolderFirstSector(sized));
   Sector noDotDot = first;
   noDotDot[33] = 'X';
-  EXPECT_FALSE(IsSubfolderFirstSector(noDotDot.data()));
+  EXPECT_FALSE(IsSubfolderFirstSector(noDotDot));
 }
 
 }  // namespace

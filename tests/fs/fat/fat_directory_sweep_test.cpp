@@ -85,7 +85,7 @@ TEST(FatDirectorySweep, RecordsDirectorySectorsAtTheirAbsoluteNumbers) {
   image.Put(start - 1, PlainDirectorySector(1));          // before the range
   image.Put(start + count + 1, PlainDirectorySector(2));  // after it
   Sector leadingZero = MakeSector({Entry{}, ShortEntry("HIDDEN  TXT", 0x20, 30, 4)});
-  ASSERT_TRUE(IsFatDirectorySector(leadingZero.data()));
+  ASSERT_TRUE(IsFatDirectorySector(leadingZero));
   image.Put(start + 500, leadingZero);  // first byte 0: never recorded
   Sector dotNoDotDot = SubfolderFirstSector(6, 0, {});
   dotNoDotDot[33] = 'X';

@@ -12,24 +12,24 @@ namespace {
 
 // Wrong names are wrong files on the save target.
 TEST(FatNames, ShortNamesFollowTheEntryBytes) {
-  EXPECT_EQ(FatShortName(ShortEntry("README  TXT", 0x20, 5).data(), false), "README.TXT");
-  EXPECT_EQ(FatShortName(ShortEntry("NOEXT      ", 0x20, 5).data(), false), "NOEXT");
+  EXPECT_EQ(FatShortName(ShortEntry("README  TXT", 0x20, 5), false), "README.TXT");
+  EXPECT_EQ(FatShortName(ShortEntry("NOEXT      ", 0x20, 5), false), "NOEXT");
   // Trailing spaces of a short extension are padding, not part of the name.
-  EXPECT_EQ(FatShortName(ShortEntry("A       B  ", 0x20, 5).data(), false), "A.B");
+  EXPECT_EQ(FatShortName(ShortEntry("A       B  ", 0x20, 5), false), "A.B");
   // A folder keeps all 11 bytes, inner spaces included, and gets no dot.
-  EXPECT_EQ(FatShortName(ShortEntry("DOCS    OLD", 0x10, 5).data(), true), "DOCS    OLD");
+  EXPECT_EQ(FatShortName(ShortEntry("DOCS    OLD", 0x10, 5), true), "DOCS    OLD");
   // The lower-case flags (base 0x08, extension 0x10) that Windows and mtools write.
   Entry lower = ShortEntry("README  TXT", 0x20, 5);
   lower[12] = 0x18;
-  EXPECT_EQ(FatShortName(lower.data(), false), "readme.txt");
+  EXPECT_EQ(FatShortName(lower, false), "readme.txt");
   lower[12] = 0x08;
-  EXPECT_EQ(FatShortName(lower.data(), false), "readme.TXT");
+  EXPECT_EQ(FatShortName(lower, false), "readme.TXT");
   // Code page 936 bytes, and 0x05 standing for a lead byte 0xE5.
-  EXPECT_EQ(FatShortName(ShortEntry("\xD6\xD0\xCE\xC4    TXT", 0x20, 5).data(), false), "中文.TXT");
-  EXPECT_EQ(FatShortName(ShortEntry("\x05\xA1      TXT", 0x20, 5).data(), false), Cp936ToUtf8("\xE5\xA1") + ".TXT");
+  EXPECT_EQ(FatShortName(ShortEntry("\xD6\xD0\xCE\xC4    TXT", 0x20, 5), false), "中文.TXT");
+  EXPECT_EQ(FatShortName(ShortEntry("\x05\xA1      TXT", 0x20, 5), false), Cp936ToUtf8("\xE5\xA1") + ".TXT");
   // A deleted entry's first byte is lost: "?" stands for it, alone.
-  EXPECT_EQ(FatShortName(Deleted(ShortEntry("README  TXT", 0x20, 5)).data(), false), "?EADME.TXT");
-  EXPECT_EQ(FatShortName(Deleted(ShortEntry("X          ", 0x10, 5)).data(), true), "?");
+  EXPECT_EQ(FatShortName(Deleted(ShortEntry("README  TXT", 0x20, 5)), false), "?EADME.TXT");
+  EXPECT_EQ(FatShortName(Deleted(ShortEntry("X          ", 0x10, 5)), true), "?");
 }
 
 // Volume labels and unknown attributes must not become files; files must
@@ -97,8 +97,7 @@ TEST(FatParser, LongNameRunsAtTheEndOfTheData) {
     Entry head = LongEntries("a name of more than twenty six characters", ShortEntry("X          ", 0x20, 0))[0];
     d.Add(head);
     std::vector<uint8_t> exact = d.bytes;
-    ASSERT_TRUE(ParseFat16Directory(&fat.device, exact.data(), exact.size(), root, fat.partition(), fat.visited,
-                                    fat.progress, fat.counter));
+    ASSERT_TRUE(ParseFat16Directory(*fat.device, exact, root, fat.partition(), fat.visited, fat.progress, fat.counter));
   }
   {
     // Deleted: 0x0F entries up to the very end, no short entry.
@@ -107,8 +106,7 @@ TEST(FatParser, LongNameRunsAtTheEndOfTheData) {
     for (const Entry& e : LongEntries("deleted run reaching the end.txt", ShortEntry("DELETE~1TXT", 0x20, 0)))
       d.Add(Deleted(e));
     std::vector<uint8_t> exact = d.bytes;
-    ASSERT_TRUE(ParseFat16Directory(&fat.device, exact.data(), exact.size(), root, fat.partition(), fat.visited,
-                                    fat.progress, fat.counter));
+    ASSERT_TRUE(ParseFat16Directory(*fat.device, exact, root, fat.partition(), fat.visited, fat.progress, fat.counter));
   }
   {
     // A run with a short entry but 20+ pieces claimed is not a run; the short
@@ -118,8 +116,7 @@ TEST(FatParser, LongNameRunsAtTheEndOfTheData) {
     bogus[0] = 0x40 | 0x3F;
     d.Add(bogus).Add(ShortEntry("THIRD   TXT", 0x20, 42, 1));
     std::vector<uint8_t> exact = d.bytes;
-    ASSERT_TRUE(ParseFat16Directory(&fat.device, exact.data(), exact.size(), root, fat.partition(), fat.visited,
-                                    fat.progress, fat.counter));
+    ASSERT_TRUE(ParseFat16Directory(*fat.device, exact, root, fat.partition(), fat.visited, fat.progress, fat.counter));
   }
   EXPECT_NE(Child(root, "FIRST.TXT"), nullptr);
   EXPECT_NE(Child(root, "SECOND.TXT"), nullptr);

@@ -52,7 +52,7 @@ class FatRebuild : public ::testing::Test {
 };
 
 TEST_F(FatRebuild, RecordedClustersBecomeNumberedFolders) {
-  ASSERT_TRUE(RebuildFat32FromSectors(fat.partition(), fat.disk, fat.progress, fat.SectorOf(15)));
+  ASSERT_TRUE(RebuildFat32FromSectors(*fat.device, fat.partition(), fat.disk, fat.progress, fat.SectorOf(15)));
   const FatFileEntry& root = fat.tree().fatRoot;
   const FatFileEntry& lost = fat.tree().fatLost;
   EXPECT_EQ(lost.name, "零散目录");
@@ -90,7 +90,7 @@ TEST_F(FatRebuild, RecordedClustersBecomeNumberedFolders) {
 
 // A deleted file whose data carving also found is listed once, in the tree.
 TEST_F(FatRebuild, DeletedFileReleasesItsCarvedCopy) {
-  ASSERT_TRUE(RebuildFat32FromSectors(fat.partition(), fat.disk, fat.progress, fat.SectorOf(15)));
+  ASSERT_TRUE(RebuildFat32FromSectors(*fat.device, fat.partition(), fat.disk, fat.progress, fat.SectorOf(15)));
   const FatFileEntry* del = Child(*Child(fat.tree().fatRoot, "20"), "?EL.JPG");
   ASSERT_NE(del, nullptr);
   EXPECT_EQ(del->state(), kDeletedFile);
@@ -100,14 +100,14 @@ TEST_F(FatRebuild, DeletedFileReleasesItsCarvedCopy) {
 
 TEST_F(FatRebuild, RecordedSectorsBeyondThePartitionAreLeftOut) {
   fat.partition().sectorCount = fat.SectorOf(21);  // 21 and 25 now lie past the end
-  ASSERT_TRUE(RebuildFat32FromSectors(fat.partition(), fat.disk, fat.progress, fat.SectorOf(15)));
+  ASSERT_TRUE(RebuildFat32FromSectors(*fat.device, fat.partition(), fat.disk, fat.progress, fat.SectorOf(15)));
   EXPECT_EQ(Child(fat.tree().fatLost, "25"), nullptr);
   ASSERT_NE(Child(fat.tree().fatRoot, "20"), nullptr);
 }
 
 TEST_F(FatRebuild, StopEndsTheRebuild) {
   fat.progress.RequestStop();
-  EXPECT_FALSE(RebuildFat32FromSectors(fat.partition(), fat.disk, fat.progress, fat.SectorOf(15)));
+  EXPECT_FALSE(RebuildFat32FromSectors(*fat.device, fat.partition(), fat.disk, fat.progress, fat.SectorOf(15)));
   EXPECT_EQ(Child(fat.tree().fatLost, "25"), nullptr);
 }
 

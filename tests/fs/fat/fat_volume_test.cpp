@@ -5,9 +5,10 @@
 
 #include <functional>
 
-#include "core/byte_order.h"
+#include "core/byte_view.h"
 #include "fs/fat/fat_crafting.h"
 #include "fs/fat/fat_volume.h"
+#include "io/byte_source.h"
 #include "recover/expand_partition.h"
 
 namespace quorvel::test {
@@ -33,9 +34,7 @@ struct ImageCopy {
   }
   std::vector<uint8_t> Read(uint64_t offset, size_t length) {
     std::vector<uint8_t> data(length, 0);
-    SectorDevice d;
-    d.Open(path);
-    d.ReadAt(offset, data.data(), length);
+    FileSource::Open(path)->ReadAt(offset, data);
     return data;
   }
   // A whole-volume partition over the copy, filled by hand.
@@ -45,9 +44,7 @@ struct ImageCopy {
     PartitionRecord p;
     p.name = "Partition0";
     p.fsKind = fsKind;
-    SectorDevice d;
-    d.Open(path);
-    p.sectorCount = d.Size() / 512;
+    p.sectorCount = FileSource::Open(path)->Size() / 512;
     disk.partitions.push_back(std::move(p));
     return disk;
   }
@@ -206,8 +203,8 @@ TEST(FatVolume, RootChainEnds) {
   for (uint32_t next : {2u, 0x0FFFFFF0u, 0x00FFFFFFu}) {
     ImageCopy copy("fat32.img");
     std::vector<uint8_t> boot = copy.Read(0, 512);
-    const uint64_t reserved = LoadLe16(&boot[14]);
-    const uint64_t fatSize = LoadLe32(&boot[36]);
+    const uint64_t reserved = ByteView(boot).Le16(14);
+    const uint64_t fatSize = ByteView(boot).Le32(36);
     std::vector<uint8_t> value(4);
     PutLe32(value.data(), next);
     copy.Patch(reserved * 512 + 8, value);

@@ -16,7 +16,7 @@ TEST(Lznt1, StoredChunkAndShortChunkPadding) {
   // Chunk 2: stored, 3 bytes "XYZ" (size - 3 = 0 in the header: 0x3002).
   Bytes stream = {0x04, 0xB0, 0x04, 'a', 'b', 0x00, 0x10, 0x02, 0x30, 'X', 'Y', 'Z', 0x00, 0x00};
   Bytes out(8192, 0xEE);
-  size_t produced = DecompressLznt1(stream.data(), stream.size(), out.data(), out.size());
+  size_t produced = DecompressLznt1(stream, out);
   EXPECT_EQ(produced, 4096u + 3);
   EXPECT_EQ(Bytes(out.begin(), out.begin() + 5), (Bytes{'a', 'b', 'a', 'b', 'a'}));
   EXPECT_EQ(out[5], 0xEE);  // nothing written between the chunks
@@ -28,10 +28,10 @@ TEST(Lznt1, StoredChunkAndShortChunkPadding) {
 TEST(Lznt1, InvalidTokensEndTheOutput) {
   Bytes before = {0x03, 0xB0, 0x01, 0x00, 0x10};  // back-reference as the first token
   Bytes out(4096, 0);
-  EXPECT_EQ(DecompressLznt1(before.data(), before.size(), out.data(), out.size()), 0u);
+  EXPECT_EQ(DecompressLznt1(before, out), 0u);
 
   Bytes truncated = {0xFF, 0xBF, 0x00, 'a', 'b', 'c'};  // claims 4096 bytes, holds 4
-  EXPECT_EQ(DecompressLznt1(truncated.data(), truncated.size(), out.data(), out.size()), 3u);
+  EXPECT_EQ(DecompressLznt1(truncated, out), 3u);
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ using test::Ref;
 
 bool Decode(const Bytes& record, uint64_t number, RecordDetails& details) {
   PartitionRecord partition;
-  return DecodeMftRecord(record.data(), number, details, nullptr, partition, {}, kMainRecord);
+  return DecodeMftRecord(record, number, details, MemorySource({}), partition, {}, kMainRecord);
 }
 
 // Faults caught: a short or lying run list read past its end, a negative
@@ -29,7 +29,7 @@ TEST(RunList, ThreeByteLengthWithNegativeThreeByteOffsetAndSparseRuns) {
                       0x33, 0x10, 0x00, 0x00, 0x00, 0x00, 0xF8,  // 16 clusters at 0x100000 - 0x80000
                       0x00};
   std::vector<DataRun> runs;
-  ASSERT_TRUE(DecodeRunList(list.data(), list.size(), 0, runs));
+  ASSERT_TRUE(DecodeRunList(list, 0, runs));
   ASSERT_EQ(runs.size(), 3u);
   EXPECT_EQ(runs[0].startCluster, 0x100000u);
   EXPECT_EQ(runs[0].clusterCount, 0x12345u);
@@ -45,7 +45,7 @@ TEST(RunList, FieldsWiderThanFourBytesAreDecoded) {
                       0x9A, 0x78, 0x56, 0x34, 0x12, 0x00,        // at 0x123456789A
                       0x00};
   std::vector<DataRun> runs;
-  ASSERT_TRUE(DecodeRunList(list.data(), list.size(), 0, runs));
+  ASSERT_TRUE(DecodeRunList(list, 0, runs));
   ASSERT_EQ(runs.size(), 1u);
   EXPECT_EQ(runs[0].clusterCount, (1ull << 40) + 1);
   EXPECT_EQ(runs[0].startCluster, 0x123456789Aull);
@@ -54,15 +54,15 @@ TEST(RunList, FieldsWiderThanFourBytesAreDecoded) {
 TEST(RunList, ListsThatLieAreCutNotReadPast) {
   std::vector<DataRun> runs;
   const Bytes pastEnd = {0x11, 0x04, 0x10, 0x34, 0x05};  // second run needs 7 bytes, 1 left
-  EXPECT_FALSE(DecodeRunList(pastEnd.data(), pastEnd.size(), 0, runs));
+  EXPECT_FALSE(DecodeRunList(pastEnd, 0, runs));
   EXPECT_EQ(runs.size(), 1u);
   runs.clear();
   const Bytes beforeZero = {0x11, 0x04, 0x10, 0x11, 0x04, 0xE0, 0x00};  // 16 - 32 < 0
-  EXPECT_FALSE(DecodeRunList(beforeZero.data(), beforeZero.size(), 0, runs));
+  EXPECT_FALSE(DecodeRunList(beforeZero, 0, runs));
   EXPECT_EQ(runs.size(), 1u);
   runs.clear();
   const Bytes tooWide = {0x19, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 0};
-  EXPECT_FALSE(DecodeRunList(tooWide.data(), tooWide.size(), 0, runs));
+  EXPECT_FALSE(DecodeRunList(tooWide, 0, runs));
   EXPECT_TRUE(runs.empty());
 }
 
@@ -151,7 +151,7 @@ TEST(MftRecord, LyingLengthsAreCutAtTheRecord) {
   past[4] = 0x00;
   past[5] = 0x10;  // length 4096
   Bytes record = RecordBuilder(60, 1).FileName(Ref(5, 5), "kept").RawAttribute(past).FinishFixedUp();
-  EXPECT_FALSE(ListAttributes(record.data(), attributes));
+  EXPECT_FALSE(ListAttributes(record, attributes));
   ASSERT_EQ(attributes.size(), 1u);  // the name before the lie
   RecordDetails details;
   ASSERT_TRUE(Decode(record, 60, details));
@@ -181,7 +181,7 @@ TEST(MftRecord, LyingLengthsAreCutAtTheRecord) {
   Bytes end = RecordBuilder(63, 1).FinishFixedUp();
   end[0x14] = 0xFE;
   end[0x15] = 0x03;
-  EXPECT_FALSE(ListAttributes(end.data(), attributes));
+  EXPECT_FALSE(ListAttributes(end, attributes));
   EXPECT_TRUE(attributes.empty());
 }
 
@@ -213,10 +213,11 @@ class CraftedVolume : public ::testing::Test {
   }
   void Open(const test::VolumeBuilder& volume) {
     path_ = volume.Write(test::MakeTempDir("mft_record") + "/volume.img");
-    ASSERT_TRUE(device_.Open(path_));
+    device_ = FileSource::Open(path_);
+    ASSERT_TRUE(device_);
   }
   PartitionRecord partition_;
-  SectorDevice device_;
+  std::unique_ptr<ByteSource> device_;
   std::string path_;
 };
 
@@ -248,7 +249,7 @@ TEST_F(CraftedVolume, AttributeListMergesExtensionRecords) {
   Open(volume);
 
   RecordDetails details;
-  ASSERT_TRUE(ReadMftRecord(&device_, 100, details, partition_, partition_.ntfs.mftRuns));
+  ASSERT_TRUE(ReadMftRecord(*device_, 100, details, partition_, partition_.ntfs.mftRuns));
   EXPECT_EQ(details.fileName.name, "split.bin");
   EXPECT_EQ(details.size, 32u * 4096);
   ASSERT_EQ(details.dataRuns.size(), 3u);
@@ -259,7 +260,7 @@ TEST_F(CraftedVolume, AttributeListMergesExtensionRecords) {
   EXPECT_EQ(details.dataRuns[2].vcn, 24u);
 
   RecordDetails foreign;
-  ASSERT_TRUE(ReadMftRecord(&device_, 103, foreign, partition_, partition_.ntfs.mftRuns));
+  ASSERT_TRUE(ReadMftRecord(*device_, 103, foreign, partition_, partition_.ntfs.mftRuns));
   EXPECT_EQ(foreign.dataRuns.size(), 1u);
 }
 
@@ -274,7 +275,7 @@ TEST_F(CraftedVolume, ByPositionTriesEveryRecordedSectorThenReportsMftError) {
   Open(volume);
 
   RecordDetails byNumber;
-  EXPECT_FALSE(ReadMftRecord(&device_, 121, byNumber, partition_, partition_.ntfs.mftRuns));  // empty slot
+  EXPECT_FALSE(ReadMftRecord(*device_, 121, byNumber, partition_, partition_.ntfs.mftRuns));  // empty slot
 
   partition_.ntfs.recordSectors[120] = 32 + 240;
   partition_.ntfs.extraRecordSectors.emplace(120, 6000);
@@ -283,12 +284,12 @@ TEST_F(CraftedVolume, ByPositionTriesEveryRecordedSectorThenReportsMftError) {
   entry.name = "want.txt";
   entry.size = 7;
   RecordDetails details;
-  EXPECT_EQ(ReadMftRecordByPosition(&device_, 120, details, partition_, partition_.ntfs.mftRuns, entry),
+  EXPECT_EQ(ReadMftRecordByPosition(*device_, 120, details, partition_, partition_.ntfs.mftRuns, entry),
             RecordByPositionResult::kRead);
   EXPECT_EQ(details.residentData, Bytes(7, 'w'));
 
   entry.name = "nowhere.txt";
-  EXPECT_EQ(ReadMftRecordByPosition(&device_, 120, details, partition_, partition_.ntfs.mftRuns, entry),
+  EXPECT_EQ(ReadMftRecordByPosition(*device_, 120, details, partition_, partition_.ntfs.mftRuns, entry),
             RecordByPositionResult::kMftError);
   EXPECT_FALSE(details.hasFileName);
 }

@@ -169,17 +169,18 @@ TEST(NtfsFixture, AgreesWithSleuthKit) {
 // The file's bytes as the record describes them: resident value, runs in
 // file order (sparse runs and bytes past the initialized size read as zeros)
 // or compression units.
-std::string ExtractAndHash(SectorDevice& device, const PartitionRecord& partition, const RecordDetails& details,
+std::string ExtractAndHash(const ByteSource& device, const PartitionRecord& partition, const RecordDetails& details,
                            const std::string& path) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  auto write = [&](const uint8_t* data, size_t length) {
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(length));
+  auto write = [&](std::span<const uint8_t> bytes) {
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return true;
   };
   if (!details.nonResident) {
-    write(details.residentData.data(), std::min<size_t>(details.size, details.residentData.size()));
+    write(std::span<const uint8_t>(details.residentData)
+              .first(std::min<size_t>(details.size, details.residentData.size())));
   } else if (details.IsCompressed()) {
-    WriteCompressedRuns(&device, write, SectorRunsOf(details, partition), partition.sectorsPerCluster, details.size,
+    WriteCompressedRuns(device, write, SectorRunsOf(details, partition), partition.sectorsPerCluster, details.size,
                         partition, details.CompressionUnitClusters());
   } else {
     const uint64_t clusterBytes = uint64_t{partition.sectorsPerCluster} * 512;
@@ -189,13 +190,12 @@ std::string ExtractAndHash(SectorDevice& device, const PartitionRecord& partitio
       if (written >= details.size) break;
       buffer.assign(run.clusterCount * clusterBytes, 0);
       if (!run.sparse)
-        ReadVolumeBytes(partition, &device, run.startCluster * partition.sectorsPerCluster, buffer.data(),
-                        buffer.size());
+        device.ReadAt((partition.startSector + run.startCluster * partition.sectorsPerCluster) * 512, buffer);
       uint64_t at = run.vcn * clusterBytes;
       for (uint64_t i = 0; i < buffer.size(); ++i)
         if (at + i >= details.initializedSize) buffer[i] = 0;
       uint64_t take = std::min<uint64_t>(buffer.size(), details.size - written);
-      write(buffer.data(), take);
+      write(std::span<const uint8_t>(buffer).first(take));
       written += take;
     }
   }
@@ -210,8 +210,8 @@ TEST(NtfsFixture, EveryFilesBytesMatchWhatWasWritten) {
   REQUIRE_FIXTURE("ntfs.img");
   Scanned scanned;
   ScanFixture("ntfs.img", scanned);
-  SectorDevice device;
-  ASSERT_TRUE(device.Open(test::FixturePath("ntfs.img")));
+  auto device = FileSource::Open(test::FixturePath("ntfs.img"));
+  ASSERT_TRUE(device);
   const std::string dir = test::MakeTempDir("ntfs_extract");
   size_t checked = 0;
   for (const ManifestLine& m : ReadManifest("ntfs.manifest")) {
@@ -219,10 +219,10 @@ TEST(NtfsFixture, EveryFilesBytesMatchWhatWasWritten) {
     const NtfsFileEntry* entry = scanned.paths.at("根目录/" + m.path);
     RecordDetails details;
     ASSERT_TRUE(
-        ReadMftRecord(&device, entry->recordNumber, details, scanned.partition(), scanned.partition().ntfs.mftRuns))
+        ReadMftRecord(*device, entry->recordNumber, details, scanned.partition(), scanned.partition().ntfs.mftRuns))
         << m.path;
     EXPECT_EQ(details.size, m.size) << m.path;
-    EXPECT_EQ(ExtractAndHash(device, scanned.partition(), details, dir + "/out"), m.sha256) << m.path;
+    EXPECT_EQ(ExtractAndHash(*device, scanned.partition(), details, dir + "/out"), m.sha256) << m.path;
     ++checked;
   }
   EXPECT_GE(checked, 20u);
@@ -236,11 +236,11 @@ TEST(NtfsFixture, Lznt1UnitFromNtfs3g) {
   Bytes plain = test::ReadWholeFile(test::FixturePath("ntfs_lznt1_plain.bin"));
   ASSERT_EQ(plain.size(), 65536u);
   Bytes out(65536, 0xEE);
-  EXPECT_EQ(DecompressLznt1(stored.data(), stored.size(), out.data(), out.size()), 65536u);
+  EXPECT_EQ(DecompressLznt1(stored, out), 65536u);
   EXPECT_EQ(out, plain);
   // A smaller output buffer is never passed.
   Bytes small(5000, 0);
-  EXPECT_EQ(DecompressLznt1(stored.data(), stored.size(), small.data(), small.size()), 5000u);
+  EXPECT_EQ(DecompressLznt1(stored, small), 5000u);
   EXPECT_TRUE(std::equal(small.begin(), small.end(), plain.begin()));
 }
 
@@ -282,14 +282,14 @@ TEST(NtfsFixture, FragmentPathListsTheSameTreeAndMapsSectors) {
   for (const auto& [path, e] : byFragments.paths) b[path] = {e->state(), e->size};
   EXPECT_EQ(a, b);
 
-  SectorDevice device;
-  ASSERT_TRUE(device.Open(test::FixturePath("ntfs.img")));
+  auto device = FileSource::Open(test::FixturePath("ntfs.img"));
+  ASSERT_TRUE(device);
   const PartitionRecord& partition = byFragments.partition();
   const NtfsFileEntry* large = byFragments.paths.at("根目录/big/large.bin");
   EXPECT_EQ(partition.ntfs.recordSectors.at(large->recordNumber),
             byBoot.partition().ntfs.mftStartSector + 2 * large->recordNumber);
   RecordDetails details;
-  EXPECT_EQ(ReadMftRecordByPosition(&device, large->recordNumber, details, partition, partition.ntfs.mftRuns, *large),
+  EXPECT_EQ(ReadMftRecordByPosition(*device, large->recordNumber, details, partition, partition.ntfs.mftRuns, *large),
             RecordByPositionResult::kRead);
   EXPECT_EQ(details.size, 3000000u);
 }

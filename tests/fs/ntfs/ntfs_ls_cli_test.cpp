@@ -60,7 +60,7 @@ class EntryReader {
           unsigned unit = std::stoul(s_.substr(i_, 4), nullptr, 16);
           i_ += 4;
           uint8_t le[2] = {static_cast<uint8_t>(unit), static_cast<uint8_t>(unit >> 8)};
-          out += Utf16LeToUtf8(le, 1, false);
+          out += Utf16LeToUtf8(le, false);
           break;
         }
         default:

@@ -1,0 +1,46 @@
+#include "ui/save_selection.h"
+
+#include <variant>
+
+#include "core/scan_progress.h"
+#include "recover/partition_launch.h"
+#include "save/save_job.h"
+
+namespace quorvel {
+
+std::string SingleSaveSpaceText(uint64_t size) {
+  const double g = static_cast<double>(size) / (1024.0 * 1024.0 * 1024.0);
+  double value;
+  const char* unit;
+  if (g > 0.0001 && g < 0.1) {
+    value = static_cast<double>(size) / (1024.0 * 1024.0);
+    unit = " MB";
+  } else if (g < 0.0001) {
+    value = static_cast<double>(size) / 1024.0;
+    unit = " KB";
+  } else {
+    value = g;
+    unit = " GB";
+  }
+  return FormatText("即将保存 %.1f", value) + unit + ",磁盘空间不够！";
+}
+
+std::vector<SelectedEntry> CollectCheckedEntries(PartitionRecord& partition, DiskRecord* disk) {
+  std::vector<SelectedEntry> out = SelectEntries(partition, [](FileEntryRef entry) {
+    const uint8_t flags = std::visit([](auto* e) { return e->flags; }, entry);
+    switch (GetCheckState(flags)) {
+      case kChecked:
+        return Pick::kWhole;
+      case kPartlyChecked:
+        return Pick::kPart;
+      default:
+        return Pick::kNone;
+    }
+  });
+  // The carved-files folder keeps its mark in the low bits of its state.
+  if (disk && (disk->extraFoundFiles.state & 0x03) == kChecked && CarvedFilesInsidePartition(*disk, partition))
+    out.push_back(CarvedFolderEntry());
+  return out;
+}
+
+}  // namespace quorvel

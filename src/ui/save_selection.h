@@ -1,0 +1,33 @@
+#pragma once
+// The file page's side of saving: the rows ticked in the folder tree as the
+// save's selection, and the texts the page words the save's refusals with.
+// Check marks are the page's own concern; the save engines only ever see the
+// selection made of them.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/disk_records.h"
+#include "save/save_types.h"
+
+namespace quorvel {
+
+// Refusals and questions of the save commands, as the page shows them.
+constexpr const char* kSaveBusyText = "警告: 请等待当前操作完成!";
+constexpr const char* kSaveNoSelectionText = "警告: 请选择保存对象!";
+constexpr const char* kSaveNoTargetText = "警告: 请选择保存路径!";
+constexpr const char* kSaveSpaceShortText = "目标盘空间不足，请重新选择盘!";
+constexpr const char* kSaveProgressText = "正在保存文件，请稍等...";
+constexpr const char* kSaveProgressTitle = "保存文件";
+
+// "即将保存 %.1f MB,磁盘空间不够！" and its KB / GB forms: the single-select
+// save's message when the target has too little room.
+std::string SingleSaveSpaceText(uint64_t size);
+
+// Walks the partition's rows from its special folders by their check marks: a
+// ticked row (1) is one element for its whole subtree, a partly ticked folder
+// (2) is descended into, an unticked row (0) is skipped. A ticked "Extra
+// Found Files" folder with carved files inside the partition adds an element.
+std::vector<SelectedEntry> CollectCheckedEntries(PartitionRecord& partition, DiskRecord* disk);
+
+}  // namespace quorvel
