@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "core/recording_sink.h"
+#include "fs/ntfs/mft_record.h"
 #include "fs/ntfs/mft_scan.h"
 #include "fs/ntfs/ntfs_craft.h"
+#include "io/byte_source.h"
 #include "support/test_support.h"
 
 namespace quorvel {
@@ -193,6 +195,50 @@ TEST_F(CraftedSweep, BackupBootSectorAndFragmentPath) {
   EXPECT_EQ(sink.upper(), 512u);
   EXPECT_EQ(sink.position(), 512u);
 }
+
+// Faults caught: file records taken as 1024 bytes (two 512-byte sectors)
+// when the boot sector names 4096, as on 4Kn volumes and on volumes
+// formatted with 4 KiB records: every record after the first misplaced, and
+// attributes past the first kilobyte of a record lost. Both the sweep (in
+// 10 MiB blocks) and the by-number reader take the size from the boot sector.
+class BigRecords : public ::testing::TestWithParam<test::NtfsGeometry> {};
+
+TEST_P(BigRecords, SweepAndRecordReaderUseTheBootSectorsRecordSize) {
+  const test::NtfsGeometry geometry = GetParam();
+  test::VolumeBuilder volume(64, 8192 * 512 / geometry.sectorSize, geometry);
+  auto record = [&](uint32_t number, uint16_t flags) {
+    return RecordBuilder(number, flags, 1, false, geometry.recordSize);
+  };
+  Bytes text(3000);
+  for (size_t i = 0; i < text.size(); ++i) text[i] = static_cast<uint8_t>('a' + i % 26);
+  volume.Put(40, record(40, 3).StandardInformation(1, 2, 3).FileName(Ref(5, 5), "docs").Finish());
+  volume.Put(41,
+             record(41, 1).StandardInformation(1, 2, 3).FileName(Ref(40, 1), "big.txt").ResidentData(text).Finish());
+  volume.Put(63, record(63, 1).FileName(Ref(5, 5), "last.bin").ResidentData(Bytes(10, 't')).Finish());
+
+  const MemorySource disk(volume.bytes(), geometry.sectorSize);
+  DiskRecord diskRecord;
+  PartitionRecord partition;
+  partition.fsKind = FsKind::kNtfs;
+  partition.sectorCount = volume.bytes().size() / geometry.sectorSize;
+  ScanProgress progress;
+  ASSERT_TRUE(ScanMftRecords(disk, progress, partition, diskRecord));
+  EXPECT_EQ(partition.ntfs.recordSize, geometry.recordSize);
+  EXPECT_EQ(partition.bytesPerSector, geometry.sectorSize);
+  auto paths = test::TreePaths(*partition.tree);
+  ASSERT_TRUE(paths.count("根目录/docs/big.txt"));
+  EXPECT_EQ(paths.at("根目录/docs/big.txt")->size, text.size());
+  EXPECT_TRUE(paths.count("根目录/last.bin"));
+
+  RecordDetails details;
+  ASSERT_TRUE(ReadMftRecord(disk, 41, details, partition, partition.ntfs.mftRuns));
+  EXPECT_EQ(details.residentData, text);
+  EXPECT_EQ(MftRecordSector(partition, partition.ntfs.mftRuns, 41), volume.MftSector(41));
+}
+
+INSTANTIATE_TEST_SUITE_P(FourKibRecords, BigRecords,
+                         ::testing::Values(test::NtfsGeometry{4096, 4096}, test::NtfsGeometry{512, 4096}),
+                         [](const auto& info) { return "sector" + std::to_string(info.param.sectorSize); });
 
 }  // namespace
 }  // namespace quorvel

@@ -53,17 +53,20 @@ size_t Align8(size_t n) { return (n + 7) & ~size_t{7}; }
 
 }  // namespace
 
-RecordBuilder::RecordBuilder(uint32_t number, uint16_t flags, uint16_t sequence, bool olderLayout) : bytes_(1024, 0) {
+RecordBuilder::RecordBuilder(uint32_t number, uint16_t flags, uint16_t sequence, bool olderLayout, size_t recordSize)
+    : bytes_(recordSize, 0) {
   std::memcpy(bytes_.data(), "FILE", 4);
   uint16_t usaOffset = olderLayout ? 0x2A : 0x30;
+  const size_t strides = recordSize / 512;
   Put16(bytes_, 4, usaOffset);
-  Put16(bytes_, 6, 3);
+  Put16(bytes_, 6, static_cast<uint16_t>(strides + 1));
   Put16(bytes_, 0x10, sequence);
   Put16(bytes_, 0x12, 1);
-  next_ = olderLayout ? 0x30 : 0x38;
+  // The first attribute follows the update-sequence array.
+  next_ = Align8(usaOffset + 2 * (strides + 1));
   Put16(bytes_, 0x14, static_cast<uint16_t>(next_));
   Put16(bytes_, 0x16, flags);
-  Put32(bytes_, 0x1C, 1024);
+  Put32(bytes_, 0x1C, static_cast<uint32_t>(recordSize));
   if (!olderLayout) Put32(bytes_, 0x2C, number);
 }
 
@@ -190,64 +193,70 @@ Bytes RecordBuilder::Finish(bool endMarker) const {
   Bytes b = bytes_;
   if (endMarker && next_ + 4 <= b.size()) Put32(b, next_, 0xFFFFFFFF);
   Put32(b, 0x18, static_cast<uint32_t>(next_ + 8));
-  // Update sequence: the value goes to both sector ends, the real bytes into
-  // the array.
+  // Update sequence: the value goes to every 512-byte stride's end, the real
+  // bytes into the array.
   uint16_t usaOffset = static_cast<uint16_t>(b[4] | (b[5] << 8));
   const uint16_t usn = 0x0042;
   Put16(b, usaOffset, usn);
-  b[usaOffset + 2] = b[510];
-  b[usaOffset + 3] = b[511];
-  b[usaOffset + 4] = b[1022];
-  b[usaOffset + 5] = b[1023];
-  Put16(b, 510, usn);
-  Put16(b, 1022, usn);
+  for (size_t end = 510, slot = usaOffset + 2u; end < b.size(); end += 512, slot += 2) {
+    b[slot] = b[end];
+    b[slot + 1] = b[end + 1];
+    Put16(b, end, usn);
+  }
   return b;
 }
 
 Bytes RecordBuilder::FinishFixedUp() const {
   Bytes b = Finish();
   uint16_t usaOffset = static_cast<uint16_t>(b[4] | (b[5] << 8));
-  b[510] = b[usaOffset + 2];
-  b[511] = b[usaOffset + 3];
-  b[1022] = b[usaOffset + 4];
-  b[1023] = b[usaOffset + 5];
+  for (size_t end = 510, slot = usaOffset + 2u; end < b.size(); end += 512, slot += 2) {
+    b[end] = b[slot];
+    b[end + 1] = b[slot + 1];
+  }
   return b;
 }
 
-VolumeBuilder::VolumeBuilder(uint32_t mftRecords, uint64_t sectors) : image_(sectors * 512, 0) {
+VolumeBuilder::VolumeBuilder(uint32_t mftRecords, uint64_t sectors, NtfsGeometry geometry)
+    : geometry_(geometry), image_(sectors * geometry.sectorSize, 0) {
+  const uint32_t sectorSize = geometry.sectorSize;
   Bytes boot(512, 0);
   boot[0] = 0xEB;
   boot[1] = 0x52;
   boot[2] = 0x90;
   std::memcpy(boot.data() + 3, "NTFS    ", 8);
-  Put16(boot, 0x0B, 512);
-  boot[0x0D] = 8;
+  Put16(boot, 0x0B, static_cast<uint16_t>(sectorSize));
+  boot[0x0D] = static_cast<uint8_t>(4096 / sectorSize);  // 4 KiB clusters
   boot[0x15] = 0xF8;
   Put64(boot, 0x28, sectors - 1);
   Put64(boot, 0x30, 4);   // MFT cluster
   Put64(boot, 0x38, 16);  // mirror
-  boot[0x40] = 0xF6;      // 1024-byte records
+  // Records of 2^n bytes are named by -n.
+  int shift = 0;
+  while ((1u << shift) < geometry.recordSize) ++shift;
+  boot[0x40] = static_cast<uint8_t>(-shift);
   Put32(boot, 0x44, 1);
   boot[510] = 0x55;
   boot[511] = 0xAA;
   std::memcpy(image_.data(), boot.data(), 512);
-  std::memcpy(image_.data() + (sectors - 1) * 512, boot.data(), 512);
+  std::memcpy(image_.data() + (sectors - 1) * sectorSize, boot.data(), 512);
 
-  const uint64_t clusters = (mftRecords + 3) / 4;
+  const uint64_t clusters = (uint64_t{mftRecords} * geometry.recordSize + 4095) / 4096;
   Bytes runs = {0x11, static_cast<uint8_t>(clusters), 0x04, 0x00};
   if (clusters > 0x7F) runs = {0x21, static_cast<uint8_t>(clusters), static_cast<uint8_t>(clusters >> 8), 0x04, 0x00};
-  Put(0, RecordBuilder(0, 1)
+  const size_t recordSize = geometry.recordSize;
+  Put(0, RecordBuilder(0, 1, 1, false, recordSize)
              .StandardInformation(1, 1, 1)
              .FileName(Ref(5, 5), "$MFT", 3)
              .NonResidentData(runs, clusters * 4096)
              .Finish());
-  Put(5, RecordBuilder(5, 3, 5).StandardInformation(1, 1, 1).FileName(Ref(5, 5), ".", 3).Finish());
+  Put(5, RecordBuilder(5, 3, 5, false, recordSize).StandardInformation(1, 1, 1).FileName(Ref(5, 5), ".", 3).Finish());
 }
 
 void VolumeBuilder::Put(uint32_t number, const Bytes& record) { PutAtSector(MftSector(number), record); }
 
 void VolumeBuilder::PutAtSector(uint64_t sector, const Bytes& record) {
-  std::memcpy(image_.data() + sector * 512, record.data(), std::min<size_t>(record.size(), 1024));
+  std::memcpy(image_.data() + sector * geometry_.sectorSize, record.data(),
+              std::min<size_t>(record.size(), geometry_.recordSize));
 }
 
 void VolumeBuilder::ZeroBootSector() { std::memset(image_.data(), 0, 512); }

@@ -27,10 +27,11 @@ struct IndexItem {
   uint8_t nameSpace = 1;
 };
 
-// One 1024-byte file record, attribute by attribute.
+// One file record (1024 bytes unless told), attribute by attribute.
 class RecordBuilder {
  public:
-  RecordBuilder(uint32_t number, uint16_t flags, uint16_t sequence = 1, bool olderLayout = false);
+  RecordBuilder(uint32_t number, uint16_t flags, uint16_t sequence = 1, bool olderLayout = false,
+                size_t recordSize = 1024);
   RecordBuilder& BaseReference(uint64_t reference);
   RecordBuilder& StandardInformation(uint64_t created, uint64_t modified, uint64_t accessed);
   RecordBuilder& FileName(uint64_t parentReference, const std::string& name, uint8_t nameSpace = 1,
@@ -54,19 +55,29 @@ class RecordBuilder {
   uint16_t attributeId_ = 0;
 };
 
+// Sector and file-record sizes of a crafted volume.
+struct NtfsGeometry {
+  uint32_t sectorSize = 512;
+  uint32_t recordSize = 1024;
+};
+
 // A small NTFS volume: boot sector and its backup, 4 KiB clusters, the MFT
 // at cluster 4 with `mftRecords` slots, $MFT (0) and the root (5) in place.
 class VolumeBuilder {
  public:
-  explicit VolumeBuilder(uint32_t mftRecords = 256, uint64_t sectors = 8192);
+  explicit VolumeBuilder(uint32_t mftRecords = 256, uint64_t sectors = 8192, NtfsGeometry geometry = {});
   void Put(uint32_t number, const Bytes& record);
   void PutAtSector(uint64_t sector, const Bytes& record);
   void ZeroBootSector();
-  uint64_t MftSector(uint32_t number) const { return 32 + 2ull * number; }
+  uint64_t MftSector(uint32_t number) const {
+    return (4ull * 4096 + uint64_t{number} * geometry_.recordSize) / geometry_.sectorSize;
+  }
+  const Bytes& bytes() const { return image_; }
   // Writes the image; returns its path.
   std::string Write(const std::string& path) const;
 
  private:
+  NtfsGeometry geometry_;
   Bytes image_;
 };
 
