@@ -18,6 +18,7 @@
 #include "ui/my_right_treelist_ctrl.h"
 #include "ui/my_save_file_dlg.h"
 #include "ui/quorvel_app.h"
+#include "ui/save_selection.h"
 #include "ui_test_support.h"
 #include "volumes/disk_enumeration.h"
 
@@ -213,6 +214,47 @@ class FilePageTest : public QObject {
     QCOMPARE(page_->StatusText(), QStringLiteral("警告: 请选择保存路径!"));
     page_->MultiSelectSave(false);
     QCOMPARE(page_->StatusText(), QStringLiteral("警告: 请选择保存路径!"));
+  }
+
+  // The page's marks become the save's selection: a ticked row stands for its
+  // subtree, a partly ticked folder is descended into, and the carved-files
+  // folder counts when ticked and a carved file lies inside the partition.
+  void CheckedRowsBecomeTheSelection() {
+    PartitionRecord partition;
+    partition.fsKind = FsKind::kFat32;
+    partition.startSector = 100;
+    partition.sectorCount = 50;
+    FatFileEntry& root = partition.tree->fatRoot;
+    root.name = "根目录";
+    SetEntryState(root.flags, kFolder);
+    SetCheckState(root.flags, kPartlyChecked);
+    FatFileEntry ticked, unticked;
+    ticked.name = "ticked";
+    unticked.name = "unticked";
+    SetEntryState(ticked.flags, kFile);
+    SetEntryState(unticked.flags, kFile);
+    SetCheckState(ticked.flags, kChecked);
+    root.children = {ticked, unticked};
+    DiskRecord disk;
+    disk.carvedFiles[120] = CarvedFile{0, 10, "a.jpg", "jpg"};
+    std::vector<SelectedEntry> selection = CollectCheckedEntries(partition, &disk);
+    QCOMPARE(selection.size(), size_t{1});
+    QCOMPARE(QString::fromStdString(selection[0].fat->name), QStringLiteral("ticked"));
+    QCOMPARE(selection[0].folderChain, std::vector<std::string>{"根目录"});
+    disk.extraFoundFiles.state = kChecked;
+    selection = CollectCheckedEntries(partition, &disk);
+    QCOMPARE(selection.size(), size_t{2});
+    QVERIFY(selection[1].carvedFolder);
+    partition.startSector = 200;  // the carved file now lies before the partition
+    QCOMPARE(CollectCheckedEntries(partition, &disk).size(), size_t{1});
+  }
+
+  void SingleSaveSpaceMessage() {
+    QCOMPARE(QString::fromStdString(SingleSaveSpaceText(50ull << 20)),
+             QStringLiteral("即将保存 50.0 MB,磁盘空间不够！"));
+    QCOMPARE(QString::fromStdString(SingleSaveSpaceText(80ull << 10)),
+             QStringLiteral("即将保存 80.0 KB,磁盘空间不够！"));
+    QCOMPARE(QString::fromStdString(SingleSaveSpaceText(5ull << 30)), QStringLiteral("即将保存 5.0 GB,磁盘空间不够！"));
   }
 
   // Multi-select save of ticked list rows writes what `quorvel save` writes
