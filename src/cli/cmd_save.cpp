@@ -5,11 +5,10 @@
 // steps: resolve the arguments, read the partition and select the entries,
 // check the target, run the save, report.
 #include <cstdio>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "cli/cli_interrupt.h"
 #include "cli/cli_source.h"
@@ -206,11 +205,12 @@ int SelectEntriesOfPaths(const SaveRequest& request, DiskRecord& disk, Partition
 // Free bytes where the target will be: asked of the nearest folder that
 // exists, so a refusal leaves nothing behind.
 uint64_t FreeBytesAtTarget(const std::string& target) {
-  std::string existing = target;
-  while (access(existing.c_str(), F_OK) != 0 && existing.find('/') != std::string::npos && existing != "/")
-    existing = existing.rfind('/') == 0 ? "/" : existing.substr(0, existing.rfind('/'));
-  if (access(existing.c_str(), F_OK) != 0) existing = ".";
-  return FreeSpaceBytes(existing);
+  std::error_code ec;
+  std::filesystem::path existing = target;
+  while (!std::filesystem::exists(existing, ec) && existing.has_parent_path() && existing != existing.parent_path())
+    existing = existing.parent_path();
+  if (!std::filesystem::exists(existing, ec)) existing = ".";
+  return FreeSpaceBytes(existing.string());
 }
 
 int CheckTarget(const SaveSelection& selection, const DiskRecord& disk, const PartitionRecord& partition) {

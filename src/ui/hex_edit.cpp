@@ -47,8 +47,8 @@ CHexEdit::CHexEdit(QWidget* parent) : QAbstractScrollArea(parent) {
   Relayout();
 }
 
-void CHexEdit::SetData(const QByteArray& data) {
-  data_ = data;
+void CHexEdit::SetData(const QByteArray& bytes) {
+  data_ = bytes;
   topIndex_ = 0;
   editPos_ = 0;
   selStart_ = selEnd_ = anchor_ = -1;

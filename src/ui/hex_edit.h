@@ -20,7 +20,7 @@ class CHexEdit : public QAbstractScrollArea {
 
   // Takes the bytes; resets view, caret and selection; sets the window title
   // to "%d sector" with length / 512.
-  void SetData(const QByteArray& data);
+  void SetData(const QByteArray& bytes);
   const QByteArray& Data() const { return data_; }
   void SetBytesPerRow(int count);
   int BytesPerRow() const { return bytesPerRow_; }

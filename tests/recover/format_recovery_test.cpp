@@ -199,8 +199,8 @@ TEST_P(FatFormatRecovery, OldFoldersComeBackNumberedByFirstCluster) {
 INSTANTIATE_TEST_SUITE_P(Images, FatFormatRecovery,
                          ::testing::Values(FatCase{"format_fat32.img", "format_fat32.manifest"},
                                            FatCase{"format_fat16.img", "format_fat16.manifest"}),
-                         [](const ::testing::TestParamInfo<FatCase>& info) {
-                           return std::string(info.param.image).find("32") != std::string::npos ? "Fat32" : "Fat16";
+                         [](const ::testing::TestParamInfo<FatCase>& test) {
+                           return std::string(test.param.image).find("32") != std::string::npos ? "Fat32" : "Fat16";
                          });
 
 // The GUI's route: the format scan alone shows no rebuilt folders (it only

@@ -34,7 +34,7 @@ class WalkTest : public ::testing::Test {
 };
 
 TEST_F(WalkTest, BootLoaderMbrIsATableNotAVolume) {
-  for (uint8_t jump : {0x63, 0x48}) {
+  for (uint8_t jump : {uint8_t{0x63}, uint8_t{0x48}}) {
     CraftedImage image(64);
     image.Sector(0)[0] = 0xEB;
     image.Sector(0)[1] = jump;
@@ -271,12 +271,13 @@ TEST_F(WalkTest, RandomTablesNeverCrashOrHang) {
     for (int s = 0; s < 128; ++s) {
       if (small(3) != 0) continue;
       for (int slot = 0; slot < 4; ++slot)
-        image.SetEntry(s, slot, types[small(sizeof types)], small(160), small(4) ? small(200) : rng());
+        image.SetEntry(s, slot, types[small(sizeof types)], small(160),
+                       small(4) ? small(200) : static_cast<uint32_t>(rng()));
       if (small(4) == 0) {
         PutText(image.Sector(s), "EFI PART");
-        PutLe64(image.Sector(s) + 0x48, small(4) ? small(140) : rng());
-        PutLe32(image.Sector(s) + 0x50, small(3) ? small(160) : rng());
-        PutLe32(image.Sector(s) + 0x54, small(3) ? 128 : rng());
+        PutLe64(image.Sector(s) + 0x48, small(4) ? small(140) : static_cast<uint32_t>(rng()));
+        PutLe32(image.Sector(s) + 0x50, small(3) ? small(160) : static_cast<uint32_t>(rng()));
+        PutLe32(image.Sector(s) + 0x54, small(3) ? 128 : static_cast<uint32_t>(rng()));
       }
       if (small(5) == 0) MakeNtfsBoot(image.Sector(s));
       if (small(5) == 0) MakeExfatBoot(image.Sector(s));

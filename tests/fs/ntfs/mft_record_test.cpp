@@ -86,7 +86,7 @@ TEST(MftRecord, StateFromFlagsWord) {
   EXPECT_EQ(EntryStateFromRecordFlags(2), kDeletedFolder);
   EXPECT_EQ(EntryStateFromRecordFlags(3), kFolder);
   EXPECT_EQ(EntryStateFromRecordFlags(7), kFolder);
-  for (uint16_t odd : {4, 5, 6, 8, 9}) EXPECT_EQ(EntryStateFromRecordFlags(odd), kNoState) << odd;
+  for (int odd : {4, 5, 6, 8, 9}) EXPECT_EQ(EntryStateFromRecordFlags(static_cast<uint16_t>(odd)), kNoState) << odd;
 }
 
 // Faults caught: the DOS 8.3 twin shown instead of the long name; a DOS-only

@@ -238,7 +238,7 @@ TEST_P(BigRecords, SweepAndRecordReaderUseTheBootSectorsRecordSize) {
 
 INSTANTIATE_TEST_SUITE_P(FourKibRecords, BigRecords,
                          ::testing::Values(test::NtfsGeometry{4096, 4096}, test::NtfsGeometry{512, 4096}),
-                         [](const auto& info) { return "sector" + std::to_string(info.param.sectorSize); });
+                         [](const auto& test) { return "sector" + std::to_string(test.param.sectorSize); });
 
 }  // namespace
 }  // namespace quorvel

@@ -57,7 +57,7 @@ class EntryReader {
           out += '\f';
           break;
         case 'u': {
-          unsigned unit = std::stoul(s_.substr(i_, 4), nullptr, 16);
+          unsigned unit = static_cast<unsigned>(std::stoul(s_.substr(i_, 4), nullptr, 16));
           i_ += 4;
           uint8_t le[2] = {static_cast<uint8_t>(unit), static_cast<uint8_t>(unit >> 8)};
           out += Utf16LeToUtf8(le, false);
