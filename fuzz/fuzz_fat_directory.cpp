@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   for (size_t at = 0; at + 512 <= bytes.size(); at += 512) {
     // An exact-size copy: a read past the sector is reported.
-    std::vector<uint8_t> sector(bytes.begin() + at, bytes.begin() + at + 512);
+    const ByteView piece = ByteView(bytes).Sub(at, 512);
+    std::vector<uint8_t> sector(piece.data(), piece.data() + piece.size());
     IsFatDirectorySector(sector);
     IsSubfolderFirstSector(sector);
   }

@@ -7,7 +7,8 @@ namespace quorvel::cli {
 std::string JsonEscape(const std::string& text) {
   std::string out;
   out.reserve(text.size() + 2);
-  for (unsigned char c : text) {
+  for (char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
     switch (c) {
       case '"':
         out += "\\\"";

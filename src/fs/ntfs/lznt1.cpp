@@ -29,8 +29,9 @@ size_t DecompressLznt1(ByteView compressed, std::span<uint8_t> out) {
 
     if (!(header & 0x8000)) {
       // Stored chunk: the bytes as they are.
-      size_t take = std::min(dataSize, chunkLimit - outPos);
-      std::memcpy(out.data() + outPos, data.data(), take);
+      const size_t take = std::min(dataSize, chunkLimit - outPos);
+      // A header at the very end of the stream leaves nothing (and no bytes to point at).
+      if (take) std::memcpy(out.data() + outPos, data.data(), take);
       outPos += take;
     } else {
       size_t pos = 0;

@@ -32,6 +32,13 @@ TEST(Lznt1, InvalidTokensEndTheOutput) {
 
   Bytes truncated = {0xFF, 0xBF, 0x00, 'a', 'b', 'c'};  // claims 4096 bytes, holds 4
   EXPECT_EQ(DecompressLznt1(truncated, out), 3u);
+
+  // A stored chunk's header as the stream's last two bytes: nothing is left
+  // to copy, not even a place to copy from (found by the fuzzer).
+  Bytes headerLast = {0x02, 0x30, 'a', 'b', 'c', 0x01, 0x30};
+  EXPECT_EQ(DecompressLznt1(headerLast, out), 3u);
+  Bytes none;
+  EXPECT_EQ(DecompressLznt1(headerLast, none), 0u);
 }
 
 }  // namespace

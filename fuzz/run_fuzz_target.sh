@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Runs one libFuzzer target for a bounded time:
+#   run_fuzz_target.sh BINARY SECONDS WORKDIR [SEEDS]
+# The corpus lives in WORKDIR/corpus/NAME and is seeded, when empty, from the
+# fixture images in SEEDS; crash, hang and leak inputs land in
+# WORKDIR/artifacts/NAME-*. Exits non-zero when the target found any.
+set -euo pipefail
+BIN=$1
+SECONDS_EACH=$2
+WORK=$3
+SEEDS=${4:-}
+NAME=$(basename "$BIN")
+CORPUS="$WORK/corpus/$NAME"
+mkdir -p "$CORPUS" "$WORK/artifacts"
+
+# The pipeline targets take whole (small) images; the parser targets pieces.
+MAX_LEN=65536
+case $NAME in *_pipeline) MAX_LEN=1048576 ;; esac
+
+seed() {
+  local img base
+  shopt -s nullglob
+  for img in "$SEEDS"/*.img; do
+    base=$(basename "$img" .img)
+    case $NAME in
+      fuzz_partition_walk) head -c 65536 "$img" >"$CORPUS/$base-head" ;;
+      fuzz_*_pipeline) head -c "$MAX_LEN" "$img" >"$CORPUS/$base-head" ;;
+      fuzz_mft_record | fuzz_fat_directory | fuzz_lznt1)
+        for skip in 0 2 32 64 128 1024 6144 8192; do  # 512-byte sectors
+          dd if="$img" of="$CORPUS/$base-$skip" bs=512 skip="$skip" count=8 status=none
+        done ;;
+    esac
+  done
+}
+if [ -n "$SEEDS" ] && [ -z "$(ls -A "$CORPUS")" ]; then seed; fi
+
+echo "$NAME: $SECONDS_EACH s, corpus $CORPUS ($(ls "$CORPUS" | wc -l) inputs)"
+status=0
+"$BIN" -max_total_time="$SECONDS_EACH" -max_len="$MAX_LEN" -timeout=10 -rss_limit_mb=2048 \
+  -print_final_stats=1 -artifact_prefix="$WORK/artifacts/$NAME-" "$CORPUS" >"$WORK/$NAME.log" 2>&1 || status=$?
+grep -E '^(stat::number_of_executed_units|Done [0-9]+ runs)' "$WORK/$NAME.log" || true
+if [ "$status" -ne 0 ]; then
+  echo "$NAME FAILED (exit $status); the end of $WORK/$NAME.log:"
+  tail -n 60 "$WORK/$NAME.log"
+fi
+exit "$status"
