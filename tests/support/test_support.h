@@ -9,8 +9,11 @@ namespace quorvel::test {
 
 // Path of a fixture image built by tests/fixtures/make_fixtures.sh.
 std::string FixturePath(const std::string& name);
-// True when the fixture exists; tests skip with a message otherwise.
+// True when the fixture exists; tests skip with a message otherwise, but
+// under CI=true a missing fixture is also a failure of the asking test.
 bool HaveFixture(const std::string& name);
+// CI=true: every fixture must have been built.
+bool FixturesRequired();
 
 struct CommandResult {
   int exitCode = -1;
