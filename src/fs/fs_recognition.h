@@ -22,6 +22,11 @@ bool IsFat32BootSector(ByteView sector);
 bool IsFat16BootSector(ByteView sector);
 bool IsExfatBootSector(ByteView sector);
 
+// The sector sizes real volumes name in their boot sectors.
+constexpr bool IsUsualSectorSize(uint32_t bytes) {
+  return bytes == 512 || bytes == 1024 || bytes == 2048 || bytes == 4096;
+}
+
 // 0x55 0xAA at the end of the first 512 bytes.
 inline bool HasBootSignature(ByteView sector) {
   return sector.Le16(BootSector::kSignature) == BootSector::kSignatureValue;

@@ -130,7 +130,7 @@ std::string ExfatLabel(const LabelVolume& volume, ByteView boot) {
 
 uint64_t SectorSizeOf(ByteView boot) {
   const uint16_t bytes = boot.Le16(BootSector::kBytesPerSector);
-  return bytes == 512 || bytes == 1024 || bytes == 2048 || bytes == 4096 ? bytes : 512;
+  return IsUsualSectorSize(bytes) ? bytes : 512;
 }
 
 }  // namespace

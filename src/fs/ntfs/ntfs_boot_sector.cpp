@@ -9,8 +9,6 @@ namespace quorvel {
 
 namespace {
 
-bool IsSectorSize(uint32_t bytes) { return bytes == 512 || bytes == 1024 || bytes == 2048 || bytes == 4096; }
-
 // Everything of the NTFS test but the sector size.
 bool HasNtfsShape(ByteView s) {
   return HasBootSignature(s) && s.U8(BootSector::kNumberOfFats) == 0 && s.Le16(BootSector::kRootEntries) == 0 &&
@@ -22,7 +20,7 @@ bool HasNtfsShape(ByteView s) {
 bool IsNtfsBootSector(ByteView s) { return HasNtfsShape(s) && s.Le16(BootSector::kBytesPerSector) == 512; }
 
 bool IsNtfsBootSectorOfAnySectorSize(ByteView s) {
-  return HasNtfsShape(s) && IsSectorSize(s.Le16(BootSector::kBytesPerSector));
+  return HasNtfsShape(s) && IsUsualSectorSize(s.Le16(BootSector::kBytesPerSector));
 }
 
 uint32_t NtfsSectorsPerCluster(ByteView boot) {
