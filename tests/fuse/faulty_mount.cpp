@@ -83,6 +83,7 @@ FaultyMount::FaultyMount(const std::string& image, const std::string& folder, co
     // The file system goes away with the test, even when the test crashes.
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     std::freopen("/dev/null", "w", stdout);
+    std::freopen("/dev/null", "w", stderr);
     std::vector<char*> argv;
     for (const std::string& w : words) argv.push_back(const_cast<char*>(w.c_str()));
     argv.push_back(nullptr);
