@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTableView>
@@ -73,6 +74,7 @@ class ImgDlgTest : public QObject {
   std::unique_ptr<CImgDlg> dlg_;
   QStringList errors_, infos_, questions_;
   bool answer_ = true;
+  int shotsTaken_ = 0;
   QString imagePath_;
   QByteArray image_;
 
@@ -85,6 +87,20 @@ class ImgDlgTest : public QObject {
     if (!dlg_->Running()) return -1;
     if (!finished.wait(120000)) return -2;
     return finished.takeFirst().at(0).toInt();
+  }
+
+  // With QUORVEL_SHOT_DIR set: the dialog as drawn, and under an X server
+  // (tests/gui/imaging_screenshots.sh) the whole screen as well.
+  void Shot(const QString& name) {
+    QByteArray shots = qgetenv("QUORVEL_SHOT_DIR");
+    if (shots.isEmpty()) return;
+    QString base = QString::fromLocal8Bit(shots) + QLatin1Char('/') + name;
+    dlg_->grab().save(base + QStringLiteral(".png"));
+    if (!qgetenv("DISPLAY").isEmpty()) {
+      QTest::qWait(300);
+      QProcess::execute(QStringLiteral("import"),
+                        {QStringLiteral("-window"), QStringLiteral("root"), base + QStringLiteral("-screen.png")});
+    }
   }
 
   void Reset() {
@@ -125,9 +141,7 @@ class ImgDlgTest : public QObject {
     dlg_->showInfo = [this](const QString& text) {
       infos_ << text;
       // The dialog as the user sees it when the copy is done.
-      QByteArray shots = qgetenv("QUORVEL_SHOT_DIR");
-      if (!shots.isEmpty() && dlg_->BadListShown())
-        dlg_->grab().save(QString::fromLocal8Bit(shots) + QStringLiteral("/imaging-dialog.png"));
+      if (dlg_->BadListShown()) Shot(QStringLiteral("imaging-done-") + QString::number(++shotsTaken_));
     };
     dlg_->confirm = [this](const QString& question) {
       questions_ << question;
@@ -319,6 +333,7 @@ class ImgDlgTest : public QObject {
     QVERIFY(!dlg_->StartButton()->isEnabled());
     QVERIFY(!dlg_->SourceEdit()->isEnabled());
     QVERIFY(WaitUntil([&] { return dlg_->BadListShown(); }));  // in the sector-wise pass now
+    Shot(QStringLiteral("imaging-running"));
     QTest::mouseClick(dlg_->StopButton(), Qt::LeftButton);
     QVERIFY(finished.wait(60000));
     QCOMPARE(finished.takeFirst().at(0).toInt(), static_cast<int>(ImagingOutcome::Status::kStopped));
