@@ -95,29 +95,37 @@ class Copier {
   }
 
   // One block (or the remainder): in one read when it can be read whole,
-  // else sector by sector.
+  // else from the first sector that did not arrive on, sector by sector.
   bool CopyPiece(uint64_t position, size_t length) {
     std::span<uint8_t> block(buffer_.get(), length);
-    if (source_.ReadFull(position, block)) {
-      if (!WriteBlock(target_, block, TargetOf(position))) {
-        result_.writeFailed = true;
-        result_.writeError = target_.LastError();
-        return false;
-      }
-      uint64_t sectors = length / kImagingSectorBytes;
-      result_.sectorsWritten += sectors;
-      result_.sectorsCopied += sectors;
-      if (observer_) {
-        observer_->Copied(position, length);
-        observer_->SectorsDone(result_.sectorsWritten);
-      }
-      return true;
-    }
-    for (uint64_t offset = 0; offset + kImagingSectorBytes <= length; offset += kImagingSectorBytes) {
+    size_t got = source_.ReadAt(position, block);
+    if (got == length) return WriteRead(block, position);
+    // The sectors before the failure did arrive; the rest goes sector by
+    // sector, so a bad sector costs no more failed reads than before.
+    size_t good = got / kImagingSectorBytes * kImagingSectorBytes;
+    if (good && !WriteRead(block.first(good), position)) return false;
+    for (uint64_t offset = good; offset + kImagingSectorBytes <= length; offset += kImagingSectorBytes) {
       if (!CopySector(source_, target_, position + offset, TargetOf(position + offset), result_, observer_))
         return false;
       // The last sector of a piece is followed by the block check.
       if (offset + 2 * kImagingSectorBytes <= length && Stop()) return false;
+    }
+    return true;
+  }
+
+  // Writes bytes that were read intact.
+  bool WriteRead(std::span<const uint8_t> bytes, uint64_t position) {
+    if (!WriteBlock(target_, bytes, TargetOf(position))) {
+      result_.writeFailed = true;
+      result_.writeError = target_.LastError();
+      return false;
+    }
+    uint64_t sectors = bytes.size() / kImagingSectorBytes;
+    result_.sectorsWritten += sectors;
+    result_.sectorsCopied += sectors;
+    if (observer_) {
+      observer_->Copied(position, bytes.size());
+      observer_->SectorsDone(result_.sectorsWritten);
     }
     return true;
   }

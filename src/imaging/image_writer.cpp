@@ -56,7 +56,24 @@ bool FileImageWriter::WriteAt(uint64_t position, std::span<const uint8_t> data) 
     }
     done += static_cast<size_t>(put);
   }
+  StartWriteback(position, data.size());
   return true;
+}
+
+void FileImageWriter::StartWriteback(uint64_t position, uint64_t length) {
+  // The medium starts taking the image while the copy goes on, so the flush
+  // at the end waits for little, and a disk target never piles up gigabytes
+  // of dirty cache.
+  constexpr uint64_t kStretch = 16ull << 20;
+  if (position != dirtyEnd_) {
+    dirtyStart_ = position;
+    dirtyEnd_ = position;
+  }
+  dirtyEnd_ = position + length;
+  if (dirtyEnd_ - dirtyStart_ < kStretch) return;
+  ::sync_file_range(fd_, static_cast<off_t>(dirtyStart_), static_cast<off_t>(dirtyEnd_ - dirtyStart_),
+                    SYNC_FILE_RANGE_WRITE);
+  dirtyStart_ = dirtyEnd_;
 }
 
 bool FileImageWriter::Flush() {

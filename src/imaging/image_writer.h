@@ -44,9 +44,12 @@ class FileImageWriter final : public ImageWriter {
 
  private:
   FileImageWriter(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+  void StartWriteback(uint64_t position, uint64_t length);
   int fd_;
   std::string path_;
   std::string error_;
+  // Written bytes whose writeback has not been started yet (one stretch).
+  uint64_t dirtyStart_ = 0, dirtyEnd_ = 0;
 };
 
 // One block to the target at position. False when the target took less than
