@@ -1,16 +1,13 @@
 #include "platform/storage_footprint.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
-#include "platform/physical_disks.h"
 #include "platform/same_device.h"
+#include "platform/sys_files.h"
 
 namespace quorvel {
 
@@ -20,28 +17,9 @@ namespace {
 // disk); the bound only stops a malformed /sys from looping.
 constexpr int kMaxDepth = 16;
 
-std::string FirstLine(const std::string& path) {
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);
-  return line;
-}
-
 bool Exists(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0;
-}
-
-std::vector<std::string> Entries(const std::string& folder) {
-  std::vector<std::string> names;
-  if (DIR* dir = ::opendir(folder.c_str())) {
-    while (dirent* e = ::readdir(dir)) {
-      std::string name = e->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    ::closedir(dir);
-  }
-  return names;
 }
 
 // The sysfs name of a block device number ("sda1", "dm-0", "loop3"); empty
@@ -84,16 +62,12 @@ class Walker {
       BlockDevice(parent.substr(parent.find_last_of('/') + 1), intoFileSystem, depth + 1);
       return;
     }
-    std::string backing = FirstLine(sys + "/loop/backing_file");
+    std::string backing = LoopBackingFile(sys);
     if (!backing.empty()) {
-      const std::string deleted = " (deleted)";
-      if (backing.size() > deleted.size() &&
-          backing.compare(backing.size() - deleted.size(), deleted.size(), deleted) == 0)
-        backing.resize(backing.size() - deleted.size());
       File(backing, depth + 1);
       return;
     }
-    std::vector<std::string> slaves = Entries(sys + "/slaves");
+    std::vector<std::string> slaves = FolderEntries(sys + "/slaves");
     if (!slaves.empty()) {
       for (const std::string& slave : slaves) BlockDevice(slave, intoFileSystem, depth + 1);
       return;
@@ -189,20 +163,12 @@ bool WriteReachesSource(const StorageFootprint& target, const StorageFootprint& 
 }
 
 std::string MountedOn(const StorageFootprint& footprint) {
-  std::ifstream in("/proc/self/mountinfo");
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string id, parent, majmin, root, mountPoint;
-    fields >> id >> parent >> majmin >> root >> mountPoint;
-    unsigned maj = 0, min = 0;
-    if (std::sscanf(majmin.c_str(), "%u:%u", &maj, &min) != 2) continue;
-    std::string name = BlockName(makedev(maj, min));
+  for (const MountEntry& mount : ReadMountTable()) {
+    std::string name = BlockName(mount.dev);
     if (name.empty()) continue;  // not a block device (tmpfs, proc, FUSE)
     StorageFootprint mounted;
     Walker(mounted).BlockDevice(name, false, 0);
-    if (Meet(mounted.rawDisks, footprint.rawDisks) || Meet(mounted.files, footprint.files))
-      return DecodeMountField(mountPoint);
+    if (Meet(mounted.rawDisks, footprint.rawDisks) || Meet(mounted.files, footprint.files)) return mount.mountPoint;
   }
   return std::string();
 }

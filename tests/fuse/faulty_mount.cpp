@@ -19,6 +19,16 @@ bool Exists(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0;
 }
 
+// In a forked child: runs words[0] (found on PATH) with the rest as its
+// arguments; never returns.
+[[noreturn]] void Exec(const std::vector<std::string>& words) {
+  std::vector<char*> argv;
+  for (const std::string& w : words) argv.push_back(const_cast<char*>(w.c_str()));
+  argv.push_back(nullptr);
+  ::execvp(argv[0], argv.data());
+  ::_exit(127);
+}
+
 // Runs a program with arguments, no shell; returns its exit status (-1 when
 // it could not run). Output is discarded unless out is given.
 int Run(const std::vector<std::string>& words, std::string* out = nullptr) {
@@ -34,11 +44,7 @@ int Run(const std::vector<std::string>& words, std::string* out = nullptr) {
       std::freopen("/dev/null", "w", stdout);
     }
     std::freopen("/dev/null", "w", stderr);
-    std::vector<char*> argv;
-    for (const std::string& w : words) argv.push_back(const_cast<char*>(w.c_str()));
-    argv.push_back(nullptr);
-    ::execvp(argv[0], argv.data());
-    ::_exit(127);
+    Exec(words);
   }
   if (out) {
     ::close(pipeFds[1]);
@@ -84,11 +90,7 @@ FaultyMount::FaultyMount(const std::string& image, const std::string& folder, co
     ::prctl(PR_SET_PDEATHSIG, SIGTERM);
     std::freopen("/dev/null", "w", stdout);
     std::freopen("/dev/null", "w", stderr);
-    std::vector<char*> argv;
-    for (const std::string& w : words) argv.push_back(const_cast<char*>(w.c_str()));
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
+    Exec(words);
   }
   struct stat st {};
   for (int i = 0; i < 500; ++i) {
