@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -225,12 +226,15 @@ int LoadMapfile(const std::string& path, const ImagingPlan& plan, Mapfile& map, 
                  path.c_str());
     return kExitNotFound;
   }
+  // The same file, whether it exists yet or not.
   StorageFootprint targetFootprint = FootprintOfPath(plan.targetPath);
-  for (const auto& file : mapFootprint.files) {
-    if (targetFootprint.files.count(file)) {
-      std::fprintf(stderr, "quorvel: the mapfile %s is the target\n", path.c_str());
-      return kExitUsage;
-    }
+  std::error_code ignored;
+  bool same =
+      std::filesystem::weakly_canonical(path, ignored) == std::filesystem::weakly_canonical(plan.targetPath, ignored);
+  for (const auto& file : mapFootprint.files) same = same || targetFootprint.files.count(file);
+  if (same) {
+    std::fprintf(stderr, "quorvel: the mapfile %s is the target\n", path.c_str());
+    return kExitUsage;
   }
   struct stat st {};
   resume = ::stat(path.c_str(), &st) == 0;

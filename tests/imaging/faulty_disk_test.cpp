@@ -385,6 +385,11 @@ TEST_F(FaultyDisk, TargetThatIsTheSourceIsRefused) {
     EXPECT_EQ(r.exitCode, 2);
     EXPECT_NE(r.err.find("目标位于源磁盘上"), std::string::npos) << r.err;
   }
+  // The mapfile must not be the image either, even before the image exists.
+  CommandResult mapIsImage = RunQuorvel("image " + Quote(disk) + " --to-file " + Quote(dir_ + "/new.img") +
+                                        " --mapfile " + Quote(dir_ + "/./new.img"));
+  EXPECT_EQ(mapIsImage.exitCode, 1);
+  EXPECT_NE(::access((dir_ + "/new.img").c_str(), F_OK), 0);
   // A second image beside the source is fine.
   CommandResult r = RunQuorvel("image " + Quote(image_) + " --to-file " + Quote(dir_ + "/copy.img"));
   EXPECT_EQ(r.exitCode, 0) << r.err;
