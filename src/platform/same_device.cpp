@@ -1,12 +1,7 @@
 #include "platform/same_device.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <cstdio>
-#include <fstream>
 #include <set>
-#include <sstream>
 
 #include "platform/physical_disks.h"
 #include "platform/sys_files.h"
