@@ -166,7 +166,7 @@ struct Report {
   bool toDisk = false;
 };
 
-void PrintJson(const Report& r, const CopyResult& copy) {
+void PrintJson(const Report& r, const ImageCopyResult& copy) {
   std::printf("{\"source\":\"%s\",\"source_partition\":", JsonEscape(r.source).c_str());
   if (r.sourcePartition.empty())
     std::printf("null");
@@ -182,7 +182,7 @@ void PrintJson(const Report& r, const CopyResult& copy) {
               r.firstSector, r.targetFirstSector, r.sectors, copy.sectorsCopied, r.alreadyDone);
   // Streamed: a dead stretch of disk can list millions of sectors.
   bool first = true;
-  for (const SectorRun& run : copy.badRuns) {
+  for (const BadSectorRun& run : copy.badRuns) {
     for (uint64_t i = 0; i < run.count; ++i) {
       std::printf(first ? "%" PRIu64 : ",%" PRIu64, run.first + i);
       first = false;
@@ -192,7 +192,7 @@ void PrintJson(const Report& r, const CopyResult& copy) {
               copy.stopped ? "true" : "false");
 }
 
-void PrintText(const Report& r, const CopyResult& copy) {
+void PrintText(const Report& r, const ImageCopyResult& copy) {
   std::printf("镜像 %s%s%s -> %s%s%s\n", r.source.c_str(), r.sourcePartition.empty() ? "" : " ",
               r.sourcePartition.c_str(), r.target.c_str(), r.targetPartition.empty() ? "" : " ",
               r.targetPartition.c_str());
@@ -202,7 +202,7 @@ void PrintText(const Report& r, const CopyResult& copy) {
   std::printf("copied: %" PRIu64 "\n", copy.sectorsCopied);
   if (r.alreadyDone) std::printf("already done (mapfile): %" PRIu64 "\n", r.alreadyDone);
   std::printf("bad sectors: %" PRIu64 "\n", copy.badSectorCount);
-  for (const SectorRun& run : copy.badRuns) {
+  for (const BadSectorRun& run : copy.badRuns) {
     if (run.count == 1)
       std::printf("  %" PRIu64 "\n", run.first);
     else
@@ -367,7 +367,7 @@ int RunImage(const std::vector<std::string>& args) {
     observer = recorder.get();
   }
   InterruptStopsProgress interrupt(progress);
-  CopyResult copy = CopyImage(*source, *target, CopyPlanOf(plan, &areas), progress, observer);
+  ImageCopyResult copy = CopyImage(*source, *target, CopyPlanOf(plan, &areas), progress, observer);
   bar.Close();
   bool mapSaved = !recorder || recorder->Save(copy.Complete());
 

@@ -7,7 +7,7 @@
 
 namespace quorvel {
 
-void CopyResult::AddBadSector(uint64_t sector) {
+void ImageCopyResult::AddBadSector(uint64_t sector) {
   ++badSectorCount;
   if (!badRuns.empty() && badRuns.back().first + badRuns.back().count == sector) {
     ++badRuns.back().count;
@@ -16,15 +16,15 @@ void CopyResult::AddBadSector(uint64_t sector) {
   badRuns.push_back({sector, 1});
 }
 
-std::vector<uint64_t> CopyResult::BadSectors() const {
+std::vector<uint64_t> ImageCopyResult::BadSectors() const {
   std::vector<uint64_t> sectors;
   sectors.reserve(badSectorCount);
-  for (const SectorRun& run : badRuns)
+  for (const BadSectorRun& run : badRuns)
     for (uint64_t i = 0; i < run.count; ++i) sectors.push_back(run.first + i);
   return sectors;
 }
 
-bool CopySector(const ByteSource& source, ImageWriter& target, uint64_t p, uint64_t q, CopyResult& result,
+bool CopySector(const ByteSource& source, ImageWriter& target, uint64_t p, uint64_t q, ImageCopyResult& result,
                 CopyObserver* observer) {
   std::array<uint8_t, kImagingSectorBytes> sector;
   bool readable = source.ReadFull(p, sector);
@@ -54,7 +54,7 @@ class Copier {
          CopyObserver* observer)
       : source_(source), target_(target), plan_(plan), progress_(progress), observer_(observer) {}
 
-  CopyResult Run() {
+  ImageCopyResult Run() {
     uint64_t blocks = 0;
     for (const CopyArea& area : plan_.areas) blocks += (area.length + kImagingBlockBytes - 1) / kImagingBlockBytes;
     progress_.Range(blocks, 1);
@@ -136,13 +136,13 @@ class Copier {
   ScanProgress& progress_;
   CopyObserver* observer_;
   AlignedBuffer buffer_;
-  CopyResult result_;
+  ImageCopyResult result_;
 };
 
 }  // namespace
 
-CopyResult CopyImage(const ByteSource& source, ImageWriter& target, const CopyPlan& plan, ScanProgress& progress,
-                     CopyObserver* observer) {
+ImageCopyResult CopyImage(const ByteSource& source, ImageWriter& target, const CopyPlan& plan, ScanProgress& progress,
+                          CopyObserver* observer) {
   return Copier(source, target, plan, progress, observer).Run();
 }
 

@@ -31,7 +31,7 @@ struct CopyPlan {
 };
 
 // Bad sectors kept as runs, so a dead stretch of disk costs one entry.
-struct SectorRun {
+struct BadSectorRun {
   uint64_t first = 0;
   uint64_t count = 0;
 };
@@ -48,11 +48,11 @@ class CopyObserver {
   virtual void SectorsDone(uint64_t /*sectors*/) {}
 };
 
-struct CopyResult {
+struct ImageCopyResult {
   uint64_t sectorsWritten = 0;  // filler included
   uint64_t sectorsCopied = 0;   // read intact
   uint64_t badSectorCount = 0;
-  std::vector<SectorRun> badRuns;  // in the order found
+  std::vector<BadSectorRun> badRuns;  // in the order found
   bool stopped = false;
   bool writeFailed = false;
   std::string writeError;
@@ -66,14 +66,14 @@ struct CopyResult {
 // Copies one sector from source position p to target position q. An
 // unreadable sector is added to result and written as filler. False when the
 // write fails (result then says why).
-bool CopySector(const ByteSource& source, ImageWriter& target, uint64_t p, uint64_t q, CopyResult& result,
+bool CopySector(const ByteSource& source, ImageWriter& target, uint64_t p, uint64_t q, ImageCopyResult& result,
                 CopyObserver* observer);
 
 // Runs the plan. The bar (progress) counts blocks, a last partial one
 // included; the stop flag is honoured after each block, and after each
 // sector of a block copied sector by sector. A failed write ends the copy.
 // The target is flushed at the end; a flush error counts as a failed write.
-CopyResult CopyImage(const ByteSource& source, ImageWriter& target, const CopyPlan& plan, ScanProgress& progress,
-                     CopyObserver* observer = nullptr);
+ImageCopyResult CopyImage(const ByteSource& source, ImageWriter& target, const CopyPlan& plan, ScanProgress& progress,
+                          CopyObserver* observer = nullptr);
 
 }  // namespace quorvel

@@ -124,7 +124,7 @@ CopyPlan CopyPlanOf(const ImagingPlan& plan, const std::vector<CopyArea>* areas)
   return copy;
 }
 
-ImagingOutcome::Status StatusOf(const CopyResult& copy) {
+ImagingOutcome::Status StatusOf(const ImageCopyResult& copy) {
   if (copy.writeFailed) return ImagingOutcome::Status::kWriteFailed;
   if (copy.stopped) return ImagingOutcome::Status::kStopped;
   return ImagingOutcome::Status::kDone;

@@ -65,12 +65,12 @@ struct ImagingOutcome {
   enum class Status { kDone, kStopped, kSourceOpenFailed, kTargetOpenFailed, kWriteFailed };
   Status status = Status::kDone;
   std::string error;  // why opening or writing failed
-  CopyResult copy;
+  ImageCopyResult copy;
 };
 
 // The imaging thread's work: open the source, then the target, then copy.
 ImagingOutcome RunImaging(const ImagingPlan& plan, ScanProgress& progress, CopyObserver* observer = nullptr);
 // The status of a finished copy.
-ImagingOutcome::Status StatusOf(const CopyResult& copy);
+ImagingOutcome::Status StatusOf(const ImageCopyResult& copy);
 
 }  // namespace quorvel

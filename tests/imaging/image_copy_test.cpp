@@ -120,7 +120,7 @@ void ExpectImage(const std::vector<uint8_t>& source, const std::vector<uint8_t>&
 }
 
 struct CopyRun {
-  CopyResult result;
+  ImageCopyResult result;
   RecordingSink sink;
   Recorder observer;
 };
