@@ -14,6 +14,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/sys_files.h"
+
 namespace quorvel {
 
 namespace {
@@ -204,34 +206,22 @@ bool BlockDeviceLocation(dev_t device, std::string& diskName, uint64_t& startSec
 
 std::vector<MountedPartition> ListMountedPartitions() {
   std::vector<MountedPartition> out;
-  std::ifstream in("/proc/self/mountinfo");
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string id, parent, majmin, root, mountPoint;
-    fields >> id >> parent >> majmin >> root >> mountPoint;
+  for (const MountEntry& mount : ReadMountTable()) {
     // Only the mount of a file system's root names the volume (bind mounts of
     // sub-folders do not).
-    if (root != "/") continue;
-    std::string word, source;
-    while (fields >> word && word != "-") {
-    }
-    std::string fsType;
-    fields >> fsType >> source;
-    unsigned maj = 0, min = 0;
-    if (std::sscanf(majmin.c_str(), "%u:%u", &maj, &min) != 2) continue;
-    dev_t dev = makedev(maj, min);
-    if (maj == 0) {
+    if (mount.root != "/") continue;
+    dev_t dev = mount.dev;
+    if (major(dev) == 0) {
       // Btrfs and others report an anonymous device: go by the source path.
       struct stat st {};
-      if (source.empty() || source[0] != '/' || ::stat(DecodeMountField(source).c_str(), &st) != 0 ||
+      if (mount.source.empty() || mount.source[0] != '/' || ::stat(mount.source.c_str(), &st) != 0 ||
           !S_ISBLK(st.st_mode))
         continue;
       dev = st.st_rdev;
     }
     MountedPartition m;
     if (!BlockDeviceLocation(dev, m.diskName, m.startSector)) continue;
-    m.mountPoint = DecodeMountField(mountPoint);
+    m.mountPoint = mount.mountPoint;
     out.push_back(std::move(m));
   }
   return out;

@@ -1,51 +1,21 @@
 #include "platform/same_device.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <cstdio>
-#include <fstream>
 #include <set>
-#include <sstream>
 
 #include "platform/physical_disks.h"
+#include "platform/sys_files.h"
 
 namespace quorvel {
 
 namespace {
 
-std::string ReadSysLine(const std::string& path) {
-  std::ifstream in(path);
-  std::string text;
-  std::getline(in, text);
-  return text;
-}
-
-bool ParseDevNumber(const std::string& text, dev_t& dev) {
-  unsigned maj = 0, min = 0;
-  if (std::sscanf(text.c_str(), "%u:%u", &maj, &min) != 2) return false;
-  dev = makedev(maj, min);
-  return true;
-}
-
-std::vector<std::string> ListDir(const std::string& path) {
-  std::vector<std::string> names;
-  if (DIR* dir = ::opendir(path.c_str())) {
-    while (dirent* e = ::readdir(dir)) {
-      std::string name = e->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    ::closedir(dir);
-  }
-  return names;
-}
-
 // A block device and everything stacked on it (device-mapper, md), by name.
 void AddWithHolders(const std::string& name, std::set<dev_t>& out, int depth) {
   if (depth > 16) return;
   dev_t dev;
-  if (ParseDevNumber(ReadSysLine("/sys/class/block/" + name + "/dev"), dev)) out.insert(dev);
-  for (const std::string& holder : ListDir("/sys/class/block/" + name + "/holders"))
+  if (ParseDevNumber(FirstLineOf("/sys/class/block/" + name + "/dev"), dev)) out.insert(dev);
+  for (const std::string& holder : FolderEntries("/sys/class/block/" + name + "/holders"))
     AddWithHolders(holder, out, depth + 1);
 }
 
@@ -64,11 +34,11 @@ void CollectSource(const std::string& path, std::set<dev_t>& blockDevices, std::
   uint64_t start = 0;
   if (!BlockDeviceLocation(st.st_rdev, diskName, start)) return;
   AddWithHolders(diskName, blockDevices, 0);
-  for (const std::string& child : ListDir("/sys/block/" + diskName)) {
+  for (const std::string& child : FolderEntries("/sys/block/" + diskName)) {
     if (child.rfind(diskName, 0) == 0) AddWithHolders(child, blockDevices, 0);
   }
   // Writing into the file system behind a loop device rewrites the source too.
-  std::string backing = ReadSysLine("/sys/block/" + diskName + "/loop/backing_file");
+  std::string backing = LoopBackingFile("/sys/block/" + diskName);
   struct stat bs {};
   if (!backing.empty() && ::stat(backing.c_str(), &bs) == 0) fileSystems.insert(bs.st_dev);
 }
@@ -112,20 +82,8 @@ bool NearestExistingDevice(const std::string& path, dev_t& dev) {
 
 std::vector<std::string> MountSourcesOf(dev_t dev) {
   std::vector<std::string> sources;
-  std::ifstream in("/proc/self/mountinfo");
-  std::string line;
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string id, parent, majmin, word;
-    fields >> id >> parent >> majmin;
-    dev_t mounted;
-    if (!ParseDevNumber(majmin, mounted) || mounted != dev) continue;
-    while (fields >> word && word != "-") {
-    }
-    std::string fsType, source;
-    fields >> fsType >> source;
-    sources.push_back(DecodeMountField(source));
-  }
+  for (const MountEntry& mount : ReadMountTable())
+    if (mount.dev == dev) sources.push_back(mount.source);
   return sources;
 }
 

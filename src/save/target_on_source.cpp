@@ -4,9 +4,9 @@
 // backed by it, or a FUSE mount of it) writes into the image itself.
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <fstream>
 
 #include "platform/same_device.h"
+#include "platform/sys_files.h"
 #include "save/save_job.h"
 
 namespace quorvel {
@@ -18,22 +18,12 @@ bool SameFile(const std::string& path, const struct stat& image) {
   return !path.empty() && ::stat(path.c_str(), &st) == 0 && st.st_dev == image.st_dev && st.st_ino == image.st_ino;
 }
 
-std::string FirstLine(const std::string& path) {
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);
-  const std::string deleted = " (deleted)";
-  if (line.size() > deleted.size() && line.compare(line.size() - deleted.size(), deleted.size(), deleted) == 0)
-    line.resize(line.size() - deleted.size());
-  return line;
-}
-
 // Is the file system holding dev a mount of the image?
 bool DeviceIsMountOfImage(dev_t dev, const struct stat& image) {
   // A loop device (or a partition of one) backed by the image.
   std::string sys = "/sys/dev/block/" + std::to_string(major(dev)) + ":" + std::to_string(minor(dev));
-  if (SameFile(FirstLine(sys + "/loop/backing_file"), image)) return true;
-  if (SameFile(FirstLine(sys + "/../loop/backing_file"), image)) return true;
+  if (SameFile(LoopBackingFile(sys), image)) return true;
+  if (SameFile(LoopBackingFile(sys + "/.."), image)) return true;
   // A mount whose source is the image itself (FUSE file systems such as
   // ntfs-3g), or a loop device named as the source.
   for (const std::string& source : MountSourcesOf(dev)) {
@@ -41,8 +31,8 @@ bool DeviceIsMountOfImage(dev_t dev, const struct stat& image) {
     struct stat ss {};
     if (!source.empty() && ::stat(source.c_str(), &ss) == 0 && S_ISBLK(ss.st_mode)) {
       std::string blk = "/sys/dev/block/" + std::to_string(major(ss.st_rdev)) + ":" + std::to_string(minor(ss.st_rdev));
-      if (SameFile(FirstLine(blk + "/loop/backing_file"), image)) return true;
-      if (SameFile(FirstLine(blk + "/../loop/backing_file"), image)) return true;
+      if (SameFile(LoopBackingFile(blk), image)) return true;
+      if (SameFile(LoopBackingFile(blk + "/.."), image)) return true;
     }
   }
   return false;

@@ -86,6 +86,7 @@ CHdDlg::CHdDlg(DiskList& disks, CFileDlg* filePage, QWidget* parent)
   connect(tree_, &CTreeListCtrl::RowRightButtonUp, this, &CHdDlg::ShowContextMenu);
   SetFunction(0, QStringLiteral("展开"));
   FillTree();
+  openImaging = [this](const QString& source) { OpenImagingDialog(source); };
 }
 
 void CHdDlg::SetStatus(const QString& text, bool warning) {

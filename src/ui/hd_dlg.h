@@ -17,6 +17,7 @@ namespace quorvel {
 
 class CHDTreeListCtrl;
 class CFileDlg;
+class CImgDlg;
 class CXPButton;
 
 class CHdDlg : public QWidget {
@@ -56,8 +57,14 @@ class CHdDlg : public QWidget {
   CXPButton* SaveButton() const { return saveButton_; }
   CXPButton* ImageButton() const { return imageButton_; }
 
-  // Function 4 hands the imaging source ("disk" or "disk,partition") here.
+  // Function 4 hands the imaging source ("disk" or "disk,partition") here;
+  // by default it opens the imaging dialog.
   std::function<void(const QString& source)> openImaging;
+  // The imaging dialog, created on first use (null before).
+  CImgDlg* ImagingDialog() const { return imgDlg_; }
+  void OpenImagingDialog(const QString& source);
+  // Stops a running copy and waits for it (the main window is closing).
+  void StopImaging();
 
  signals:
   // The selection the page acts on (disk identity and partition row text).
@@ -87,6 +94,7 @@ class CHdDlg : public QWidget {
   QLabel* status_ = nullptr;
   QColor statusColour_;
   int function_ = 0;
+  CImgDlg* imgDlg_ = nullptr;
 };
 
 }  // namespace quorvel

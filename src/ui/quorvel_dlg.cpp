@@ -313,6 +313,7 @@ void CQuorvelDlg::reject() {
 void CQuorvelDlg::closeEvent(QCloseEvent* event) {
   // A running worker is asked to stop and is waited for: it may be writing a
   // file, and it uses the windows' data until it ends.
+  diskPage_->StopImaging();
   if (OperationBusy().load() || !filePage_->WorkersIdle()) {
     filePage_->ProgressDialog()->Progress().RequestStop();
     while (OperationBusy().load() || !filePage_->WorkersIdle()) {

@@ -1,6 +1,7 @@
 // The main window and the disk page: function switching, refusals, menus,
 // dragging and maximising.
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTest>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "ui/file_dlg.h"
 #include "ui/hd_dlg.h"
 #include "ui/hd_tree_list_ctrl.h"
+#include "ui/img_dlg.h"
 #include "ui/my_left_treelist_ctrl.h"
 #include "ui/my_right_treelist_ctrl.h"
 #include "ui/quorvel_app.h"
@@ -133,14 +135,22 @@ class MainWindowTest : public QObject {
     CTreeListCtrl* tree = DiskPage()->Tree();
     tree->SelectItem(PartitionRow(tree, QStringLiteral("Partition1")));
     DiskPage()->OnMainAction();
-    QCOMPARE(DiskPage()->StatusColour(), kRed);  // no imaging dialog yet
-    QString source;
-    DiskPage()->openImaging = [&](const QString& text) { source = text; };
-    DiskPage()->OnMainAction();
     QCOMPARE(DiskPage()->StatusText(), QStringLiteral("镜像操作"));
     QCOMPARE(DiskPage()->StatusColour(), kGreen);
-    QCOMPARE(source, tree->GetItemText(tree->GetRootItem(), 0) + QStringLiteral(",Partition1"));
-    DiskPage()->openImaging = nullptr;
+    CImgDlg* dialog = DiskPage()->ImagingDialog();
+    QVERIFY(dialog && dialog->isVisible());
+    const QString disk = tree->GetItemText(tree->GetRootItem(), 0);
+    QCOMPARE(dialog->SourceEdit()->text(), disk + QStringLiteral(",Partition1"));
+    for (const PartitionRecord& p : disks_.front().partitions)
+      if (p.name == "Partition1") QCOMPARE(dialog->CountEdit()->text(), QString::number(p.sectorCount));
+    dialog->close();
+    // A disk row presets the whole disk; the dialog is made once.
+    tree->SelectItem(tree->GetRootItem());
+    DiskPage()->OnMainAction();
+    QCOMPARE(DiskPage()->ImagingDialog(), dialog);
+    QCOMPARE(dialog->SourceEdit()->text(), disk);
+    QCOMPARE(dialog->CountEdit()->text(), QString::number(disks_.front().sizeBytes / 512));
+    dialog->close();
     window_->ChooseFunction(0);
   }
 

@@ -1,0 +1,407 @@
+// `quorvel image`: copies a disk or one partition, sector by sector, to an
+// image file or to another disk, listing every unreadable sector. The source
+// is only ever read; the target is the one thing written.
+#include <sys/stat.h>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "cli/cli_interrupt.h"
+#include "cli/cli_source.h"
+#include "cli/command_registry.h"
+#include "cli/json_writer.h"
+#include "core/terminal_progress.h"
+#include "imaging/image_copy.h"
+#include "imaging/imaging_job.h"
+#include "imaging/imaging_texts.h"
+#include "imaging/mapfile.h"
+#include "imaging/mapfile_recorder.h"
+#include "platform/free_space.h"
+
+namespace quorvel::cli {
+
+namespace {
+
+constexpr const char* kUsage =
+    "image SOURCE [PARTITION] --to-file FILE | --to-disk TARGET [TARGET-PARTITION] [--start SECTOR] "
+    "[--count SECTORS] [--target-start SECTOR] [--mapfile FILE] [--json] [--quiet]";
+
+constexpr const char* kSummary =
+    "Copies a disk or one partition sector by sector to an image file or to another disk; unreadable sectors are "
+    "listed and written as 512 bytes of 0x20 so every later sector keeps its place.";
+
+constexpr const char* kHelp =
+    "SOURCE is an image path, a device path, a disk number or a disk's identity text; PARTITION (optional)\n"
+    "is a partition's name, mount point or 0-based index on it. Without PARTITION the whole disk is copied.\n"
+    "\n"
+    "Target (exactly one, never a default):\n"
+    "  --to-file FILE       write a raw image file (created, or emptied first unless a mapfile resumes it)\n"
+    "  --to-disk TARGET [TARGET-PARTITION]\n"
+    "                       write onto a disk, an existing image file used as a disk, or one partition of\n"
+    "                       either; what is there is overwritten. A target on the source disk, or one\n"
+    "                       with mounted file systems, is refused.\n"
+    "\n"
+    "Range:\n"
+    "  --start SECTOR       first sector to copy, counted inside the source selection (default 0)\n"
+    "  --count SECTORS      sectors to copy (default: to the end of the selection)\n"
+    "  --target-start SECTOR\n"
+    "                       with --to-disk: where the copy lands, counted inside the target selection\n"
+    "\n"
+    "  --mapfile FILE       keep a GNU ddrescue mapfile of the copy (source byte positions; '+' copied,\n"
+    "                       '-' bad sector, '?' not tried). When FILE already exists, only what it does not\n"
+    "                       mark '+' is copied and the image file is not emptied: an interrupted or\n"
+    "                       failing copy resumes, and the bad areas are tried again.\n"
+    "  --json               print the result as JSON:\n"
+    "                       {\"source\",\"source_partition\",\"target\",\"target_partition\",\"first_sector\",\n"
+    "                        \"target_first_sector\",\"sectors\",\"copied\",\"already_done\",\"bad_sectors\":[...],\n"
+    "                        \"complete\",\"stopped\"}\n"
+    "  --quiet              no progress bar\n"
+    "\n"
+    "Copies 1 MiB blocks; a block that cannot be read whole is copied sector by sector. Ctrl-C stops after\n"
+    "the current block or sector; what was copied stays (exit 3).\n"
+    "Exit status: 0 the copy is complete (bad sectors, if any, are listed); 1 usage error or a range\n"
+    "outside the source; 2 the source cannot be read, or the target is refused or cannot be written\n"
+    "(the image is then not complete); 3 stopped.\n";
+
+struct ImageArgs {
+  std::vector<std::string> positional;
+  std::string toFile, toDisk, toDiskPartition, mapfile;
+  bool haveToFile = false, haveToDisk = false, json = false, quiet = false;
+  std::string start, count, targetStart;
+};
+
+int Usage(const std::string& why) {
+  if (!why.empty()) std::fprintf(stderr, "quorvel: %s\n", why.c_str());
+  std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
+  return kExitUsage;
+}
+
+// The one positional argument right after --to-disk TARGET is the target's
+// partition; the others are SOURCE [PARTITION].
+bool ParseImageArgs(const std::vector<std::string>& args, ImageArgs& out, std::string& error) {
+  auto value = [&](size_t& i, std::string& into) {
+    if (i + 1 >= args.size()) {
+      error = args[i] + " needs a value";
+      return false;
+    }
+    into = args[++i];
+    return true;
+  };
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--to-file") {
+      if (!value(i, out.toFile)) return false;
+      out.haveToFile = true;
+    } else if (arg == "--to-disk") {
+      if (!value(i, out.toDisk)) return false;
+      out.haveToDisk = true;
+      if (i + 1 < args.size() && args[i + 1].compare(0, 2, "--") != 0) out.toDiskPartition = args[++i];
+    } else if (arg == "--start") {
+      if (!value(i, out.start)) return false;
+    } else if (arg == "--count") {
+      if (!value(i, out.count)) return false;
+    } else if (arg == "--target-start") {
+      if (!value(i, out.targetStart)) return false;
+    } else if (arg == "--mapfile") {
+      if (!value(i, out.mapfile)) return false;
+    } else if (arg == "--json") {
+      out.json = true;
+    } else if (arg == "--quiet") {
+      out.quiet = true;
+    } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
+      error = "unknown option " + arg;
+      return false;
+    } else {
+      out.positional.push_back(arg);
+    }
+  }
+  return true;
+}
+
+bool ParseSectors(const std::string& text, uint64_t& value) {
+  if (text.empty() || text[0] == '-' || text[0] == '+') return false;
+  char* end = nullptr;
+  errno = 0;
+  value = std::strtoull(text.c_str(), &end, 0);
+  return errno == 0 && end && *end == '\0';
+}
+
+std::string Now() {
+  std::time_t t = std::time(nullptr);
+  char text[64];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", std::localtime(&t));
+  return text;
+}
+
+std::string CommandLine(const std::vector<std::string>& args) {
+  std::string line = "quorvel image";
+  for (const std::string& arg : args) line += " " + arg;
+  return line;
+}
+
+// Keeps the progress bar's text up to date.
+class BarText : public CopyObserver {
+ public:
+  BarText(ScanProgress& progress, uint64_t total) : progress_(progress), total_(total) {}
+  void BadSector(uint64_t) override { ++bad_; }
+  void SectorsDone(uint64_t sectors) override {
+    if (progress_.sink)
+      progress_.sink->Text(std::to_string(sectors) + "/" + std::to_string(total_) + " " + kImagingSectorsDone +
+                           (bad_ ? ", " + std::to_string(bad_) + " bad" : std::string()));
+  }
+
+ private:
+  ScanProgress& progress_;
+  uint64_t total_;
+  uint64_t bad_ = 0;
+};
+
+struct Report {
+  std::string source, sourcePartition, target, targetPartition;
+  uint64_t firstSector = 0, targetFirstSector = 0, sectors = 0, alreadyDone = 0;
+  bool toDisk = false;
+};
+
+void PrintJson(const Report& r, const ImageCopyResult& copy) {
+  std::printf("{\"source\":\"%s\",\"source_partition\":", JsonEscape(r.source).c_str());
+  if (r.sourcePartition.empty())
+    std::printf("null");
+  else
+    std::printf("\"%s\"", JsonEscape(r.sourcePartition).c_str());
+  std::printf(",\"target\":\"%s\",\"target_partition\":", JsonEscape(r.target).c_str());
+  if (r.targetPartition.empty())
+    std::printf("null");
+  else
+    std::printf("\"%s\"", JsonEscape(r.targetPartition).c_str());
+  std::printf(",\"first_sector\":%" PRIu64 ",\"target_first_sector\":%" PRIu64 ",\"sectors\":%" PRIu64
+              ",\"copied\":%" PRIu64 ",\"already_done\":%" PRIu64 ",\"bad_sectors\":[",
+              r.firstSector, r.targetFirstSector, r.sectors, copy.sectorsCopied, r.alreadyDone);
+  // Streamed: a dead stretch of disk can list millions of sectors.
+  bool first = true;
+  for (const BadSectorRun& run : copy.badRuns) {
+    for (uint64_t i = 0; i < run.count; ++i) {
+      std::printf(first ? "%" PRIu64 : ",%" PRIu64, run.first + i);
+      first = false;
+    }
+  }
+  std::printf("],\"complete\":%s,\"stopped\":%s}\n", copy.Complete() ? "true" : "false",
+              copy.stopped ? "true" : "false");
+}
+
+void PrintText(const Report& r, const ImageCopyResult& copy) {
+  std::printf("镜像 %s%s%s -> %s%s%s\n", r.source.c_str(), r.sourcePartition.empty() ? "" : " ",
+              r.sourcePartition.c_str(), r.target.c_str(), r.targetPartition.empty() ? "" : " ",
+              r.targetPartition.c_str());
+  std::printf("sectors: %" PRIu64 " (source sectors %" PRIu64 "..%" PRIu64 ", to %s sector %" PRIu64 ")\n", r.sectors,
+              r.firstSector, r.firstSector + (r.sectors ? r.sectors - 1 : 0), r.toDisk ? "disk" : "file",
+              r.targetFirstSector);
+  std::printf("copied: %" PRIu64 "\n", copy.sectorsCopied);
+  if (r.alreadyDone) std::printf("already done (mapfile): %" PRIu64 "\n", r.alreadyDone);
+  std::printf("bad sectors: %" PRIu64 "\n", copy.badSectorCount);
+  for (const BadSectorRun& run : copy.badRuns) {
+    if (run.count == 1)
+      std::printf("  %" PRIu64 "\n", run.first);
+    else
+      std::printf("  %" PRIu64 "-%" PRIu64 " (%" PRIu64 " sectors)\n", run.first, run.first + run.count - 1, run.count);
+  }
+  if (copy.Complete()) std::printf("%s\n", kImagingDone);
+}
+
+int Refused(const ImagingRefusal& refusal) {
+  std::fprintf(stderr, "quorvel: %s\n", refusal.text);
+  if (!refusal.detail.empty()) std::fprintf(stderr, "quorvel: %s\n", refusal.detail.c_str());
+  return refusal.text == kImagingOutsideSource ? kExitUsage : kExitNotFound;
+}
+
+// Prepares the mapfile: read when it exists (the copy then resumes), checked
+// so that writing it cannot touch the source or the image.
+int LoadMapfile(const std::string& path, const ImagingPlan& plan, Mapfile& map, bool& resume) {
+  StorageFootprint mapFootprint = FootprintOfPath(path);
+  if (WriteReachesSource(mapFootprint, plan.sourceFootprint)) {
+    std::fprintf(stderr, "quorvel: %s\nquorvel: the mapfile %s lies on the source\n", kImagingTargetIsSource,
+                 path.c_str());
+    return kExitNotFound;
+  }
+  // The same file, whether it exists yet or not.
+  StorageFootprint targetFootprint = FootprintOfPath(plan.targetPath);
+  std::error_code ignored;
+  bool same =
+      std::filesystem::weakly_canonical(path, ignored) == std::filesystem::weakly_canonical(plan.targetPath, ignored);
+  for (const auto& file : mapFootprint.files) same = same || targetFootprint.files.count(file);
+  if (same) {
+    std::fprintf(stderr, "quorvel: the mapfile %s is the target\n", path.c_str());
+    return kExitUsage;
+  }
+  struct stat st {};
+  resume = ::stat(path.c_str(), &st) == 0;
+  if (!resume) return kExitDone;
+  std::string error;
+  if (!ReadMapfile(path, map, error)) {
+    std::fprintf(stderr, "quorvel: cannot use the mapfile: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  return kExitDone;
+}
+
+// A resumed image file must still hold what the mapfile calls done.
+bool TargetHoldsFinished(const ImagingPlan& plan, const Mapfile& map) {
+  uint64_t lastEnd = 0;
+  if (!map.FinishedBytes(plan.sourcePosition, plan.length, &lastEnd)) return true;
+  if (plan.openMode == TargetOpenMode::kExistingDisk) return true;
+  struct stat st {};
+  uint64_t needed = plan.targetPosition + (lastEnd - plan.sourcePosition);
+  return ::stat(plan.targetPath.c_str(), &st) == 0 && static_cast<uint64_t>(st.st_size) >= needed;
+}
+
+int RunImage(const std::vector<std::string>& args) {
+  ImageArgs a;
+  std::string error;
+  if (!ParseImageArgs(args, a, error)) return Usage(error);
+  if (a.positional.empty() || a.positional.size() > 2) return Usage("give SOURCE and at most one PARTITION");
+  if (a.haveToFile == a.haveToDisk) return Usage("give exactly one target: --to-file FILE or --to-disk TARGET");
+  if (a.haveToFile && a.toFile.empty()) return Usage(kImagingNoFile);
+  if (!a.haveToDisk && !a.targetStart.empty()) return Usage("--target-start goes with --to-disk");
+  ImagingJob job;
+  if ((!a.start.empty() && !ParseSectors(a.start, job.startSector)) ||
+      (!a.count.empty() && (!ParseSectors(a.count, job.sectorCount) || job.sectorCount == 0)) ||
+      (!a.targetStart.empty() && !ParseSectors(a.targetStart, job.targetStartSector)))
+    return Usage("--start, --count and --target-start take sector numbers (--count at least 1)");
+
+  DiskList sources, targets;
+  DiskRecord* sourceDisk = nullptr;
+  PartitionRecord* sourcePartition = nullptr;
+  if (a.positional.size() == 2) {
+    if (OpenSourcePartition(a.positional[0], a.positional[1], sources, sourceDisk, sourcePartition) != kExitDone)
+      return kExitNotFound;
+  } else if (OpenSource(a.positional[0], sources, sourceDisk) != kExitDone) {
+    return kExitNotFound;
+  }
+  job.source = SelectionOf(*sourceDisk, sourcePartition);
+  Report report;
+  report.source = sourceDisk->devicePath;
+  report.sourcePartition = sourcePartition ? sourcePartition->name : std::string();
+  if (a.haveToDisk) {
+    DiskRecord* targetDisk = nullptr;
+    PartitionRecord* targetPartition = nullptr;
+    int found = a.toDiskPartition.empty()
+                    ? OpenSource(a.toDisk, targets, targetDisk)
+                    : OpenSourcePartition(a.toDisk, a.toDiskPartition, targets, targetDisk, targetPartition);
+    if (found != kExitDone) return kExitNotFound;
+    job.toDisk = true;
+    job.target = SelectionOf(*targetDisk, targetPartition);
+    report.targetPartition = targetPartition ? targetPartition->name : std::string();
+  } else {
+    job.filePath = a.toFile;
+  }
+
+  // A mapfile that exists resumes: the image file must then be kept.
+  struct stat mapStat {};
+  job.keepTargetFile = !a.mapfile.empty() && ::stat(a.mapfile.c_str(), &mapStat) == 0;
+  ImagingPlan plan;
+  if (ImagingRefusal refusal = PlanImaging(job, plan)) return Refused(refusal);
+  report.target = plan.targetPath;
+  report.toDisk = job.toDisk;
+  report.firstSector = plan.FirstSector();
+  report.targetFirstSector = plan.targetPosition / kImagingSectorBytes;
+  report.sectors = plan.Sectors();
+
+  Mapfile map;
+  bool resume = false;
+  std::vector<CopyArea> areas{{plan.sourcePosition, plan.length}};
+  if (!a.mapfile.empty()) {
+    if (int status = LoadMapfile(a.mapfile, plan, map, resume); status != kExitDone) return status;
+    if (resume) {
+      if (!TargetHoldsFinished(plan, map)) {
+        std::fprintf(stderr,
+                     "quorvel: the mapfile %s marks sectors as copied that %s does not hold; give the image it "
+                     "belongs to, or remove the mapfile to start over\n",
+                     a.mapfile.c_str(), plan.targetPath.c_str());
+        return kExitUsage;
+      }
+      areas = map.Pending(plan.sourcePosition, plan.length);
+      report.alreadyDone = map.FinishedBytes(plan.sourcePosition, plan.length) / kImagingSectorBytes;
+    }
+  }
+  if (!job.toDisk && !resume) {
+    uint64_t freeBytes = FreeSpaceBytes(plan.targetPath.find('/') == std::string::npos
+                                            ? "."
+                                            : plan.targetPath.substr(0, plan.targetPath.find_last_of('/') + 1));
+    if (freeBytes && freeBytes < plan.length)
+      std::fprintf(stderr, "quorvel: warning: %" PRIu64 " bytes free where the image goes; it needs %" PRIu64 "\n",
+                   freeBytes, plan.length);
+  }
+
+  std::unique_ptr<ByteSource> source = OpenImagingSource(plan.source, &error);
+  if (!source) {
+    std::fprintf(stderr, "quorvel: %s\nquorvel: %s\n", kImagingOpenFailed, error.c_str());
+    return kExitNotFound;
+  }
+  std::unique_ptr<ImageWriter> target = OpenImagingTarget(plan, &error);
+  if (!target) {
+    std::fprintf(stderr, "quorvel: %s\nquorvel: %s\n", kImagingTargetOpenFailed, error.c_str());
+    return kExitNotFound;
+  }
+
+  ScanProgress progress;
+  TerminalProgressBar bar(a.quiet || a.json);
+  progress.sink = &bar;
+  BarText barText(progress, plan.Sectors() - report.alreadyDone);
+  std::unique_ptr<MapfileRecorder> recorder;
+  CopyObserver* observer = &barText;
+  if (!a.mapfile.empty()) {
+    if (!resume) map.Mark(plan.sourcePosition, plan.length, MapStatus::kNonTried);
+    map.currentPosition = areas.empty() ? plan.sourcePosition + plan.length : areas.front().position;
+    recorder = std::make_unique<MapfileRecorder>(
+        a.mapfile, map, std::vector<std::string>{"Command line: " + CommandLine(args), "Start time:   " + Now()},
+        *target, &barText);
+    // Written before the copy starts, so a run that cannot keep its mapfile
+    // does not copy for hours first.
+    if (!recorder->Save(false)) {
+      std::fprintf(stderr, "quorvel: cannot write the mapfile: %s\n", recorder->error().c_str());
+      return kExitNotFound;
+    }
+    observer = recorder.get();
+  }
+  InterruptStopsProgress interrupt(progress);
+  ImageCopyResult copy = CopyImage(*source, *target, CopyPlanOf(plan, &areas), progress, observer);
+  bar.Close();
+  bool mapSaved = !recorder || recorder->Save(copy.Complete());
+
+  if (a.json)
+    PrintJson(report, copy);
+  else
+    PrintText(report, copy);
+  if (copy.writeFailed) {
+    std::fprintf(stderr,
+                 "quorvel: %s\nquorvel: writing %s failed: %s; the image is not complete (%" PRIu64 " of %" PRIu64
+                 " sectors written)\n",
+                 kImagingWriteFailed, plan.targetPath.c_str(), copy.writeError.c_str(), copy.sectorsWritten,
+                 report.sectors - report.alreadyDone);
+    return kExitNotFound;
+  }
+  if (!mapSaved) {
+    std::fprintf(stderr, "quorvel: the mapfile %s could not be written: %s\n", a.mapfile.c_str(),
+                 recorder->error().c_str());
+    return kExitNotFound;
+  }
+  if (copy.stopped) {
+    std::fprintf(stderr, "quorvel: stopped; %" PRIu64 " sectors written, the image is not complete%s\n",
+                 copy.sectorsWritten, a.mapfile.empty() ? "" : " (run again with the same --mapfile to resume)");
+    return kExitStopped;
+  }
+  if (report.sectors && copy.sectorsCopied == 0 && report.alreadyDone == 0 && copy.badSectorCount == report.sectors) {
+    std::fprintf(stderr, "quorvel: no sector of the source could be read\n");
+    return kExitNotFound;
+  }
+  return kExitDone;
+}
+
+CommandRegistrar reg({"image", kUsage, &RunImage, kSummary, kHelp});
+
+}  // namespace
+
+}  // namespace quorvel::cli
