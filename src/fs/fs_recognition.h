@@ -44,5 +44,10 @@ bool FixUpFileRecord(uint8_t* record);
 // The volume label of the partition at startSector, read by its FsKind through
 // absolute reads on device. UTF-8; empty when none is found.
 std::string ReadVolumeLabel(SectorDevice& device, uint64_t startSector, uint8_t fsKind);
+// The same with the volume's boot sector given (512 bytes) instead of read
+// from startSector: for a volume whose first sector is damaged, with the
+// fields of its backup copy.
+std::string ReadVolumeLabelWithBootSector(SectorDevice& device, uint64_t startSector, uint8_t fsKind,
+                                          const uint8_t* bootSector);
 
 }  // namespace quorvel

@@ -108,6 +108,11 @@ std::string ExfatLabel(SectorDevice& device, uint64_t start, const uint8_t* boot
 std::string ReadVolumeLabel(SectorDevice& device, uint64_t startSector, uint8_t fsKind) {
   uint8_t boot[512];
   device.ReadAt(startSector * kSectorSize, boot, sizeof boot);
+  return ReadVolumeLabelWithBootSector(device, startSector, fsKind, boot);
+}
+
+std::string ReadVolumeLabelWithBootSector(SectorDevice& device, uint64_t startSector, uint8_t fsKind,
+                                          const uint8_t* boot) {
   if (IsFat32Kind(fsKind)) return Fat32Label(device, startSector, boot);
   if (IsNtfsKind(fsKind)) return NtfsLabel(device, startSector, boot);
   if (IsFat16Kind(fsKind)) return Fat16Label(device, startSector, boot);
