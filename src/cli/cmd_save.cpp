@@ -1,5 +1,6 @@
 // `quorvel save SOURCE PARTITION --to DIR [--path PATH]... [--deleted] [--normal]
-//  [--filter PATTERN] [--no-fat-reference] [--format-scan] [--allow-same-disk] [--quiet]`:
+//  [--filter PATTERN] [--no-fat-reference] [--format-scan] [--lost-partitions[=precise]]
+//  [--allow-same-disk] [--quiet]`:
 // saves the entries at the given paths (default: the whole tree) the way the
 // file page's multi-select save saves ticked rows.
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include "cli/cli_interrupt.h"
 #include "cli/cli_source.h"
 #include "cli/command_registry.h"
+#include "cli/lost_partition_run.h"
 #include "cli/partition_runs.h"
 #include "core/operation_busy.h"
 #include "core/terminal_progress.h"
@@ -25,7 +27,7 @@ namespace {
 
 constexpr const char* kUsage =
     "save SOURCE PARTITION --to DIR [--path PATH]... [--deleted] [--normal] [--filter PATTERN] "
-    "[--no-fat-reference] [--format-scan] [--allow-same-disk] [--quiet]";
+    "[--no-fat-reference] [--format-scan] [--lost-partitions[=precise]] [--allow-same-disk] [--quiet]";
 
 template <typename Entry>
 void ClearChecks(Entry& entry) {
@@ -113,6 +115,7 @@ int RunSave(const std::vector<std::string>& args) {
   for (const auto& [flag, value] : parsed.options) {
     bool known = false;
     for (const char* k : kKnown) known |= flag == k;
+    known |= IsLostScanFlag(flag);
     if (!known) {
       std::fprintf(stderr, "quorvel: unknown option %s\nusage: quorvel %s\n", flag.c_str(), kUsage);
       return kExitUsage;
@@ -134,11 +137,17 @@ int RunSave(const std::vector<std::string>& args) {
     std::fprintf(stderr, "quorvel: %s\n", kSaveBusyText);
     return kExitNotFound;
   }
+  LostScanOption lostScan;
+  if (!ParseLostScanOption(parsed, lostScan, error)) {
+    std::fprintf(stderr, "quorvel: %s\nusage: quorvel %s\n", error.c_str(), kUsage);
+    return kExitUsage;
+  }
   DiskList list;
   DiskRecord* disk = nullptr;
   PartitionRecord* partition = nullptr;
-  if (OpenSourcePartition(parsed.positional[0], parsed.positional[1], list, disk, partition) != kExitDone)
-    return kExitNotFound;
+  const int opened =
+      OpenSourcePartitionAfterScan(parsed.positional[0], parsed.positional[1], lostScan, quiet, list, disk, partition);
+  if (opened != kExitDone) return opened;
   if (SaveEngineModeForFsKind(partition->fsKind) == kNoSaveEngine) {
     std::string why = NoReaderMessage(*partition);
     std::fprintf(stderr, "quorvel: %s\n", why.empty() ? "no files can be read from this partition" : why.c_str());
