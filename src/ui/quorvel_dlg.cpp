@@ -314,7 +314,7 @@ void CQuorvelDlg::closeEvent(QCloseEvent* event) {
   // A running worker is asked to stop and is waited for: it may be writing a
   // file, and it uses the windows' data until it ends.
   if (OperationBusy().load() || !filePage_->WorkersIdle()) {
-    filePage_->ProgressDialog()->Progress().RequestStop();
+    diskPage_->OnStop();  // the scans' and the file page's stop flags
     while (OperationBusy().load() || !filePage_->WorkersIdle()) {
       QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
       filePage_->ReapWorkers();
