@@ -19,6 +19,7 @@ seed() {  # seed NAME CORPUS: a few pieces of each fixture image
     base=$(basename "$img" .img)
     case $name in
       fuzz_partition_walk) head -c 65536 "$img" >"$corpus/$base-head" ;;
+      fuzz_lost_partitions) { printf '\001'; head -c 65535 "$img"; } >"$corpus/$base-head" ;;
       fuzz_mft_record | fuzz_fat_directory | fuzz_lznt1)
         for skip in 0 2 32 64 128 1024 6144 8192; do  # 512-byte sectors
           dd if="$img" of="$corpus/$base-$skip" bs=512 skip="$skip" count=8 status=none
