@@ -28,6 +28,15 @@ bool Fat32TableStartsAt(LostSearch& search, uint64_t sector) {
 // The volume [start, start + count) fits the 64-bit sector numbers.
 bool Addressable(uint64_t start, uint64_t count) { return start <= kMaxSector && count <= kMaxSector - start; }
 
+FoundVolume Volume(uint8_t fsKind, uint64_t start, uint64_t count, const uint8_t* boot) {
+  FoundVolume v;
+  v.fsKind = fsKind;
+  v.start = start;
+  v.count = count;
+  std::copy(boot, boot + kSectorSize, v.boot.begin());
+  return v;
+}
+
 }  // namespace
 
 void LostSearch::Read(uint64_t sector, std::span<uint8_t> buffer) {
@@ -64,12 +73,7 @@ std::optional<FoundVolume> NtfsAt(LostSearch& search, uint64_t sector, const uin
   // The backup boot sector lies at start + total, the volume's last sector.
   if (total == 0 || total >= kMaxSector || !Addressable(sector, total + 1)) return std::nullopt;
   if (!NtfsMftCheck(search, sector, boot)) return std::nullopt;
-  FoundVolume v;
-  v.fsKind = FsKind::kNtfs;
-  v.start = sector;
-  v.count = total + 1;
-  std::copy(boot, boot + kSectorSize, v.boot.begin());
-  return v;
+  return Volume(FsKind::kNtfs, sector, total + 1, boot);
 }
 
 std::optional<FoundVolume> NtfsFromBackup(LostSearch& search, uint64_t sector, const uint8_t* backup) {
@@ -89,12 +93,7 @@ std::optional<FoundVolume> Fat32At(LostSearch& search, uint64_t start, const uin
   if (backupAt != 0 && start >= backupAt && !Fat32TableStartsAt(search, start + reserved) &&
       Fat32TableStartsAt(search, start - backupAt + reserved))
     return std::nullopt;
-  FoundVolume v;
-  v.fsKind = FsKind::kFat32;
-  v.start = start;
-  v.count = count;
-  std::copy(boot, boot + kSectorSize, v.boot.begin());
-  return v;
+  return Volume(FsKind::kFat32, start, count, boot);
 }
 
 std::optional<FoundVolume> Fat16At(uint64_t start, const uint8_t* boot) {
@@ -102,12 +101,7 @@ std::optional<FoundVolume> Fat16At(uint64_t start, const uint8_t* boot) {
   uint64_t count = b.Le32(0x20);
   if (count == 0) count = b.Le16(0x13);
   if (count == 0 || !Addressable(start, count)) return std::nullopt;
-  FoundVolume v;
-  v.fsKind = FsKind::kFat16;
-  v.start = start;
-  v.count = count;
-  std::copy(boot, boot + kSectorSize, v.boot.begin());
-  return v;
+  return Volume(FsKind::kFat16, start, count, boot);
 }
 
 bool Fat16TableStartsAt(LostSearch& search, uint64_t sector) {

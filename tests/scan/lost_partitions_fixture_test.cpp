@@ -56,25 +56,29 @@ std::vector<TruthVolume> ReadTruth(const std::string& name) {
   return out;
 }
 
-// The partitions of `lost-partitions --json`, read by python3 so that the
-// test does not read our JSON with our own code; the keys are those of
-// `disks --json`.
-std::vector<FoundRow> ScanJson(const std::string& image, const std::string& options) {
-  const char* flatten =
-      "import json,sys\n"
-      "doc=json.load(sys.stdin)\n"
-      "assert len(doc['disks'])==1\n"
-      "for p in doc['disks'][0]['partitions']:\n"
-      "  print('\\x1f'.join(str(p[k]).rstrip() for k in ('name','label','start_sector','sector_count',"
-      "'fs_kind','role','origin')))\n";
-  CommandResult r = RunCommand("(" + ShellQuote(QUORVEL_CLI) + " lost-partitions " + ShellQuote(image) + " " + options +
-                               " --json --quiet | python3 -c " + ShellQuote(flatten) + ")");
-  EXPECT_EQ(r.exitCode, 0) << r.err;
-  std::vector<FoundRow> rows;
+// Runs `quorvel ARGUMENTS` and reads its JSON with python3 (so that the test
+// does not read our JSON with our own code); `rows` is the python expression
+// of the objects to print, `keys` their fields in order.
+std::vector<std::vector<std::string>> JsonRows(const std::string& arguments, const std::string& rows,
+                                               const std::string& keys) {
+  const std::string flatten = "import json,sys\ndoc=json.load(sys.stdin)\nfor o in " + rows +
+                              ":\n  print('\\x1f'.join(str(o[k]).rstrip() for k in (" + keys + ")))\n";
+  CommandResult r =
+      RunCommand("(" + ShellQuote(QUORVEL_CLI) + " " + arguments + " | python3 -c " + ShellQuote(flatten) + ")");
+  EXPECT_EQ(r.exitCode, 0) << arguments << ": " << r.err;
+  std::vector<std::vector<std::string>> out;
   std::istringstream in(r.out);
   std::string line;
-  while (std::getline(in, line)) {
-    std::vector<std::string> f = Fields(line, '\x1f');
+  while (std::getline(in, line)) out.push_back(Fields(line, '\x1f'));
+  return out;
+}
+
+// The partitions of `lost-partitions --json`; the keys are those of `disks --json`.
+std::vector<FoundRow> ScanJson(const std::string& image, const std::string& options) {
+  std::vector<FoundRow> rows;
+  for (const auto& f : JsonRows("lost-partitions " + ShellQuote(image) + " " + options + " --json --quiet",
+                                "(doc['disks'][0]['partitions'] if len(doc['disks'])==1 else [])",
+                                "'name','label','start_sector','sector_count','fs_kind','role','origin'")) {
     if (f.size() != 7) continue;
     rows.push_back(
         {f[0], f[1], std::stoull(f[2]), std::stoull(f[3]), std::stoi(f[4]), std::stoi(f[5]), std::stoi(f[6])});
@@ -180,19 +184,10 @@ struct OurEntry {
 };
 
 std::vector<OurEntry> ListFound(const std::string& image, const std::string& partition) {
-  const char* flatten =
-      "import json,sys\n"
-      "for e in json.load(sys.stdin)['entries']:\n"
-      "  print('\\x1f'.join(str(e[k]) for k in ('path','state','size')))\n";
-  CommandResult r = RunCommand("(" + ShellQuote(QUORVEL_CLI) + " ls " + ShellQuote(image) + " " + partition +
-                               " --lost-partitions --json --quiet | python3 -c " + ShellQuote(flatten) + ")");
-  EXPECT_EQ(r.exitCode, 0) << r.err;
   std::vector<OurEntry> out;
-  std::istringstream in(r.out);
-  std::string line;
   const std::string root = "根目录/";
-  while (std::getline(in, line)) {
-    std::vector<std::string> f = Fields(line, '\x1f');
+  for (const auto& f : JsonRows("ls " + ShellQuote(image) + " " + partition + " --lost-partitions --json --quiet",
+                                "doc['entries']", "'path','state','size'")) {
     if (f.size() != 3 || f[0].rfind(root, 0) != 0) continue;
     out.push_back({f[0].substr(root.size()), std::stoi(f[1]), std::stoull(f[2])});
   }
