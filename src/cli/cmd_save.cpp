@@ -1,5 +1,6 @@
 // `quorvel save SOURCE PARTITION --to DIR [--path PATH]... [--deleted] [--normal]
-//  [--filter PATTERN] [--no-fat-reference] [--format-scan] [--allow-same-disk] [--quiet]`:
+//  [--filter PATTERN] [--no-fat-reference] [--format-scan] [--lost-partitions[=precise]]
+//  [--allow-same-disk] [--quiet]`:
 // saves the entries at the given paths (default: the whole tree) the way the
 // file page's multi-select save saves ticked rows. The run goes in five
 // steps: resolve the arguments, read the partition and select the entries,
@@ -13,6 +14,7 @@
 #include "cli/cli_interrupt.h"
 #include "cli/cli_source.h"
 #include "cli/command_registry.h"
+#include "cli/lost_partition_run.h"
 #include "cli/partition_runs.h"
 #include "core/operation_busy.h"
 #include "core/terminal_progress.h"
@@ -27,7 +29,7 @@ namespace {
 
 constexpr const char* kUsage =
     "save SOURCE PARTITION --to DIR [--path PATH]... [--deleted] [--normal] [--filter PATTERN] "
-    "[--no-fat-reference] [--format-scan] [--allow-same-disk] [--quiet]";
+    "[--no-fat-reference] [--format-scan] [--lost-partitions[=precise]] [--allow-same-disk] [--quiet]";
 
 // What the command words (the file page words the same refusals its own way).
 constexpr const char* kBusyText = "警告: 请等待当前操作完成!";
@@ -44,6 +46,7 @@ struct SaveRequest {
   std::vector<std::string> paths;  // as `ls` prints them; none: the whole tree
   SaveOptions options;
   bool formatScan = false;
+  LostScanOption lostScan;
   bool allowSameDisk = false;
   bool quiet = false;
 };
@@ -62,7 +65,7 @@ int ResolveRequest(const std::vector<std::string>& args, SaveRequest& request) {
                                                "--format-scan", "--allow-same-disk",
                                                "--quiet"};
   for (const auto& [flag, value] : parsed.options) {
-    if (!kKnown.count(flag)) {
+    if (!kKnown.count(flag) && !IsLostScanFlag(flag)) {
       std::fprintf(stderr, "quorvel: unknown option %s\nusage: quorvel %s\n", flag.c_str(), kUsage);
       return kExitUsage;
     }
@@ -87,6 +90,10 @@ int ResolveRequest(const std::vector<std::string>& args, SaveRequest& request) {
   request.options.recoverDeleted = parsed.Has("--deleted") || !parsed.Has("--normal");
   request.options.recoverNormal = parsed.Has("--normal") || !parsed.Has("--deleted");
   request.formatScan = parsed.Has("--format-scan");
+  if (!ParseLostScanOption(parsed, request.lostScan, error)) {
+    std::fprintf(stderr, "quorvel: %s\nusage: quorvel %s\n", error.c_str(), kUsage);
+    return kExitUsage;
+  }
   request.allowSameDisk = parsed.Has("--allow-same-disk");
   request.quiet = parsed.Has("--quiet");
   return kExitDone;
@@ -99,7 +106,9 @@ int OpenAndRead(const SaveRequest& request, DiskList& list, DiskRecord*& disk, P
     std::fprintf(stderr, "quorvel: %s\n", kBusyText);
     return kExitNotFound;
   }
-  if (OpenSourcePartition(request.source, request.partition, list, disk, partition) != kExitDone) return kExitNotFound;
+  const int opened = OpenSourcePartitionAfterScan(request.source, request.partition, request.lostScan, request.quiet,
+                                                  list, disk, partition);
+  if (opened != kExitDone) return opened;
   if (SaveEngineModeForFsKind(partition->fsKind) == kNoSaveEngine) {
     std::string why = NoReaderMessage(*partition);
     std::fprintf(stderr, "quorvel: %s\n", why.empty() ? "no files can be read from this partition" : why.c_str());

@@ -63,5 +63,10 @@ bool FixUpFileRecord(std::span<uint8_t> record);
 // The volume label of the partition at startSector (sectors of the source),
 // read by its FsKind through absolute reads. UTF-8; empty when none is found.
 std::string ReadVolumeLabel(const ByteSource& source, uint64_t startSector, uint8_t fsKind);
+// The same with the volume's boot sector given (its first 512 bytes) instead
+// of read from startSector: for a volume whose first sector is damaged, with
+// the fields of its backup copy.
+std::string ReadVolumeLabelWithBootSector(const ByteSource& source, uint64_t startSector, uint8_t fsKind,
+                                          ByteView bootSector);
 
 }  // namespace quorvel

@@ -138,7 +138,11 @@ uint64_t SectorSizeOf(ByteView boot) {
 std::string ReadVolumeLabel(const ByteSource& source, uint64_t startSector, uint8_t fsKind) {
   uint8_t bytes[BootSector::kSize];
   ReadSectors(source, startSector, source.SectorSize(), bytes);
-  const ByteView boot(bytes);
+  return ReadVolumeLabelWithBootSector(source, startSector, fsKind, ByteView(bytes));
+}
+
+std::string ReadVolumeLabelWithBootSector(const ByteSource& source, uint64_t startSector, uint8_t fsKind,
+                                          ByteView boot) {
   const LabelVolume volume{source, startSector * source.SectorSize(), SectorSizeOf(boot)};
   if (IsFat32Kind(fsKind)) return Fat32Label(volume, boot);
   if (IsNtfsKind(fsKind)) return NtfsLabel(volume, boot);

@@ -1,10 +1,12 @@
 #include "ui/hd_dlg.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
+#include <QThread>
 #include <memory>
 
 #include "core/operation_busy.h"
@@ -35,7 +37,6 @@ const char* const kImageFilter = "Img files(*.img);;All files(*)";
 const char* const kImageFailed = "错误: 无法打开镜像文件 ";
 const char* const kImageAlreadyOpen = "镜像文件已打开: ";
 // Functions whose scans are still to come.
-const char* const kLostPartitionsLater = "警告: 扫描丢失分区功能尚未完成";
 const char* const kDeepScanLater = "警告: 深度扫描功能尚未完成";
 const char* const kImagingLater = "警告: 镜像功能尚未完成";
 const char* const kOpenScanLater = "警告: 打开扫描信息功能尚未完成";
@@ -89,6 +90,21 @@ CHdDlg::CHdDlg(DiskList& disks, CFileDlg* filePage, QWidget* parent)
   openImaging = [this](const QString& source) { OpenImagingDialog(source); };
 }
 
+CHdDlg::~CHdDlg() {
+  // A worker may be waiting for this thread in a sent message; let it end
+  // before the page and its progress dialog go.
+  if (progress_) progress_->Progress().RequestStop();
+  while (!workers_.Idle()) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(5);
+  }
+}
+
+CProgressDlg* CHdDlg::ProgressDialog() {
+  if (!progress_) progress_ = new CProgressDlg(this);
+  return progress_;
+}
+
 void CHdDlg::SetStatus(const QString& text, bool warning) {
   statusColour_ = ColorRef(warning ? Colours::kStatusRed : Colours::kStatusGreen);
   QPalette pal = status_->palette();
@@ -118,17 +134,21 @@ void CHdDlg::FillTree() {
     tree_->SetItemText(diskRow, Q(SizeText(disk.sizeBytes)), CHDTreeListCtrl::kSizeColumn);
     std::vector<std::string> texts = PartitionRowTexts(disk);
     size_t i = 0;
-    for (const PartitionRecord& partition : disk.partitions) {
-      Row row = tree_->InsertItem(Q(texts[i++]), diskRow);
-      tree_->SetItemImage(row, kImageDisk);
-      tree_->SetItemText(row, LabelText(partition.volumeLabel), CHDTreeListCtrl::kLabelColumn);
-      tree_->SetItemText(row, Q(PartitionTypeText(partition)), CHDTreeListCtrl::kTypeColumn);
-      tree_->SetItemText(row, Q(SizeText(partition.startSector * 512)), CHDTreeListCtrl::kStartColumn);
-      tree_->SetItemText(row, Q(SizeText(partition.sectorCount * 512)), CHDTreeListCtrl::kSizeColumn);
-      tree_->SetItemTextColor(row, OriginColour(partition.originCode));
-    }
+    for (const PartitionRecord& partition : disk.partitions)
+      SetPartitionRow(tree_->InsertItem(Q(texts[i++]), diskRow), partition, true);
     tree_->Expand(diskRow);
   }
+}
+
+void CHdDlg::SetPartitionRow(Row row, const PartitionRecord& partition, bool typeOfEveryKind) {
+  tree_->SetItemImage(row, kImageDisk);
+  tree_->SetItemText(row, LabelText(partition.volumeLabel), CHDTreeListCtrl::kLabelColumn);
+  const uint8_t kind = partition.fsKind;
+  if (typeOfEveryKind || IsFat16Kind(kind) || IsNtfsKind(kind) || IsFat32Kind(kind))
+    tree_->SetItemText(row, Q(PartitionTypeText(partition)), CHDTreeListCtrl::kTypeColumn);
+  tree_->SetItemText(row, Q(SizeText(partition.startSector * 512)), CHDTreeListCtrl::kStartColumn);
+  tree_->SetItemText(row, Q(SizeText(partition.sectorCount * 512)), CHDTreeListCtrl::kSizeColumn);
+  tree_->SetItemTextColor(row, OriginColour(partition.originCode));
 }
 
 bool CHdDlg::StoreSelection(Row& diskRow, Row& partitionRow) {
@@ -187,7 +207,7 @@ void CHdDlg::OnScan() {
   if (!StoreSelection(diskRow, partitionRow)) return;
   if (function_ == 2) {
     if (partitionRow) return SetStatus(Q(kChooseDiskScan), true);
-    SetStatus(Q(kLostPartitionsLater), true);
+    StartLostPartitionScan(tree_->GetItemText(diskRow, 0));
   } else if (function_ == 3) {
     SetStatus(Q(kDeepScanLater), true);
   }
@@ -208,6 +228,7 @@ void CHdDlg::OnOpenScanResult() {
 
 void CHdDlg::OnStop() {
   // The running operation's stop flag; it stops at its next check point.
+  if (progress_) progress_->Progress().RequestStop();
   if (filePage_) filePage_->ProgressDialog()->Progress().RequestStop();
 }
 

@@ -9,6 +9,7 @@
 
 #include "model/disk_records.h"
 #include "ui/tree_list_ctrl.h"
+#include "ui/worker_thread.h"
 
 class QLabel;
 class QMenu;
@@ -18,6 +19,8 @@ namespace quorvel {
 class CHDTreeListCtrl;
 class CFileDlg;
 class CImgDlg;
+class CProgressDlg;
+class CSearchDiskPart;
 class CXPButton;
 
 class CHdDlg : public QWidget {
@@ -27,6 +30,7 @@ class CHdDlg : public QWidget {
   using Row = CTreeListCtrl::Row;
 
   CHdDlg(DiskList& disks, CFileDlg* filePage, QWidget* parent = nullptr);
+  ~CHdDlg() override;
 
   // The main window's function (0..5): caption of the main button and the
   // buttons shown.
@@ -56,6 +60,8 @@ class CHdDlg : public QWidget {
   CXPButton* ScanButton() const { return scanButton_; }
   CXPButton* SaveButton() const { return saveButton_; }
   CXPButton* ImageButton() const { return imageButton_; }
+  // The progress dialog of the page's scans, created on first use.
+  CProgressDlg* ProgressDialog();
 
   // Function 4 hands the imaging source ("disk" or "disk,partition") here;
   // by default it opens the imaging dialog.
@@ -66,6 +72,15 @@ class CHdDlg : public QWidget {
   // Stops a running copy and waits for it (the main window is closing).
   void StopImaging();
 
+  // Function 2 on a disk row: the scan-mode dialog, then the lost-partition
+  // scan on a worker; the disk's row gains the partitions found.
+  void StartLostPartitionScan(const QString& diskIdentity);
+  // Adds a row for every partition of the disk that its row does not show yet
+  // (after a scan added partitions); existing rows stay as they are.
+  void UpdateDiskRow(const DiskRecord& disk);
+  // How the scan-mode dialog is run (default: modally); true for OK.
+  std::function<bool(CSearchDiskPart&)> runSearchDialog;
+
  signals:
   // The selection the page acts on (disk identity and partition row text).
   void SelectionStored(const QString& disk, const QString& partition);
@@ -73,6 +88,8 @@ class CHdDlg : public QWidget {
   void DiscardRequested();
   // A run was started: show the file page for this disk and partition.
   void FilePageOpened(const QString& disk, const QString& partition);
+  // The lost-partition scan ended and the disk's row is up to date.
+  void LostPartitionScanFinished(bool completed);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -80,6 +97,9 @@ class CHdDlg : public QWidget {
 
  private:
   bool StoreSelection(Row& diskRow, Row& partitionRow);
+  // Image, label, type, start, size and colour of a partition's row; rows
+  // added after a scan name only the FAT and NTFS types.
+  void SetPartitionRow(Row row, const PartitionRecord& partition, bool typeOfEveryKind);
   void LayoutButtons();
   void ShowContextMenu(Row row, const QPoint& globalPoint);
 
@@ -95,6 +115,8 @@ class CHdDlg : public QWidget {
   QColor statusColour_;
   int function_ = 0;
   CImgDlg* imgDlg_ = nullptr;
+  CProgressDlg* progress_ = nullptr;
+  WorkerPool workers_;
 };
 
 }  // namespace quorvel

@@ -315,7 +315,7 @@ void CQuorvelDlg::closeEvent(QCloseEvent* event) {
   // file, and it uses the windows' data until it ends.
   diskPage_->StopImaging();
   if (OperationBusy().load() || !filePage_->WorkersIdle()) {
-    filePage_->ProgressDialog()->Progress().RequestStop();
+    diskPage_->OnStop();  // the scans' and the file page's stop flags
     while (OperationBusy().load() || !filePage_->WorkersIdle()) {
       QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
       filePage_->ReapWorkers();

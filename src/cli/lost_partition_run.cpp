@@ -1,0 +1,74 @@
+#include "cli/lost_partition_run.h"
+
+#include <cstdio>
+
+#include "cli/cli_interrupt.h"
+#include "cli/command_registry.h"
+#include "core/terminal_progress.h"
+#include "scan/found_partition_counter.h"
+
+namespace quorvel::cli {
+
+namespace {
+const char* const kFlag = "--lost-partitions";
+}  // namespace
+
+int RunLostPartitionScan(DiskRecord& disk, LostScanMode mode, uint32_t tracksPerCylinder, bool quiet,
+                         LostScanReport* report) {
+  LostScanReport local;
+  LostScanReport& out = report ? *report : local;
+  TerminalProgressBar bar(quiet);
+  FoundPartitionCounter counter(disk, &bar, [&bar](const std::string& text) { bar.Text(text); });
+  ScanProgress progress;
+  progress.sink = &counter;
+  InterruptStopsProgress interrupt(progress);
+  const bool done = ScanLostPartitions(disk, mode, tracksPerCylinder, progress, &out);
+  bar.Close();
+  if (!out.error.empty()) {
+    std::fprintf(stderr, "quorvel: %s\n", out.error.c_str());
+    return kExitNotFound;
+  }
+  if (out.stopped || interrupt.Interrupted() || !done) {
+    std::fprintf(stderr, "quorvel: stopped; showing the partitions found so far\n");
+    return kExitStopped;
+  }
+  return kExitDone;
+}
+
+bool IsLostScanFlag(const std::string& flag) { return flag.rfind(kFlag, 0) == 0; }
+
+bool ParseLostScanOption(const ParsedArgs& parsed, LostScanOption& option, std::string& error) {
+  for (const auto& [flag, value] : parsed.options) {
+    if (!IsLostScanFlag(flag)) continue;
+    const std::string mode = flag.size() > std::string(kFlag).size() ? flag.substr(std::string(kFlag).size()) : "";
+    if (mode.empty() || mode == "=quick") {
+      option.mode = kQuickLostScan;
+    } else if (mode == "=precise") {
+      option.mode = kPreciseLostScan;
+    } else {
+      error = "unknown option " + flag + " (--lost-partitions or --lost-partitions=precise)";
+      return false;
+    }
+    option.requested = true;
+  }
+  return true;
+}
+
+int OpenSourcePartitionAfterScan(const std::string& source, const std::string& partitionText,
+                                 const LostScanOption& option, bool quiet, DiskList& list, DiskRecord*& disk,
+                                 PartitionRecord*& partition) {
+  if (!option.requested) return OpenSourcePartition(source, partitionText, list, disk, partition);
+  partition = nullptr;
+  if (OpenSource(source, list, disk) != kExitDone) return kExitNotFound;
+  const int scanned = RunLostPartitionScan(*disk, option.mode, 0, quiet);
+  if (scanned != kExitDone) return scanned;
+  partition = FindPartition(*disk, partitionText);
+  if (!partition) {
+    std::fprintf(stderr, "quorvel: no partition \"%s\" on %s, also after the lost-partition scan\n",
+                 partitionText.c_str(), disk->Identity().c_str());
+    return kExitNotFound;
+  }
+  return kExitDone;
+}
+
+}  // namespace quorvel::cli

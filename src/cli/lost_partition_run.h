@@ -1,0 +1,36 @@
+#pragma once
+// The lost-partition scan on the command line: for `lost-partitions`, and
+// for `ls` and `save`, whose --lost-partitions[=precise] runs the scan first
+// so that a found partition can be listed or saved in the same command.
+#include <string>
+
+#include "cli/cli_source.h"
+#include "scan/lost_partitions.h"
+
+namespace quorvel::cli {
+
+// Runs the scan with the terminal progress bar (the count of found
+// partitions as its text) and Ctrl-C wired to the stop flag. Returns
+// kExitDone, kExitStopped (what was found stays on the disk) or kExitNotFound
+// (the disk could not be read; the reason is printed on stderr).
+int RunLostPartitionScan(DiskRecord& disk, LostScanMode mode, uint32_t tracksPerCylinder, bool quiet,
+                         LostScanReport* report = nullptr);
+
+// The --lost-partitions option of `ls` and `save`.
+struct LostScanOption {
+  bool requested = false;
+  LostScanMode mode = kQuickLostScan;
+};
+// True for "--lost-partitions" and "--lost-partitions=VALUE".
+bool IsLostScanFlag(const std::string& flag);
+// Reads the option from parsed; false with error set on a value other than
+// "quick" or "precise".
+bool ParseLostScanOption(const ParsedArgs& parsed, LostScanOption& option, std::string& error);
+
+// OpenSourcePartition with the scan in between when option asks for it.
+// Returns kExitDone, kExitStopped or kExitNotFound.
+int OpenSourcePartitionAfterScan(const std::string& source, const std::string& partitionText,
+                                 const LostScanOption& option, bool quiet, DiskList& list, DiskRecord*& disk,
+                                 PartitionRecord*& partition);
+
+}  // namespace quorvel::cli
