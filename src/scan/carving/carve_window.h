@@ -1,0 +1,29 @@
+#pragma once
+// The window the structure walks read through: the sector that holds the
+// current position and the one after it, so any field of up to 512 bytes at
+// the position is whole. It starts as the caller's two sectors and is read
+// again from the source only when the position moves into another sector.
+#include <cstdint>
+
+#include "core/byte_view.h"
+#include "io/byte_source.h"
+
+namespace quorvel {
+
+class CarveWindow {
+ public:
+  // head: the file's first two sectors (1024 bytes), already in memory.
+  CarveWindow(const ByteSource& source, uint64_t startSector, ByteView head);
+
+  // The window's bytes from position on (at least 513 of them).
+  ByteView At(uint64_t position);
+
+ private:
+  static constexpr size_t kBytes = 1024;
+  const ByteSource& source_;
+  uint64_t startSector_;
+  uint64_t windowSector_ = 0;  // the file's sector the window starts at
+  uint8_t bytes_[kBytes] = {};
+};
+
+}  // namespace quorvel

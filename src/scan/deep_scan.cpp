@@ -1,0 +1,87 @@
+// The deep scan's sweep: 10 MiB blocks read into one page-aligned buffer, the
+// previous block's extra sector carried to the front so that a 1024-byte
+// record starting in a block's last sector is whole, every sector tested in
+// place.
+#include "scan/deep_scan.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "fs/fs_recognition.h"
+#include "io/sector_buffer.h"
+#include "io/sector_device.h"
+#include "io/volume_source.h"
+#include "scan/deep_scan_state.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr size_t kSector = 512;
+constexpr size_t kPage = 4096;
+constexpr size_t kBlockBytes = kDeepScanBlockSectors * kSector;
+const char* const kExtraFoundFiles = "Extra Found Files";
+
+// Labels of the partitions a run added, read from the disk.
+void ReadLabels(const DiskRecord& disk, const std::vector<PartitionRecord*>& added) {
+  if (added.empty()) return;
+  SectorDevice device;
+  if (!device.Open(disk.devicePath)) return;
+  for (PartitionRecord* p : added) p->volumeLabel = ReadVolumeLabel(device, p->startSector, p->fsKind);
+}
+
+}  // namespace
+
+void DeepScanSource(DiskRecord& disk, const ByteSource& source, ScanProgress& progress, uint64_t startSector,
+                    uint64_t sectorCount, bool addPartitions) {
+  disk.extraFoundFiles.name = kExtraFoundFiles;
+  disk.extraFoundFiles.size = 0;
+  DeepScanner scanner(disk, source, startSector, sectorCount, addPartitions);
+
+  // The carried-over sector sits just in front of the page-aligned area the
+  // block is read into, so every large read lands on a page boundary.
+  SectorBuffer buffer(kPage + kBlockBytes);
+  if (buffer.size() == 0) return;
+  uint8_t* const readArea = buffer.data() + kPage;
+  uint8_t* const block = readArea - kSector;  // sector i of the block at block + i × 512
+
+  progress.SetText(std::string());
+  progress.Range(sectorCount / 2048 / 10, 1);
+  const uint64_t blocks = (sectorCount + kDeepScanBlockSectors - 1) / kDeepScanBlockSectors;
+  for (uint64_t index = 0; index < blocks && !progress.StopRequested(); ++index) {
+    progress.SetText(FormatText("%llu 扇区被扫描", static_cast<unsigned long long>(index * kDeepScanBlockSectors)));
+    progress.Pos(index);
+    const uint64_t first = startSector + index * kDeepScanBlockSectors;
+    const uint64_t sectors = std::min<uint64_t>(kDeepScanBlockSectors, startSector + sectorCount - first);
+    if (index == 0)
+      source.ReadAt(first * kSector, std::span<uint8_t>(block, kSector));
+    else
+      std::memcpy(block, readArea + kBlockBytes - kSector, kSector);
+    // The sectors after the first, and one more so the last has a next one.
+    source.ReadAt((first + 1) * kSector, std::span<uint8_t>(readArea, sectors * kSector));
+    for (uint64_t i = 0; i < sectors;) {
+      if (progress.StopRequested()) break;
+      i += scanner.TestSector(block + i * kSector, first + i);
+    }
+  }
+  // Also after a stop: what was found so far still makes partitions.
+  scanner.PostPass();
+}
+
+bool DeepScan(DiskRecord& disk, ScanProgress& progress, uint64_t startSector, uint64_t sectorCount,
+              PartitionRecord* partition, std::string* error) {
+  const bool composite = partition && partition->volumeKind != kPlainVolume;
+  std::unique_ptr<ByteSource> source =
+      composite ? OpenVolumeSource(disk, *partition, error) : OpenDiskSource(disk, error);
+  if (!source) return false;
+  const size_t before = disk.partitions.size();
+  DeepScanSource(disk, *source, progress, startSector, sectorCount, !composite);
+  std::vector<PartitionRecord*> added;
+  auto it = disk.partitions.begin();
+  std::advance(it, before);
+  for (; it != disk.partitions.end(); ++it) added.push_back(&*it);
+  ReadLabels(disk, added);
+  return true;
+}
+
+}  // namespace quorvel
