@@ -15,7 +15,7 @@ namespace {
 constexpr uint64_t kSectorBytes = 512;
 constexpr uint64_t kFat32LongestFat = 10240;  // sectors between two FAT32 copies at most
 constexpr uint64_t kFat16LongestFat = 400;
-constexpr uint64_t kFragmentGap = 29;  // sectors past a fragment's end that still extend it
+constexpr uint64_t kFragmentGap = 29;  // sectors between a fragment's end and a record that extends it
 constexpr uint64_t kFat16RootSectors = 32;
 constexpr uint32_t kDefaultSectorsPerCluster = 8;
 
@@ -165,10 +165,12 @@ void DeepScanner::Fat16BootSector(const uint8_t* sector, uint64_t number) {
 
 void DeepScanner::NoteMftFragment(uint64_t number) {
   MftFragmentList& list = disk_.mftFragments;
+  // A fragment's count covers its records: the newest one's offset plus its
+  // two sectors, so the fragment sweep reads the newest record too.
   auto extend = [&](MftFragmentList::iterator f) {
-    if (number < f->startSector || number - f->startSector > UINT32_MAX) return false;
+    if (number < f->startSector || number - f->startSector > UINT32_MAX - 2) return false;
     if (number > f->startSector + f->sectorCount + kFragmentGap) return false;
-    f->sectorCount = std::max<uint32_t>(f->sectorCount, static_cast<uint32_t>(number - f->startSector));
+    f->sectorCount = std::max<uint32_t>(f->sectorCount, static_cast<uint32_t>(number - f->startSector + 2));
     fragment_ = f;
     haveFragment_ = true;
     return true;

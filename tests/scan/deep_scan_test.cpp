@@ -233,16 +233,17 @@ TEST(DeepScanFat, PairsOfSubfolderStartsGiveTheClusterGeometry) {
 
 TEST(DeepScanMft, FragmentsStartAfterAGapOfThirtySectors) {
   Bytes image(1000 * 512, 0);
-  // 133 lies 29 sectors past the fragment's end (104), 163 lies 30 past 133.
-  for (uint64_t s : {100, 102, 104, 133, 163}) Plant(image, s, PlainRecord(static_cast<uint32_t>(s)));
+  // A fragment covers its records: 100 to 106. 135 lies 29 sectors past that
+  // end and extends it; 167 lies 30 past the new end (137) and starts another.
+  for (uint64_t s : {100, 102, 104, 135, 167}) Plant(image, s, PlainRecord(static_cast<uint32_t>(s)));
   DiskRecord disk;
   Scan(disk, image);
   ASSERT_EQ(disk.mftFragments.size(), 2u);
   auto it = disk.mftFragments.begin();
   EXPECT_EQ(it->startSector, 100u);
-  EXPECT_EQ(it->sectorCount, 33u);
+  EXPECT_EQ(it->sectorCount, 37u);
   ++it;
-  EXPECT_EQ(it->startSector, 163u);
+  EXPECT_EQ(it->startSector, 167u);
   EXPECT_EQ(it->sectorCount, 2u);
 
   // The same disk scanned again, and a range in front of it: the fragments
