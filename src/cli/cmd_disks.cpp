@@ -5,118 +5,18 @@
 
 #include "cli/cli_source.h"
 #include "cli/command_registry.h"
+#include "cli/disk_listing.h"
 #include "cli/json_writer.h"
-#include "model/partition_texts.h"
 #include "volumes/disk_enumeration.h"
 
 namespace quorvel::cli {
 
 namespace {
 
-// Terminal columns a UTF-8 text takes: wide (CJK) characters count two.
-size_t DisplayWidth(const std::string& text) {
-  size_t width = 0;
-  for (size_t i = 0; i < text.size();) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    uint32_t cp = c;
-    size_t len = 1;
-    if (c >= 0xF0) {
-      len = 4;
-      cp = c & 0x07;
-    } else if (c >= 0xE0) {
-      len = 3;
-      cp = c & 0x0F;
-    } else if (c >= 0xC0) {
-      len = 2;
-      cp = c & 0x1F;
-    }
-    for (size_t k = 1; k < len && i + k < text.size(); ++k) cp = (cp << 6) | (text[i + k] & 0x3F);
-    i += len;
-    bool wide = (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0xA4CF) || (cp >= 0xAC00 && cp <= 0xD7A3) ||
-                (cp >= 0xF900 && cp <= 0xFAFF) || (cp >= 0xFE30 && cp <= 0xFE4F) || (cp >= 0xFF00 && cp <= 0xFF60) ||
-                (cp >= 0xFFE0 && cp <= 0xFFE6) || (cp >= 0x20000 && cp <= 0x3FFFD);
-    width += wide ? 2 : 1;
-  }
-  return width;
-}
-
-using Row = std::vector<std::string>;
-
-void PrintTable(const DiskList& list) {
-  std::vector<Row> rows;
-  rows.push_back({"磁盘", "标签", "文件类型", "起始地址", "大小"});
-  for (const DiskRecord& disk : list) {
-    rows.push_back({disk.Identity(), "", "", "0", SizeText(disk.sizeBytes)});
-    std::vector<std::string> texts = PartitionRowTexts(disk);
-    size_t i = 0;
-    for (const PartitionRecord& p : disk.partitions) {
-      rows.push_back({"  " + texts[i++], p.volumeLabel, PartitionTypeText(p), SizeText(p.startSector * 512),
-                      SizeText(p.sectorCount * 512)});
-    }
-  }
-  std::vector<size_t> widths(5, 0);
-  for (const Row& r : rows)
-    for (size_t c = 0; c < r.size(); ++c) widths[c] = std::max(widths[c], DisplayWidth(r[c]));
-  for (const Row& r : rows) {
-    std::string line;
-    for (size_t c = 0; c < r.size(); ++c) {
-      bool right = c >= 3;  // numbers line up on the right
-      std::string pad(widths[c] - DisplayWidth(r[c]), ' ');
-      line += right ? pad + r[c] : r[c] + (c + 1 < r.size() ? pad : "");
-      if (c + 1 < r.size()) line += "  ";
-    }
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    std::printf("%s\n", line.c_str());
-  }
-}
-
 void PrintJson(const DiskList& list) {
   JsonWriter json;
   json.BeginObject().Key("disks").BeginArray();
-  for (const DiskRecord& disk : list) {
-    json.BeginObject();
-    json.Field("identity", disk.Identity()).Field("path", disk.devicePath);
-    json.Key("number");
-    if (disk.diskNumber.empty()) {
-      json.Null();
-    } else {
-      json.Number(std::stoull(disk.diskNumber));
-    }
-    json.Field("size", disk.sizeBytes)
-        .Field("cylinders", disk.cylinders)
-        .Field("tracks_per_cylinder", disk.tracksPerCylinder)
-        .Field("sectors_per_track", disk.sectorsPerTrack)
-        .Field("kind", disk.diskKind);
-    json.Key("partitions").BeginArray();
-    std::vector<std::string> texts = PartitionRowTexts(disk);
-    size_t i = 0;
-    for (const PartitionRecord& p : disk.partitions) {
-      json.BeginObject()
-          .Field("row", texts[i++])
-          .Field("name", p.name)
-          .Field("drive", p.driveLetter)
-          .Field("label", p.volumeLabel)
-          .Field("type", PartitionTypeText(p))
-          .Field("fs_kind", uint32_t{p.fsKind})
-          .Field("start_sector", p.startSector)
-          .Field("sector_count", p.sectorCount)
-          .Field("role", uint32_t{p.role})
-          .Field("origin", p.originCode)
-          .Field("volume_kind", uint32_t{p.volumeKind})
-          .Field("stripe_size", uint32_t{p.stripeSize});
-      json.Key("members").BeginArray();
-      for (const auto& [ordinal, m] : p.members) {
-        json.BeginObject()
-            .Field("ordinal", uint32_t{ordinal})
-            .Field("path", m.path)
-            .Field("start_sector", m.startSector)
-            .Field("sector_count", m.sectorCount)
-            .EndObject();
-      }
-      json.EndArray().EndObject();
-    }
-    json.EndArray().EndObject();
-  }
+  for (const DiskRecord& disk : list) WriteDiskJson(json, disk);
   json.EndArray().EndObject();
   std::printf("%s\n", json.text().c_str());
 }
@@ -150,7 +50,9 @@ int RunDisks(const std::vector<std::string>& args) {
   if (parsed.Has("--json")) {
     PrintJson(list);
   } else {
-    PrintTable(list);
+    std::vector<const DiskRecord*> disks;
+    for (const DiskRecord& disk : list) disks.push_back(&disk);
+    PrintDiskTable(disks);
   }
   return kExitDone;
 }

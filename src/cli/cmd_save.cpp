@@ -1,5 +1,5 @@
-// `quorvel save SOURCE PARTITION --to DIR [--path PATH]... [--deleted] [--normal]
-//  [--filter PATTERN] [--no-fat-reference] [--format-scan] [--allow-same-disk] [--quiet]`:
+// `quorvel save SOURCE [PARTITION] --to DIR [--path PATH]... [--deleted] [--normal]
+//  [--filter PATTERN] [--no-fat-reference] [--format-scan | --deep-scan] [--allow-same-disk] [--quiet]`:
 // saves the entries at the given paths (default: the whole tree) the way the
 // file page's multi-select save saves ticked rows.
 #include <cstdio>
@@ -24,8 +24,30 @@ namespace quorvel::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "save SOURCE PARTITION --to DIR [--path PATH]... [--deleted] [--normal] [--filter PATTERN] "
-    "[--no-fat-reference] [--format-scan] [--allow-same-disk] [--quiet]";
+    "save SOURCE [PARTITION] --to DIR [--path PATH]... [--deleted] [--normal] [--filter PATTERN] "
+    "[--no-fat-reference] [--format-scan | --deep-scan] [--allow-same-disk] [--quiet]";
+constexpr const char* kHelp =
+    "arguments:\n"
+    "  SOURCE              an image file, a device path, a disk number or a disk's identity text\n"
+    "  PARTITION           a partition's row text, name, mount point or 0-based index; may be left out\n"
+    "                      only with --deep-scan (the files carved from the whole disk are then saved)\n"
+    "\n"
+    "options:\n"
+    "  --to DIR            the target folder; it must not lie on the source (see --allow-same-disk)\n"
+    "  --path PATH         save this entry (a folder with everything below it), as `quorvel ls` prints its\n"
+    "                      path: 根目录/docs/a.txt, \"Extra Found Files\" or \"Extra Found Files/NAME\";\n"
+    "                      repeatable; without it everything is saved\n"
+    "  --deleted, --normal only deleted, or only normal files (both, or neither: all files)\n"
+    "  --filter PATTERN    only files whose names match (*.jpg, report)\n"
+    "  --no-fat-reference  FAT: read deleted typed files without the signature test of their clusters\n"
+    "  --format-scan       format recovery first (as `ls --format-scan`)\n"
+    "  --deep-scan         deep scan first (as `ls --deep-scan`): found volumes and carved files can be\n"
+    "                      saved in the same command\n"
+    "  --allow-same-disk   write onto the source disk anyway (may overwrite what is being recovered)\n"
+    "  --quiet             no progress bar, no list of skipped files\n"
+    "\n"
+    "Carved files are written under DIR/Extra Found Files/, each at its carved size from its start sector.\n"
+    "exit status: 0 done, 1 usage error, 2 not found, not readable or refused, 3 stopped\n";
 
 template <typename Entry>
 void ClearChecks(Entry& entry) {
@@ -73,6 +95,27 @@ size_t TickPath(const std::vector<Entry*>& specials, const std::vector<std::stri
   return found;
 }
 
+// "Extra Found Files" ticks the folder; "Extra Found Files/NAME" ticks the
+// carved files of that name inside the partition and marks the folder partly
+// ticked (unless it is ticked whole). Returns how many were ticked.
+size_t TickCarved(DiskRecord& disk, const PartitionRecord& partition, const std::vector<std::string>& parts) {
+  uint8_t& folder = disk.extraFoundFiles.state;
+  if (parts.size() == 1) {
+    folder = static_cast<uint8_t>((folder & ~0x03) | kChecked);
+    return 1;
+  }
+  if (parts.size() != 2) return 0;
+  size_t found = 0;
+  for (auto it = disk.carvedFiles.lower_bound(partition.startSector);
+       it != disk.carvedFiles.end() && it->first - partition.startSector < partition.sectorCount; ++it) {
+    if (it->second.name != parts[1]) continue;
+    it->second.state = static_cast<uint8_t>((it->second.state & ~0x03) | kChecked);
+    ++found;
+  }
+  if (found && (folder & 0x03) != kChecked) folder = static_cast<uint8_t>((folder & ~0x03) | kPartlyChecked);
+  return found;
+}
+
 void PrintSummary(const SaveRun& run, const std::string& target, bool quiet) {
   const SaveSummary& s = run.summary;
   std::printf("保存到 %s\n", target.c_str());
@@ -109,7 +152,7 @@ int RunSave(const std::vector<std::string>& args) {
                                        "--filter",      "--deleted",
                                        "--normal",      "--no-fat-reference",
                                        "--format-scan", "--allow-same-disk",
-                                       "--quiet"};
+                                       "--quiet",       "--deep-scan"};
   for (const auto& [flag, value] : parsed.options) {
     bool known = false;
     for (const char* k : kKnown) known |= flag == k;
@@ -118,7 +161,9 @@ int RunSave(const std::vector<std::string>& args) {
       return kExitUsage;
     }
   }
-  if (parsed.positional.size() != 2) {
+  const bool deep = parsed.Has("--deep-scan");
+  const size_t positional = parsed.positional.size();
+  if ((positional != 2 && !(deep && positional == 1)) || (deep && parsed.Has("--format-scan"))) {
     std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
     return kExitUsage;
   }
@@ -137,9 +182,22 @@ int RunSave(const std::vector<std::string>& args) {
   DiskList list;
   DiskRecord* disk = nullptr;
   PartitionRecord* partition = nullptr;
-  if (OpenSourcePartition(parsed.positional[0], parsed.positional[1], list, disk, partition) != kExitDone)
+  PartitionRecord wholeDisk;
+  int read = kExitDone;
+  if (deep) {
+    if (OpenSource(parsed.positional[0], list, disk) != kExitDone) return kExitNotFound;
+    read = DeepScanForPartition(*disk, positional == 2 ? parsed.positional[1] : std::string(), quiet, partition);
+    if (read != kExitDone) return read;
+    if (!partition) {
+      // Only the carved files of the whole disk.
+      wholeDisk = WholeDiskRange(*disk);
+      partition = &wholeDisk;
+    }
+  } else if (OpenSourcePartition(parsed.positional[0], parsed.positional[1], list, disk, partition) != kExitDone) {
     return kExitNotFound;
-  if (SaveEngineModeForFsKind(partition->fsKind) == kNoSaveEngine) {
+  }
+  const bool carvedOnly = partition == &wholeDisk;
+  if (!carvedOnly && SaveEngineModeForFsKind(partition->fsKind) == kNoSaveEngine) {
     std::string why = NoReaderMessage(*partition);
     std::fprintf(stderr, "quorvel: %s\n", why.empty() ? "no files can be read from this partition" : why.c_str());
     return kExitNotFound;
@@ -153,8 +211,9 @@ int RunSave(const std::vector<std::string>& args) {
     return kExitNotFound;
   }
 
-  int read = parsed.Has("--format-scan") ? RunFormatRecovery(*disk, *partition, quiet)
-                                         : RunPartitionCommand(PartitionCommand::kExpand, *disk, *partition, quiet);
+  if (!carvedOnly)
+    read = parsed.Has("--format-scan") ? RunFormatRecovery(*disk, *partition, quiet)
+                                       : RunPartitionCommand(PartitionCommand::kExpand, *disk, *partition, quiet);
   if (read != kExitDone) return read;
 
   // Tick what the paths name, as the user ticks rows on the file page.
@@ -163,6 +222,7 @@ int RunSave(const std::vector<std::string>& args) {
   for (FatFileEntry* e : {&tree.fatRoot, &tree.fatLost}) ClearChecks(*e);
   for (NtfsFileEntry* e : {&tree.ntfsRoot, &tree.ntfsLost, &tree.ntfsExtension}) ClearChecks(*e);
   disk->extraFoundFiles.state = static_cast<uint8_t>(disk->extraFoundFiles.state & ~0x03);
+  for (auto& [sector, carved] : disk->carvedFiles) carved.state = static_cast<uint8_t>(carved.state & ~0x03);
   std::vector<std::string> paths = parsed.GetAll("--path");
   if (paths.empty()) {
     for (FatFileEntry* e : {&tree.fatRoot, &tree.fatLost}) SetCheckState(e->flags, kChecked);
@@ -172,9 +232,8 @@ int RunSave(const std::vector<std::string>& args) {
   for (const std::string& path : paths) {
     std::vector<std::string> parts = SplitPath(path);
     size_t found = 0;
-    if (parts.size() == 1 && !disk->extraFoundFiles.name.empty() && parts[0] == disk->extraFoundFiles.name) {
-      disk->extraFoundFiles.state = static_cast<uint8_t>(disk->extraFoundFiles.state | kChecked);
-      found = 1;
+    if (!parts.empty() && !disk->extraFoundFiles.name.empty() && parts[0] == disk->extraFoundFiles.name) {
+      found = TickCarved(*disk, *partition, parts);
     } else if (fat) {
       found = TickPath<FatFileEntry>({&tree.fatRoot, &tree.fatLost}, parts);
     } else {
@@ -244,7 +303,8 @@ int RunSave(const std::vector<std::string>& args) {
   return kExitDone;
 }
 
-CommandRegistrar reg({"save", kUsage, &RunSave});
+CommandRegistrar reg({"save", kUsage, &RunSave,
+                      "save files of a partition (or the carved files of a disk) into a folder", kHelp});
 
 }  // namespace
 

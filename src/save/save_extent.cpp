@@ -19,7 +19,6 @@ bool SaveExtentTree(SectorDevice* device, const std::string& targetFolder, const
     plain.members = partition->members;
     plain.stripeSize = partition->stripeSize;
   }
-  uint64_t bytesPerSector = plain.bytesPerSector ? plain.bytesPerSector : kSectorSize;
   std::string folder = JoinTargetPath(targetFolder, SafeTargetName(root.name));
   for (auto it = map.lower_bound(startSector); it != map.end(); ++it) {
     const uint64_t key = it->first;
@@ -37,8 +36,9 @@ bool SaveExtentTree(SectorDevice* device, const std::string& targetFolder, const
       run.summary.Note("target could not be created: " + path);
       continue;
     }
-    // Whole sectors: the file ends on a sector boundary.
-    uint64_t length = (static_cast<uint64_t>(carved.size) + bytesPerSector - 1) / bytesPerSector * bytesPerSector;
+    // The file's own bytes: what follows it in its last sector belongs to
+    // something else (an ID3v1 tag, for one, must be a file's last 128 bytes).
+    const uint64_t length = carved.size;
     progress.Range(100, 1);
     CopyResult copy = CopySourceRange(plain, device, key, length, file, kExtentBlock, progress, [&](uint64_t written) {
       ReportFileBytes(progress, run, written);

@@ -62,11 +62,22 @@ std::vector<SelectedEntry> CollectCheckedEntries(PartitionRecord& partition, Dis
       if (special->state() != kNoState)
         CollectRows(*special, special->recordNumber, special == &tree.ntfsExtension, chain, out);
   }
-  // The carved-files folder keeps its mark in the low bits of its state.
-  if (disk && (disk->extraFoundFiles.state & 0x03) == kChecked && CarvedFilesInside(*disk, partition)) {
+  // The carved-files folder and its files keep their marks in the low bits of their state.
+  if (!disk || !CarvedFilesInside(*disk, partition)) return out;
+  const uint8_t folderMark = disk->extraFoundFiles.state & 0x03;
+  if (folderMark == kChecked) {
     SelectedEntry carved;
     carved.carvedFolder = true;
     out.push_back(carved);
+  } else if (folderMark == kPartlyChecked) {
+    for (auto it = disk->carvedFiles.lower_bound(partition.startSector);
+         it != disk->carvedFiles.end() && it->first - partition.startSector < partition.sectorCount; ++it) {
+      if ((it->second.state & 0x03) != kChecked) continue;
+      SelectedEntry carved;
+      carved.carvedFile = true;
+      carved.carvedSector = it->first;
+      out.push_back(carved);
+    }
   }
   return out;
 }
@@ -107,11 +118,13 @@ uint64_t SelectedBytes(const SelectedEntry& selected, const SaveOptions& options
   if (selected.fat) return FatBytes(*selected.fat, options);
   if (selected.ntfs) return NtfsBytes(*selected.ntfs, options);
   uint64_t total = 0;
-  if (selected.carvedFolder && disk) {
+  if (selected.carvedFile && disk) {
+    auto it = disk->carvedFiles.find(selected.carvedSector);
+    if (it != disk->carvedFiles.end()) total = it->second.size;
+  } else if (selected.carvedFolder && disk) {
     for (auto it = disk->carvedFiles.lower_bound(partition.startSector);
          it != disk->carvedFiles.end() && it->first - partition.startSector < partition.sectorCount; ++it)
-      if (options.nameFilter.empty() || MatchNameFilter(it->second.name, options.nameFilter))
-        total += (static_cast<uint64_t>(it->second.size) + 511) / 512 * 512;
+      if (options.nameFilter.empty() || MatchNameFilter(it->second.name, options.nameFilter)) total += it->second.size;
   }
   return total;
 }
@@ -151,11 +164,12 @@ bool PrepareSaveJob(DiskRecord& disk, PartitionRecord& partition, const Selected
   job.recoverDeleted = options.recoverDeleted;
   job.recoverNormal = options.recoverNormal;
 
-  if (selected.carvedFolder) {
+  if (selected.carvedFolder || selected.carvedFile) {
     job.extentRoot = &disk.extraFoundFiles;
     job.extentMap = &disk.carvedFiles;
-    job.extentStartSector = partition.startSector;
-    job.extentSectorCount = partition.sectorCount;
+    // One carved file: the range holds its start sector alone.
+    job.extentStartSector = selected.carvedFile ? selected.carvedSector : partition.startSector;
+    job.extentSectorCount = selected.carvedFile ? 1 : partition.sectorCount;
     job.targetFolder = options.targetFolder;
     return true;
   }

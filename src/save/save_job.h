@@ -34,6 +34,8 @@ struct SelectedEntry {
   FatFileEntry* fat = nullptr;
   NtfsFileEntry* ntfs = nullptr;
   bool carvedFolder = false;  // the "Extra Found Files" row
+  bool carvedFile = false;    // one carved file, at carvedSector
+  uint64_t carvedSector = 0;
   // The number the page shows for the row: first cluster or record number.
   uint64_t fileId = 0;
   // Names of the folders above the entry, from the special folder down; the
@@ -50,7 +52,8 @@ SaveEngineMode SaveEngineModeForFsKind(uint8_t fsKind);
 // Walks the partition's rows from its special folders by their check marks: a
 // ticked row (1) is one element for its whole subtree, a partly ticked folder
 // (2) is descended into, an unticked row (0) is skipped. A ticked "Extra
-// Found Files" folder with carved files inside the partition adds an element.
+// Found Files" folder with carved files inside the partition adds an element;
+// a partly ticked one adds each ticked carved file inside the partition.
 std::vector<SelectedEntry> CollectCheckedEntries(PartitionRecord& partition, DiskRecord* disk);
 
 // Bytes the files below an element would take (files of the kinds the options

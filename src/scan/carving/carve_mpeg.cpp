@@ -14,6 +14,11 @@ constexpr uint8_t kSystemHeader = 0xBB;
 // Pack header length by the byte after the start code: MPEG-1 or MPEG-2.
 size_t PackHeaderLength(uint8_t marker) { return marker == 0x21 ? 12 : marker == 0x44 ? 14 : 0; }
 
+// The version bits of a pack header's first byte: '0010' MPEG-1, '01' MPEG-2.
+bool SameVersion(uint8_t marker, size_t packLength) {
+  return packLength == 12 ? (marker & 0xF0) == 0x20 : (marker & 0xC0) == 0x40;
+}
+
 bool IsStartCode(ByteView at) { return at.U8(0) == 0 && at.U8(1) == 0 && at.U8(2) == 1; }
 
 // Start codes followed by a 16-bit length.
@@ -58,6 +63,8 @@ CarveFinding CarveMpeg(const CarveInput& input) {
     if (!IsStartCode(at)) break;
     const uint8_t code = at.U8(3);
     if (code == kPack) {
+      // A pack of the other MPEG version starts another stream right behind this one.
+      if (!SameVersion(at.U8(4), pack)) break;
       position += pack;
     } else if (code == kEnd) {
       position += 4;
