@@ -1,16 +1,21 @@
 #include "ui/hd_dlg.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
+#include <QSet>
+#include <QThread>
 #include <memory>
 
 #include "core/operation_busy.h"
 #include "model/partition_texts.h"
+#include "recover/partition_launch.h"
 #include "ui/artwork.h"
 #include "ui/file_dlg.h"
+#include "ui/gui_call.h"
 #include "ui/hd_tree_list_ctrl.h"
 #include "ui/progress_dlg.h"
 #include "ui/xp_button.h"
@@ -36,7 +41,10 @@ const char* const kImageFailed = "错误: 无法打开镜像文件 ";
 const char* const kImageAlreadyOpen = "镜像文件已打开: ";
 // Functions whose scans are still to come.
 const char* const kLostPartitionsLater = "警告: 扫描丢失分区功能尚未完成";
-const char* const kDeepScanLater = "警告: 深度扫描功能尚未完成";
+// The deep scan's outcome.
+const char* const kDeepScanDone = "深度扫描完成: 新增 %1 个分区, 找到 %2 个文件";
+const char* const kDeepScanStopped = "警告: 深度扫描已停止, 已找到的内容保留 (新增 %1 个分区, %2 个文件)";
+const char* const kDeepScanError = "错误: ";
 const char* const kImagingLater = "警告: 镜像功能尚未完成";
 const char* const kOpenScanLater = "警告: 打开扫描信息功能尚未完成";
 const char* const kSaveScanLater = "警告: 保存扫描信息功能尚未完成";
@@ -63,6 +71,11 @@ QColor OriginColour(int originCode) {
   if (originCode == 2) return ColorRef(Colours::kFoundByScan);
   return Qt::black;
 }
+
+// The text a partition's row shows: its drive letter, else its name.
+std::string RowText(const PartitionRecord& partition) {
+  return partition.driveLetter.empty() ? partition.name : partition.driveLetter;
+}
 }  // namespace
 
 CHdDlg::CHdDlg(DiskList& disks, CFileDlg* filePage, QWidget* parent)
@@ -86,6 +99,17 @@ CHdDlg::CHdDlg(DiskList& disks, CFileDlg* filePage, QWidget* parent)
   connect(tree_, &CTreeListCtrl::RowRightButtonUp, this, &CHdDlg::ShowContextMenu);
   SetFunction(0, QStringLiteral("展开"));
   FillTree();
+}
+
+CHdDlg::~CHdDlg() {
+  // A deep scan may be waiting for this thread; let it finish before the page goes.
+  if (deepScan_ && !deepScan_->Finished()) {
+    if (filePage_) filePage_->ProgressDialog()->Progress().RequestStop();
+    while (!deepScan_->Finished()) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+      QThread::msleep(5);
+    }
+  }
 }
 
 void CHdDlg::SetStatus(const QString& text, bool warning) {
@@ -117,17 +141,43 @@ void CHdDlg::FillTree() {
     tree_->SetItemText(diskRow, Q(SizeText(disk.sizeBytes)), CHDTreeListCtrl::kSizeColumn);
     std::vector<std::string> texts = PartitionRowTexts(disk);
     size_t i = 0;
-    for (const PartitionRecord& partition : disk.partitions) {
-      Row row = tree_->InsertItem(Q(texts[i++]), diskRow);
-      tree_->SetItemImage(row, kImageDisk);
-      tree_->SetItemText(row, LabelText(partition.volumeLabel), CHDTreeListCtrl::kLabelColumn);
-      tree_->SetItemText(row, Q(PartitionTypeText(partition)), CHDTreeListCtrl::kTypeColumn);
-      tree_->SetItemText(row, Q(SizeText(partition.startSector * 512)), CHDTreeListCtrl::kStartColumn);
-      tree_->SetItemText(row, Q(SizeText(partition.sectorCount * 512)), CHDTreeListCtrl::kSizeColumn);
-      tree_->SetItemTextColor(row, OriginColour(partition.originCode));
-    }
+    for (const PartitionRecord& partition : disk.partitions)
+      SetPartitionRow(tree_->InsertItem(Q(texts[i++]), diskRow), partition, true);
     tree_->Expand(diskRow);
   }
+}
+
+void CHdDlg::SetPartitionRow(Row row, const PartitionRecord& partition, bool allTypes) {
+  tree_->SetItemImage(row, kImageDisk);
+  tree_->SetItemText(row, LabelText(partition.volumeLabel), CHDTreeListCtrl::kLabelColumn);
+  // Rows added after a scan name only the kinds it finds; the others show
+  // once the tree is rebuilt.
+  const bool named =
+      allTypes || IsFat16Kind(partition.fsKind) || IsFat32Kind(partition.fsKind) || IsNtfsKind(partition.fsKind);
+  if (named) tree_->SetItemText(row, Q(PartitionTypeText(partition)), CHDTreeListCtrl::kTypeColumn);
+  tree_->SetItemText(row, Q(SizeText(partition.startSector * 512)), CHDTreeListCtrl::kStartColumn);
+  tree_->SetItemText(row, Q(SizeText(partition.sectorCount * 512)), CHDTreeListCtrl::kSizeColumn);
+  tree_->SetItemTextColor(row, OriginColour(partition.originCode));
+}
+
+void CHdDlg::AddNewPartitionRows(const DiskRecord& disk) {
+  Row diskRow = nullptr;
+  for (Row r = tree_->GetRootItem(); r; r = tree_->GetNextSiblingItem(r))
+    if (tree_->GetItemText(r, 0) == Q(disk.Identity())) diskRow = r;
+  if (!diskRow) return;
+  QSet<QString> shown;
+  for (Row r = tree_->GetChildItem(diskRow); r; r = tree_->GetNextSiblingItem(r))
+    shown.insert(tree_->GetItemText(r, 0));
+  for (const PartitionRecord& partition : disk.partitions) {
+    if (partition.driveLetter.empty() && partition.name.empty()) continue;
+    if (shown.contains(Q(partition.name)) ||
+        (!partition.driveLetter.empty() && shown.contains(Q(partition.driveLetter))))
+      continue;
+    const QString text = Q(RowText(partition));
+    SetPartitionRow(tree_->InsertItem(text, diskRow), partition, false);
+    shown.insert(text);
+  }
+  tree_->Expand(diskRow);
 }
 
 bool CHdDlg::StoreSelection(Row& diskRow, Row& partitionRow) {
@@ -188,8 +238,55 @@ void CHdDlg::OnScan() {
     if (partitionRow) return SetStatus(Q(kChooseDiskScan), true);
     SetStatus(Q(kLostPartitionsLater), true);
   } else if (function_ == 3) {
-    SetStatus(Q(kDeepScanLater), true);
+    StartDeepScan(diskRow, partitionRow);
   }
+}
+
+void CHdDlg::StartDeepScan(Row diskRow, Row partitionRow) {
+  const QString diskName = tree_->GetItemText(diskRow, 0);
+  DiskRecord* disk = nullptr;
+  PartitionRecord* partition = nullptr;
+  if (partitionRow) {
+    if (!FindLaunchTarget(disks_, diskName.toStdString(), tree_->GetItemText(partitionRow, 0).toStdString(), disk,
+                          partition))
+      return SetStatus(Q(kChoosePartition), true);
+  } else {
+    for (DiskRecord& d : disks_)
+      if (Q(d.Identity()) == diskName) disk = &d;
+    if (!disk) return SetStatus(Q(kChooseDisk), true);
+  }
+  if (deepScan_ && deepScan_->Finished()) deepScan_.reset();
+  CProgressDlg* dialog = filePage_->ProgressDialog();
+  DeepScanRequest request;
+  request.disk = disk;
+  request.partition = partition;
+  request.progress = &dialog->Progress();
+  // The worker waits while this page adds the rows of what it found.
+  request.onFinished = [this, disk](const DeepScanOutcome& outcome) {
+    SendToWindow(this, [this, disk, &outcome] { OnDeepScanFinished(*disk, outcome); });
+  };
+  dialog->StartOperation(Q(kDeepScanTitle), Q(kDeepScanStartText));
+  std::string refusal;
+  deepScan_ = LaunchDeepScan(request, refusal);
+  if (!deepScan_) {
+    dialog->hide();
+    return SetStatus(QStringLiteral("警告: ") + Q(refusal), true);
+  }
+  if (!partitionRow) lastScannedDisk_ = diskName;
+  SetStatus(Q(kDeepScanStartText), false);
+}
+
+void CHdDlg::OnDeepScanFinished(DiskRecord& disk, const DeepScanOutcome& outcome) {
+  AddNewPartitionRows(disk);
+  const QString added = QString::number(outcome.partitionsAdded.size());
+  const QString carved = QString::number(outcome.carvedFilesAdded);
+  if (!outcome.ran)
+    SetStatus(Q(kDeepScanError) + Q(outcome.error), true);
+  else if (outcome.stopped)
+    SetStatus(Q(kDeepScanStopped).arg(added, carved), true);
+  else
+    SetStatus(Q(kDeepScanDone).arg(added, carved), false);
+  emit DeepScanFinished(outcome);
 }
 
 void CHdDlg::OnSaveScanResult() {

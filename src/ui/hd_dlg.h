@@ -7,7 +7,10 @@
 #include <QWidget>
 #include <functional>
 
+#include <memory>
+
 #include "model/disk_records.h"
+#include "recover/deep_scan_launch.h"
 #include "ui/tree_list_ctrl.h"
 
 class QLabel;
@@ -26,6 +29,7 @@ class CHdDlg : public QWidget {
   using Row = CTreeListCtrl::Row;
 
   CHdDlg(DiskList& disks, CFileDlg* filePage, QWidget* parent = nullptr);
+  ~CHdDlg() override;
 
   // The main window's function (0..5): caption of the main button and the
   // buttons shown.
@@ -34,6 +38,8 @@ class CHdDlg : public QWidget {
 
   // Rebuilds every row from the disk list.
   void FillTree();
+  // After a scan of the disk: rows for its partitions that have none yet.
+  void AddNewPartitionRows(const DiskRecord& disk);
   // Commands.
   void OnMainAction();
   void OnScan();
@@ -55,6 +61,9 @@ class CHdDlg : public QWidget {
   CXPButton* ScanButton() const { return scanButton_; }
   CXPButton* SaveButton() const { return saveButton_; }
   CXPButton* ImageButton() const { return imageButton_; }
+  // The disk a whole-disk scan ran over last (its identity text).
+  QString LastScannedDisk() const { return lastScannedDisk_; }
+  bool ScanIdle() const { return !deepScan_ || deepScan_->Finished(); }
 
   // Function 4 hands the imaging source ("disk" or "disk,partition") here.
   std::function<void(const QString& source)> openImaging;
@@ -66,6 +75,8 @@ class CHdDlg : public QWidget {
   void DiscardRequested();
   // A run was started: show the file page for this disk and partition.
   void FilePageOpened(const QString& disk, const QString& partition);
+  // A deep scan ended (also when stopped); its rows are added by then.
+  void DeepScanFinished(const DeepScanOutcome& outcome);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -73,6 +84,9 @@ class CHdDlg : public QWidget {
 
  private:
   bool StoreSelection(Row& diskRow, Row& partitionRow);
+  void StartDeepScan(Row diskRow, Row partitionRow);
+  void OnDeepScanFinished(DiskRecord& disk, const DeepScanOutcome& outcome);
+  void SetPartitionRow(Row row, const PartitionRecord& partition, bool allTypes);
   void LayoutButtons();
   void ShowContextMenu(Row row, const QPoint& globalPoint);
 
@@ -87,6 +101,8 @@ class CHdDlg : public QWidget {
   QLabel* status_ = nullptr;
   QColor statusColour_;
   int function_ = 0;
+  QString lastScannedDisk_;
+  std::unique_ptr<DeepScanRun> deepScan_;
 };
 
 }  // namespace quorvel
