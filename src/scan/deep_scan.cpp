@@ -20,6 +20,7 @@ namespace {
 constexpr size_t kSector = 512;
 constexpr size_t kPage = 4096;
 constexpr size_t kBlockBytes = kDeepScanBlockSectors * kSector;
+constexpr uint64_t kPieceSectors = 512;  // 256 KiB: fits the processor's cache
 const char* const kExtraFoundFiles = "Extra Found Files";
 
 // Labels of the partitions a run added, read from the disk.
@@ -39,11 +40,13 @@ void DeepScanSource(DiskRecord& disk, const ByteSource& source, ScanProgress& pr
   DeepScanner scanner(disk, source, startSector, sectorCount, addPartitions);
 
   // The carried-over sector sits just in front of the page-aligned area the
-  // block is read into, so every large read lands on a page boundary.
+  // block is read into, so every read lands on a page boundary. Sector i of
+  // the block is at block + i × 512.
   SectorBuffer buffer(kPage + kBlockBytes);
   if (buffer.size() == 0) return;
   uint8_t* const readArea = buffer.data() + kPage;
-  uint8_t* const block = readArea - kSector;  // sector i of the block at block + i × 512
+  uint8_t* const block = readArea - kSector;
+  const uint64_t end = startSector + sectorCount;
 
   progress.SetText(std::string());
   progress.Range(sectorCount / 2048 / 10, 1);
@@ -52,14 +55,21 @@ void DeepScanSource(DiskRecord& disk, const ByteSource& source, ScanProgress& pr
     progress.SetText(FormatText("%llu 扇区被扫描", static_cast<unsigned long long>(index * kDeepScanBlockSectors)));
     progress.Pos(index);
     const uint64_t first = startSector + index * kDeepScanBlockSectors;
-    const uint64_t sectors = std::min<uint64_t>(kDeepScanBlockSectors, startSector + sectorCount - first);
+    const uint64_t sectors = std::min<uint64_t>(kDeepScanBlockSectors, end - first);
     if (index == 0)
       source.ReadAt(first * kSector, std::span<uint8_t>(block, kSector));
     else
       std::memcpy(block, readArea + kBlockBytes - kSector, kSector);
-    // The sectors after the first, and one more so the last has a next one.
-    source.ReadAt((first + 1) * kSector, std::span<uint8_t>(readArea, sectors * kSector));
+    // The block fills piece by piece, each piece tested while it is still in
+    // the processor's cache; a sector is tested once the one after it is
+    // read (the block's last sector needs the first of the next block).
+    uint64_t read = 1;  // sectors of the block in the buffer
     for (uint64_t i = 0; i < sectors;) {
+      while (read < i + 2 && read <= sectors) {
+        const uint64_t piece = std::min<uint64_t>(kPieceSectors, sectors + 1 - read);
+        source.ReadAt((first + read) * kSector, std::span<uint8_t>(block + read * kSector, piece * kSector));
+        read += piece;
+      }
       if (progress.StopRequested()) break;
       i += scanner.TestSector(block + i * kSector, first + i);
     }

@@ -2,6 +2,7 @@
 // NTFS file records, FAT copies, carving, FAT directory data.
 #include <cstring>
 
+#include "core/byte_order.h"
 #include "core/byte_view.h"
 #include "fs/fat/fat_directory_sweep.h"
 #include "fs/fs_recognition.h"
@@ -32,12 +33,13 @@ uint64_t NtfsSectorsPerCluster(uint8_t value) {
 }
 
 // The first sector of a FAT32 FAT: media entry, then an end-of-chain entry.
-bool IsFat32FatStart(ByteView s) {
-  const uint32_t second = s.Le32(4);
-  return s.Le32(0) == 0x0FFFFFF8 && (second == 0xFFFFFFFF || second == 0x0FFFFFFF);
+// (Plain loads: these run on every sector.)
+bool IsFat32FatStart(const uint8_t* s) {
+  const uint32_t second = LoadLe32(s + 4);
+  return LoadLe32(s) == 0x0FFFFFF8 && (second == 0xFFFFFFFF || second == 0x0FFFFFFF);
 }
 
-bool IsFat16FatStart(ByteView s) { return s.Le32(0) == 0xFFFFFFF8 || s.Le32(0) == 0x7FFFFFF8; }
+bool IsFat16FatStart(const uint8_t* s) { return (LoadLe32(s) & 0x7FFFFFFF) == 0x7FFFFFF8; }
 
 uint32_t FirstCluster(ByteView entry) { return (uint32_t{entry.Le16(20)} << 16) | entry.Le16(26); }
 
@@ -50,6 +52,15 @@ bool OpensSubfolder(ByteView s, size_t nameBytes) {
 }
 
 bool LooksLikeFileRecord(const uint8_t* s) { return std::memcmp(s, "FILE", 4) == 0 || std::memcmp(s, "FHLD", 4) == 0; }
+
+// What the directory-sector test asks of the first entry, checked here
+// first: on most sectors of a disk it fails, and the test is not called.
+// Without branches: on random data the attribute's top bit is a coin toss.
+bool FirstEntryMayBeDirectory(const uint8_t* s) {
+  const unsigned attribute = s[11], caseByte = s[12];
+  const bool label = (attribute == 0x08) & (caseByte == 0);
+  return (attribute < 0x80) & (label | ((caseByte & ~0x18u) == 0));
+}
 
 }  // namespace
 
@@ -80,7 +91,7 @@ bool DeepScanner::RecordAt(uint64_t number, uint8_t* record) const {
 
 uint64_t DeepScanner::TestSector(const uint8_t* sector, uint64_t number) {
   const ByteView s(sector, 1024);
-  if (s.U8(0x1FE) == 0x55 && s.U8(0x1FF) == 0xAA) {
+  if (sector[0x1FE] == 0x55 && sector[0x1FF] == 0xAA) {
     if (IsNtfsBootSector(sector)) {
       NtfsBootSector(sector, number);
       return 1;
@@ -103,14 +114,16 @@ uint64_t DeepScanner::TestSector(const uint8_t* sector, uint64_t number) {
       return 1;
     }
   }
-  if (IsFat32FatStart(s)) {
+  if (IsFat32FatStart(sector)) {
     fat32_.Note(number, kFat32LongestFat);
     fat16_.Clear();
     FatTests(sector, number);
     return 1;
   }
-  const CarveResult carved = CarveAt(disk_, source_, sector, number, end_, scratch_);
-  if (carved.carvedLength > 0) return (carved.carvedLength + kSectorBytes - 1) / kSectorBytes;
+  if (MayStartCarvedFile(sector)) {
+    const CarveResult carved = CarveAt(disk_, source_, sector, number, end_, scratch_);
+    if (carved.carvedLength > 0) return (carved.carvedLength + kSectorBytes - 1) / kSectorBytes;
+  }
   FatTests(sector, number);
   return 1;
 }
@@ -145,7 +158,7 @@ void DeepScanner::Fat32BootSector(const uint8_t* sector, uint64_t number) {
   const uint64_t start = hidden == number || hidden + 6 == number ? hidden : number;
   uint8_t fat[kSectorBytes];
   source_.ReadAt((start + boot.Le16(0x0E)) * kSectorBytes, fat);
-  if (!IsFat32FatStart(ByteView(fat, sizeof fat))) return;
+  if (!IsFat32FatStart(fat)) return;
   if (Listed(FsFamily::kFat32, start, (1u << 0) | (1u << 2), true)) return;
   if (PartitionRecord* p = Add(start, boot.Le32(0x20), FsKind::kFat32, 2)) {
     p->sectorsPerCluster = boot.U8(0x0D);
@@ -201,16 +214,16 @@ void DeepScanner::FileRecord(const uint8_t* record, uint64_t number) {
 
 void DeepScanner::FatTests(const uint8_t* sector, uint64_t number) {
   const ByteView s(sector, kSectorBytes);
-  if (IsFat16FatStart(s)) {
+  if (IsFat16FatStart(sector)) {
     fat16_.Note(number, kFat16LongestFat);
     fat32_.Clear();
   } else if (sector[0] == '.' && sector[1] == ' ' && IsSubfolderFirstSector(sector)) {
     disk_.directorySectors.insert(number);
     directoryStarts_.emplace(number, FirstCluster(s));
-  } else if (sector[0] != 0 && IsFatDirectorySector(sector)) {
+  } else if (sector[0] != 0 && FirstEntryMayBeDirectory(sector) && IsFatDirectorySector(sector)) {
     disk_.directorySectors.insert(number);
   }
-  RebuildFromSubfolder(sector, number);
+  if (sector[0] == '.') RebuildFromSubfolder(sector, number);
 }
 
 void DeepScanner::RebuildFromSubfolder(const uint8_t* sector, uint64_t number) {

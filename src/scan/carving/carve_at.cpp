@@ -36,15 +36,25 @@ uint8_t* CarveScratch::Search() {
   return search_->size() == kCarveSearchBytes ? search_->data() : nullptr;
 }
 
-const uint8_t* ReadSearchBuffer(const CarveInput& input, uint64_t offset) {
-  uint8_t* buffer = input.scratch.Search();
-  if (buffer) input.source.ReadAt(offset, std::span<uint8_t>(buffer, kCarveSearchBytes));
-  return buffer;
+SearchBuffer::SearchBuffer(const CarveInput& input, uint64_t offset)
+    : source_(input.source), offset_(offset), data_(input.scratch.Search()) {}
+
+size_t SearchBuffer::Fill(size_t bytes) {
+  bytes = std::min(bytes, kCarveSearchBytes);
+  while (data_ && have_ < bytes) {
+    // Whole sectors, in pieces that grow up to 1 MiB.
+    const size_t piece = std::min(std::max(piece_, bytes - have_), kCarveSearchBytes - have_);
+    source_.ReadAt(offset_ + have_, std::span<uint8_t>(data_ + have_, piece));
+    have_ += piece;
+    piece_ = std::min<size_t>(piece_ * 2, 1024 * 1024);
+  }
+  return data_ ? have_ : 0;
 }
 
 CarveResult CarveAt(DiskRecord& disk, const ByteSource& source, const uint8_t* head, uint64_t sector, uint64_t rangeEnd,
                     CarveScratch& scratch) {
   CarveResult result;
+  if (!MayStartCarvedFile(head)) return result;
   const ByteView view(head, kCarveHeadBytes);
   const Carver* carver = nullptr;
   for (const Carver& c : kCarvers) {

@@ -34,6 +34,26 @@ struct CarveResult {
   uint64_t carvedLength = 0;
 };
 
+// Every signature starts with one of these bytes, except MP4's, which has
+// "ftyp" at 4: a sector that starts with none of them is no file's start.
+// Checked first (CarveAt does too), it spares the nine tests on almost every
+// sector of a disk.
+inline bool MayStartCarvedFile(const uint8_t* head) {
+  switch (head[0]) {
+    case 0x00:  // MPEG program stream: a pack start code (zero sectors are common)
+      return head[1] == 0x00 && head[2] == 0x01 && head[3] == 0xBA;
+    case '%':   // PDF
+    case 'R':   // AVI, RAR
+    case 'P':   // ZIP
+    case 0xD0:  // compound document
+    case 0xFF:  // JPEG, MP3 frame
+    case 'I':   // MP3 with an ID3 tag
+      return true;
+    default:
+      return head[4] == 'f' && head[5] == 't' && head[6] == 'y' && head[7] == 'p';
+  }
+}
+
 // head: kCarveHeadBytes bytes, the sector `sector` and the next, as the caller
 // has them in memory. Reads beyond them go through source, whose offsets are
 // sector × 512 in the same numbering (the disk, or a composite volume).

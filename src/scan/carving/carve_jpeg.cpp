@@ -2,6 +2,7 @@
 // the end marker is then searched in the 10 MiB that follow. An end marker
 // counts only where the file could end: at a sector's end, or followed by the
 // zeros that fill the rest of a file's last sector.
+#include <algorithm>
 #include <cstring>
 
 #include "scan/carving/carve_window.h"
@@ -80,15 +81,23 @@ CarveFinding CarveJpeg(const CarveInput& input) {
   }
   // The scan data is searched from the sector the start of scan ends in.
   const uint64_t headers = (position + kDefaultSectorSize - 1) / kDefaultSectorSize * kDefaultSectorSize;
-  const uint8_t* buffer = ReadSearchBuffer(input, input.startSector * kDefaultSectorSize + headers);
-  if (!buffer) return {};
+  SearchBuffer buffer(input, input.startSector * kDefaultSectorSize + headers);
   constexpr size_t kLastMarker = kCarveSearchBytes - 4;  // FF D9 with room for one byte after it
   size_t k = 0;
   while (k <= kLastMarker) {
-    const void* hit = std::memchr(buffer + k, 0xFF, kLastMarker + 1 - k);
-    if (!hit) break;
-    k = static_cast<size_t>(static_cast<const uint8_t*>(hit) - buffer);
-    if (buffer[k + 1] == 0xD9 && EndsHere(buffer, k + 2)) return Found(headers + k + 2, "jpg");
+    // Up to the end of the sector the byte after a marker at k lies in.
+    const size_t have = buffer.Fill((k + 3 + kDefaultSectorSize - 1) / kDefaultSectorSize * kDefaultSectorSize);
+    if (have < k + 3) break;
+    const uint8_t* data = buffer.Data();
+    const size_t end = std::min(have - 2, kLastMarker + 1);
+    const void* hit = std::memchr(data + k, 0xFF, end - k);
+    if (!hit) {
+      k = end;
+      continue;
+    }
+    k = static_cast<size_t>(static_cast<const uint8_t*>(hit) - data);
+    buffer.Fill((k + 3 + kDefaultSectorSize - 1) / kDefaultSectorSize * kDefaultSectorSize);
+    if (data[k + 1] == 0xD9 && EndsHere(data, k + 2)) return Found(headers + k + 2, "jpg");
     ++k;
   }
   return {};

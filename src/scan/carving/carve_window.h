@@ -1,9 +1,12 @@
 #pragma once
-// The window the structure walks read through: the sector that holds the
-// current position and the one after it, so any field of up to 512 bytes at
-// the position is whole. It starts as the caller's two sectors and is read
-// again from the source only when the position moves into another sector.
+// The window the structure walks read through: at least the sector that holds
+// the current position and the one after it, so any field of up to 512 bytes
+// at the position is whole. It starts as the caller's two sectors and is read
+// again from the source only when the position leaves it; each new read is
+// larger than the one before (up to 64 KiB), so a walk through a real file
+// makes few reads while a chance match on other data makes small ones.
 #include <cstdint>
+#include <vector>
 
 #include "core/byte_view.h"
 #include "io/byte_source.h"
@@ -19,11 +22,13 @@ class CarveWindow {
   ByteView At(uint64_t position);
 
  private:
-  static constexpr size_t kBytes = 1024;
+  static constexpr size_t kFirstBytes = 1024;
+  static constexpr size_t kLargestBytes = 64 * 1024;
   const ByteSource& source_;
   uint64_t startSector_;
   uint64_t windowSector_ = 0;  // the file's sector the window starts at
-  uint8_t bytes_[kBytes] = {};
+  size_t nextRead_ = kFirstBytes;
+  std::vector<uint8_t> bytes_;
 };
 
 }  // namespace quorvel

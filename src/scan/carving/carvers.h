@@ -62,8 +62,24 @@ inline CarveFinding Found(uint64_t size, std::string extension) {
   return finding;
 }
 
-// Reads kCarveSearchBytes at byte offset `offset` of the source into the
-// scratch buffer; null when the buffer cannot be had.
-const uint8_t* ReadSearchBuffer(const CarveInput& input, uint64_t offset);
+// The kCarveSearchBytes at a byte offset of the source, in the scratch
+// buffer, read piece by piece as far as a search asks for them: most end
+// markers lie near the start, and a search that finds one stops reading.
+class SearchBuffer {
+ public:
+  SearchBuffer(const CarveInput& input, uint64_t offset);
+  bool Usable() const { return data_ != nullptr; }
+  const uint8_t* Data() const { return data_; }
+  // Makes the first `bytes` bytes (at most kCarveSearchBytes) available and
+  // returns how many are.
+  size_t Fill(size_t bytes);
+
+ private:
+  const ByteSource& source_;
+  uint64_t offset_;
+  uint8_t* data_;
+  size_t have_ = 0;
+  size_t piece_ = 64 * 1024;
+};
 
 }  // namespace quorvel
