@@ -40,8 +40,9 @@ struct CarveResult {
 // sector of a disk.
 inline bool MayStartCarvedFile(const uint8_t* head) {
   switch (head[0]) {
-    case 0x00:  // MPEG program stream: a pack start code (zero sectors are common)
-      return head[1] == 0x00 && head[2] == 0x01 && head[3] == 0xBA;
+    case 0x00:  // an MPEG pack start code; zero sectors are common, so look further
+      if (head[1] == 0x00 && head[2] == 0x01 && head[3] == 0xBA) return true;
+      break;
     case '%':   // PDF
     case 'R':   // AVI, RAR
     case 'P':   // ZIP
@@ -50,8 +51,9 @@ inline bool MayStartCarvedFile(const uint8_t* head) {
     case 'I':   // MP3 with an ID3 tag
       return true;
     default:
-      return head[4] == 'f' && head[5] == 't' && head[6] == 'y' && head[7] == 'p';
+      break;
   }
+  return head[4] == 'f' && head[5] == 't' && head[6] == 'y' && head[7] == 'p';
 }
 
 // head: kCarveHeadBytes bytes, the sector `sector` and the next, as the caller
