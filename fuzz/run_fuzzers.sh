@@ -23,6 +23,10 @@ seed() {  # seed NAME CORPUS: a few pieces of each fixture image
         for skip in 0 2 32 64 128 1024 6144 8192; do  # 512-byte sectors
           dd if="$img" of="$corpus/$base-$skip" bs=512 skip="$skip" count=8 status=none
         done ;;
+      fuzz_deep_scan)
+        for skip in 0 2 32 64 128 1024 6144 8192; do
+          dd if="$img" of="$corpus/$base-$skip" bs=512 skip="$skip" count=64 status=none
+        done ;;
     esac
   done
 }
