@@ -427,6 +427,39 @@ TEST(CarveAt, FirstInsertionOfAStartSectorWins) {
   EXPECT_FALSE(CarveImage(empty, ImageWith(text, 0, 8), 0).matched);
 }
 
+TEST(CarveMpeg, APackOfTheOtherVersionStartsAnotherStream) {
+  // An MPEG-1 stream without end code, an MPEG-2 pack right behind it.
+  Bytes first = test::MpegStream(kMiB + 100, false);
+  Bytes both = first;
+  Append(both, Bytes{0, 0, 1, 0xBA, 0x44, 0, 4, 0, 4, 1, 1, 0x89, 0xC3, 0xF8});
+  DiskRecord disk;
+  ASSERT_NE(CarveFile(disk, both), nullptr);
+  EXPECT_EQ(Carved(disk)->size, first.size());
+}
+
+// The end-marker searches read their 10 MiB piece by piece: a marker across
+// two pieces is still found.
+TEST(CarveSearch, MarkersAcrossReadPieces) {
+  for (size_t at : {size_t{65536 - 2}, size_t{65536 + 131072 - 1}}) {
+    SCOPED_TRACE(at);
+    DiskRecord disk;
+    Bytes pdf;
+    Append(pdf, std::string("%PDF-1.7\n"));
+    pdf.resize(512 + at, ' ');
+    Append(pdf, std::string("%EOF\n"));
+    ASSERT_NE(CarveFile(disk, pdf), nullptr);
+    EXPECT_EQ(Carved(disk)->size, 512 + at + 4);
+  }
+  // FF as the last byte of a piece, D9 the first of the next (the search
+  // starts at sector 1, after the headers).
+  DiskRecord disk;
+  const size_t marker = 512 + 65536 - 1;
+  Bytes jpeg = JpegWithMarkers(marker + 2 + 512, {{marker, {}}});
+  jpeg.resize(marker + 2);
+  ASSERT_NE(CarveFile(disk, jpeg), nullptr);
+  EXPECT_EQ(Carved(disk)->size, marker + 2);
+}
+
 // A source that makes up an endless MPEG stream of full-length packets, as
 // long as `size` says, without holding it in memory.
 class EndlessMpegSource : public ByteSource {

@@ -2,9 +2,11 @@
 // The window the structure walks read through: at least the sector that holds
 // the current position and the one after it, so any field of up to 512 bytes
 // at the position is whole. It starts as the caller's two sectors and is read
-// again from the source only when the position leaves it; each new read is
-// larger than the one before (up to 64 KiB), so a walk through a real file
-// makes few reads while a chance match on other data makes small ones.
+// again from the source only when the position leaves it. A walk that steps
+// on from one window to the next reads twice as much each time (up to 64 KiB),
+// so walking the small frames of a real file takes few reads, while a chance
+// match on other data, or a walk that jumps over long packets, reads only the
+// two sectors it needs.
 #include <cstdint>
 #include <vector>
 
@@ -27,7 +29,6 @@ class CarveWindow {
   const ByteSource& source_;
   uint64_t startSector_;
   uint64_t windowSector_ = 0;  // the file's sector the window starts at
-  size_t nextRead_ = kFirstBytes;
   std::vector<uint8_t> bytes_;
 };
 
