@@ -1,7 +1,6 @@
 #include "recover/deep_scan_launch.h"
 
 #include <exception>
-#include <system_error>
 
 #include "core/operation_busy.h"
 #include "recover/partition_launch.h"
@@ -28,31 +27,6 @@ DeepScanOutcome RunDeepScan(DiskRecord& disk, PartitionRecord* partition, ScanPr
   return outcome;
 }
 
-DeepScanRun::~DeepScanRun() {
-  if (thread_.joinable()) thread_.join();
-}
-
-const DeepScanOutcome& DeepScanRun::Wait() {
-  if (thread_.joinable()) thread_.join();
-  return outcome_;
-}
-
-void DeepScanRun::Body(DeepScanRequest request) {
-  ScanProgress& progress = *request.progress;
-  DeepScanOutcome outcome;
-  try {
-    outcome = RunDeepScan(*request.disk, request.partition, progress);
-    if (request.onFinished) request.onFinished(outcome);
-  } catch (const std::exception& e) {
-    // Out of memory, most likely; the flag must still clear.
-    outcome.error = std::string("内部错误: ") + e.what();
-  }
-  outcome_ = std::move(outcome);
-  OperationBusy().store(false);
-  progress.Close();
-  finished_.store(true);
-}
-
 std::unique_ptr<DeepScanRun> LaunchDeepScan(const DeepScanRequest& request, std::string& refusal) {
   refusal.clear();
   if (!request.disk || !request.progress) {
@@ -67,13 +41,15 @@ std::unique_ptr<DeepScanRun> LaunchDeepScan(const DeepScanRequest& request, std:
   progress.stopFlag.store(0);
   progress.SetText(kDeepScanStartText);
   auto run = std::make_unique<DeepScanRun>();
-  try {
-    run->thread_ = std::thread(&DeepScanRun::Body, run.get(), request);
-  } catch (const std::system_error& e) {
-    OperationBusy().store(false);
-    refusal = std::string("无法启动工作线程: ") + e.what();
-    return nullptr;
-  }
+  auto work = [request] {
+    DeepScanOutcome outcome = RunDeepScan(*request.disk, request.partition, *request.progress);
+    if (request.onFinished) request.onFinished(outcome);
+    return outcome;
+  };
+  auto failed = [](DeepScanOutcome& outcome, const std::exception& e) {
+    outcome.error = std::string("内部错误: ") + e.what();
+  };
+  if (!run->Start(progress, work, failed, refusal)) return nullptr;
   return run;
 }
 

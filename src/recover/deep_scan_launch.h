@@ -1,15 +1,14 @@
 #pragma once
 // Starting a deep scan on a worker thread, as both faces do: over a whole disk
 // or over one partition, guarded by OperationBusy, with what the run added.
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/scan_progress.h"
 #include "model/disk_records.h"
+#include "recover/operation_run.h"
 
 namespace quorvel {
 
@@ -45,23 +44,7 @@ struct DeepScanRequest {
 DeepScanOutcome RunDeepScan(DiskRecord& disk, PartitionRecord* partition, ScanProgress& progress);
 
 // A running or finished deep-scan worker. Destroying it waits for the worker.
-class DeepScanRun {
- public:
-  DeepScanRun() = default;
-  ~DeepScanRun();
-  DeepScanRun(const DeepScanRun&) = delete;
-  DeepScanRun& operator=(const DeepScanRun&) = delete;
-
-  bool Finished() const { return finished_.load(); }
-  const DeepScanOutcome& Wait();
-
- private:
-  friend std::unique_ptr<DeepScanRun> LaunchDeepScan(const DeepScanRequest&, std::string&);
-  void Body(DeepScanRequest request);
-  std::thread thread_;
-  std::atomic<bool> finished_{false};
-  DeepScanOutcome outcome_;
-};
+using DeepScanRun = OperationRun<DeepScanOutcome>;
 
 // Refuses (null, refusal set) while OperationBusy is set or without a disk;
 // otherwise claims OperationBusy, clears the stop flag, sets the start text
