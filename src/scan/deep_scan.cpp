@@ -1,4 +1,5 @@
-// The deep scan's sweep: 10 MiB blocks read into one page-aligned buffer, the
+// The deep scan's sweep: 10 MiB blocks read into one page-aligned buffer (in
+// 256 KiB pieces, each tested while it is still in the processor's cache), the
 // previous block's extra sector carried to the front so that a 1024-byte
 // record starting in a block's last sector is whole, every sector tested in
 // place.

@@ -90,7 +90,6 @@ bool DeepScanner::RecordAt(uint64_t number, uint8_t* record) const {
 }
 
 uint64_t DeepScanner::TestSector(const uint8_t* sector, uint64_t number) {
-  const ByteView s(sector, 1024);
   if (sector[0x1FE] == 0x55 && sector[0x1FF] == 0xAA) {
     if (IsNtfsBootSector(sector)) {
       NtfsBootSector(sector, number);
@@ -228,7 +227,6 @@ void DeepScanner::FatTests(const uint8_t* sector, uint64_t number) {
 
 void DeepScanner::RebuildFromSubfolder(const uint8_t* sector, uint64_t number) {
   const ByteView s(sector, kSectorBytes);
-  if (sector[0] != '.') return;
   const uint64_t c = FirstCluster(s);
   // Cluster c starts `number`; the data area (cluster 2) follows the two FATs.
   auto spcFrom = [&](uint64_t dataStart) -> uint64_t {
