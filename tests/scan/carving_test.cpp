@@ -129,10 +129,10 @@ Bytes JpegWithMarkers(size_t length, const std::vector<std::pair<size_t, Bytes>>
   Bytes b = test::JpegHeader(exif);
   b.resize(length, 0x5C);
   for (const auto& [at, after] : markers) {
+    if (at + 2 + after.size() > b.size()) b.resize(at + 2 + after.size(), 0);
     b[at] = 0xFF;
     b[at + 1] = 0xD9;
-    if (at + 2 + after.size() > b.size()) b.resize(at + 2 + after.size(), 0);
-    std::memcpy(&b[at + 2], after.data(), after.size());
+    std::copy(after.begin(), after.end(), b.begin() + static_cast<std::ptrdiff_t>(at + 2));
   }
   return b;
 }
