@@ -255,7 +255,10 @@ void CHdDlg::StartDeepScan(Row diskRow, Row partitionRow) {
       if (Q(d.Identity()) == diskName) disk = &d;
     if (!disk) return SetStatus(Q(kChooseDisk), true);
   }
-  if (deepScan_ && deepScan_->Finished()) deepScan_.reset();
+  // A worker that has cleared the busy flag may still be handing its end to
+  // this thread: it is never waited for here.
+  if (deepScan_ && !deepScan_->Finished()) return SetStatus(Q(kBusy), true);
+  deepScan_.reset();
   CProgressDlg* dialog = filePage_->ProgressDialog();
   DeepScanRequest request;
   request.disk = disk;

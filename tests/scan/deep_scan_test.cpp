@@ -315,14 +315,19 @@ TEST(DeepScanBlocks, RecordInABlocksLastSectorIsSeenWhole) {
 
 TEST(DeepScanBlocks, AFileCarvedPastABlocksEndDoesNotHideTheNextBlock) {
   Bytes image((2 * kBlock + 100) * 512, 0);
-  Bytes rar = test::RarArchive(100 * 512);  // runs from sector kBlock - 50 into the next block
-  Plant(image, kBlock - 50, rar);
+  // A JPEG of 100 sectors from sector kBlock - 50, into the next block.
+  Bytes jpeg = test::JpegHeader();
+  jpeg.resize(100 * 512 - 2, 0x5C);
+  jpeg.push_back(0xFF);
+  jpeg.push_back(0xD9);
+  Plant(image, kBlock - 50, jpeg);
   Bytes inside = test::RarArchive(1000);
   Plant(image, kBlock + 1, inside);   // inside the first file, in the next block
   Plant(image, kBlock - 20, inside);  // inside the first file, in its own block
   DiskRecord disk;
   Scan(disk, image);
-  EXPECT_TRUE(disk.carvedFiles.count(kBlock - 50));
+  ASSERT_TRUE(disk.carvedFiles.count(kBlock - 50));
+  EXPECT_EQ(disk.carvedFiles.at(kBlock - 50).size, jpeg.size());
   EXPECT_TRUE(disk.carvedFiles.count(kBlock + 1));
   EXPECT_FALSE(disk.carvedFiles.count(kBlock - 20));
   EXPECT_EQ(disk.extraFoundFiles.name, "Extra Found Files");
