@@ -240,8 +240,9 @@ int RunSave(const std::vector<std::string>& args) {
       found = TickPath<NtfsFileEntry>({&tree.ntfsRoot, &tree.ntfsLost, &tree.ntfsExtension}, parts);
     }
     if (found == 0) {
+      const std::string& where = carvedOnly ? disk->Identity() : partition->name;
       std::fprintf(stderr, "quorvel: no entry \"%s\" on %s (paths are listed by `quorvel ls`)\n", path.c_str(),
-                   partition->name.c_str());
+                   where.c_str());
       return kExitNotFound;
     }
   }

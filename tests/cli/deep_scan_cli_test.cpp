@@ -45,6 +45,17 @@ TEST(DeepScanCli, UsageErrorsAndRefusals) {
   EXPECT_EQ(ls.exitCode, 2);
   EXPECT_NE(ls.err.find("Partition9"), std::string::npos);
   EXPECT_EQ(RunQuorvel("deep-scan " + image + " Partition0 --quiet").exitCode, 2);
+  // One carved file by its path; a name no carved file has.
+  const std::string out = test::MakeTempDir("deep-cli");
+  test::CommandResult one = RunQuorvel("save " + image + " --deep-scan --quiet --to " + ShellQuote(out) +
+                                       " --path 'Extra Found Files/Annual report 2023.doc'");
+  EXPECT_EQ(one.exitCode, 0) << one.err;
+  EXPECT_EQ(test::ReadWholeFile(out + "/Extra Found Files/Annual report 2023.doc").size(), 65536u);
+  EXPECT_EQ(test::RunCommand("ls " + ShellQuote(out + "/Extra Found Files") + " | wc -l").out, "1\n");
+  test::CommandResult none =
+      RunQuorvel("save " + image + " --deep-scan --quiet --to " + ShellQuote(out) + " --path 'Extra Found Files/x'");
+  EXPECT_EQ(none.exitCode, 2);
+  EXPECT_NE(none.err.find("carving_raw.img"), std::string::npos);
   EXPECT_EQ(RunQuorvel("deep-scan /nonexistent.img --quiet").exitCode, 2);
 }
 
