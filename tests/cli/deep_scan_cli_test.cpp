@@ -51,7 +51,7 @@ TEST(DeepScanCli, UsageErrorsAndRefusals) {
                                        " --path 'Extra Found Files/Annual report 2023.doc'");
   EXPECT_EQ(one.exitCode, 0) << one.err;
   EXPECT_EQ(test::ReadWholeFile(out + "/Extra Found Files/Annual report 2023.doc").size(), 65536u);
-  EXPECT_EQ(test::RunCommand("ls " + ShellQuote(out + "/Extra Found Files") + " | wc -l").out, "1\n");
+  EXPECT_EQ(test::RunCommand("(ls " + ShellQuote(out + "/Extra Found Files") + " | wc -l)").out, "1\n");
   test::CommandResult none =
       RunQuorvel("save " + image + " --deep-scan --quiet --to " + ShellQuote(out) + " --path 'Extra Found Files/x'");
   EXPECT_EQ(none.exitCode, 2);
