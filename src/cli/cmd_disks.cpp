@@ -6,34 +6,19 @@
 #include "cli/cli_source.h"
 #include "cli/command_registry.h"
 #include "cli/disk_listing.h"
-#include "model/partition_texts.h"
+#include "cli/json_writer.h"
 #include "volumes/disk_enumeration.h"
 
 namespace quorvel::cli {
 
 namespace {
 
-using Row = std::vector<std::string>;
-
-void PrintTable(const DiskList& list) {
-  std::vector<Row> rows;
-  rows.push_back({"磁盘", "标签", "文件类型", "起始地址", "大小"});
-  for (const DiskRecord& disk : list) {
-    rows.push_back({disk.Identity(), "", "", "0", SizeText(disk.sizeBytes)});
-    std::vector<std::string> texts = PartitionRowTexts(disk);
-    size_t i = 0;
-    for (const PartitionRecord& p : disk.partitions) {
-      rows.push_back({"  " + texts[i++], p.volumeLabel, PartitionTypeText(p), SizeText(p.startSector * 512),
-                      SizeText(p.sectorCount * 512)});
-    }
-  }
-  PrintAlignedRows(rows, 3);
-}
-
 void PrintJson(const DiskList& list) {
-  std::vector<const DiskRecord*> disks;
-  for (const DiskRecord& disk : list) disks.push_back(&disk);
-  std::printf("%s\n", DisksJson(disks).c_str());
+  JsonWriter json;
+  json.BeginObject().Key("disks").BeginArray();
+  for (const DiskRecord& disk : list) WriteDiskJson(json, disk);
+  json.EndArray().EndObject();
+  std::printf("%s\n", json.text().c_str());
 }
 
 int RunDisks(const std::vector<std::string>& args) {
@@ -65,7 +50,9 @@ int RunDisks(const std::vector<std::string>& args) {
   if (parsed.Has("--json")) {
     PrintJson(list);
   } else {
-    PrintTable(list);
+    std::vector<const DiskRecord*> disks;
+    for (const DiskRecord& disk : list) disks.push_back(&disk);
+    PrintDiskTable(disks);
   }
   return kExitDone;
 }

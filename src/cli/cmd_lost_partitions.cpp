@@ -51,17 +51,6 @@ constexpr const char* kHelp =
     "--lost-partitions (or --lost-partitions=precise), e.g.\n"
     "  quorvel ls disk.img Partition0 --lost-partitions\n";
 
-const char* OriginText(int32_t origin) {
-  switch (origin) {
-    case 0:
-      return "分区表";
-    case 1:
-      return "重建";
-    default:
-      return "找到";
-  }
-}
-
 std::string TrimmedLabel(std::string label) {
   while (!label.empty() && label.back() == ' ') label.pop_back();
   return label;

@@ -1,8 +1,10 @@
-// `quorvel ls SOURCE PARTITION [--format-scan] [--lost-partitions[=precise]]
-// [--json] [--quiet]`: expand a partition (FAT16, FAT32, NTFS) and print its
-// tree of normal and deleted entries; with --format-scan the folders of a
-// formatted volume are rebuilt first; with --lost-partitions the disk is
-// scanned for lost partitions first, so PARTITION may be one it finds.
+// `quorvel ls SOURCE [PARTITION] [--format-scan | --deep-scan]
+// [--lost-partitions[=precise]] [--json] [--quiet]`: expand a partition (FAT16,
+// FAT32, NTFS) and print its tree of normal and deleted entries; with
+// --format-scan the folders of a formatted volume are rebuilt first; with
+// --deep-scan the deep scan runs first, so that volumes it finds and the files
+// it carves are listed too; with --lost-partitions the disk is scanned for
+// lost partitions first, so PARTITION may be one it finds.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -17,7 +19,33 @@ namespace quorvel::cli {
 
 namespace {
 
-constexpr const char* kUsage = "ls SOURCE PARTITION [--format-scan] [--lost-partitions[=precise]] [--json] [--quiet]";
+constexpr const char* kUsage =
+    "ls SOURCE [PARTITION] [--format-scan | --deep-scan] [--lost-partitions[=precise]] [--json] [--quiet]";
+constexpr const char* kHelp =
+    "arguments:\n"
+    "  SOURCE          an image file, a device path, a disk number or a disk's identity text\n"
+    "  PARTITION       a partition's row text, name (Partition1), mount point or 0-based index; may be left\n"
+    "                  out only with --deep-scan\n"
+    "\n"
+    "options:\n"
+    "  --format-scan   format recovery first: the folders of a quick-formatted volume are rebuilt from\n"
+    "                  the directory sectors (FAT) or MFT records (NTFS) that survive\n"
+    "  --deep-scan     deep scan first (see `quorvel deep-scan --help`): a PARTITION the disk lists is\n"
+    "                  scanned on its own; otherwise the whole disk is scanned and PARTITION is looked up\n"
+    "                  among the partitions found (Partition<N>, as `quorvel deep-scan SOURCE` names them).\n"
+    "                  Without PARTITION only the files carved from the whole disk are listed.\n"
+    "  --lost-partitions[=precise]\n"
+    "                  scan the disk for lost partitions first (quick, or precise), so that PARTITION may\n"
+    "                  name one it finds (see `quorvel lost-partitions --help`)\n"
+    "  --json          "
+    "{\"disk\",\"partition\",\"fs\",\"entries\":[{\"path\",\"name\",\"state\",\"state_text\",\"size\",\n"
+    "                  \"id\",\"parent_id\",\"created\",\"modified\",\"accessed\"}]}\n"
+    "  --quiet         no progress bar\n"
+    "\n"
+    "Carved files that start inside the partition are listed under \"Extra Found Files\" as deleted files\n"
+    "(state 2) whose id is their start sector. Ctrl-C stops the reading and prints what was found (exit 3).\n"
+    "\n"
+    "exit status: 0 done, 1 usage error, 2 source or partition not found or not readable, 3 stopped\n";
 
 int RunLs(const std::vector<std::string>& args) {
   ParsedArgs parsed;
@@ -28,12 +56,15 @@ int RunLs(const std::vector<std::string>& args) {
   }
   for (const auto& option : parsed.options) {
     const std::string& flag = option.first;
-    if (flag != "--json" && flag != "--quiet" && flag != "--format-scan" && !IsLostScanFlag(flag)) {
+    if (flag != "--json" && flag != "--quiet" && flag != "--format-scan" && flag != "--deep-scan" &&
+        !IsLostScanFlag(flag)) {
       std::fprintf(stderr, "quorvel: unknown option %s\nusage: quorvel %s\n", flag.c_str(), kUsage);
       return kExitUsage;
     }
   }
-  if (parsed.positional.size() != 2) {
+  const bool deep = parsed.Has("--deep-scan");
+  const size_t positional = parsed.positional.size();
+  if ((positional != 2 && !(deep && positional == 1)) || (deep && parsed.Has("--format-scan"))) {
     std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
     return kExitUsage;
   }
@@ -43,24 +74,37 @@ int RunLs(const std::vector<std::string>& args) {
     return kExitUsage;
   }
   const bool quiet = parsed.Has("--quiet");
+  const bool json = parsed.Has("--json");
   DiskList list;
   DiskRecord* disk = nullptr;
   PartitionRecord* partition = nullptr;
-  const int opened =
-      OpenSourcePartitionAfterScan(parsed.positional[0], parsed.positional[1], lostScan, quiet, list, disk, partition);
-  if (opened != kExitDone) return opened;
-  const int status = parsed.Has("--format-scan")
-                         ? RunFormatRecovery(*disk, *partition, quiet)
-                         : RunPartitionCommand(PartitionCommand::kExpand, *disk, *partition, quiet);
+  int status;
+  if (deep) {
+    if (OpenSource(parsed.positional[0], list, disk) != kExitDone) return kExitNotFound;
+    status = DeepScanForPartition(*disk, positional == 2 ? parsed.positional[1] : std::string(), quiet, partition);
+    if (status == kExitNotFound) return status;
+    if (!partition) {
+      PrintPartitionTree(*disk, WholeDiskRange(*disk), json);
+      std::fflush(stdout);
+      return status;
+    }
+    if (status == kExitDone) status = RunPartitionCommand(PartitionCommand::kExpand, *disk, *partition, quiet);
+  } else {
+    const int opened = OpenSourcePartitionAfterScan(parsed.positional[0], parsed.positional[1], lostScan, quiet, list,
+                                                    disk, partition);
+    if (opened != kExitDone) return opened;
+    status = parsed.Has("--format-scan") ? RunFormatRecovery(*disk, *partition, quiet)
+                                         : RunPartitionCommand(PartitionCommand::kExpand, *disk, *partition, quiet);
+  }
   // Refused or unreadable: the reason is on stderr and there is no tree.
   if (status == kExitNotFound) return status;
   // Done, or stopped by Ctrl-C: what was found is printed either way.
-  PrintPartitionTree(*disk, *partition, parsed.Has("--json"));
+  PrintPartitionTree(*disk, *partition, json);
   std::fflush(stdout);
   return status;
 }
 
-CommandRegistrar reg({"ls", kUsage, &RunLs});
+CommandRegistrar reg({"ls", kUsage, &RunLs, "list a partition's normal and deleted files and folders", kHelp});
 
 }  // namespace
 

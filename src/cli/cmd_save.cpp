@@ -1,5 +1,5 @@
-// `quorvel save SOURCE PARTITION --to DIR [--path PATH]... [--deleted] [--normal]
-//  [--filter PATTERN] [--no-fat-reference] [--format-scan] [--lost-partitions[=precise]]
+// `quorvel save SOURCE [PARTITION] --to DIR [--path PATH]... [--deleted] [--normal]
+//  [--filter PATTERN] [--no-fat-reference] [--format-scan | --deep-scan] [--lost-partitions[=precise]]
 //  [--allow-same-disk] [--quiet]`:
 // saves the entries at the given paths (default: the whole tree) the way the
 // file page's multi-select save saves ticked rows. The run goes in five
@@ -28,8 +28,32 @@ namespace quorvel::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "save SOURCE PARTITION --to DIR [--path PATH]... [--deleted] [--normal] [--filter PATTERN] "
-    "[--no-fat-reference] [--format-scan] [--lost-partitions[=precise]] [--allow-same-disk] [--quiet]";
+    "save SOURCE [PARTITION] --to DIR [--path PATH]... [--deleted] [--normal] [--filter PATTERN] "
+    "[--no-fat-reference] [--format-scan | --deep-scan] [--lost-partitions[=precise]] [--allow-same-disk] [--quiet]";
+constexpr const char* kHelp =
+    "arguments:\n"
+    "  SOURCE              an image file, a device path, a disk number or a disk's identity text\n"
+    "  PARTITION           a partition's row text, name, mount point or 0-based index; may be left out\n"
+    "                      only with --deep-scan (the files carved from the whole disk are then saved)\n"
+    "\n"
+    "options:\n"
+    "  --to DIR            the target folder; it must not lie on the source (see --allow-same-disk)\n"
+    "  --path PATH         save this entry (a folder with everything below it), as `quorvel ls` prints its\n"
+    "                      path: 根目录/docs/a.txt, \"Extra Found Files\" or \"Extra Found Files/NAME\";\n"
+    "                      repeatable; without it everything is saved\n"
+    "  --deleted, --normal only deleted, or only normal files (both, or neither: all files)\n"
+    "  --filter PATTERN    only files whose names match (*.jpg, report)\n"
+    "  --no-fat-reference  FAT: read deleted typed files without the signature test of their clusters\n"
+    "  --format-scan       format recovery first (as `ls --format-scan`)\n"
+    "  --deep-scan         deep scan first (as `ls --deep-scan`): found volumes and carved files can be\n"
+    "                      saved in the same command\n"
+    "  --lost-partitions[=precise]\n"
+    "                      scan the disk for lost partitions first (as `ls --lost-partitions`)\n"
+    "  --allow-same-disk   write onto the source disk anyway (may overwrite what is being recovered)\n"
+    "  --quiet             no progress bar, no list of skipped files\n"
+    "\n"
+    "Carved files are written under DIR/Extra Found Files/, each at its carved size from its start sector.\n"
+    "exit status: 0 done, 1 usage error, 2 not found, not readable or refused, 3 stopped\n";
 
 // What the command words (the file page words the same refusals its own way).
 constexpr const char* kBusyText = "警告: 请等待当前操作完成!";
@@ -46,6 +70,7 @@ struct SaveRequest {
   std::vector<std::string> paths;  // as `ls` prints them; none: the whole tree
   SaveOptions options;
   bool formatScan = false;
+  bool deepScan = false;
   LostScanOption lostScan;
   bool allowSameDisk = false;
   bool quiet = false;
@@ -63,14 +88,16 @@ int ResolveRequest(const std::vector<std::string>& args, SaveRequest& request) {
                                                "--filter",      "--deleted",
                                                "--normal",      "--no-fat-reference",
                                                "--format-scan", "--allow-same-disk",
-                                               "--quiet"};
+                                               "--quiet",       "--deep-scan"};
   for (const auto& [flag, value] : parsed.options) {
     if (!kKnown.count(flag) && !IsLostScanFlag(flag)) {
       std::fprintf(stderr, "quorvel: unknown option %s\nusage: quorvel %s\n", flag.c_str(), kUsage);
       return kExitUsage;
     }
   }
-  if (parsed.positional.size() != 2) {
+  const bool deep = parsed.Has("--deep-scan");
+  const size_t positional = parsed.positional.size();
+  if ((positional != 2 && !(deep && positional == 1)) || (deep && parsed.Has("--format-scan"))) {
     std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
     return kExitUsage;
   }
@@ -81,7 +108,8 @@ int ResolveRequest(const std::vector<std::string>& args, SaveRequest& request) {
   }
   while (target.size() > 1 && target.back() == '/') target.pop_back();
   request.source = parsed.positional[0];
-  request.partition = parsed.positional[1];
+  request.partition = positional == 2 ? parsed.positional[1] : std::string();
+  request.deepScan = deep;
   request.paths = parsed.GetAll("--path");
   request.options.targetFolder = target;
   request.options.nameFilter = parsed.Get("--filter");
@@ -100,16 +128,29 @@ int ResolveRequest(const std::vector<std::string>& args, SaveRequest& request) {
 }
 
 // Finds the source and partition, refuses what cannot or must not be saved
-// from, and reads the partition's tree.
-int OpenAndRead(const SaveRequest& request, DiskList& list, DiskRecord*& disk, PartitionRecord*& partition) {
+// from, and reads the partition's tree. After a deep scan without PARTITION,
+// partition is wholeDisk: the range the disk's carved files are saved from.
+int OpenAndRead(const SaveRequest& request, DiskList& list, DiskRecord*& disk, PartitionRecord*& partition,
+                PartitionRecord& wholeDisk) {
   if (OperationBusy().load()) {
     std::fprintf(stderr, "quorvel: %s\n", kBusyText);
     return kExitNotFound;
   }
-  const int opened = OpenSourcePartitionAfterScan(request.source, request.partition, request.lostScan, request.quiet,
-                                                  list, disk, partition);
-  if (opened != kExitDone) return opened;
-  if (SaveEngineModeForFsKind(partition->fsKind) == kNoSaveEngine) {
+  if (request.deepScan) {
+    if (OpenSource(request.source, list, disk) != kExitDone) return kExitNotFound;
+    const int read = DeepScanForPartition(*disk, request.partition, request.quiet, partition);
+    if (read != kExitDone) return read;
+    if (!partition) {
+      wholeDisk = WholeDiskRange(*disk);
+      partition = &wholeDisk;
+    }
+  } else {
+    const int opened = OpenSourcePartitionAfterScan(request.source, request.partition, request.lostScan, request.quiet,
+                                                    list, disk, partition);
+    if (opened != kExitDone) return opened;
+  }
+  const bool carvedOnly = partition == &wholeDisk;
+  if (!carvedOnly && SaveEngineModeForFsKind(partition->fsKind) == kNoSaveEngine) {
     std::string why = NoReaderMessage(*partition);
     std::fprintf(stderr, "quorvel: %s\n", why.empty() ? "no files can be read from this partition" : why.c_str());
     return kExitNotFound;
@@ -123,6 +164,7 @@ int OpenAndRead(const SaveRequest& request, DiskList& list, DiskRecord*& disk, P
                  kSameDriveText, target.c_str(), disk->devicePath.c_str());
     return kExitNotFound;
   }
+  if (carvedOnly) return kExitDone;
   return request.formatScan ? RunFormatRecovery(*disk, *partition, request.quiet)
                             : RunPartitionCommand(PartitionCommand::kExpand, *disk, *partition, request.quiet);
 }
@@ -169,14 +211,26 @@ size_t MatchPath(const std::vector<Entry*>& specials, const std::vector<std::str
   return found;
 }
 
+// The carved files inside the partition whose name is name.
+std::vector<uint64_t> CarvedFilesNamed(const DiskRecord& disk, const PartitionRecord& partition,
+                                       const std::string& name) {
+  std::vector<uint64_t> starts;
+  for (auto it = disk.carvedFiles.lower_bound(partition.startSector);
+       it != disk.carvedFiles.end() && it->first - partition.startSector < partition.sectorCount; ++it)
+    if (it->second.name == name) starts.push_back(it->first);
+  return starts;
+}
+
 // The entries the request's paths name, in tree order; an entry inside
-// another named one is saved with it, once.
+// another named one is saved with it, once. "Extra Found Files" names the
+// carved files inside the partition, "Extra Found Files/NAME" one of them.
 int SelectEntriesOfPaths(const SaveRequest& request, DiskRecord& disk, PartitionRecord& partition,
-                         SaveSelection& selection) {
+                         SaveSelection& selection, bool carvedOnly) {
   FileTree& tree = *partition.tree;
   const bool fat = SaveEngineModeForFsKind(partition.fsKind) == kClusterMode;
   std::set<const void*> whole, part;
   bool carvedFolder = request.paths.empty();
+  std::set<uint64_t> carvedStarts;
   if (request.paths.empty()) {
     for (const void* special : {static_cast<const void*>(&tree.fatRoot), static_cast<const void*>(&tree.fatLost),
                                 static_cast<const void*>(&tree.ntfsRoot), static_cast<const void*>(&tree.ntfsLost),
@@ -186,17 +240,25 @@ int SelectEntriesOfPaths(const SaveRequest& request, DiskRecord& disk, Partition
   for (const std::string& path : request.paths) {
     const std::vector<std::string> parts = SplitPath(path);
     size_t found = 0;
-    if (parts.size() == 1 && !disk.extraFoundFiles.name.empty() && parts[0] == disk.extraFoundFiles.name) {
-      carvedFolder = true;
-      found = 1;
+    if (!parts.empty() && !disk.extraFoundFiles.name.empty() && parts[0] == disk.extraFoundFiles.name) {
+      if (parts.size() == 1) {
+        carvedFolder = true;
+        found = 1;
+      } else if (parts.size() == 2) {
+        for (uint64_t start : CarvedFilesNamed(disk, partition, parts[1])) carvedStarts.insert(start);
+        found = CarvedFilesNamed(disk, partition, parts[1]).size();
+      }
+    } else if (carvedOnly) {
+      found = 0;
     } else if (fat) {
       found = MatchPath<FatFileEntry>({&tree.fatRoot, &tree.fatLost}, parts, whole, part);
     } else {
       found = MatchPath<NtfsFileEntry>({&tree.ntfsRoot, &tree.ntfsLost, &tree.ntfsExtension}, parts, whole, part);
     }
     if (found == 0) {
+      const std::string& where = carvedOnly ? disk.Identity() : partition.name;
       std::fprintf(stderr, "quorvel: no entry \"%s\" on %s (paths are listed by `quorvel ls`)\n", path.c_str(),
-                   partition.name.c_str());
+                   where.c_str());
       return kExitNotFound;
     }
   }
@@ -205,7 +267,12 @@ int SelectEntriesOfPaths(const SaveRequest& request, DiskRecord& disk, Partition
     if (whole.count(at)) return Pick::kWhole;
     return part.count(at) ? Pick::kPart : Pick::kNone;
   });
-  if (carvedFolder && CarvedFilesInsidePartition(disk, partition)) selection.entries.push_back(CarvedFolderEntry());
+  if (carvedOnly) selection.entries.clear();
+  if (carvedFolder && CarvedFilesInsidePartition(disk, partition)) {
+    selection.entries.push_back(CarvedFolderEntry());
+  } else {
+    for (uint64_t start : carvedStarts) selection.entries.push_back(CarvedFileEntry(start));
+  }
   return kExitDone;
 }
 
@@ -314,12 +381,15 @@ int RunSave(const std::vector<std::string>& args) {
   DiskList list;
   DiskRecord* disk = nullptr;
   PartitionRecord* partition = nullptr;
-  if (int status = OpenAndRead(request, list, disk, partition); status != kExitDone) return status;
+  PartitionRecord wholeDisk;
+  if (int status = OpenAndRead(request, list, disk, partition, wholeDisk); status != kExitDone) return status;
 
   SaveSelection selection;
   selection.options = request.options;
   selection.multiSelect = true;
-  if (int status = SelectEntriesOfPaths(request, *disk, *partition, selection); status != kExitDone) return status;
+  if (int status = SelectEntriesOfPaths(request, *disk, *partition, selection, partition == &wholeDisk);
+      status != kExitDone)
+    return status;
   if (selection.entries.empty()) {
     std::fprintf(stderr, "quorvel: nothing to save\n");
     return kExitDone;
@@ -328,7 +398,8 @@ int RunSave(const std::vector<std::string>& args) {
   return RunSelection(selection, *disk, *partition, request.quiet);
 }
 
-CommandRegistrar reg({"save", kUsage, &RunSave});
+CommandRegistrar reg({"save", kUsage, &RunSave,
+                      "save files of a partition (or the carved files of a disk) into a folder", kHelp});
 
 }  // namespace
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
-#include "cli/json_writer.h"
 #include "model/partition_texts.h"
 
 namespace quorvel::cli {
@@ -34,7 +34,8 @@ size_t DisplayWidth(const std::string& text) {
   return width;
 }
 
-void PrintAlignedRows(const std::vector<std::vector<std::string>>& rows, size_t firstRightAligned) {
+void PrintAlignedRows(const std::vector<std::vector<std::string>>& rows, size_t firstRightAligned,
+                      size_t endRightAligned) {
   std::vector<size_t> widths;
   for (const auto& r : rows) {
     if (widths.size() < r.size()) widths.resize(r.size(), 0);
@@ -43,7 +44,7 @@ void PrintAlignedRows(const std::vector<std::vector<std::string>>& rows, size_t 
   for (const auto& r : rows) {
     std::string line;
     for (size_t c = 0; c < r.size(); ++c) {
-      bool right = c >= firstRightAligned;
+      bool right = c >= firstRightAligned && c < endRightAligned;
       std::string pad(widths[c] - DisplayWidth(r[c]), ' ');
       line += right ? pad + r[c] : r[c] + (c + 1 < r.size() ? pad : "");
       if (c + 1 < r.size()) line += "  ";
@@ -53,54 +54,92 @@ void PrintAlignedRows(const std::vector<std::vector<std::string>>& rows, size_t 
   }
 }
 
-std::string DisksJson(const std::vector<const DiskRecord*>& disks) {
-  JsonWriter json;
-  json.BeginObject().Key("disks").BeginArray();
-  for (const DiskRecord* d : disks) {
-    const DiskRecord& disk = *d;
-    json.BeginObject();
-    json.Field("identity", disk.Identity()).Field("path", disk.devicePath);
-    json.Key("number");
-    if (disk.diskNumber.empty()) {
-      json.Null();
-    } else {
-      json.Number(std::stoull(disk.diskNumber));
-    }
-    json.Field("size", disk.sizeBytes)
-        .Field("cylinders", disk.cylinders)
-        .Field("tracks_per_cylinder", disk.tracksPerCylinder)
-        .Field("sectors_per_track", disk.sectorsPerTrack)
-        .Field("kind", disk.diskKind);
-    json.Key("partitions").BeginArray();
-    std::vector<std::string> texts = PartitionRowTexts(disk);
+namespace {
+
+using Row = std::vector<std::string>;
+
+}  // namespace
+
+const char* OriginText(int32_t originCode) {
+  switch (originCode) {
+    case 1:
+      return "重建";
+    case 2:
+      return "引导扇区";
+    default:
+      return "分区表";
+  }
+}
+
+void PrintDiskTable(const std::vector<const DiskRecord*>& disks, bool withOrigin) {
+  std::vector<Row> rows;
+  rows.push_back({"磁盘", "标签", "文件类型", "起始地址", "大小"});
+  if (withOrigin) rows.back().push_back("来源");
+  for (const DiskRecord* disk : disks) {
+    rows.push_back({disk->Identity(), "", "", "0", SizeText(disk->sizeBytes)});
+    if (withOrigin) rows.back().push_back("");
+    std::vector<std::string> texts = PartitionRowTexts(*disk);
     size_t i = 0;
-    for (const PartitionRecord& p : disk.partitions) {
+    for (const PartitionRecord& p : disk->partitions) {
+      rows.push_back({"  " + texts[i++], p.volumeLabel, PartitionTypeText(p), SizeText(p.startSector * 512),
+                      SizeText(p.sectorCount * 512)});
+      if (withOrigin) rows.back().push_back(OriginText(p.originCode));
+    }
+  }
+  PrintAlignedRows(rows, 3, 5);  // start and size line up on the right
+}
+
+void WriteDiskJson(JsonWriter& json, const DiskRecord& disk, const std::function<void(JsonWriter&)>& extra) {
+  json.BeginObject();
+  json.Field("identity", disk.Identity()).Field("path", disk.devicePath);
+  json.Key("number");
+  if (disk.diskNumber.empty()) {
+    json.Null();
+  } else {
+    json.Number(std::stoull(disk.diskNumber));
+  }
+  json.Field("size", disk.sizeBytes)
+      .Field("cylinders", disk.cylinders)
+      .Field("tracks_per_cylinder", disk.tracksPerCylinder)
+      .Field("sectors_per_track", disk.sectorsPerTrack)
+      .Field("kind", disk.diskKind);
+  json.Key("partitions").BeginArray();
+  std::vector<std::string> texts = PartitionRowTexts(disk);
+  size_t i = 0;
+  for (const PartitionRecord& p : disk.partitions) {
+    json.BeginObject()
+        .Field("row", texts[i++])
+        .Field("name", p.name)
+        .Field("drive", p.driveLetter)
+        .Field("label", p.volumeLabel)
+        .Field("type", PartitionTypeText(p))
+        .Field("fs_kind", uint32_t{p.fsKind})
+        .Field("start_sector", p.startSector)
+        .Field("sector_count", p.sectorCount)
+        .Field("role", uint32_t{p.role})
+        .Field("origin", p.originCode)
+        .Field("volume_kind", uint32_t{p.volumeKind})
+        .Field("stripe_size", uint32_t{p.stripeSize});
+    json.Key("members").BeginArray();
+    for (const auto& [ordinal, m] : p.members) {
       json.BeginObject()
-          .Field("row", texts[i++])
-          .Field("name", p.name)
-          .Field("drive", p.driveLetter)
-          .Field("label", p.volumeLabel)
-          .Field("type", PartitionTypeText(p))
-          .Field("fs_kind", uint32_t{p.fsKind})
-          .Field("start_sector", p.startSector)
-          .Field("sector_count", p.sectorCount)
-          .Field("role", uint32_t{p.role})
-          .Field("origin", p.originCode)
-          .Field("volume_kind", uint32_t{p.volumeKind})
-          .Field("stripe_size", uint32_t{p.stripeSize});
-      json.Key("members").BeginArray();
-      for (const auto& [ordinal, m] : p.members) {
-        json.BeginObject()
-            .Field("ordinal", uint32_t{ordinal})
-            .Field("path", m.path)
-            .Field("start_sector", m.startSector)
-            .Field("sector_count", m.sectorCount)
-            .EndObject();
-      }
-      json.EndArray().EndObject();
+          .Field("ordinal", uint32_t{ordinal})
+          .Field("path", m.path)
+          .Field("start_sector", m.startSector)
+          .Field("sector_count", m.sectorCount)
+          .EndObject();
     }
     json.EndArray().EndObject();
   }
+  json.EndArray();
+  if (extra) extra(json);
+  json.EndObject();
+}
+
+std::string DisksJson(const std::vector<const DiskRecord*>& disks) {
+  JsonWriter json;
+  json.BeginObject().Key("disks").BeginArray();
+  for (const DiskRecord* disk : disks) WriteDiskJson(json, *disk);
   json.EndArray().EndObject();
   return json.text();
 }

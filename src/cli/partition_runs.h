@@ -1,6 +1,9 @@
 #pragma once
 // Running a partition command from the command line: on a worker thread like
 // the GUI does, with the terminal progress bar and Ctrl-C wired to the stop flag.
+#include <string>
+
+#include "recover/deep_scan_launch.h"
 #include "recover/partition_launch.h"
 
 namespace quorvel::cli {
@@ -18,5 +21,22 @@ int RunPartitionCommand(PartitionCommand command, DiskRecord& disk, PartitionRec
 // sweep, so what the sweep found is shown). The partition's tree is then
 // ready to print. Returns kExitStopped when either step was stopped.
 int RunFormatRecovery(DiskRecord& disk, PartitionRecord& partition, bool quiet);
+
+// Runs the deep scan over the partition, or the whole disk without one, on a
+// worker thread with the progress bar and Ctrl-C. Returns kExitDone,
+// kExitStopped (what was found stays in the disk's records) or kExitNotFound
+// (refused or unreadable; the reason is printed on stderr).
+int RunDeepScanCommand(DiskRecord& disk, PartitionRecord* partition, bool quiet, DeepScanOutcome* outcome = nullptr);
+
+// `ls` and `save` with --deep-scan: a PARTITION listed before the scan is
+// scanned on its own; otherwise the whole disk is scanned and PARTITION is
+// looked up among the partitions listed after it (an empty PARTITION stays
+// none). Returns kExitDone, kExitStopped, or kExitNotFound with the reason on
+// stderr.
+int DeepScanForPartition(DiskRecord& disk, const std::string& partitionText, bool quiet, PartitionRecord*& partition);
+
+// Stands for the whole disk where a partition is expected: its carved files
+// are listed and saved through it. Not added to the disk.
+PartitionRecord WholeDiskRange(const DiskRecord& disk);
 
 }  // namespace quorvel::cli

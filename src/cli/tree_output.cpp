@@ -131,6 +131,31 @@ void WalkNtfs(TreePrinter& printer, const NtfsFileEntry& entry, const std::strin
   for (const NtfsFileEntry& child : entry.children) WalkNtfs(printer, child, row.path, depth + 1);
 }
 
+// The carved files that start inside the partition, under their folder.
+void WalkCarved(TreePrinter& printer, const DiskRecord& disk, const PartitionRecord& partition) {
+  auto it = disk.carvedFiles.lower_bound(partition.startSector);
+  const uint64_t end = partition.startSector + partition.sectorCount;
+  if (it == disk.carvedFiles.end() || it->first >= end) return;
+  static const std::string kDefaultName = "Extra Found Files";
+  const std::string& folderName = disk.extraFoundFiles.name.empty() ? kDefaultName : disk.extraFoundFiles.name;
+  Row folder{folderName, &folderName, kFolder, 0, 0, 0, "", "", "", 0};
+  printer.Add(folder);
+  for (; it != disk.carvedFiles.end() && it->first < end; ++it) {
+    // Carved files are shown as deleted files, numbered by their start sector.
+    Row row{folderName + "/" + it->second.name,
+            &it->second.name,
+            kDeletedFile,
+            it->second.size,
+            it->first,
+            0,
+            "",
+            "",
+            "",
+            1};
+    printer.Add(row);
+  }
+}
+
 }  // namespace
 
 bool PartitionUsesNtfsTree(const PartitionRecord& partition) { return IsNtfsKind(partition.fsKind); }
@@ -147,6 +172,7 @@ void PrintPartitionTree(const DiskRecord& disk, const PartitionRecord& partition
     WalkFat(printer, tree.fatRoot, std::string(), 0, 0);
     WalkFat(printer, tree.fatLost, std::string(), 0, 0);
   }
+  WalkCarved(printer, disk, partition);
   printer.End();
 }
 

@@ -14,7 +14,9 @@ bool PartitionUsesNtfsTree(const PartitionRecord& partition);
 
 // Prints every shown entry below the special folders that a reader marked
 // ("根目录", "零散目录", and "扩展目录" when it has children), depth first in list
-// order. JSON: {"disk","partition","fs","entries":[{"path","name","state",
+// order, then the carved files that start inside the partition under "Extra
+// Found Files" (state 2, id = start sector, no times). JSON:
+// {"disk","partition","fs","entries":[{"path","name","state",
 // "state_text","size","id","parent_id","created","modified","accessed"}]}.
 void PrintPartitionTree(const DiskRecord& disk, const PartitionRecord& partition, bool json, FILE* out = stdout);
 

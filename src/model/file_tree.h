@@ -67,8 +67,8 @@ struct NtfsFileEntry {
 // A file found by its content signature; the "Extra Found Files" folder has
 // the same shape and lists the disk's CarvedFileMap as its children.
 struct CarvedFile {
-  uint8_t state = 0;
-  uint32_t size = 0;
+  uint8_t state = 0;  // 0 when carved; bits 0-1 hold the row's check mark
+  uint64_t size = 0;  // bytes; compound documents can pass 4 GiB
   std::string name;
   std::string extension;  // without the dot, e.g. "jpg"
 };

@@ -3,7 +3,6 @@
 #include "recover/partition_launch.h"
 
 #include <exception>
-#include <system_error>
 
 #include "core/operation_busy.h"
 #include "recover/format_info_scan.h"
@@ -85,40 +84,26 @@ FolderTreeView BuildFolderTreeView(const DiskRecord& disk, const PartitionRecord
 
 // --- launch ------------------------------------------------------------------
 
-PartitionRun::~PartitionRun() {
-  if (thread_.joinable()) thread_.join();
-}
+namespace {
 
-const PartitionRunResult& PartitionRun::Wait() {
-  if (thread_.joinable()) thread_.join();
-  return result_;
-}
-
-void PartitionRun::Body(PartitionLaunchRequest request) {
+PartitionRunResult RunPartitionCommand(const PartitionLaunchRequest& request) {
   DiskRecord& disk = *request.disk;
   PartitionRecord& partition = *request.partition;
   ScanProgress& progress = *request.progress;
   PartitionRunResult result;
   result.command = request.command;
   result.mode = ExpansionModeForFsKind(partition.fsKind);
-  try {
-    bool ok = request.command == PartitionCommand::kExpand ? ExpandPartition(disk, partition, progress, result.error)
-                                                           : ScanFormatInfo(disk, partition, progress, result.error);
-    result.stopped = progress.StopRequested();
-    result.completed = ok && !result.stopped;
-    result.view = BuildFolderTreeView(disk, partition, result.mode);
-    result.directorySectors = CountDirectorySectors(disk, partition.startSector, partition.sectorCount);
-    if (request.onFinished) request.onFinished(result);
-  } catch (const std::exception& e) {
-    // Out of memory on a huge volume, most likely; the flag must still clear.
-    result.completed = false;
-    result.error = std::string("内部错误: ") + e.what();
-  }
-  result_ = std::move(result);
-  OperationBusy().store(false);
-  progress.Close();
-  finished_.store(true);
+  bool ok = request.command == PartitionCommand::kExpand ? ExpandPartition(disk, partition, progress, result.error)
+                                                         : ScanFormatInfo(disk, partition, progress, result.error);
+  result.stopped = progress.StopRequested();
+  result.completed = ok && !result.stopped;
+  result.view = BuildFolderTreeView(disk, partition, result.mode);
+  result.directorySectors = CountDirectorySectors(disk, partition.startSector, partition.sectorCount);
+  if (request.onFinished) request.onFinished(result);
+  return result;
 }
+
+}  // namespace
 
 std::unique_ptr<PartitionRun> LaunchPartitionRun(const PartitionLaunchRequest& request, std::string& refusal) {
   refusal.clear();
@@ -145,13 +130,14 @@ std::unique_ptr<PartitionRun> LaunchPartitionRun(const PartitionLaunchRequest& r
   EmptyPartitionTree(*request.partition);
 
   auto run = std::make_unique<PartitionRun>();
-  try {
-    run->thread_ = std::thread(&PartitionRun::Body, run.get(), request);
-  } catch (const std::system_error& e) {
-    OperationBusy().store(false);
-    refusal = std::string("无法启动工作线程: ") + e.what();
-    return nullptr;
-  }
+  auto work = [request] { return RunPartitionCommand(request); };
+  auto failed = [request](PartitionRunResult& result, const std::exception& e) {
+    result.command = request.command;
+    result.mode = ExpansionModeForFsKind(request.partition->fsKind);
+    result.completed = false;
+    result.error = std::string("内部错误: ") + e.what();
+  };
+  if (!run->Start(progress, work, failed, refusal)) return nullptr;
   return run;
 }
 

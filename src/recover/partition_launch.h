@@ -2,17 +2,16 @@
 // Opening a partition on a worker thread: the expansion and the format-
 // information scan, as both faces start them, and what their folder tree
 // shows when the run ends.
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <variant>
 #include <vector>
 
 #include "core/scan_progress.h"
 #include "model/disk_records.h"
 #include "recover/expand_partition.h"
+#include "recover/operation_run.h"
 
 namespace quorvel {
 
@@ -81,24 +80,7 @@ struct PartitionLaunchRequest {
 };
 
 // A running or finished worker. Destroying it waits for the worker.
-class PartitionRun {
- public:
-  PartitionRun() = default;
-  ~PartitionRun();
-  PartitionRun(const PartitionRun&) = delete;
-  PartitionRun& operator=(const PartitionRun&) = delete;
-
-  bool Finished() const { return finished_.load(); }
-  // Waits for the worker's end (OperationBusy is clear by then).
-  const PartitionRunResult& Wait();
-
- private:
-  friend std::unique_ptr<PartitionRun> LaunchPartitionRun(const PartitionLaunchRequest&, std::string&);
-  void Body(PartitionLaunchRequest request);
-  std::thread thread_;
-  std::atomic<bool> finished_{false};
-  PartitionRunResult result_;
-};
+using PartitionRun = OperationRun<PartitionRunResult>;
 
 // Starts the command on a worker thread: refuses (null, refusal set) while
 // OperationBusy is set, for partitions without a reader, and for incomplete

@@ -16,7 +16,6 @@ bool SaveExtentTree(const SaveJob& job, SaveRun& run) {
   const uint64_t sectorCount = job.extentSectorCount;
   // Carved sectors are absolute on the disk (volume-relative on a composite
   // volume): the sectors the job's source counts in.
-  const uint64_t bytesPerSector = JobSectorBytes(job);
   const std::string folder = JoinTargetPath(job.options.targetFolder, SafeTargetName(job.extentRoot->name));
   const CarvedFileMap& map = *job.extentMap;
   for (auto it = map.lower_bound(startSector); it != map.end(); ++it) {
@@ -34,8 +33,9 @@ bool SaveExtentTree(const SaveJob& job, SaveRun& run) {
       NoteFile(run, SaveNoteKind::kTargetNotCreated, path);
       continue;
     }
-    // Whole sectors: the file ends on a sector boundary.
-    uint64_t length = (static_cast<uint64_t>(carved.size) + bytesPerSector - 1) / bytesPerSector * bytesPerSector;
+    // The file's own bytes: what follows it in its last sector belongs to
+    // something else (an ID3v1 tag, for one, must be a file's last 128 bytes).
+    const uint64_t length = carved.size;
     progress.Range(100, 1);
     CopyResult copy = CopySourceRange(job, key, length, file, kExtentBlock, [&](uint64_t written) {
       ReportFileBytes(progress, run, written);

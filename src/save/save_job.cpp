@@ -67,6 +67,13 @@ SelectedEntry CarvedFolderEntry() {
   return carved;
 }
 
+SelectedEntry CarvedFileEntry(uint64_t startSector) {
+  SelectedEntry carved;
+  carved.carvedFile = true;
+  carved.carvedSector = startSector;
+  return carved;
+}
+
 namespace {
 
 bool PassesOptions(uint8_t state, const std::string& name, const SaveOptions& options) {
@@ -103,11 +110,13 @@ uint64_t SelectedBytes(const SelectedEntry& selected, const SaveOptions& options
   if (selected.fat) return FatBytes(*selected.fat, options);
   if (selected.ntfs) return NtfsBytes(*selected.ntfs, options);
   uint64_t total = 0;
-  if (selected.carvedFolder && disk) {
+  if (selected.carvedFile && disk) {
+    auto it = disk->carvedFiles.find(selected.carvedSector);
+    if (it != disk->carvedFiles.end()) total = it->second.size;
+  } else if (selected.carvedFolder && disk) {
     for (auto it = disk->carvedFiles.lower_bound(partition.startSector);
          it != disk->carvedFiles.end() && it->first - partition.startSector < partition.sectorCount; ++it)
-      if (options.nameFilter.empty() || MatchNameFilter(it->second.name, options.nameFilter))
-        total += (static_cast<uint64_t>(it->second.size) + 511) / 512 * 512;
+      if (options.nameFilter.empty() || MatchNameFilter(it->second.name, options.nameFilter)) total += it->second.size;
   }
   return total;
 }
@@ -144,11 +153,12 @@ bool PrepareSaveJob(DiskRecord& disk, PartitionRecord& partition, const Selected
   job.progress = progress;
   job.options = options;
 
-  if (selected.carvedFolder) {
+  if (selected.carvedFolder || selected.carvedFile) {
     job.extentRoot = &disk.extraFoundFiles;
     job.extentMap = &disk.carvedFiles;
-    job.extentStartSector = partition.startSector;
-    job.extentSectorCount = partition.sectorCount;
+    // One carved file: the range holds its start sector alone.
+    job.extentStartSector = selected.carvedFile ? selected.carvedSector : partition.startSector;
+    job.extentSectorCount = selected.carvedFile ? 1 : partition.sectorCount;
     return true;
   }
 

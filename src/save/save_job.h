@@ -30,6 +30,8 @@ std::vector<SelectedEntry> SelectEntries(PartitionRecord& partition, const PickE
 // file starts inside the partition (CarvedFilesInsidePartition,
 // recover/partition_launch.h).
 SelectedEntry CarvedFolderEntry();
+// One carved file, the one that starts at startSector.
+SelectedEntry CarvedFileEntry(uint64_t startSector);
 
 // Bytes the files below an element would take (files of the kinds the options
 // save and that pass the filter).

@@ -88,6 +88,8 @@ struct SelectedEntry {
   FatFileEntry* fat = nullptr;
   NtfsFileEntry* ntfs = nullptr;
   bool carvedFolder = false;  // the "Extra Found Files" folder
+  bool carvedFile = false;    // one carved file, the one at carvedSector
+  uint64_t carvedSector = 0;
   // The number the page shows for the entry: first cluster or record number.
   uint64_t fileId = 0;
   // Names of the folders above the entry, from the special folder down; the

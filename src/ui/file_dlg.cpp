@@ -49,7 +49,6 @@ const char* const kDeletedFileText = "已删除文件";
 const char* const kExtraFoundFiles = "Extra Found Files";
 const char* const kWrongPartition = "请正确选择分区";
 const char* const kNoEngine = "警告: 该分区的文件无法保存";
-const char* const kCarvedSingle = "警告: 请选择 Extra Found Files 文件夹保存";
 const char* const kSpaceCaption = "警告";
 const char* const kRunStopped = "警告: 操作已停止, 已找到的内容保留";
 const char* const kRunError = "错误: ";
@@ -486,6 +485,11 @@ bool CFileDlg::SelectedEntryForRow(bool fromLeft, Row row, SelectedEntry& select
     selected.carvedFolder = true;
     return true;
   }
+  if (key.kind == FileRowKey::kCarvedFile) {
+    selected.carvedFile = true;
+    selected.carvedSector = key.carvedSector;
+    return disk_ && disk_->carvedFiles.count(key.carvedSector) > 0;
+  }
   if (key.kind != FileRowKey::kFat && key.kind != FileRowKey::kNtfs) return false;
   selected.fat = key.fat;
   selected.ntfs = key.ntfs;
@@ -542,10 +546,8 @@ void CFileDlg::SingleSelectSave(bool fromLeft) {
   SaveSelection selection;
   selection.multiSelect = false;
   SelectedEntry selected;
-  if (!row || !partition_ || !disk_ || !SelectedEntryForRow(fromLeft, row, selected)) {
-    if (row && KeyOf(tree, row).kind == FileRowKey::kCarvedFile) return SetStatus(Q(kCarvedSingle), true);
+  if (!row || !partition_ || !disk_ || !SelectedEntryForRow(fromLeft, row, selected))
     return SetStatus(Q(kSaveNoSelectionText), true);
-  }
   selection.entries.push_back(selected);
   if (!AskSaveOptions(selection.options)) return;
   const SaveCheck check =

@@ -11,8 +11,10 @@
 
 #include "core/operation_busy.h"
 #include "model/partition_texts.h"
+#include "recover/partition_launch.h"
 #include "ui/artwork.h"
 #include "ui/file_dlg.h"
+#include "ui/gui_call.h"
 #include "ui/hd_tree_list_ctrl.h"
 #include "ui/progress_dlg.h"
 #include "ui/xp_button.h"
@@ -37,7 +39,10 @@ const char* const kImageFilter = "Img files(*.img);;All files(*)";
 const char* const kImageFailed = "错误: 无法打开镜像文件 ";
 const char* const kImageAlreadyOpen = "镜像文件已打开: ";
 // Functions whose scans are still to come.
-const char* const kDeepScanLater = "警告: 深度扫描功能尚未完成";
+// The deep scan's outcome.
+const char* const kDeepScanDone = "深度扫描完成: 新增 %1 个分区, 找到 %2 个文件";
+const char* const kDeepScanStopped = "警告: 深度扫描已停止, 已找到的内容保留 (新增 %1 个分区, %2 个文件)";
+const char* const kDeepScanError = "错误: ";
 const char* const kImagingLater = "警告: 镜像功能尚未完成";
 const char* const kOpenScanLater = "警告: 打开扫描信息功能尚未完成";
 const char* const kSaveScanLater = "警告: 保存扫描信息功能尚未完成";
@@ -64,6 +69,7 @@ QColor OriginColour(int originCode) {
   if (originCode == 2) return ColorRef(Colours::kFoundByScan);
   return Qt::black;
 }
+
 }  // namespace
 
 CHdDlg::CHdDlg(DiskList& disks, CFileDlg* filePage, QWidget* parent)
@@ -94,7 +100,8 @@ CHdDlg::~CHdDlg() {
   // A worker may be waiting for this thread in a sent message; let it end
   // before the page and its progress dialog go.
   if (progress_) progress_->Progress().RequestStop();
-  while (!workers_.Idle()) {
+  if (deepScan_ && !deepScan_->Finished() && filePage_) filePage_->ProgressDialog()->Progress().RequestStop();
+  while (!workers_.Idle() || (deepScan_ && !deepScan_->Finished())) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     QThread::msleep(5);
   }
@@ -209,8 +216,58 @@ void CHdDlg::OnScan() {
     if (partitionRow) return SetStatus(Q(kChooseDiskScan), true);
     StartLostPartitionScan(tree_->GetItemText(diskRow, 0));
   } else if (function_ == 3) {
-    SetStatus(Q(kDeepScanLater), true);
+    StartDeepScan(diskRow, partitionRow);
   }
+}
+
+void CHdDlg::StartDeepScan(Row diskRow, Row partitionRow) {
+  const QString diskName = tree_->GetItemText(diskRow, 0);
+  DiskRecord* disk = nullptr;
+  PartitionRecord* partition = nullptr;
+  if (partitionRow) {
+    if (!FindLaunchTarget(disks_, diskName.toStdString(), tree_->GetItemText(partitionRow, 0).toStdString(), disk,
+                          partition))
+      return SetStatus(Q(kChoosePartition), true);
+  } else {
+    for (DiskRecord& d : disks_)
+      if (Q(d.Identity()) == diskName) disk = &d;
+    if (!disk) return SetStatus(Q(kChooseDisk), true);
+  }
+  // A worker that has cleared the busy flag may still be handing its end to
+  // this thread: it is never waited for here.
+  if (deepScan_ && !deepScan_->Finished()) return SetStatus(Q(kBusy), true);
+  deepScan_.reset();
+  CProgressDlg* dialog = filePage_->ProgressDialog();
+  DeepScanRequest request;
+  request.disk = disk;
+  request.partition = partition;
+  request.progress = &dialog->Progress();
+  // The worker waits while this page adds the rows of what it found.
+  request.onFinished = [this, disk](const DeepScanOutcome& outcome) {
+    SendToWindow(this, [this, disk, &outcome] { OnDeepScanFinished(*disk, outcome); });
+  };
+  dialog->StartOperation(Q(kDeepScanTitle), Q(kDeepScanStartText));
+  std::string refusal;
+  deepScan_ = LaunchDeepScan(request, refusal);
+  if (!deepScan_) {
+    dialog->hide();
+    return SetStatus(QStringLiteral("警告: ") + Q(refusal), true);
+  }
+  if (!partitionRow) lastScannedDisk_ = diskName;
+  SetStatus(Q(kDeepScanStartText), false);
+}
+
+void CHdDlg::OnDeepScanFinished(DiskRecord& disk, const DeepScanOutcome& outcome) {
+  UpdateDiskRow(disk);
+  const QString added = QString::number(outcome.partitionsAdded.size());
+  const QString carved = QString::number(outcome.carvedFilesAdded);
+  if (!outcome.ran)
+    SetStatus(Q(kDeepScanError) + Q(outcome.error), true);
+  else if (outcome.stopped)
+    SetStatus(Q(kDeepScanStopped).arg(added, carved), true);
+  else
+    SetStatus(Q(kDeepScanDone).arg(added, carved), false);
+  emit DeepScanFinished(outcome);
 }
 
 void CHdDlg::OnSaveScanResult() {

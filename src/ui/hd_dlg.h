@@ -6,8 +6,10 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 #include "model/disk_records.h"
+#include "recover/deep_scan_launch.h"
 #include "ui/tree_list_ctrl.h"
 #include "ui/worker_thread.h"
 
@@ -62,6 +64,9 @@ class CHdDlg : public QWidget {
   CXPButton* ImageButton() const { return imageButton_; }
   // The progress dialog of the page's scans, created on first use.
   CProgressDlg* ProgressDialog();
+  // The disk a whole-disk scan ran over last (its identity text).
+  QString LastScannedDisk() const { return lastScannedDisk_; }
+  bool ScanIdle() const { return !deepScan_ || deepScan_->Finished(); }
 
   // Function 4 hands the imaging source ("disk" or "disk,partition") here;
   // by default it opens the imaging dialog.
@@ -90,6 +95,8 @@ class CHdDlg : public QWidget {
   void FilePageOpened(const QString& disk, const QString& partition);
   // The lost-partition scan ended and the disk's row is up to date.
   void LostPartitionScanFinished(bool completed);
+  // A deep scan ended (also when stopped); its rows are added by then.
+  void DeepScanFinished(const DeepScanOutcome& outcome);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -100,6 +107,8 @@ class CHdDlg : public QWidget {
   // Image, label, type, start, size and colour of a partition's row; rows
   // added after a scan name only the FAT and NTFS types.
   void SetPartitionRow(Row row, const PartitionRecord& partition, bool typeOfEveryKind);
+  void StartDeepScan(Row diskRow, Row partitionRow);
+  void OnDeepScanFinished(DiskRecord& disk, const DeepScanOutcome& outcome);
   void LayoutButtons();
   void ShowContextMenu(Row row, const QPoint& globalPoint);
 
@@ -117,6 +126,8 @@ class CHdDlg : public QWidget {
   CImgDlg* imgDlg_ = nullptr;
   CProgressDlg* progress_ = nullptr;
   WorkerPool workers_;
+  QString lastScannedDisk_;
+  std::unique_ptr<DeepScanRun> deepScan_;
 };
 
 }  // namespace quorvel

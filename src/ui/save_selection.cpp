@@ -37,9 +37,18 @@ std::vector<SelectedEntry> CollectCheckedEntries(PartitionRecord& partition, Dis
         return Pick::kNone;
     }
   });
-  // The carved-files folder keeps its mark in the low bits of its state.
-  if (disk && (disk->extraFoundFiles.state & 0x03) == kChecked && CarvedFilesInsidePartition(*disk, partition))
+  // The carved-files folder and its files keep their marks in the low bits of
+  // their state: a ticked folder saves all of them, a partly ticked one the
+  // ticked files inside the partition.
+  if (!disk || !CarvedFilesInsidePartition(*disk, partition)) return out;
+  const uint8_t folderMark = disk->extraFoundFiles.state & 0x03;
+  if (folderMark == kChecked) {
     out.push_back(CarvedFolderEntry());
+  } else if (folderMark == kPartlyChecked) {
+    for (auto it = disk->carvedFiles.lower_bound(partition.startSector);
+         it != disk->carvedFiles.end() && it->first - partition.startSector < partition.sectorCount; ++it)
+      if ((it->second.state & 0x03) == kChecked) out.push_back(CarvedFileEntry(it->first));
+  }
   return out;
 }
 

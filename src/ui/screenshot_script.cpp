@@ -6,7 +6,9 @@
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 
 #include "core/operation_busy.h"
 #include "ui/file_dlg.h"
@@ -19,6 +21,43 @@
 #include "ui/quorvel_dlg.h"
 
 namespace quorvel {
+
+namespace {
+
+// Passes a worker's reports on, and holds the worker at its second position
+// report until released, so the progress dialog can be pictured mid-run.
+class HoldingSink : public ProgressSink {
+ public:
+  explicit HoldingSink(ProgressSink* inner) : inner_(inner) {}
+  void Range(uint64_t upper, uint64_t step) override { inner_->Range(upper, step); }
+  void Step() override { inner_->Step(); }
+  void Pos(uint64_t position) override {
+    inner_->Pos(position);
+    if (position != 1) return;
+    std::unique_lock<std::mutex> lock(mutex_);
+    held_ = true;
+    released_.wait(lock, [this] { return release_; });
+  }
+  void Text(const std::string& text) override { inner_->Text(text); }
+  void Close() override { inner_->Close(); }
+  bool Held() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return held_;
+  }
+  void Release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    release_ = true;
+    released_.notify_all();
+  }
+
+ private:
+  ProgressSink* inner_;
+  std::mutex mutex_;
+  std::condition_variable released_;
+  bool held_ = false, release_ = false;
+};
+
+}  // namespace
 
 ScreenshotScript::ScreenshotScript(CQuorvelDlg* window) : QObject(window), window_(window) {}
 
@@ -119,9 +158,62 @@ void ScreenshotScript::Run() {
     dialog.accept();
   };
   files->HexView();
+  DeepScanShots();
   std::printf("DONE\n");
   std::fflush(stdout);
   window_->close();
+}
+
+void ScreenshotScript::DeepScanShots() {
+  // A disk without partition rows (a wiped one) gets the deep scan.
+  CHdDlg* disks = window_->DiskPage();
+  CFileDlg* files = window_->FilePage();
+  CTreeListCtrl* tree = disks->Tree();
+  window_->ChooseFunction(3);
+  CTreeListCtrl::Row wiped = nullptr;
+  for (CTreeListCtrl::Row d = tree->GetRootItem(); d; d = tree->GetNextSiblingItem(d))
+    if (!tree->GetChildItem(d)) wiped = d;
+  if (!wiped) return;
+  tree->SelectItem(wiped);
+
+  ScanProgress& progress = files->ProgressDialog()->Progress();
+  ProgressSink* dialogSink = progress.sink;
+  HoldingSink holding(dialogSink);
+  progress.sink = &holding;
+  bool finished = false;
+  connect(disks, &CHdDlg::DeepScanFinished, this, [&finished](const DeepScanOutcome&) { finished = true; });
+  disks->OnScan();
+  CProgressDlg* dialog = files->ProgressDialog();
+  dialog->move(window_->geometry().center() - dialog->rect().center());
+  if (WaitFor([&] { return holding.Held(); }, 60000)) Shot(QStringLiteral("deep_scan_progress"));
+  holding.Release();
+  WaitFor([&] { return finished && !OperationBusy().load() && disks->ScanIdle(); }, 120000);
+  progress.sink = dialogSink;
+  tree->Expand(wiped);
+  Shot(QStringLiteral("deep_scan_rows"));
+
+  // The volume found by its NTFS boot sector, opened on the file page with
+  // the carved files under "Extra Found Files".
+  CTreeListCtrl::Row ntfs = nullptr;
+  for (CTreeListCtrl::Row p = tree->GetChildItem(wiped); p; p = tree->GetNextSiblingItem(p))
+    if (!ntfs && tree->GetItemText(p, CHDTreeListCtrl::kTypeColumn) == QStringLiteral("NTFS")) ntfs = p;
+  if (!ntfs) return;
+  tree->SelectItem(ntfs);
+  bool opened = false;
+  connect(files, &CFileDlg::RunFinished, this, [&opened](bool) { opened = true; });
+  disks->OnMainAction();
+  WaitFor([&] { return opened && !OperationBusy().load(); }, 60000);
+  CTreeListCtrl* left = files->LeftTree();
+  for (CTreeListCtrl::Row r = left->GetChildItem(left->GetRootItem()); r; r = left->GetNextSiblingItem(r)) {
+    if (left->GetItemText(r, 0) != QStringLiteral("Extra Found Files")) continue;
+    left->SelectItem(r);
+    files->ShowFolder(r);
+    CTreeListCtrl* right = files->RightList();
+    int n = 0;
+    for (CTreeListCtrl::Row f = right->GetRootItem(); f && n < 3; f = right->GetNextSiblingItem(f), ++n)
+      right->SetCheck(f, 1);
+  }
+  Shot(QStringLiteral("extra_found_files"));
 }
 
 }  // namespace quorvel

@@ -19,6 +19,9 @@ class ScreenshotScript : public QObject {
 
  private:
   void Run();
+  // The deep scan of a wiped disk (an image with no partition rows), when one
+  // is open: its progress dialog, the rows it adds, "Extra Found Files".
+  void DeepScanShots();
   void Shot(const QString& name);
   bool WaitFor(const std::function<bool()>& condition, int timeoutMs);
 

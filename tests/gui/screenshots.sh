@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Screenshots of the desktop application on the demo disk, taken under Xvfb:
 # the disk page, the file page with deleted files, the progress dialog and the
-# hex viewer. The application walks through the windows itself (hidden option
+# hex viewer; then the deep scan of a wiped disk: its progress dialog, the
+# partition rows it adds and the carved files under "Extra Found Files". The application walks through the windows itself (hidden option
 # --demo-script) and waits for each picture to be taken.
 #   tests/gui/screenshots.sh BUILD_DIR [OUT_DIR]
 set -euo pipefail
@@ -13,13 +14,16 @@ OUT=$(cd "$OUT" && pwd)
 
 if [ -z "${QUORVEL_SCREENSHOT_INNER:-}" ]; then
   bash "$HERE/../fixtures/build_disks.sh" "$BUILD/fixtures" >/dev/null
+  bash "$HERE/../fixtures/build_carving.sh" "$BUILD/fixtures" >/dev/null
   export QUORVEL_SCREENSHOT_INNER=1
   exec xvfb-run -a -s "-screen 0 1366x800x24" bash "$0" "$BUILD" "$OUT"
 fi
 
 # Inside the virtual display from here on.
 unset QT_QPA_PLATFORM
-coproc GUI { exec "$BUILD/quorvel-gui" --no-physical-disks --image "$BUILD/fixtures/demo.img" --demo-script 2>"$OUT/gui.log"; }
+images=(--image "$BUILD/fixtures/demo.img")
+[ -e "$BUILD/fixtures/carving_volumes.img" ] && images+=(--image "$BUILD/fixtures/carving_volumes.img")
+coproc GUI { exec "$BUILD/quorvel-gui" --no-physical-disks "${images[@]}" --demo-script 2>"$OUT/gui.log"; }
 taken=0
 while IFS= read -r line <&"${GUI[0]}"; do
   case "$line" in

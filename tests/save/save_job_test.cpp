@@ -156,8 +156,8 @@ TEST(SaveContiguousTest, CopiesFromStartSectorUnderSafeName) {
 }
 
 // Carved files: one before the partition is skipped, one past its end ends
-// the folder, sizes are rounded up to whole sectors.
-TEST(SaveExtentTreeTest, RangeAndSectorRounding) {
+// the folder; a file is written at its own size, not to its sector's end.
+TEST(SaveExtentTreeTest, RangeAndExactSize) {
   std::string dir = test::SaveTempDir("extent");
   std::string image = MakeImage(dir, {{50, "before"}, {120, std::string(1000, 'e')}, {300, "after"}});
   CarvedFile root;
@@ -181,10 +181,37 @@ TEST(SaveExtentTreeTest, RangeAndSectorRounding) {
   job.extentSectorCount = 150;
   ASSERT_TRUE(SaveExtentTree(job, run));
   std::string saved = Slurp(dir + "/t/Extra Found Files/b.pdf");
-  EXPECT_EQ(saved.size(), 1024u);
-  EXPECT_EQ(saved.substr(0, 1000), std::string(1000, 'e'));
+  EXPECT_EQ(saved, std::string(1000, 'e'));
   EXPECT_EQ(access((dir + "/t/Extra Found Files/a.jpg").c_str(), F_OK), -1);
   EXPECT_EQ(access((dir + "/t/Extra Found Files/c.zip").c_str(), F_OK), -1);
+}
+
+// One carved file selected alone is saved from its own start sector, without
+// its neighbours.
+TEST(SaveExtentTreeTest, SingleTickedCarvedFile) {
+  std::string dir = test::SaveTempDir("extent-one");
+  std::string image = MakeImage(dir, {{150, "first file"}, {160, "second file"}});
+  DiskRecord disk;
+  disk.devicePath = image;
+  disk.extraFoundFiles.name = "Extra Found Files";
+  disk.carvedFiles[150] = CarvedFile{0, 10, "150.jpg", "jpg"};
+  disk.carvedFiles[160] = CarvedFile{0, 11, "160.jpg", "jpg"};
+  PartitionRecord partition;
+  partition.fsKind = FsKind::kFat32;
+  partition.startSector = 100;
+  partition.sectorCount = 100;
+  const std::vector<SelectedEntry> selected{CarvedFileEntry(150)};
+  SaveOptions options;
+  options.targetFolder = dir + "/t";
+  EXPECT_EQ(SelectedBytes(selected[0], options, &disk, partition), 10u);
+  SaveJob job;
+  ScanProgress progress;
+  ASSERT_TRUE(PrepareSaveJob(disk, partition, selected[0], options, OpenSaveSource(disk, partition), &progress, job));
+  SaveRun run;
+  SaveThreadMain(job, run);
+  EXPECT_EQ(Slurp(dir + "/t/Extra Found Files/150.jpg"), "first file");
+  EXPECT_EQ(access((dir + "/t/Extra Found Files/160.jpg").c_str(), F_OK), -1);
+  EXPECT_EQ(run.summary.filesWritten, 1u);
 }
 
 }  // namespace

@@ -1,0 +1,67 @@
+#pragma once
+// File-signature carving: decides whether a file of a known content type
+// starts at a sector, follows the file's own structure to its end, and adds
+// what it finds to the disk's CarvedFileMap ("Extra Found Files").
+#include <cstdint>
+#include <memory>
+
+#include "io/byte_source.h"
+#include "io/sector_buffer.h"
+#include "model/disk_records.h"
+
+namespace quorvel {
+
+// The bytes CarveAt is handed: the sector and the one after it.
+constexpr size_t kCarveHeadBytes = 1024;
+// PDF and JPEG search one buffer of this size for their end marker.
+constexpr size_t kCarveSearchBytes = 0xA00000;
+
+// The 10 MiB search buffer, allocated on first use and reused by every call of
+// one scan.
+class CarveScratch {
+ public:
+  uint8_t* Search();  // null when it cannot be had
+
+ private:
+  std::unique_ptr<SectorBuffer> search_;
+};
+
+struct CarveResult {
+  bool matched = false;  // a signature matched; the type decided even when it then found nothing
+  bool added = false;    // a file was found (inserted, or its start sector was already taken)
+  // Bytes the caller may skip from the sector on: the file found, or the
+  // jump of an MPEG stream that ran past 2 GiB; 0 otherwise.
+  uint64_t carvedLength = 0;
+};
+
+// Every signature starts with one of these bytes, except MP4's, which has
+// "ftyp" at 4: a sector that starts with none of them is no file's start.
+// Checked first (CarveAt does too), it spares the nine tests on almost every
+// sector of a disk.
+inline bool MayStartCarvedFile(const uint8_t* head) {
+  switch (head[0]) {
+    case 0x00:  // an MPEG pack start code; zero sectors are common, so look further
+      if (head[1] == 0x00 && head[2] == 0x01 && head[3] == 0xBA) return true;
+      break;
+    case '%':   // PDF
+    case 'R':   // AVI, RAR
+    case 'P':   // ZIP
+    case 0xD0:  // compound document
+    case 0xFF:  // JPEG, MP3 frame
+    case 'I':   // MP3 with an ID3 tag
+      return true;
+    default:
+      break;
+  }
+  return head[4] == 'f' && head[5] == 't' && head[6] == 'y' && head[7] == 'p';
+}
+
+// head: kCarveHeadBytes bytes, the sector `sector` and the next, as the caller
+// has them in memory. Reads beyond them go through source, whose offsets are
+// sector × 512 in the same numbering (the disk, or a composite volume).
+// rangeEnd is the first sector past the scanned range: no carved size reaches
+// beyond it. A map entry already at `sector` is kept.
+CarveResult CarveAt(DiskRecord& disk, const ByteSource& source, const uint8_t* head, uint64_t sector, uint64_t rangeEnd,
+                    CarveScratch& scratch);
+
+}  // namespace quorvel

@@ -1,0 +1,94 @@
+// The deep scan's sweep: 10 MiB blocks read into one page-aligned buffer (in
+// 256 KiB pieces, each tested while it is still in the processor's cache), the
+// previous block's extra sector carried to the front so that a 1024-byte
+// record starting in a block's last sector is whole, every sector tested in
+// place.
+#include "scan/deep_scan.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "fs/fs_recognition.h"
+#include "io/sector_buffer.h"
+#include "io/volume_source.h"
+#include "scan/deep_scan_state.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr size_t kSector = 512;
+constexpr size_t kPage = 4096;
+constexpr size_t kBlockBytes = kDeepScanBlockSectors * kSector;
+constexpr uint64_t kPieceSectors = 512;  // 256 KiB: fits the processor's cache
+const char* const kExtraFoundFiles = "Extra Found Files";
+
+// Labels of the partitions a run added, read from the disk.
+void ReadLabels(const ByteSource& disk, const std::vector<PartitionRecord*>& added) {
+  for (PartitionRecord* p : added) p->volumeLabel = ReadVolumeLabel(disk, p->startSector, p->fsKind);
+}
+
+}  // namespace
+
+void DeepScanSource(DiskRecord& disk, const ByteSource& source, ScanProgress& progress, uint64_t startSector,
+                    uint64_t sectorCount, bool addPartitions) {
+  disk.extraFoundFiles.name = kExtraFoundFiles;
+  disk.extraFoundFiles.size = 0;
+  DeepScanner scanner(disk, source, startSector, sectorCount, addPartitions);
+
+  // The carried-over sector sits just in front of the page-aligned area the
+  // block is read into, so every read lands on a page boundary. Sector i of
+  // the block is at block + i × 512.
+  SectorBuffer buffer(kPage + kBlockBytes);
+  if (buffer.size() == 0) return;
+  uint8_t* const readArea = buffer.data() + kPage;
+  uint8_t* const block = readArea - kSector;
+  const uint64_t end = startSector + sectorCount;
+
+  progress.SetText(std::string());
+  progress.Range(sectorCount / 2048 / 10, 1);
+  const uint64_t blocks = (sectorCount + kDeepScanBlockSectors - 1) / kDeepScanBlockSectors;
+  for (uint64_t index = 0; index < blocks && !progress.StopRequested(); ++index) {
+    progress.SetText(FormatText("%llu 扇区被扫描", static_cast<unsigned long long>(index * kDeepScanBlockSectors)));
+    progress.Pos(index);
+    const uint64_t first = startSector + index * kDeepScanBlockSectors;
+    const uint64_t sectors = std::min<uint64_t>(kDeepScanBlockSectors, end - first);
+    if (index == 0)
+      source.ReadAt(first * kSector, std::span<uint8_t>(block, kSector));
+    else
+      std::memcpy(block, readArea + kBlockBytes - kSector, kSector);
+    // The block fills piece by piece, each piece tested while it is still in
+    // the processor's cache; a sector is tested once the one after it is
+    // read (the block's last sector needs the first of the next block).
+    uint64_t read = 1;  // sectors of the block in the buffer
+    for (uint64_t i = 0; i < sectors;) {
+      while (read < i + 2 && read <= sectors) {
+        const uint64_t piece = std::min<uint64_t>(kPieceSectors, sectors + 1 - read);
+        source.ReadAt((first + read) * kSector, std::span<uint8_t>(block + read * kSector, piece * kSector));
+        read += piece;
+      }
+      if (progress.StopRequested()) break;
+      i += scanner.TestSector(block + i * kSector, first + i);
+    }
+  }
+  // Also after a stop: what was found so far still makes partitions.
+  scanner.PostPass();
+}
+
+bool DeepScan(DiskRecord& disk, ScanProgress& progress, uint64_t startSector, uint64_t sectorCount,
+              PartitionRecord* partition, std::string* error) {
+  const bool composite = partition && partition->volumeKind != kPlainVolume;
+  std::unique_ptr<ByteSource> source =
+      composite ? OpenVolumeSource(disk, *partition, error) : OpenDiskSource(disk, error);
+  if (!source) return false;
+  const size_t before = disk.partitions.size();
+  DeepScanSource(disk, *source, progress, startSector, sectorCount, !composite);
+  std::vector<PartitionRecord*> added;
+  auto it = disk.partitions.begin();
+  std::advance(it, before);
+  for (; it != disk.partitions.end(); ++it) added.push_back(&*it);
+  ReadLabels(*source, added);
+  return true;
+}
+
+}  // namespace quorvel
