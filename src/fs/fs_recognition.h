@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "io/byte_source.h"
 #include "io/sector_device.h"
 
 namespace quorvel {
@@ -44,5 +45,7 @@ bool FixUpFileRecord(uint8_t* record);
 // The volume label of the partition at startSector, read by its FsKind through
 // absolute reads on device. UTF-8; empty when none is found.
 std::string ReadVolumeLabel(SectorDevice& device, uint64_t startSector, uint8_t fsKind);
+// The same for a volume read as a source of its own (from its first byte).
+std::string ReadVolumeLabel(const ByteSource& volume, uint8_t fsKind);
 
 }  // namespace quorvel

@@ -1,5 +1,7 @@
 // Reading a partition's volume label by its FsKind.
 #include <cstring>
+#include <functional>
+#include <span>
 #include <vector>
 
 #include "core/byte_order.h"
@@ -12,6 +14,10 @@ namespace quorvel {
 namespace {
 
 constexpr size_t kDirEntry = 32;
+
+// Reads length bytes at a byte offset of the disk (or of the volume, when
+// the volume is read as a source of its own); unread bytes are zero.
+using ReadBytes = std::function<void(uint64_t offset, uint8_t* buffer, size_t length)>;
 
 // First label entry (attribute 0x08 or 0x28) of a FAT directory area; the scan
 // stops at an entry whose first 16 bytes are zero. The 11 name bytes are kept
@@ -28,7 +34,7 @@ std::string FatLabelFromDirectory(const std::vector<uint8_t>& dir) {
   return std::string();
 }
 
-std::string Fat32Label(SectorDevice& device, uint64_t start, const uint8_t* boot) {
+std::string Fat32Label(const ReadBytes& read, uint64_t start, const uint8_t* boot) {
   uint64_t reserved = LoadLe16(boot + 0x0E);
   uint64_t fats = boot[0x10];
   uint64_t fatSectors = LoadLe32(boot + 0x24);
@@ -38,27 +44,27 @@ std::string Fat32Label(SectorDevice& device, uint64_t start, const uint8_t* boot
   if (rootCluster < 2 || bytesPerSector == 0) return std::string();
   uint64_t sector = start + reserved + fats * fatSectors + (rootCluster - 2) * perCluster;
   std::vector<uint8_t> dir(bytesPerSector);
-  device.ReadAt(sector * kSectorSize, dir.data(), dir.size());
+  read(sector * kSectorSize, dir.data(), dir.size());
   return FatLabelFromDirectory(dir);
 }
 
-std::string Fat16Label(SectorDevice& device, uint64_t start, const uint8_t* boot) {
+std::string Fat16Label(const ReadBytes& read, uint64_t start, const uint8_t* boot) {
   uint64_t reserved = LoadLe16(boot + 0x0E);
   uint64_t fats = boot[0x10];
   uint64_t fatSectors = LoadLe16(boot + 0x16);
   size_t rootEntries = LoadLe16(boot + 0x11);
   if (rootEntries == 0) return std::string();
   std::vector<uint8_t> dir(rootEntries * kDirEntry);
-  device.ReadAt((start + reserved + fats * fatSectors) * kSectorSize, dir.data(), dir.size());
+  read((start + reserved + fats * fatSectors) * kSectorSize, dir.data(), dir.size());
   return FatLabelFromDirectory(dir);
 }
 
-std::string NtfsLabel(SectorDevice& device, uint64_t start, const uint8_t* boot) {
+std::string NtfsLabel(const ReadBytes& read, uint64_t start, const uint8_t* boot) {
   uint64_t mftCluster = LoadLe64(boot + 0x30);
   uint64_t perCluster = boot[0x0D];
   uint8_t record[1024];
   // File record 3 ($Volume) lies six sectors past the start of the MFT.
-  device.ReadAt((mftCluster * perCluster + start + 6) * kSectorSize, record, sizeof record);
+  read((mftCluster * perCluster + start + 6) * kSectorSize, record, sizeof record);
   if (!FixUpFileRecord(record)) return std::string();
   size_t off = LoadLe16(record + 0x14);
   // Each attribute must move the walk forward and stay inside the record.
@@ -81,7 +87,7 @@ std::string NtfsLabel(SectorDevice& device, uint64_t start, const uint8_t* boot)
   return std::string();
 }
 
-std::string ExfatLabel(SectorDevice& device, uint64_t start, const uint8_t* boot) {
+std::string ExfatLabel(const ReadBytes& read, uint64_t start, const uint8_t* boot) {
   uint32_t bpsShift = boot[0x6C];
   uint32_t spcShift = boot[0x6D];
   // Real volumes use 512..4096-byte sectors and clusters up to 32 MiB.
@@ -91,7 +97,7 @@ std::string ExfatLabel(SectorDevice& device, uint64_t start, const uint8_t* boot
   if (rootCluster < 2) return std::string();
   uint64_t sector = heapOffset + start + ((rootCluster - 2) << spcShift);
   std::vector<uint8_t> dir(size_t{1} << bpsShift);
-  device.ReadAt(sector << bpsShift, dir.data(), dir.size());
+  read(sector << bpsShift, dir.data(), dir.size());
   for (size_t off = 0; off + kDirEntry <= dir.size(); off += kDirEntry) {
     const uint8_t* e = dir.data() + off;
     if (e[0] == 0x83) {
@@ -103,21 +109,32 @@ std::string ExfatLabel(SectorDevice& device, uint64_t start, const uint8_t* boot
   return std::string();
 }
 
+std::string LabelOf(const ReadBytes& read, uint64_t startSector, uint8_t fsKind) {
+  uint8_t boot[512];
+  read(startSector * kSectorSize, boot, sizeof boot);
+  if (IsFat32Kind(fsKind)) return Fat32Label(read, startSector, boot);
+  if (IsNtfsKind(fsKind)) return NtfsLabel(read, startSector, boot);
+  if (IsFat16Kind(fsKind)) return Fat16Label(read, startSector, boot);
+  if (fsKind == FsKind::kLinuxExt) {
+    uint8_t sb[1024];
+    read((startSector + 2) * kSectorSize, sb, sizeof sb);
+    return ExtVolumeName(sb);
+  }
+  if (fsKind == FsKind::kExfat) return ExfatLabel(read, startSector, boot);
+  return std::string();
+}
+
 }  // namespace
 
 std::string ReadVolumeLabel(SectorDevice& device, uint64_t startSector, uint8_t fsKind) {
-  uint8_t boot[512];
-  device.ReadAt(startSector * kSectorSize, boot, sizeof boot);
-  if (IsFat32Kind(fsKind)) return Fat32Label(device, startSector, boot);
-  if (IsNtfsKind(fsKind)) return NtfsLabel(device, startSector, boot);
-  if (IsFat16Kind(fsKind)) return Fat16Label(device, startSector, boot);
-  if (fsKind == FsKind::kLinuxExt) {
-    uint8_t sb[1024];
-    device.ReadAt((startSector + 2) * kSectorSize, sb, sizeof sb);
-    return ExtVolumeName(sb);
-  }
-  if (fsKind == FsKind::kExfat) return ExfatLabel(device, startSector, boot);
-  return std::string();
+  return LabelOf([&](uint64_t offset, uint8_t* buffer, size_t length) { device.ReadAt(offset, buffer, length); },
+                 startSector, fsKind);
+}
+
+std::string ReadVolumeLabel(const ByteSource& volume, uint8_t fsKind) {
+  return LabelOf([&](uint64_t offset, uint8_t* buffer,
+                     size_t length) { volume.ReadAt(offset, std::span<uint8_t>(buffer, length)); },
+                 0, fsKind);
 }
 
 }  // namespace quorvel

@@ -13,6 +13,7 @@
 #include "fs/fs_recognition.h"
 #include "platform/physical_disks.h"
 #include "platform/text.h"
+#include "volumes/ldm/ldm_group.h"
 #include "volumes/volume_managers.h"
 
 namespace quorvel {
@@ -114,6 +115,7 @@ constexpr Guid kBasicDataGuid{0xEBD0A0A2, 0x4433B9E5, 0xB668C087, 0xC79926B7};
 constexpr Guid kHfsPlusGuid{0x48465300, 0x11AA0000, 0x300011AA, 0xACEC4365};
 constexpr Guid kEfiSystemGuid{0xC12A7328, 0x11D2F81F, 0xA0004BBA, 0x3BC93EC9};
 constexpr Guid kLinuxDataGuid{0x0FC63DAF, 0x47728483, 0x693D798E, 0xE47D47D8};
+constexpr Guid kLdmMetadataGuid{0x5808C8AA, 0x42E07E8F, 0xE9E1D285, 0xB3CF3404};
 
 // Recognises the volume inside a GPT partition of a type that may hold one.
 void ProbeGptVolume(Walk& w, PartitionRecord& record, int c) {
@@ -184,6 +186,8 @@ bool ReadGpt(Walk& w, uint64_t headerSector) {
     if (GuidIs(e, kBasicDataGuid) || GuidIs(e, kHfsPlusGuid) || GuidIs(e, kEfiSystemGuid) ||
         GuidIs(e, kLinuxDataGuid)) {
       ProbeGptVolume(w, record, c);
+    } else if (GuidIs(e, kLdmMetadataGuid)) {
+      ReadGptDynamicDisk(w.disk, w.path, record.startSector, record.sectorCount);
     }
     ++w.counter;
     AppendRecord(w, std::move(record));
@@ -338,6 +342,7 @@ int OpenImageFile(DiskList& list, const std::string& path) {
   disk.tracksPerCylinder = 255;
   disk.sectorsPerTrack = 63;
   list.push_back(std::move(disk));
+  AssembleDiskGroups(list);
   return 1;
 }
 
@@ -365,6 +370,7 @@ int EnumerateDisks(DiskList& list, std::vector<std::string>* unreadable) {
     disk.sectorsPerTrack = info.sectorsPerTrack;
     list.push_back(std::move(disk));
   }
+  AssembleDiskGroups(list);
   AttachMountPoints(list);
   return 1;
 }
