@@ -73,6 +73,36 @@ int OpenSourcePartition(const std::string& source, const std::string& partitionT
   return kExitDone;
 }
 
+int OpenSourcesPartition(const std::vector<std::string>& sources, const std::string& partitionText, DiskList& list,
+                         DiskRecord*& disk, PartitionRecord*& partition) {
+  partition = nullptr;
+  if (sources.size() == 1) return OpenSourcePartition(sources[0], partitionText, list, disk, partition);
+  std::vector<DiskRecord*> loaded;
+  for (const std::string& source : sources) {
+    struct stat st {};
+    if (stat(source.c_str(), &st) != 0 || !OpenImageFile(list, source)) {
+      std::fprintf(stderr, "quorvel: cannot open \"%s\" for reading\n", source.c_str());
+      return kExitNotFound;
+    }
+  }
+  // Groups first: a volume spread over the sources is what several sources
+  // are given for.
+  for (DiskRecord& d : list)
+    if (d.diskKind != 0) loaded.push_back(&d);
+  for (DiskRecord& d : list)
+    if (d.diskKind == 0) loaded.push_back(&d);
+  for (DiskRecord* d : loaded) {
+    if (PartitionRecord* p = FindPartition(*d, partitionText)) {
+      disk = d;
+      partition = p;
+      return kExitDone;
+    }
+  }
+  std::fprintf(stderr, "quorvel: no partition or volume \"%s\" on the %zu sources given\n", partitionText.c_str(),
+               sources.size());
+  return kExitNotFound;
+}
+
 std::vector<std::string> ParsedArgs::GetAll(const std::string& flag) const {
   std::vector<std::string> values;
   auto range = options.equal_range(flag);

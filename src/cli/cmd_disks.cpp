@@ -68,7 +68,8 @@ void PrintTable(const DiskList& list) {
     std::vector<std::string> texts = PartitionRowTexts(disk);
     size_t i = 0;
     for (const PartitionRecord& p : disk.partitions) {
-      rows.push_back({"  " + texts[i++], p.volumeLabel, PartitionTypeText(p), StartText(p), SizeText(p.sectorCount * 512)});
+      rows.push_back(
+          {"  " + texts[i++], p.volumeLabel, PartitionTypeText(p), StartText(p), SizeText(p.sectorCount * 512)});
       if (!p.volumeManager.empty()) AddMemberRows(p, rows);
     }
   }
@@ -207,7 +208,19 @@ int RunDisks(const std::vector<std::string>& args) {
   return kExitDone;
 }
 
-CommandRegistrar reg({"disks", "disks [IMAGE...] [--json]   list disks (or images) and their partitions", &RunDisks});
+constexpr const char* kSummary =
+    "List disks (or the given images) with their partitions and volumes: MBR, GPT, whole-disk volumes, dynamic-disk "
+    "groups and their volumes with member disks, LVM2 logical volumes, Apple partition maps.";
+constexpr const char* kHelp =
+    "IMAGE...    image files (or device paths) to list instead of the physical disks. The\n"
+    "            disks of a dynamic-disk group given together are assembled into one group\n"
+    "            disk (kind 2) whose rows are the volumes' components; members whose disk is\n"
+    "            not among them are shown as not present (a RAID-5 volume still reads with\n"
+    "            one member missing).\n"
+    "--json      print the list as JSON (see README: disks, members, lvm)\n";
+
+CommandRegistrar reg({"disks", "disks [IMAGE...] [--json]   list disks (or images) and their partitions", &RunDisks,
+                      kSummary, kHelp});
 
 }  // namespace
 

@@ -15,7 +15,7 @@ namespace quorvel::cli {
 
 namespace {
 
-constexpr const char* kUsage = "ls SOURCE PARTITION [--format-scan] [--json] [--quiet]";
+constexpr const char* kUsage = "ls SOURCE... PARTITION [--format-scan] [--json] [--quiet]";
 
 int RunLs(const std::vector<std::string>& args) {
   ParsedArgs parsed;
@@ -31,14 +31,15 @@ int RunLs(const std::vector<std::string>& args) {
       return kExitUsage;
     }
   }
-  if (parsed.positional.size() != 2) {
+  if (parsed.positional.size() < 2) {
     std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
     return kExitUsage;
   }
   DiskList list;
   DiskRecord* disk = nullptr;
   PartitionRecord* partition = nullptr;
-  if (OpenSourcePartition(parsed.positional[0], parsed.positional[1], list, disk, partition) != kExitDone)
+  if (OpenSourcesPartition(std::vector<std::string>(parsed.positional.begin(), parsed.positional.end() - 1),
+                           parsed.positional.back(), list, disk, partition) != kExitDone)
     return kExitNotFound;
   const bool quiet = parsed.Has("--quiet");
   const int status = parsed.Has("--format-scan")
@@ -52,7 +53,20 @@ int RunLs(const std::vector<std::string>& args) {
   return status;
 }
 
-CommandRegistrar reg({"ls", kUsage, &RunLs});
+constexpr const char* kSummary =
+    "List the normal and deleted files and folders of a FAT16, FAT32 or NTFS partition or volume.";
+constexpr const char* kHelp =
+    "SOURCE...   an image file, a device path, a disk number or a disk's identity text.\n"
+    "            Several image or device paths may be given together: the disks of a\n"
+    "            dynamic-disk group are then assembled and their volumes can be named.\n"
+    "PARTITION   a row's text as `quorvel disks` shows it (a name such as Partition1 or\n"
+    "            Volume1-01, a mount point or drive hint such as E:), or its 0-based index.\n"
+    "            Volumes of a group formed by the sources are looked for first.\n"
+    "--format-scan  rebuild the folders of a formatted volume first\n"
+    "--json      print the entries as JSON\n"
+    "--quiet     no progress bar\n";
+
+CommandRegistrar reg({"ls", kUsage, &RunLs, kSummary, kHelp});
 
 }  // namespace
 

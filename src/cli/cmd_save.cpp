@@ -24,7 +24,7 @@ namespace quorvel::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "save SOURCE PARTITION --to DIR [--path PATH]... [--deleted] [--normal] [--filter PATTERN] "
+    "save SOURCE... PARTITION --to DIR [--path PATH]... [--deleted] [--normal] [--filter PATTERN] "
     "[--no-fat-reference] [--format-scan] [--allow-same-disk] [--quiet]";
 
 template <typename Entry>
@@ -118,7 +118,7 @@ int RunSave(const std::vector<std::string>& args) {
       return kExitUsage;
     }
   }
-  if (parsed.positional.size() != 2) {
+  if (parsed.positional.size() < 2) {
     std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
     return kExitUsage;
   }
@@ -137,7 +137,8 @@ int RunSave(const std::vector<std::string>& args) {
   DiskList list;
   DiskRecord* disk = nullptr;
   PartitionRecord* partition = nullptr;
-  if (OpenSourcePartition(parsed.positional[0], parsed.positional[1], list, disk, partition) != kExitDone)
+  if (OpenSourcesPartition(std::vector<std::string>(parsed.positional.begin(), parsed.positional.end() - 1),
+                           parsed.positional.back(), list, disk, partition) != kExitDone)
     return kExitNotFound;
   if (SaveEngineModeForFsKind(partition->fsKind) == kNoSaveEngine) {
     std::string why = NoReaderMessage(*partition);
@@ -244,7 +245,20 @@ int RunSave(const std::vector<std::string>& args) {
   return kExitDone;
 }
 
-CommandRegistrar reg({"save", kUsage, &RunSave});
+constexpr const char* kSummary = "Copy files and folders of a partition or volume into a folder on another drive.";
+constexpr const char* kHelp =
+    "SOURCE...   as for ls: one source, or several image or device paths whose\n"
+    "            dynamic-disk group holds the volume.\n"
+    "PARTITION   a row's text, a volume of the group, or a 0-based index.\n"
+    "--to DIR    the target folder (must not lie on a source disk unless --allow-same-disk)\n"
+    "--path PATH save only this entry (repeatable), e.g. 根目录/docs\n"
+    "--deleted / --normal   only deleted or only normal entries\n"
+    "--filter PATTERN       only names matching the pattern\n"
+    "--no-fat-reference     do not follow the FAT for deleted FAT files\n"
+    "--format-scan          rebuild the folders of a formatted volume first\n"
+    "--quiet     no progress bar\n";
+
+CommandRegistrar reg({"save", kUsage, &RunSave, kSummary, kHelp});
 
 }  // namespace
 

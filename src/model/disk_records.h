@@ -111,8 +111,8 @@ struct PartitionRecord {
   std::map<uint8_t, VolumeMember> members;
 
   // Volume-manager details (dynamic disks, LVM2), filled by those readers.
-  std::string volumeId;       // the volume manager's identifier text
-  std::string volumeManager;  // "LDM", "LVM2" or empty
+  std::string volumeId;          // the volume manager's identifier text
+  std::string volumeManager;     // "LDM", "LVM2" or empty
   std::string unreadableReason;  // set when the volume is listed but cannot be read
 };
 

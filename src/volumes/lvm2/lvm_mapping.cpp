@@ -17,8 +17,7 @@ std::string WhyUnreadable(const DiskRecord& disk, const LvmLogicalVolume& lv,
   if (segments.empty()) return "no segments";
   uint64_t next = 0;
   for (const LvmSegment* s : segments) {
-    if (s->stripeCount > 1)
-      return "striped over " + std::to_string(s->stripeCount) + " physical volumes; not read yet";
+    if (s->stripeCount > 1) return "striped over " + std::to_string(s->stripeCount) + " physical volumes; not read yet";
     if (s->stripeCount != 1 || s->pvName.empty()) return "not a linear segment; not read yet";
     if (!LvmIdsMatch(s->pvId, disk.diskIdText))
       return "lies on another physical volume (" + s->pvName + "); not read yet";
