@@ -45,8 +45,9 @@ std::string LvmValue(std::string_view text, std::string_view key) {
 
 std::string LvmQuoted(std::string_view text, std::string_view key) {
   std::string value = LvmValue(text, key);
-  if (value.size() >= 2 && value.front() == '"' && value.back() == '"') return value.substr(1, value.size() - 2);
-  return value;
+  // A comment may follow the closing quote.
+  size_t close = value.size() >= 2 && value.front() == '"' ? value.find('"', 1) : std::string::npos;
+  return close == std::string::npos ? value : value.substr(1, close - 1);
 }
 
 uint64_t LvmNumber(std::string_view text, std::string_view key) {
