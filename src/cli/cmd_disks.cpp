@@ -155,6 +155,7 @@ void PrintJson(const DiskList& list) {
           .Field("volume_kind", uint32_t{p.volumeKind})
           .Field("stripe_size", uint32_t{p.stripeSize})
           .Field("volume_manager", p.volumeManager)
+          .Field("volume", p.volumeId)
           .Field("unreadable", p.unreadableReason);
       json.Key("members").BeginArray();
       for (const auto& [ordinal, m] : p.members) {
