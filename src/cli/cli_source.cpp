@@ -61,6 +61,14 @@ int OpenSource(const std::string& source, DiskList& list, DiskRecord*& disk) {
   return kExitDone;
 }
 
+// A volume listed but not readable (a striped LVM2 volume, one whose extents
+// lie on a disk not given) is refused with its reason.
+static int RefuseUnreadable(const PartitionRecord& partition) {
+  if (partition.unreadableReason.empty()) return kExitDone;
+  std::fprintf(stderr, "quorvel: cannot read %s: %s\n", partition.name.c_str(), partition.unreadableReason.c_str());
+  return kExitNotFound;
+}
+
 int OpenSourcePartition(const std::string& source, const std::string& partitionText, DiskList& list, DiskRecord*& disk,
                         PartitionRecord*& partition) {
   partition = nullptr;
@@ -70,7 +78,7 @@ int OpenSourcePartition(const std::string& source, const std::string& partitionT
     std::fprintf(stderr, "quorvel: no partition \"%s\" on %s\n", partitionText.c_str(), disk->Identity().c_str());
     return kExitNotFound;
   }
-  return kExitDone;
+  return RefuseUnreadable(*partition);
 }
 
 int OpenSourcesPartition(const std::vector<std::string>& sources, const std::string& partitionText, DiskList& list,
@@ -95,7 +103,7 @@ int OpenSourcesPartition(const std::vector<std::string>& sources, const std::str
     if (PartitionRecord* p = FindPartition(*d, partitionText)) {
       disk = d;
       partition = p;
-      return kExitDone;
+      return RefuseUnreadable(*p);
     }
   }
   std::fprintf(stderr, "quorvel: no partition or volume \"%s\" on the %zu sources given\n", partitionText.c_str(),

@@ -32,6 +32,10 @@ std::unique_ptr<ByteSource> MakeCompositeSource(const PartitionRecord& partition
 
 std::unique_ptr<ByteSource> OpenVolumeSource(const DiskRecord& disk, const PartitionRecord& partition,
                                              std::string* error) {
+  if (!partition.unreadableReason.empty()) {
+    if (error) *error = partition.unreadableReason;
+    return nullptr;
+  }
   if (partition.volumeKind == kPlainVolume) {
     const std::string& path = disk.devicePath.empty() ? partition.devicePath : disk.devicePath;
     SharedSource base = FileSource::Open(path, error);

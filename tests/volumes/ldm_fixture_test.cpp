@@ -21,7 +21,8 @@ std::string Disk(const std::string& name) { return FixturePath("ldm-all/ldm-2008
 std::vector<std::string> AllNine() {
   std::vector<std::string> disks;
   for (const char* set : {"mirrored", "raid5", "spanned", "striped"})
-    for (int i = 1; i <= (std::string(set) == "raid5" ? 3 : 2); ++i) disks.push_back(Disk(set + ("-" + std::to_string(i))));
+    for (int i = 1; i <= (std::string(set) == "raid5" ? 3 : 2); ++i)
+      disks.push_back(Disk(set + ("-" + std::to_string(i))));
   return disks;
 }
 

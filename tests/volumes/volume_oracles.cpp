@@ -25,6 +25,7 @@ std::set<std::string> FlsUserFiles(const std::string& volumeImage) {
     // NTFS keeps its metadata in "$" files; FAT lists its own pseudo-files so.
     if (path.empty() || path[0] == '$' || path.find("/$") != std::string::npos) continue;
     if (path.find(':') != std::string::npos) continue;  // named streams
+    if (path.find("(Volume Label Entry)") != std::string::npos) continue;
     files.insert(path);
   }
   return files;
