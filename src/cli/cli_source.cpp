@@ -61,6 +61,14 @@ int OpenSource(const std::string& source, DiskList& list, DiskRecord*& disk) {
   return kExitDone;
 }
 
+// A volume listed but not readable (a striped LVM2 volume, one whose extents
+// lie on a disk not given) is refused with its reason.
+static int RefuseUnreadable(const PartitionRecord& partition) {
+  if (partition.unreadableReason.empty()) return kExitDone;
+  std::fprintf(stderr, "quorvel: cannot read %s: %s\n", partition.name.c_str(), partition.unreadableReason.c_str());
+  return kExitNotFound;
+}
+
 int OpenSourcePartition(const std::string& source, const std::string& partitionText, DiskList& list, DiskRecord*& disk,
                         PartitionRecord*& partition) {
   partition = nullptr;
@@ -70,7 +78,37 @@ int OpenSourcePartition(const std::string& source, const std::string& partitionT
     std::fprintf(stderr, "quorvel: no partition \"%s\" on %s\n", partitionText.c_str(), disk->Identity().c_str());
     return kExitNotFound;
   }
-  return kExitDone;
+  return RefuseUnreadable(*partition);
+}
+
+int OpenSourcesPartition(const std::vector<std::string>& sources, const std::string& partitionText, DiskList& list,
+                         DiskRecord*& disk, PartitionRecord*& partition) {
+  partition = nullptr;
+  if (sources.size() == 1) return OpenSourcePartition(sources[0], partitionText, list, disk, partition);
+  std::vector<DiskRecord*> loaded;
+  for (const std::string& source : sources) {
+    struct stat st {};
+    if (stat(source.c_str(), &st) != 0 || !OpenImageFile(list, source)) {
+      std::fprintf(stderr, "quorvel: cannot open \"%s\" for reading\n", source.c_str());
+      return kExitNotFound;
+    }
+  }
+  // Groups first: a volume spread over the sources is what several sources
+  // are given for.
+  for (DiskRecord& d : list)
+    if (d.diskKind != 0) loaded.push_back(&d);
+  for (DiskRecord& d : list)
+    if (d.diskKind == 0) loaded.push_back(&d);
+  for (DiskRecord* d : loaded) {
+    if (PartitionRecord* p = FindPartition(*d, partitionText)) {
+      disk = d;
+      partition = p;
+      return RefuseUnreadable(*p);
+    }
+  }
+  std::fprintf(stderr, "quorvel: no partition or volume \"%s\" on the %zu sources given\n", partitionText.c_str(),
+               sources.size());
+  return kExitNotFound;
 }
 
 std::vector<std::string> ParsedArgs::GetAll(const std::string& flag) const {

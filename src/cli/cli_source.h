@@ -26,6 +26,14 @@ int OpenSource(const std::string& source, DiskList& list, DiskRecord*& disk);
 int OpenSourcePartition(const std::string& source, const std::string& partitionText, DiskList& list, DiskRecord*& disk,
                         PartitionRecord*& partition);
 
+// The same for several sources given together (image or device paths), for
+// volumes spread over them: every source is loaded, dynamic-disk groups are
+// assembled, and PARTITION is looked for first among the volumes of the
+// groups that the sources form, then on each source in turn. One source
+// behaves as above.
+int OpenSourcesPartition(const std::vector<std::string>& sources, const std::string& partitionText, DiskList& list,
+                         DiskRecord*& disk, PartitionRecord*& partition);
+
 // Splits "--flag" options from positional arguments; flags with a value are
 // listed in valued (e.g. {"--to", "--path"}). Returns false on a flag that
 // lacks its value.

@@ -1,5 +1,6 @@
 // `quorvel disks [IMAGE...] [--json]`: the disk page as text or JSON.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -57,7 +58,19 @@ int RunDisks(const std::vector<std::string>& args) {
   return kExitDone;
 }
 
-CommandRegistrar reg({"disks", "disks [IMAGE...] [--json]   list disks (or images) and their partitions", &RunDisks});
+constexpr const char* kSummary =
+    "List disks (or the given images) with their partitions and volumes: MBR, GPT, whole-disk volumes, dynamic-disk "
+    "groups and their volumes with member disks, LVM2 logical volumes, Apple partition maps.";
+constexpr const char* kHelp =
+    "IMAGE...    image files (or device paths) to list instead of the physical disks. The\n"
+    "            disks of a dynamic-disk group given together are assembled into one group\n"
+    "            disk (kind 2) whose rows are the volumes' components; members whose disk is\n"
+    "            not among them are shown as not present (a RAID-5 volume still reads with\n"
+    "            one member missing).\n"
+    "--json      print the list as JSON (see README: disks, members, lvm)\n";
+
+CommandRegistrar reg({"disks", "disks [IMAGE...] [--json]   list disks (or images) and their partitions", &RunDisks,
+                      kSummary, kHelp});
 
 }  // namespace
 

@@ -17,7 +17,7 @@ namespace quorvel::cli {
 
 namespace {
 
-constexpr const char* kUsage = "format-scan SOURCE PARTITION [--json] [--quiet]";
+constexpr const char* kUsage = "format-scan SOURCE... PARTITION [--json] [--quiet]";
 
 void PrintDirectorySectors(const DiskRecord& disk, const PartitionRecord& partition, bool json) {
   const uint64_t first = partition.startSector;
@@ -55,7 +55,7 @@ int RunFormatScan(const std::vector<std::string>& args) {
       return kExitUsage;
     }
   }
-  if (parsed.positional.size() != 2) {
+  if (parsed.positional.size() < 2) {
     std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
     return kExitUsage;
   }
@@ -63,7 +63,8 @@ int RunFormatScan(const std::vector<std::string>& args) {
   DiskList list;
   DiskRecord* disk = nullptr;
   PartitionRecord* partition = nullptr;
-  if (OpenSourcePartition(parsed.positional[0], parsed.positional[1], list, disk, partition) != kExitDone)
+  if (OpenSourcesPartition(std::vector<std::string>(parsed.positional.begin(), parsed.positional.end() - 1),
+                           parsed.positional.back(), list, disk, partition) != kExitDone)
     return kExitNotFound;
 
   PartitionRunResult result;
@@ -78,7 +79,16 @@ int RunFormatScan(const std::vector<std::string>& args) {
   return status;
 }
 
-CommandRegistrar reg({"format-scan", kUsage, &RunFormatScan});
+constexpr const char* kSummary =
+    "Rebuild the folder tree of a formatted FAT or NTFS partition or volume from the traces on the disk.";
+constexpr const char* kHelp =
+    "SOURCE...   one source, or several image or device paths whose dynamic-disk group\n"
+    "            holds the volume.\n"
+    "PARTITION   a row's text, a volume of the group, or a 0-based index.\n"
+    "--json      print the entries as JSON\n"
+    "--quiet     no progress bar\n";
+
+CommandRegistrar reg({"format-scan", kUsage, &RunFormatScan, kSummary, kHelp});
 
 }  // namespace
 

@@ -20,12 +20,15 @@ namespace quorvel::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "ls SOURCE [PARTITION] [--format-scan | --deep-scan] [--lost-partitions[=precise]] [--json] [--quiet]";
+    "ls SOURCE... [PARTITION] [--format-scan | --deep-scan] [--lost-partitions[=precise]] [--json] [--quiet]";
 constexpr const char* kHelp =
     "arguments:\n"
-    "  SOURCE          an image file, a device path, a disk number or a disk's identity text\n"
-    "  PARTITION       a partition's row text, name (Partition1), mount point or 0-based index; may be left\n"
-    "                  out only with --deep-scan\n"
+    "  SOURCE...       an image file, a device path, a disk number or a disk's identity text. Several image\n"
+    "                  or device paths may be given together: the disks of a dynamic-disk group are then\n"
+    "                  assembled and their volumes can be named (not with --deep-scan or --lost-partitions)\n"
+    "  PARTITION       a row's text as `quorvel disks` shows it (a name such as Partition1 or Volume1-01, a\n"
+    "                  mount point or drive hint such as E:) or its 0-based index; volumes of a group the\n"
+    "                  sources form are looked for first. May be left out only with --deep-scan\n"
     "\n"
     "options:\n"
     "  --format-scan   format recovery first: the folders of a quick-formatted volume are rebuilt from\n"
@@ -64,7 +67,8 @@ int RunLs(const std::vector<std::string>& args) {
   }
   const bool deep = parsed.Has("--deep-scan");
   const size_t positional = parsed.positional.size();
-  if ((positional != 2 && !(deep && positional == 1)) || (deep && parsed.Has("--format-scan"))) {
+  if (positional < 1 || (deep && positional > 2) || (!deep && positional < 2) ||
+      (deep && parsed.Has("--format-scan"))) {
     std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
     return kExitUsage;
   }
@@ -90,8 +94,9 @@ int RunLs(const std::vector<std::string>& args) {
     }
     if (status == kExitDone) status = RunPartitionCommand(PartitionCommand::kExpand, *disk, *partition, quiet);
   } else {
-    const int opened = OpenSourcePartitionAfterScan(parsed.positional[0], parsed.positional[1], lostScan, quiet, list,
-                                                    disk, partition);
+    const std::vector<std::string> sources(parsed.positional.begin(), parsed.positional.end() - 1);
+    const int opened =
+        OpenSourcePartitionAfterScan(sources, parsed.positional.back(), lostScan, quiet, list, disk, partition);
     if (opened != kExitDone) return opened;
     status = parsed.Has("--format-scan") ? RunFormatRecovery(*disk, *partition, quiet)
                                          : RunPartitionCommand(PartitionCommand::kExpand, *disk, *partition, quiet);

@@ -1,4 +1,4 @@
-// `quorvel save SOURCE [PARTITION] --to DIR [--path PATH]... [--deleted] [--normal]
+// `quorvel save SOURCE... [PARTITION] --to DIR [--path PATH]... [--deleted] [--normal]
 //  [--filter PATTERN] [--no-fat-reference] [--format-scan | --deep-scan] [--lost-partitions[=precise]]
 //  [--allow-same-disk] [--quiet]`:
 // saves the entries at the given paths (default: the whole tree) the way the
@@ -28,12 +28,13 @@ namespace quorvel::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "save SOURCE [PARTITION] --to DIR [--path PATH]... [--deleted] [--normal] [--filter PATTERN] "
+    "save SOURCE... [PARTITION] --to DIR [--path PATH]... [--deleted] [--normal] [--filter PATTERN] "
     "[--no-fat-reference] [--format-scan | --deep-scan] [--lost-partitions[=precise]] [--allow-same-disk] [--quiet]";
 constexpr const char* kHelp =
     "arguments:\n"
-    "  SOURCE              an image file, a device path, a disk number or a disk's identity text\n"
-    "  PARTITION           a partition's row text, name, mount point or 0-based index; may be left out\n"
+    "  SOURCE...           as for ls: one source, or several image or device paths whose dynamic-disk\n"
+    "                      group holds the volume (not with --deep-scan or --lost-partitions)\n"
+    "  PARTITION           a row's text, a volume of the group, or a 0-based index; may be left out\n"
     "                      only with --deep-scan (the files carved from the whole disk are then saved)\n"
     "\n"
     "options:\n"
@@ -65,7 +66,7 @@ constexpr const char* kProgressText = "正在保存文件，请稍等...";
 // ---- resolve ----------------------------------------------------------------
 
 struct SaveRequest {
-  std::string source;
+  std::vector<std::string> sources;
   std::string partition;
   std::vector<std::string> paths;  // as `ls` prints them; none: the whole tree
   SaveOptions options;
@@ -97,7 +98,8 @@ int ResolveRequest(const std::vector<std::string>& args, SaveRequest& request) {
   }
   const bool deep = parsed.Has("--deep-scan");
   const size_t positional = parsed.positional.size();
-  if ((positional != 2 && !(deep && positional == 1)) || (deep && parsed.Has("--format-scan"))) {
+  if (positional < 1 || (deep && positional > 2) || (!deep && positional < 2) ||
+      (deep && parsed.Has("--format-scan"))) {
     std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
     return kExitUsage;
   }
@@ -107,8 +109,9 @@ int ResolveRequest(const std::vector<std::string>& args, SaveRequest& request) {
     return kExitUsage;
   }
   while (target.size() > 1 && target.back() == '/') target.pop_back();
-  request.source = parsed.positional[0];
-  request.partition = positional == 2 ? parsed.positional[1] : std::string();
+  const size_t sourceCount = deep ? 1 : positional - 1;
+  request.sources.assign(parsed.positional.begin(), parsed.positional.begin() + static_cast<long>(sourceCount));
+  request.partition = positional > sourceCount ? parsed.positional.back() : std::string();
   request.deepScan = deep;
   request.paths = parsed.GetAll("--path");
   request.options.targetFolder = target;
@@ -137,7 +140,7 @@ int OpenAndRead(const SaveRequest& request, DiskList& list, DiskRecord*& disk, P
     return kExitNotFound;
   }
   if (request.deepScan) {
-    if (OpenSource(request.source, list, disk) != kExitDone) return kExitNotFound;
+    if (OpenSource(request.sources.front(), list, disk) != kExitDone) return kExitNotFound;
     const int read = DeepScanForPartition(*disk, request.partition, request.quiet, partition);
     if (read != kExitDone) return read;
     if (!partition) {
@@ -145,7 +148,7 @@ int OpenAndRead(const SaveRequest& request, DiskList& list, DiskRecord*& disk, P
       partition = &wholeDisk;
     }
   } else {
-    const int opened = OpenSourcePartitionAfterScan(request.source, request.partition, request.lostScan, request.quiet,
+    const int opened = OpenSourcePartitionAfterScan(request.sources, request.partition, request.lostScan, request.quiet,
                                                     list, disk, partition);
     if (opened != kExitDone) return opened;
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "model/partition_texts.h"
@@ -58,6 +59,50 @@ namespace {
 
 using Row = std::vector<std::string>;
 
+// The start column of a partition row: composite volumes have no start of
+// their own (their members carry it).
+std::string StartText(const PartitionRecord& p) {
+  return p.volumeKind == kPlainVolume ? SizeText(p.startSector * 512) : std::string();
+}
+
+// Below a volume-manager volume: each member (disk and extent), or why the
+// volume cannot be read.
+void AddMemberRows(const PartitionRecord& p, std::vector<Row>& rows) {
+  if (!p.unreadableReason.empty()) rows.push_back({"    (" + p.unreadableReason + ")", "", "", "", ""});
+  for (const auto& [ordinal, m] : p.members) {
+    std::string where = m.path.empty() ? "(disk " + MemberDiskIdText(m) + " not present)" : m.path;
+    rows.push_back({"    #" + std::to_string(ordinal) + " " + where, "", "", SizeText(m.startSector * 512),
+                    SizeText(m.sectorCount * 512)});
+  }
+}
+
+// An LVM2 physical volume's group and logical volumes, as the metadata has them.
+void PrintLvmJson(JsonWriter& json, const LvmValues& lvm) {
+  json.Key("lvm").BeginObject();
+  json.Field("group", lvm.groupName)
+      .Field("extent_size", lvm.extentSize)
+      .Field("dev_size", lvm.devSize)
+      .Field("pe_start", lvm.peStart)
+      .Field("pe_count", lvm.peCount);
+  json.Key("logical_volumes").BeginArray();
+  for (const LvmLogicalVolume& lv : lvm.logicalVolumes) {
+    json.BeginObject().Field("name", lv.name).Field("size", lv.size).Field("segment_count", lv.segmentCount);
+    json.Key("segments").BeginArray();
+    for (const LvmSegment& s : lv.segments) {
+      json.BeginObject()
+          .Field("start_extent", s.startExtent)
+          .Field("extent_count", s.extentCount)
+          .Field("pv_name", s.pvName)
+          .Field("stripe_count", s.stripeCount)
+          .Field("pv_id", s.pvId)
+          .Field("pv_start_extent", s.pvStartExtent)
+          .EndObject();
+    }
+    json.EndArray().EndObject();
+  }
+  json.EndArray().EndObject();
+}
+
 }  // namespace
 
 const char* OriginText(int32_t originCode) {
@@ -81,9 +126,10 @@ void PrintDiskTable(const std::vector<const DiskRecord*>& disks, bool withOrigin
     std::vector<std::string> texts = PartitionRowTexts(*disk);
     size_t i = 0;
     for (const PartitionRecord& p : disk->partitions) {
-      rows.push_back({"  " + texts[i++], p.volumeLabel, PartitionTypeText(p), SizeText(p.startSector * 512),
-                      SizeText(p.sectorCount * 512)});
+      rows.push_back(
+          {"  " + texts[i++], p.volumeLabel, PartitionTypeText(p), StartText(p), SizeText(p.sectorCount * 512)});
       if (withOrigin) rows.back().push_back(OriginText(p.originCode));
+      if (!p.volumeManager.empty()) AddMemberRows(p, rows);
     }
   }
   PrintAlignedRows(rows, 3, 5);  // start and size line up on the right
@@ -93,16 +139,20 @@ void WriteDiskJson(JsonWriter& json, const DiskRecord& disk, const std::function
   json.BeginObject();
   json.Field("identity", disk.Identity()).Field("path", disk.devicePath);
   json.Key("number");
-  if (disk.diskNumber.empty()) {
+  // Images have no number; a dynamic-disk group is numbered by its name.
+  if (disk.diskNumber.empty() || disk.diskKind != 0) {
     json.Null();
   } else {
-    json.Number(std::stoull(disk.diskNumber));
+    json.Number(std::strtoull(disk.diskNumber.c_str(), nullptr, 10));
   }
   json.Field("size", disk.sizeBytes)
       .Field("cylinders", disk.cylinders)
       .Field("tracks_per_cylinder", disk.tracksPerCylinder)
       .Field("sectors_per_track", disk.sectorsPerTrack)
-      .Field("kind", disk.diskKind);
+      .Field("kind", disk.diskKind)
+      .Field("disk_id", disk.diskIdText)
+      .Field("group_id", disk.groupIdText);
+  if (!disk.lvm.logicalVolumes.empty() || disk.lvm.extentSize != 0) PrintLvmJson(json, disk.lvm);
   json.Key("partitions").BeginArray();
   std::vector<std::string> texts = PartitionRowTexts(disk);
   size_t i = 0;
@@ -119,11 +169,15 @@ void WriteDiskJson(JsonWriter& json, const DiskRecord& disk, const std::function
         .Field("role", uint32_t{p.role})
         .Field("origin", p.originCode)
         .Field("volume_kind", uint32_t{p.volumeKind})
-        .Field("stripe_size", uint32_t{p.stripeSize});
+        .Field("stripe_size", uint32_t{p.stripeSize})
+        .Field("volume_manager", p.volumeManager)
+        .Field("volume", p.volumeId)
+        .Field("unreadable", p.unreadableReason);
     json.Key("members").BeginArray();
     for (const auto& [ordinal, m] : p.members) {
       json.BeginObject()
           .Field("ordinal", uint32_t{ordinal})
+          .Field("disk_id", MemberDiskIdText(m))
           .Field("path", m.path)
           .Field("start_sector", m.startSector)
           .Field("sector_count", m.sectorCount)

@@ -54,12 +54,16 @@ bool ParseLostScanOption(const ParsedArgs& parsed, LostScanOption& option, std::
   return true;
 }
 
-int OpenSourcePartitionAfterScan(const std::string& source, const std::string& partitionText,
+int OpenSourcePartitionAfterScan(const std::vector<std::string>& sources, const std::string& partitionText,
                                  const LostScanOption& option, bool quiet, DiskList& list, DiskRecord*& disk,
                                  PartitionRecord*& partition) {
-  if (!option.requested) return OpenSourcePartition(source, partitionText, list, disk, partition);
+  if (!option.requested) return OpenSourcesPartition(sources, partitionText, list, disk, partition);
   partition = nullptr;
-  if (OpenSource(source, list, disk) != kExitDone) return kExitNotFound;
+  if (sources.size() != 1) {
+    std::fprintf(stderr, "quorvel: --lost-partitions scans one disk: give one SOURCE\n");
+    return kExitUsage;
+  }
+  if (OpenSource(sources.front(), list, disk) != kExitDone) return kExitNotFound;
   const int scanned = RunLostPartitionScan(*disk, option.mode, 0, quiet);
   if (scanned != kExitDone) return scanned;
   partition = FindPartition(*disk, partitionText);

@@ -3,6 +3,7 @@
 // for `ls` and `save`, whose --lost-partitions[=precise] runs the scan first
 // so that a found partition can be listed or saved in the same command.
 #include <string>
+#include <vector>
 
 #include "cli/cli_source.h"
 #include "scan/lost_partitions.h"
@@ -27,9 +28,10 @@ bool IsLostScanFlag(const std::string& flag);
 // "quick" or "precise".
 bool ParseLostScanOption(const ParsedArgs& parsed, LostScanOption& option, std::string& error);
 
-// OpenSourcePartition with the scan in between when option asks for it.
-// Returns kExitDone, kExitStopped or kExitNotFound.
-int OpenSourcePartitionAfterScan(const std::string& source, const std::string& partitionText,
+// OpenSourcesPartition, or with the scan in between when option asks for it
+// (one source only). Returns kExitDone, kExitStopped, kExitNotFound or
+// kExitUsage.
+int OpenSourcePartitionAfterScan(const std::vector<std::string>& sources, const std::string& partitionText,
                                  const LostScanOption& option, bool quiet, DiskList& list, DiskRecord*& disk,
                                  PartitionRecord*& partition);
 

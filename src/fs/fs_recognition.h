@@ -68,5 +68,9 @@ std::string ReadVolumeLabel(const ByteSource& source, uint64_t startSector, uint
 // the fields of its backup copy.
 std::string ReadVolumeLabelWithBootSector(const ByteSource& source, uint64_t startSector, uint8_t fsKind,
                                           ByteView bootSector);
+// The label of a volume read as a source of its own (from its first byte).
+inline std::string ReadVolumeLabel(const ByteSource& volume, uint8_t fsKind) {
+  return ReadVolumeLabel(volume, 0, fsKind);
+}
 
 }  // namespace quorvel

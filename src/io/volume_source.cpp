@@ -36,6 +36,14 @@ const std::string& PartitionDevicePath(const DiskRecord& disk, const PartitionRe
 
 namespace {
 
+// A volume-manager volume that cannot be read yet (a striped LVM2 volume,
+// say) says why instead of reading wrong bytes.
+bool Refused(const PartitionRecord& partition, std::string* error) {
+  if (partition.unreadableReason.empty()) return false;
+  if (error) *error = partition.unreadableReason;
+  return true;
+}
+
 std::unique_ptr<ByteSource> OpenComposite(const PartitionRecord& partition, std::string* error) {
   if (partition.volumeKind > kParityVolume) {
     if (error) *error = "unknown volume layout " + std::to_string(partition.volumeKind);
@@ -65,12 +73,14 @@ std::unique_ptr<ByteSource> OpenComposite(const PartitionRecord& partition, std:
 
 std::unique_ptr<ByteSource> OpenPartitionSource(const DiskRecord& disk, const PartitionRecord& partition,
                                                 std::string* error) {
+  if (Refused(partition, error)) return nullptr;
   if (partition.volumeKind == kPlainVolume) return FileSource::Open(PartitionDevicePath(disk, partition), error);
   return OpenComposite(partition, error);
 }
 
 std::unique_ptr<ByteSource> OpenVolumeSource(const DiskRecord& disk, const PartitionRecord& partition,
                                              std::string* error) {
+  if (Refused(partition, error)) return nullptr;
   if (partition.volumeKind == kPlainVolume) {
     SharedSource base = FileSource::Open(PartitionDevicePath(disk, partition), error);
     if (!base) return nullptr;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/file_tree.h"
+#include "model/volume_manager_records.h"
 
 namespace quorvel {
 
@@ -47,6 +48,7 @@ struct VolumeMember {
   std::string path;  // empty when the member's disk was not found
   uint64_t startSector = 0;
   uint64_t sectorCount = 0;
+  uint64_t dataAreaOffset = 0;  // dynamic disks: start relative to its disk's data area
 };
 
 // One run of the MFT, in clusters relative to the partition.
@@ -110,8 +112,9 @@ struct PartitionRecord {
   std::map<uint8_t, VolumeMember> members;
 
   // Volume-manager details (dynamic disks, LVM2), filled by those readers.
-  std::string volumeId;       // the volume manager's identifier text
-  std::string volumeManager;  // "LDM", "LVM2" or empty
+  std::string volumeId;          // the volume manager's identifier text
+  std::string volumeManager;     // "LDM", "LVM2" or empty
+  std::string unreadableReason;  // set when the volume is listed but cannot be read
 };
 
 struct DiskRecord {
@@ -138,6 +141,10 @@ struct DiskRecord {
   uint32_t diskKind = 0;  // 0 physical disk or image, 2 dynamic-disk group
   std::string diskIdText;
   std::string groupIdText;
+  LdmDiskValues ldm;
+  LdmDatabaseValues ldmDatabase;
+  LvmValues lvm;
+  uint32_t mapEntryCount = 0;  // Apple partition map
 
   // vendor + product + disk number + revision: names the disk everywhere.
   std::string Identity() const { return vendor + product + diskNumber + revision; }

@@ -38,4 +38,18 @@ std::vector<std::string> PartitionRowTexts(const DiskRecord& disk) {
   return rows;
 }
 
+std::string MemberDiskIdText(const VolumeMember& member) {
+  bool zero = true;
+  for (uint8_t b : member.memberDiskId) zero &= b == 0;
+  if (zero) return std::string();
+  std::string text;
+  char hex[3];
+  for (size_t i = 0; i < member.memberDiskId.size(); ++i) {
+    if (i == 4 || i == 6 || i == 8 || i == 10) text.push_back('-');
+    std::snprintf(hex, sizeof hex, "%02x", member.memberDiskId[i]);
+    text += hex;
+  }
+  return text;
+}
+
 }  // namespace quorvel

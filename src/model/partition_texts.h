@@ -18,4 +18,8 @@ std::string SizeText(uint64_t bytes);
 // that text.
 std::vector<std::string> PartitionRowTexts(const DiskRecord& disk);
 
+// A member's disk identifier as GUID text ("06495a85-fbfd-11e1-..."), in
+// the byte order it is stored; empty when the identifier is all zeros.
+std::string MemberDiskIdText(const VolumeMember& member);
+
 }  // namespace quorvel

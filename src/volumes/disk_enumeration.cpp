@@ -12,6 +12,7 @@
 #include "fs/fs_recognition.h"
 #include "platform/physical_disks.h"
 #include "platform/text.h"
+#include "volumes/ldm/ldm_group.h"
 #include "volumes/partition_walk.h"
 #include "volumes/volume_managers.h"
 
@@ -118,6 +119,7 @@ int OpenImageFile(DiskList& list, const std::string& path) {
   disk.tracksPerCylinder = 255;
   disk.sectorsPerTrack = 63;
   list.push_back(std::move(disk));
+  AssembleDiskGroups(list);
   return 1;
 }
 
@@ -147,6 +149,7 @@ int EnumerateDisks(DiskList& list, std::vector<std::string>* unreadable) {
     disk.sectorsPerTrack = info.sectorsPerTrack;
     list.push_back(std::move(disk));
   }
+  AssembleDiskGroups(list);
   AttachMountPoints(list);
   return 1;
 }

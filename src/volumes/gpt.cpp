@@ -9,6 +9,7 @@
 #include "platform/text.h"
 #include "volumes/gpt_layout.h"
 #include "volumes/partition_walk.h"
+#include "volumes/volume_managers.h"
 
 namespace quorvel {
 
@@ -26,6 +27,7 @@ constexpr Guid kBasicDataGuid{0xEBD0A0A2, 0x4433B9E5, 0xB668C087, 0xC79926B7};
 constexpr Guid kHfsPlusGuid{0x48465300, 0x11AA0000, 0x300011AA, 0xACEC4365};
 constexpr Guid kEfiSystemGuid{0xC12A7328, 0x11D2F81F, 0xA0004BBA, 0x3BC93EC9};
 constexpr Guid kLinuxDataGuid{0x0FC63DAF, 0x47728483, 0x693D798E, 0xE47D47D8};
+constexpr Guid kLdmMetadataGuid{0x5808C8AA, 0x42E07E8F, 0xE9E1D285, 0xB3CF3404};
 
 bool GuidIs(ByteView p, const Guid& g) {
   return p.Le32(0) == g.a && p.Le32(4) == g.b && p.Le32(8) == g.c && p.Le32(12) == g.d;
@@ -102,6 +104,8 @@ bool ReadGpt(PartitionWalk& w, uint64_t headerSector) {
     if (GuidIs(type, kBasicDataGuid) || GuidIs(type, kHfsPlusGuid) || GuidIs(type, kEfiSystemGuid) ||
         GuidIs(type, kLinuxDataGuid))
       ProbeGptVolume(w, record, c);
+    else if (GuidIs(type, kLdmMetadataGuid))
+      ReadGptDynamicDisk(w.disk, w.source, record.startSector, record.sectorCount);
     ++w.counter;
     w.Append(std::move(record));
   }

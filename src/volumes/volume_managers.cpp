@@ -1,50 +1,49 @@
-// Volume-manager readers that the partition walk hands off to. The dynamic-disk,
-// LVM2 and Apple-map readers arrive later; until then the walk's call sites stay
-// in place and these do nothing.
+// Volume-manager readers that the partition walk hands off to.
 #include "volumes/volume_managers.h"
 
-#include "fs/fs_recognition.h"
-#include "fs/hfs_layout.h"
+#include <memory>
+
+#include "io/byte_source.h"
+#include "io/volume_source.h"
+#include "volumes/apple/apple_partition_map.h"
+#include "volumes/ldm/ldm_group.h"
+#include "volumes/lvm2/lvm_label.h"
+#include "volumes/lvm2/lvm_mapping.h"
+#include "volumes/volume_recognition.h"
 
 namespace quorvel {
 
-// Not read yet: the disk shows no volumes from its dynamic-disk database.
-void ReadDynamicDiskDatabase(DiskRecord&, const ByteSource&, const std::string&) {}
+namespace {
 
-// Not read yet: an LVM2 physical volume shows no logical volumes.
-void ReadLvm2Volumes(DiskRecord&, const ByteSource&, const std::string&) {}
+constexpr uint64_t kMbrPrivateHeaderSector = 6;
 
-// Not read yet: an Apple-partitioned disk shows no partitions.
-void WalkApplePartitionMap(ByteView, DiskRecord&, const ByteSource&) {}
+}  // namespace
 
-void ProbeWholeDiskHfs(ByteView header, DiskRecord& disk) {
-  PartitionRecord record;
-  switch (header.Le16(HfsHeader::kSignature)) {
-    case HfsHeader::kHfsSignature:  // HFS, or HFS+ wrapped in it
-      if (header.Le16(HfsHeader::kEmbeddedSignature) == HfsHeader::kHfsPlusSignature) {
-        record.subKindCode = 4;
-        record.subKindText = "HFS+ in HFS";
-      } else {
-        record.subKindCode = 1;
-        record.subKindText = "HFS";
-      }
-      record.volumeLabel = HfsVolumeName(header);
-      break;
-    case HfsHeader::kHfsPlusSignature:
-      record.subKindCode = 2;
-      record.subKindText = "HFS+";
-      record.volumeLabel = "only hfs+";
-      break;
-    default:
-      return;  // HFSX without a map, or nothing at all
-  }
-  record.name = "Partition0";
-  record.startSector = 0;
-  uint32_t bytesPerSector = disk.bytesPerSector ? disk.bytesPerSector : kDefaultSectorSize;
-  record.sectorCount = disk.sizeBytes / bytesPerSector;
-  record.devicePath = disk.devicePath;
-  record.fsKind = FsKind::kHfsFamily;
-  disk.partitions.push_back(std::move(record));
+void ReadDynamicDiskDatabase(DiskRecord& disk, const ByteSource& source, const std::string&) {
+  ReadDynamicDiskHeader(disk, source, kMbrPrivateHeaderSector, LdmHeaderPlace::kMbr);
 }
+
+void ReadGptDynamicDisk(DiskRecord& disk, const ByteSource& source, uint64_t start, uint64_t count) {
+  if (count == 0) return;
+  ReadDynamicDiskHeader(disk, source, start + count - 1, LdmHeaderPlace::kGpt);
+}
+
+void ReadLvm2Volumes(DiskRecord& disk, const ByteSource& source, const std::string&) {
+  uint8_t sector1[512];
+  source.ReadAt(512, sector1);
+  if (ReadLvmLabel(ByteView(sector1), source, disk) != 0) return;
+  disk.partitions = MapLogicalVolumes(disk);
+  for (PartitionRecord& lv : disk.partitions) {
+    if (!lv.unreadableReason.empty()) continue;
+    std::unique_ptr<ByteSource> volume = OpenVolumeSource(disk, lv);
+    if (volume) RecogniseVolume(*volume, lv, true);
+  }
+}
+
+void WalkApplePartitionMap(ByteView head, DiskRecord& disk, const ByteSource& source) {
+  ReadApplePartitionMap(head, source, disk);
+}
+
+void ProbeWholeDiskHfs(ByteView header, DiskRecord& disk) { AddWholeDiskHfs(header, disk); }
 
 }  // namespace quorvel
