@@ -145,6 +145,11 @@ struct DiskRecord {
   LdmDatabaseValues ldmDatabase;
   LvmValues lvm;
   uint32_t mapEntryCount = 0;  // Apple partition map
+  // Values scan-result files carry that nothing here sets; kept so that a
+  // loaded file is written back as it was read.
+  uint64_t scanFileReserved64 = 0;
+  uint32_t scanFileReserved32a = 0;
+  uint32_t scanFileReserved32b = 0;
 
   // vendor + product + disk number + revision: names the disk everywhere.
   std::string Identity() const { return vendor + product + diskNumber + revision; }

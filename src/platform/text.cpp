@@ -134,6 +134,32 @@ std::string Cp936ToUtf8(std::string_view bytes) {
   return out;
 }
 
+std::string Gb18030ToUtf8(std::string_view bytes) {
+  thread_local Converter conv("UTF-8", "GB18030");
+  std::string out;
+  if (conv.cd == reinterpret_cast<iconv_t>(-1)) return Cp936ToUtf8(bytes);
+  out.reserve(bytes.size() * 3 / 2 + 4);
+  std::string input(bytes);
+  char* inPtr = input.data();
+  size_t inLeft = input.size();
+  char buffer[4096];
+  iconv(conv.cd, nullptr, nullptr, nullptr, nullptr);
+  while (inLeft > 0) {
+    char* outPtr = buffer;
+    size_t outLeft = sizeof buffer;
+    const size_t done = iconv(conv.cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    out.append(buffer, static_cast<size_t>(outPtr - buffer));
+    if (done != static_cast<size_t>(-1) || errno == E2BIG) continue;
+    // A byte that starts no character (or a character cut by the end): one
+    // '?' for it, and on with the next byte.
+    out += '?';
+    ++inPtr;
+    --inLeft;
+    iconv(conv.cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  return out;
+}
+
 bool Utf8ToCp936(std::string_view text, std::string& out) {
   thread_local Converter conv("GBK", "UTF-8");
   out.clear();

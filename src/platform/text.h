@@ -19,6 +19,9 @@ std::string Utf16LeToUtf8(ByteView units, bool stopAtNul = true);
 std::u16string Utf8ToUtf16(std::string_view text);
 // Code page 936 (GBK) bytes to UTF-8; undecodable bytes become '?'.
 std::string Cp936ToUtf8(std::string_view bytes);
+// GB18030 bytes (a superset of code page 936) to UTF-8; bytes that do not
+// decode become '?'.
+std::string Gb18030ToUtf8(std::string_view bytes);
 // UTF-8 to code page 936; false when some character has no GBK form.
 bool Utf8ToCp936(std::string_view text, std::string& out);
 // True when text is well-formed UTF-8.

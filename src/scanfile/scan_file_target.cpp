@@ -1,0 +1,74 @@
+#include "scanfile/scan_file_target.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <set>
+
+#include "platform/same_device.h"
+#include "save/save_job.h"
+
+namespace quorvel {
+
+namespace {
+
+// Every device or image the disk's records are read from.
+std::set<std::string> SourcePaths(const DiskRecord& disk) {
+  std::set<std::string> paths{disk.devicePath};
+  for (const PartitionRecord& p : disk.partitions) {
+    paths.insert(p.devicePath);
+    for (const auto& [ordinal, member] : p.members) paths.insert(member.path);
+  }
+  paths.erase(std::string());
+  return paths;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+ScanFileTarget Say(ScanFileTarget verdict, std::string* why, const std::string& text) {
+  if (why) *why = text;
+  return verdict;
+}
+
+}  // namespace
+
+ScanFileTarget CheckScanFileTarget(const std::string& path, const DiskRecord& disk, std::string* why) {
+  const size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  struct stat folderStat {};
+  if (::stat(folder.c_str(), &folderStat) != 0 || !S_ISDIR(folderStat.st_mode))
+    return Say(ScanFileTarget::kNoFolder, why, folder + " is not an existing folder");
+  struct stat target {};
+  const bool exists = ::stat(path.c_str(), &target) == 0;
+  if (exists && S_ISDIR(target.st_mode)) return Say(ScanFileTarget::kNoFolder, why, path + " is a folder");
+
+  for (const std::string& source : SourcePaths(disk)) {
+    struct stat st {};
+    if (::stat(source.c_str(), &st) != 0) continue;  // a member not present, a group's name
+    if (exists &&
+        (SameFile(st, target) || (S_ISBLK(st.st_mode) && S_ISBLK(target.st_mode) && st.st_rdev == target.st_rdev)))
+      return Say(ScanFileTarget::kIsSource, why, path + " is the source " + source);
+    if (S_ISREG(st.st_mode)) {
+      // Beside an image is fine; inside a mount of it is writing into it.
+      DiskRecord image;
+      image.devicePath = source;
+      if (TargetOnSourceDrive(folder, image, PartitionRecord()))
+        return Say(ScanFileTarget::kOnSource, why, folder + " lies inside a mount of the image " + source);
+    } else if (TargetIsOnSource(folder, {source})) {
+      return Say(ScanFileTarget::kOnSource, why, folder + " lies on the source " + source);
+    }
+  }
+
+  // Asked before a scan of hours rather than after it.
+  std::string probe = folder + "/.rvz_scn-probe.XXXXXX";
+  const int fd = ::mkostemp(probe.data(), O_CLOEXEC);
+  if (fd < 0) return Say(ScanFileTarget::kNotWritable, why, folder + ": " + std::strerror(errno));
+  ::close(fd);
+  ::unlink(probe.c_str());
+  return ScanFileTarget::kFine;
+}
+
+}  // namespace quorvel
