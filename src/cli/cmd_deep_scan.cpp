@@ -1,7 +1,8 @@
-// `quorvel deep-scan SOURCE [PARTITION] [--json] [--save-scan FILE] [--quiet]`:
-// the deep scan over a whole disk or one partition, then the disk's
-// partitions (those found included), the carved files and the traces kept for
-// the readers.
+// `quorvel deep-scan SOURCE [PARTITION] [--json] [--scan FILE] [--save-scan FILE]
+// [--allow-same-disk] [--quiet]`: the deep scan over a whole disk or one
+// partition, then the disk's partitions (those found included), the carved
+// files and the traces kept for the readers; the result can be kept in a
+// scan-result file.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -11,12 +12,14 @@
 #include "cli/disk_listing.h"
 #include "cli/json_writer.h"
 #include "cli/partition_runs.h"
+#include "cli/scan_file_option.h"
 
 namespace quorvel::cli {
 
 namespace {
 
-constexpr const char* kUsage = "deep-scan SOURCE [PARTITION] [--json] [--save-scan FILE] [--quiet]";
+constexpr const char* kUsage =
+    "deep-scan SOURCE [PARTITION] [--json] [--scan FILE] [--save-scan FILE] [--allow-same-disk] [--quiet]";
 constexpr const char* kHelp =
     "Reads every sector of a disk (or of one partition) and finds what no partition table or directory lists\n"
     "any more: FAT32, FAT16 and NTFS volumes by their boot sectors and other traces, and files by their\n"
@@ -33,8 +36,16 @@ constexpr const char* kHelp =
     "                    {\"disks\":[{...the disk as `disks --json` prints it, found partitions included...,\n"
     "                    \"carved\":[{\"start_sector\",\"size\",\"name\"}],\n"
     "                    \"mft_fragments\":[{\"start_sector\",\"sector_count\"}], \"directory_sectors\":N}]}\n"
-    "  --save-scan FILE  write the result to a scan-result file (not available yet: the command then\n"
-    "                    stops at once with exit status 1)\n"
+    "  --scan FILE       load a scan-result file of an earlier scan first (see `quorvel scan-file --help`):\n"
+    "                    PARTITION may then be one that scan found, and what this scan finds is added to\n"
+    "                    what the file holds\n"
+    "  --save-scan FILE  after the scan (also after Ctrl-C), write the disk's partitions, carved files and\n"
+    "                    traces to FILE (extension .rvz_scn by custom), so that `ls`, `save`, `hex` and\n"
+    "                    `disks` can use them later with --scan FILE without scanning again. FILE's folder\n"
+    "                    is checked before the scan starts; FILE itself is replaced only once it is\n"
+    "                    written whole\n"
+    "  --allow-same-disk write FILE onto the source disk anyway (it may overwrite what is being recovered;\n"
+    "                    the source image or device itself is always refused)\n"
     "  --quiet           no progress bar\n"
     "  -h, --help        this text\n"
     "\n"
@@ -43,14 +54,16 @@ constexpr const char* kHelp =
     "  partition table), 引导扇区 (found by its boot sector, shown green in the desktop application) or 重建\n"
     "  (rebuilt from FAT copies, folder starts or MFT records, shown red). Found partitions are named\n"
     "  Partition<N> and can be listed and saved in the same command with `quorvel ls SOURCE PARTITION\n"
-    "  --deep-scan` and `quorvel save ... --deep-scan`. Then the carved files (\"Extra Found Files\": start\n"
-    "  sector, size in bytes, name), and how many stretches of MFT records and FAT directory sectors were\n"
-    "  recorded for the readers.\n"
+    "  --deep-scan` and `quorvel save ... --deep-scan`, or in later commands from a --save-scan file. Then\n"
+    "  the carved files (\"Extra Found Files\": start sector, size in bytes, name), and how many stretches of\n"
+    "  MFT records and FAT directory sectors were recorded for the readers.\n"
     "\n"
     "A progress bar runs on stderr when it is a terminal. Ctrl-C stops the scan: what was found so far is\n"
     "still finished and printed (exit status 3); a second Ctrl-C ends at once.\n"
     "\n"
-    "exit status: 0 done, 1 usage error, 2 source or partition not found or not readable, 3 stopped\n";
+    "exit status: 0 done, 1 usage error (a --save-scan FILE that cannot be written included), 2 source or\n"
+    "partition not found or not readable, a scan file that cannot be read or written, or a damaged scan\n"
+    "file (what was whole in it is used), 3 stopped\n";
 
 void PrintText(const DiskRecord& disk, const DeepScanOutcome& outcome) {
   PrintDiskTable({&disk}, true);
@@ -88,12 +101,13 @@ void PrintJson(const DiskRecord& disk) {
 int RunDeepScan(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   std::string error;
-  if (!ParseArgs(args, {"--save-scan"}, parsed, error)) {
+  if (!ParseArgs(args, {"--save-scan", "--scan"}, parsed, error)) {
     std::fprintf(stderr, "quorvel: %s\nusage: quorvel %s\n", error.c_str(), kUsage);
     return kExitUsage;
   }
   for (const auto& [flag, value] : parsed.options) {
-    if (flag != "--json" && flag != "--quiet" && flag != "--save-scan") {
+    if (flag != "--json" && flag != "--quiet" && flag != "--save-scan" && flag != "--scan" &&
+        flag != "--allow-same-disk") {
       std::fprintf(stderr, "quorvel: unknown option %s\nusage: quorvel %s\n", flag.c_str(), kUsage);
       return kExitUsage;
     }
@@ -102,20 +116,24 @@ int RunDeepScan(const std::vector<std::string>& args) {
     std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
     return kExitUsage;
   }
-  if (parsed.Has("--save-scan")) {
-    // Refused before the scan rather than after an hour of reading.
-    std::fprintf(stderr, "quorvel: --save-scan: scan-result files cannot be written yet; nothing was scanned\n");
-    return kExitUsage;
-  }
   DiskList list;
   DiskRecord* disk = nullptr;
   PartitionRecord* partition = nullptr;
-  if (parsed.positional.size() == 2) {
-    if (OpenSourcePartition(parsed.positional[0], parsed.positional[1], list, disk, partition) != kExitDone)
+  ScanFileOption scanFile{parsed.Get("--scan")};
+  const std::string partitionText = parsed.positional.size() == 2 ? parsed.positional[1] : std::string();
+  if (scanFile.given()) {
+    if (OpenSourcesPartitionWithScanFile({parsed.positional[0]}, partitionText, scanFile, list, disk, partition) !=
+        kExitDone)
+      return kExitNotFound;
+  } else if (!partitionText.empty()) {
+    if (OpenSourcePartition(parsed.positional[0], partitionText, list, disk, partition) != kExitDone)
       return kExitNotFound;
   } else if (OpenSource(parsed.positional[0], list, disk) != kExitDone) {
     return kExitNotFound;
   }
+  const std::string saveScan = parsed.Get("--save-scan");
+  if (parsed.Has("--save-scan") && CheckSaveScanTarget(saveScan, *disk, parsed.Has("--allow-same-disk")) != kExitDone)
+    return kExitUsage;
   DeepScanOutcome outcome;
   const int status = RunDeepScanCommand(*disk, partition, parsed.Has("--quiet"), &outcome);
   if (status == kExitNotFound) return status;
@@ -124,7 +142,9 @@ int RunDeepScan(const std::vector<std::string>& args) {
   else
     PrintText(*disk, outcome);
   std::fflush(stdout);
-  return status;
+  // What a stopped scan found is kept too: it can be scanned on later.
+  if (parsed.Has("--save-scan") && SaveScanFile(saveScan, *disk) != kExitDone) return kExitNotFound;
+  return WithScanFileStatus(status, scanFile);
 }
 
 CommandRegistrar reg({"deep-scan", kUsage, &RunDeepScan,

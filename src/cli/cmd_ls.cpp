@@ -1,10 +1,11 @@
 // `quorvel ls SOURCE [PARTITION] [--format-scan | --deep-scan]
-// [--lost-partitions[=precise]] [--json] [--quiet]`: expand a partition (FAT16,
-// FAT32, NTFS) and print its tree of normal and deleted entries; with
-// --format-scan the folders of a formatted volume are rebuilt first; with
-// --deep-scan the deep scan runs first, so that volumes it finds and the files
-// it carves are listed too; with --lost-partitions the disk is scanned for
-// lost partitions first, so PARTITION may be one it finds.
+// [--lost-partitions[=precise]] [--scan FILE] [--json] [--quiet]`: expand a
+// partition (FAT16, FAT32, NTFS) and print its tree of normal and deleted
+// entries; with --format-scan the folders of a formatted volume are rebuilt
+// first; with --deep-scan the deep scan runs first, so that volumes it finds
+// and the files it carves are listed too; with --lost-partitions the disk is
+// scanned for lost partitions first, so PARTITION may be one it finds; with
+// --scan an earlier scan's result file is loaded first, to the same end.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "cli/command_registry.h"
 #include "cli/lost_partition_run.h"
 #include "cli/partition_runs.h"
+#include "cli/scan_file_option.h"
 #include "cli/tree_output.h"
 
 namespace quorvel::cli {
@@ -20,7 +22,8 @@ namespace quorvel::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "ls SOURCE... [PARTITION] [--format-scan | --deep-scan] [--lost-partitions[=precise]] [--json] [--quiet]";
+    "ls SOURCE... [PARTITION] [--format-scan | --deep-scan] [--lost-partitions[=precise]] [--scan FILE] [--json] "
+    "[--quiet]";
 constexpr const char* kHelp =
     "arguments:\n"
     "  SOURCE...       an image file, a device path, a disk number or a disk's identity text. Several image\n"
@@ -40,6 +43,12 @@ constexpr const char* kHelp =
     "  --lost-partitions[=precise]\n"
     "                  scan the disk for lost partitions first (quick, or precise), so that PARTITION may\n"
     "                  name one it finds (see `quorvel lost-partitions --help`)\n"
+    "  --scan FILE     load a scan-result file first (written by --save-scan of deep-scan, lost-partitions\n"
+    "                  or format-scan, or by the desktop application's \"保存\"): the partitions, carved files\n"
+    "                  and traces of that scan come back without scanning again, so PARTITION may be one\n"
+    "                  it found. The file must be for SOURCE's disk (its first line names the disk); with\n"
+    "                  several sources, for one of their disks or the dynamic-disk group they form. A\n"
+    "                  damaged file is used as far as it is whole, and the exit status is then 2\n"
     "  --json          "
     "{\"disk\",\"partition\",\"fs\",\"entries\":[{\"path\",\"name\",\"state\",\"state_text\",\"size\",\n"
     "                  \"id\",\"parent_id\",\"created\",\"modified\",\"accessed\"}]}\n"
@@ -48,18 +57,19 @@ constexpr const char* kHelp =
     "Carved files that start inside the partition are listed under \"Extra Found Files\" as deleted files\n"
     "(state 2) whose id is their start sector. Ctrl-C stops the reading and prints what was found (exit 3).\n"
     "\n"
-    "exit status: 0 done, 1 usage error, 2 source or partition not found or not readable, 3 stopped\n";
+    "exit status: 0 done, 1 usage error, 2 source or partition not found or not readable (or the scan file\n"
+    "not readable, for another disk or damaged), 3 stopped\n";
 
 int RunLs(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   std::string error;
-  if (!ParseArgs(args, {}, parsed, error)) {
+  if (!ParseArgs(args, {"--scan"}, parsed, error)) {
     std::fprintf(stderr, "quorvel: %s\nusage: quorvel %s\n", error.c_str(), kUsage);
     return kExitUsage;
   }
   for (const auto& option : parsed.options) {
     const std::string& flag = option.first;
-    if (flag != "--json" && flag != "--quiet" && flag != "--format-scan" && flag != "--deep-scan" &&
+    if (flag != "--json" && flag != "--quiet" && flag != "--format-scan" && flag != "--deep-scan" && flag != "--scan" &&
         !IsLostScanFlag(flag)) {
       std::fprintf(stderr, "quorvel: unknown option %s\nusage: quorvel %s\n", flag.c_str(), kUsage);
       return kExitUsage;
@@ -82,21 +92,22 @@ int RunLs(const std::vector<std::string>& args) {
   DiskList list;
   DiskRecord* disk = nullptr;
   PartitionRecord* partition = nullptr;
+  ScanFileOption scanFile{parsed.Get("--scan")};
   int status;
   if (deep) {
-    if (OpenSource(parsed.positional[0], list, disk) != kExitDone) return kExitNotFound;
+    if (OpenSourceWithScanFile(parsed.positional[0], scanFile, list, disk) != kExitDone) return kExitNotFound;
     status = DeepScanForPartition(*disk, positional == 2 ? parsed.positional[1] : std::string(), quiet, partition);
     if (status == kExitNotFound) return status;
     if (!partition) {
       PrintPartitionTree(*disk, WholeDiskRange(*disk), json);
       std::fflush(stdout);
-      return status;
+      return WithScanFileStatus(status, scanFile);
     }
     if (status == kExitDone) status = RunPartitionCommand(PartitionCommand::kExpand, *disk, *partition, quiet);
   } else {
     const std::vector<std::string> sources(parsed.positional.begin(), parsed.positional.end() - 1);
-    const int opened =
-        OpenSourcePartitionAfterScan(sources, parsed.positional.back(), lostScan, quiet, list, disk, partition);
+    const int opened = OpenSourcePartitionAfterScan(sources, parsed.positional.back(), lostScan, quiet, list, disk,
+                                                    partition, &scanFile);
     if (opened != kExitDone) return opened;
     status = parsed.Has("--format-scan") ? RunFormatRecovery(*disk, *partition, quiet)
                                          : RunPartitionCommand(PartitionCommand::kExpand, *disk, *partition, quiet);
@@ -106,7 +117,7 @@ int RunLs(const std::vector<std::string>& args) {
   // Done, or stopped by Ctrl-C: what was found is printed either way.
   PrintPartitionTree(*disk, *partition, json);
   std::fflush(stdout);
-  return status;
+  return WithScanFileStatus(status, scanFile);
 }
 
 CommandRegistrar reg({"ls", kUsage, &RunLs, "list a partition's normal and deleted files and folders", kHelp});

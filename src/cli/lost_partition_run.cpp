@@ -56,14 +56,21 @@ bool ParseLostScanOption(const ParsedArgs& parsed, LostScanOption& option, std::
 
 int OpenSourcePartitionAfterScan(const std::vector<std::string>& sources, const std::string& partitionText,
                                  const LostScanOption& option, bool quiet, DiskList& list, DiskRecord*& disk,
-                                 PartitionRecord*& partition) {
+                                 PartitionRecord*& partition, ScanFileOption* scanFile) {
+  const bool withFile = scanFile && scanFile->given();
+  if (!option.requested && withFile)
+    return OpenSourcesPartitionWithScanFile(sources, partitionText, *scanFile, list, disk, partition);
   if (!option.requested) return OpenSourcesPartition(sources, partitionText, list, disk, partition);
   partition = nullptr;
   if (sources.size() != 1) {
     std::fprintf(stderr, "quorvel: --lost-partitions scans one disk: give one SOURCE\n");
     return kExitUsage;
   }
-  if (OpenSource(sources.front(), list, disk) != kExitDone) return kExitNotFound;
+  if (withFile) {
+    if (OpenSourceWithScanFile(sources.front(), *scanFile, list, disk) != kExitDone) return kExitNotFound;
+  } else if (OpenSource(sources.front(), list, disk) != kExitDone) {
+    return kExitNotFound;
+  }
   const int scanned = RunLostPartitionScan(*disk, option.mode, 0, quiet);
   if (scanned != kExitDone) return scanned;
   partition = FindPartition(*disk, partitionText);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/cli_source.h"
+#include "cli/scan_file_option.h"
 #include "scan/lost_partitions.h"
 
 namespace quorvel::cli {
@@ -29,10 +30,11 @@ bool IsLostScanFlag(const std::string& flag);
 bool ParseLostScanOption(const ParsedArgs& parsed, LostScanOption& option, std::string& error);
 
 // OpenSourcesPartition, or with the scan in between when option asks for it
-// (one source only). Returns kExitDone, kExitStopped, kExitNotFound or
+// (one source only). A given scan file is loaded first (onto the source
+// before a scan). Returns kExitDone, kExitStopped, kExitNotFound or
 // kExitUsage.
 int OpenSourcePartitionAfterScan(const std::vector<std::string>& sources, const std::string& partitionText,
                                  const LostScanOption& option, bool quiet, DiskList& list, DiskRecord*& disk,
-                                 PartitionRecord*& partition);
+                                 PartitionRecord*& partition, ScanFileOption* scanFile = nullptr);
 
 }  // namespace quorvel::cli
