@@ -83,17 +83,7 @@ void PrintText(const DiskRecord& disk, const DeepScanOutcome& outcome) {
 void PrintJson(const DiskRecord& disk) {
   JsonWriter json;
   json.BeginObject().Key("disks").BeginArray();
-  WriteDiskJson(json, disk, [&](JsonWriter& out) {
-    out.Key("carved").BeginArray();
-    for (const auto& [sector, file] : disk.carvedFiles)
-      out.BeginObject().Field("start_sector", sector).Field("size", file.size).Field("name", file.name).EndObject();
-    out.EndArray();
-    out.Key("mft_fragments").BeginArray();
-    for (const MftFragment& f : disk.mftFragments)
-      out.BeginObject().Field("start_sector", f.startSector).Field("sector_count", f.sectorCount).EndObject();
-    out.EndArray();
-    out.Field("directory_sectors", static_cast<uint64_t>(disk.directorySectors.size()));
-  });
+  WriteDiskJson(json, disk, [&](JsonWriter& out) { WriteScanCollectionsJson(out, disk); });
   json.EndArray().EndObject();
   std::printf("%s\n", json.text().c_str());
 }

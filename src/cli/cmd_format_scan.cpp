@@ -1,4 +1,5 @@
-// `quorvel format-scan SOURCE PARTITION [--json] [--quiet]`: the format-recovery
+// `quorvel format-scan SOURCE... PARTITION [--json] [--scan FILE]
+// [--save-scan FILE] [--allow-same-disk] [--quiet]`: the format-recovery
 // sweep on its own. FAT: which sectors still hold directory data (the rebuilt
 // folders are shown by `ls --format-scan`); NTFS: the tree of the surviving
 // MFT records.
@@ -10,6 +11,7 @@
 #include "cli/command_registry.h"
 #include "cli/json_writer.h"
 #include "cli/partition_runs.h"
+#include "cli/scan_file_option.h"
 #include "cli/tree_output.h"
 #include "model/partition_texts.h"
 
@@ -17,7 +19,8 @@ namespace quorvel::cli {
 
 namespace {
 
-constexpr const char* kUsage = "format-scan SOURCE... PARTITION [--json] [--quiet]";
+constexpr const char* kUsage =
+    "format-scan SOURCE... PARTITION [--json] [--scan FILE] [--save-scan FILE] [--allow-same-disk] [--quiet]";
 
 void PrintDirectorySectors(const DiskRecord& disk, const PartitionRecord& partition, bool json) {
   const uint64_t first = partition.startSector;
@@ -45,12 +48,13 @@ void PrintDirectorySectors(const DiskRecord& disk, const PartitionRecord& partit
 int RunFormatScan(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   std::string error;
-  if (!ParseArgs(args, {}, parsed, error)) {
+  if (!ParseArgs(args, {"--scan", "--save-scan"}, parsed, error)) {
     std::fprintf(stderr, "quorvel: %s\nusage: quorvel %s\n", error.c_str(), kUsage);
     return kExitUsage;
   }
   for (const auto& [flag, value] : parsed.options) {
-    if (flag != "--json" && flag != "--quiet") {
+    if (flag != "--json" && flag != "--quiet" && flag != "--scan" && flag != "--save-scan" &&
+        flag != "--allow-same-disk") {
       std::fprintf(stderr, "quorvel: unknown option %s\nusage: quorvel %s\n", flag.c_str(), kUsage);
       return kExitUsage;
     }
@@ -63,9 +67,15 @@ int RunFormatScan(const std::vector<std::string>& args) {
   DiskList list;
   DiskRecord* disk = nullptr;
   PartitionRecord* partition = nullptr;
-  if (OpenSourcesPartition(std::vector<std::string>(parsed.positional.begin(), parsed.positional.end() - 1),
-                           parsed.positional.back(), list, disk, partition) != kExitDone)
+  const std::vector<std::string> sources(parsed.positional.begin(), parsed.positional.end() - 1);
+  ScanFileOption scanFile{parsed.Get("--scan")};
+  if (scanFile.given() ? OpenSourcesPartitionWithScanFile(sources, parsed.positional.back(), scanFile, list, disk,
+                                                          partition) != kExitDone
+                       : OpenSourcesPartition(sources, parsed.positional.back(), list, disk, partition) != kExitDone)
     return kExitNotFound;
+  const std::string saveScan = parsed.Get("--save-scan");
+  if (parsed.Has("--save-scan") && CheckSaveScanTarget(saveScan, *disk, parsed.Has("--allow-same-disk")) != kExitDone)
+    return kExitUsage;
 
   PartitionRunResult result;
   int status = RunPartitionCommand(PartitionCommand::kFormatInfo, *disk, *partition, parsed.Has("--quiet"), &result);
@@ -76,7 +86,8 @@ int RunFormatScan(const std::vector<std::string>& args) {
     PrintDirectorySectors(*disk, *partition, json);
   }
   std::fflush(stdout);
-  return status;
+  if (parsed.Has("--save-scan") && SaveScanFile(saveScan, *disk) != kExitDone) return kExitNotFound;
+  return WithScanFileStatus(status, scanFile);
 }
 
 constexpr const char* kSummary =
@@ -86,7 +97,20 @@ constexpr const char* kHelp =
     "            holds the volume.\n"
     "PARTITION   a row's text, a volume of the group, or a 0-based index.\n"
     "--json      print the entries as JSON\n"
-    "--quiet     no progress bar\n";
+    "--scan FILE load a scan-result file first (as `ls --scan`), so PARTITION may be one an\n"
+    "            earlier scan found\n"
+    "--save-scan FILE\n"
+    "            after the scan (also after Ctrl-C), write the disk's scan results, the FAT\n"
+    "            directory sectors this scan recorded included, to a scan-result file that\n"
+    "            `ls --scan FILE` and `save --scan FILE` read later without scanning again\n"
+    "            (FILE's folder is checked before the scan)\n"
+    "--allow-same-disk\n"
+    "            write FILE onto the source disk anyway (the source itself is always refused)\n"
+    "--quiet     no progress bar\n"
+    "\n"
+    "exit status: 0 done, 1 usage error (an unwritable --save-scan FILE included), 2 source or\n"
+    "partition not found or not readable, or a scan file not readable, for another disk, damaged\n"
+    "or not written, 3 stopped\n";
 
 CommandRegistrar reg({"format-scan", kUsage, &RunFormatScan, kSummary, kHelp});
 

@@ -1,7 +1,7 @@
 // `quorvel hex`: the bytes of one file, or of a stretch of sectors, as the
 // desktop hex viewer shows them: address, hex and ASCII columns with a
 // separator line after every 512-byte sector. Nothing is written to the source.
-//   quorvel hex SOURCE PARTITION PATH [--format-scan] [--raw] [--quiet]
+//   quorvel hex SOURCE PARTITION PATH [--format-scan] [--scan FILE] [--raw] [--quiet]
 //   quorvel hex SOURCE --sectors START COUNT [--raw]
 // PATH is an `ls` path ("根目录/docs/a.txt"); COUNT is a number of sectors.
 #include <cinttypes>
@@ -13,6 +13,7 @@
 #include "cli/cli_source.h"
 #include "cli/command_registry.h"
 #include "cli/partition_runs.h"
+#include "cli/scan_file_option.h"
 #include "cli/tree_output.h"
 #include "recover/file_bytes.h"
 
@@ -21,7 +22,31 @@ namespace quorvel::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "hex SOURCE PARTITION PATH [--format-scan] [--raw] [--quiet] | hex SOURCE --sectors START COUNT [--raw]";
+    "hex SOURCE PARTITION PATH [--format-scan] [--scan FILE] [--raw] [--quiet] | hex SOURCE --sectors START COUNT "
+    "[--raw]";
+constexpr const char* kSummary = "show the bytes of a file, or of a stretch of sectors, as the hex viewer does";
+constexpr const char* kHelp =
+    "arguments:\n"
+    "  SOURCE          an image file, a device path, a disk number or a disk's identity text; only read\n"
+    "  PARTITION       a row's text as `quorvel disks` shows it, or its 0-based index\n"
+    "  PATH            the file as `quorvel ls` prints its path (根目录/docs/a.txt); a file's bytes are\n"
+    "                  read the way `save` reads them (clusters, data runs, compressed runs)\n"
+    "\n"
+    "options:\n"
+    "  --sectors START COUNT\n"
+    "                  COUNT sectors of the disk from sector START instead of a file (numbers may be\n"
+    "                  decimal or 0x hexadecimal)\n"
+    "  --format-scan   format recovery first (as `ls --format-scan`)\n"
+    "  --scan FILE     load a scan-result file first (as `ls --scan`), so PARTITION may be one an earlier\n"
+    "                  scan found\n"
+    "  --raw           the bytes themselves on stdout instead of the view\n"
+    "  --quiet         no progress bar\n"
+    "\n"
+    "output: \"N sector\", then rows of an address, 16 bytes in hexadecimal and their ASCII, with a line\n"
+    "\"N sec ----\" after every 512-byte sector.\n"
+    "\n"
+    "exit status: 0 done, 1 usage error, 2 source, partition or file not found or not readable (or a scan\n"
+    "file not readable, for another disk or damaged)\n";
 constexpr int kBytesPerRow = 16;
 
 std::vector<std::string> SplitPath(const std::string& path) {
@@ -95,20 +120,20 @@ int Output(const std::vector<uint8_t>& bytes, bool raw) {
 int RunHex(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   std::string error;
-  if (!ParseArgs(args, {"--sectors"}, parsed, error)) {
+  if (!ParseArgs(args, {"--sectors", "--scan"}, parsed, error)) {
     std::fprintf(stderr, "quorvel: %s\nusage: quorvel %s\n", error.c_str(), kUsage);
     return kExitUsage;
   }
   for (const auto& option : parsed.options) {
     const std::string& flag = option.first;
-    if (flag != "--sectors" && flag != "--raw" && flag != "--quiet" && flag != "--format-scan") {
+    if (flag != "--sectors" && flag != "--raw" && flag != "--quiet" && flag != "--format-scan" && flag != "--scan") {
       std::fprintf(stderr, "quorvel: unknown option %s\nusage: quorvel %s\n", flag.c_str(), kUsage);
       return kExitUsage;
     }
   }
   const bool raw = parsed.Has("--raw");
   const bool sectors = parsed.Has("--sectors");
-  if (sectors ? parsed.positional.size() != 2 : parsed.positional.size() != 3) {
+  if ((sectors ? parsed.positional.size() != 2 : parsed.positional.size() != 3) || (sectors && parsed.Has("--scan"))) {
     std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
     return kExitUsage;
   }
@@ -132,7 +157,11 @@ int RunHex(const std::vector<std::string>& args) {
     return Output(bytes, raw);
   }
 
-  if (OpenSourcePartition(parsed.positional[0], parsed.positional[1], list, disk, partition) != kExitDone)
+  ScanFileOption scanFile{parsed.Get("--scan")};
+  if (scanFile.given()
+          ? OpenSourcesPartitionWithScanFile({parsed.positional[0]}, parsed.positional[1], scanFile, list, disk,
+                                             partition) != kExitDone
+          : OpenSourcePartition(parsed.positional[0], parsed.positional[1], list, disk, partition) != kExitDone)
     return kExitNotFound;
   const bool quiet = parsed.Has("--quiet") || raw;
   int status = parsed.Has("--format-scan") ? RunFormatRecovery(*disk, *partition, quiet)
@@ -166,10 +195,10 @@ int RunHex(const std::vector<std::string>& args) {
                  disk->Identity().c_str(), parsed.positional[1].c_str(), error.empty() ? "" : ": ", error.c_str());
     return kExitNotFound;
   }
-  return Output(bytes, raw);
+  return WithScanFileStatus(Output(bytes, raw), scanFile);
 }
 
-CommandRegistrar reg({"hex", kUsage, &RunHex});
+CommandRegistrar reg({"hex", kUsage, &RunHex, kSummary, kHelp});
 
 }  // namespace
 

@@ -1,7 +1,8 @@
-// `quorvel lost-partitions SOURCE [--precise] [--tracks N] [--json]
-//  [--save-scan FILE] [--quiet]`: the disk page's "扫描丢失分区" on the command
-// line. Finds the NTFS, FAT32 and FAT16 volumes the partition tables no
-// longer list and prints the disk's partitions afterwards.
+// `quorvel lost-partitions SOURCE [--precise] [--tracks N] [--json] [--scan FILE]
+//  [--save-scan FILE] [--allow-same-disk] [--quiet]`: the disk page's
+// "扫描丢失分区" on the command line. Finds the NTFS, FAT32 and FAT16 volumes
+// the partition tables no longer list and prints the disk's partitions
+// afterwards; the result can be kept in a scan-result file.
 #include <cstdio>
 #include <set>
 #include <string>
@@ -11,13 +12,16 @@
 #include "cli/command_registry.h"
 #include "cli/disk_listing.h"
 #include "cli/lost_partition_run.h"
+#include "cli/scan_file_option.h"
 #include "model/partition_texts.h"
 
 namespace quorvel::cli {
 
 namespace {
 
-constexpr const char* kUsage = "lost-partitions SOURCE [--precise] [--tracks N] [--json] [--save-scan FILE] [--quiet]";
+constexpr const char* kUsage =
+    "lost-partitions SOURCE [--precise] [--tracks N] [--json] [--scan FILE] [--save-scan FILE] [--allow-same-disk] "
+    "[--quiet]";
 constexpr const char* kHelp =
     "Each volume found becomes a partition that `ls` and `save` open by its name (Partition%d, after\n"
     "the partitions the disk lists), shown in green on the disk page. Nothing is written to the source.\n"
@@ -37,15 +41,23 @@ constexpr const char* kHelp =
     "  --tracks N        tracks (heads) per cylinder for the quick pass, 1..255, when the disk was\n"
     "                    partitioned with another geometry than the disk reports (images: 255 x 63)\n"
     "  --json            print the `disks --json` document of the disk after the scan\n"
-    "  --save-scan FILE  keep the result in a scan-result file (not available yet)\n"
+    "  --scan FILE       load a scan-result file of an earlier scan of this disk first; partitions it\n"
+    "                    holds are not found again\n"
+    "  --save-scan FILE  after the scan (also after Ctrl-C), keep the disk's partitions in a scan-result\n"
+    "                    file (.rvz_scn) that `ls`, `save`, `hex` and `disks` load with --scan FILE, so a\n"
+    "                    found partition is read later without scanning again. FILE's folder is checked\n"
+    "                    before the scan; FILE itself is replaced only once it is written whole\n"
+    "  --allow-same-disk write FILE onto the source disk anyway (the source image or device itself is\n"
+    "                    always refused)\n"
     "  --quiet           no progress bar\n"
     "\n"
     "Output: the disk's partitions after the scan with where each comes from (分区表: a partition\n"
     "table, 找到: found by a scan), rows added by this run marked with '*', then the description\n"
     "line of each volume found. The progress bar shows \"已经找到N个分区,继续扫描,稍等...\".\n"
     "\n"
-    "Exit status: 0 done; 1 usage error; 2 source not found or not readable; 3 stopped by Ctrl-C\n"
-    "(the partitions found until then are printed).\n"
+    "Exit status: 0 done; 1 usage error (a --save-scan FILE that cannot be written included); 2 source\n"
+    "not found or not readable, or a scan file not readable, for another disk, damaged or not written;\n"
+    "3 stopped by Ctrl-C (the partitions found until then are printed).\n"
     "\n"
     "To list or save from a found partition in one command, give `ls` or `save` the option\n"
     "--lost-partitions (or --lost-partitions=precise), e.g.\n"
@@ -85,12 +97,13 @@ bool ParseTracks(const std::string& text, uint32_t& tracks) {
 int RunLostPartitions(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   std::string error;
-  if (!ParseArgs(args, {"--tracks", "--save-scan"}, parsed, error)) {
+  if (!ParseArgs(args, {"--tracks", "--save-scan", "--scan"}, parsed, error)) {
     std::fprintf(stderr, "quorvel: %s\nusage: quorvel %s\n", error.c_str(), kUsage);
     return kExitUsage;
   }
   for (const auto& [flag, value] : parsed.options) {
-    if (flag != "--precise" && flag != "--tracks" && flag != "--json" && flag != "--save-scan" && flag != "--quiet") {
+    if (flag != "--precise" && flag != "--tracks" && flag != "--json" && flag != "--save-scan" && flag != "--quiet" &&
+        flag != "--scan" && flag != "--allow-same-disk") {
       std::fprintf(stderr, "quorvel: unknown option %s\nusage: quorvel %s\n", flag.c_str(), kUsage);
       return kExitUsage;
     }
@@ -104,15 +117,13 @@ int RunLostPartitions(const std::vector<std::string>& args) {
     std::fprintf(stderr, "quorvel: --tracks takes a number of tracks per cylinder from 1 to 255\n");
     return kExitUsage;
   }
-  // Refused before the scan, so that no long scan runs for a result that
-  // could not be kept.
-  if (parsed.Has("--save-scan")) {
-    std::fprintf(stderr, "quorvel: --save-scan: scan-result files cannot be written yet; run the scan without it\n");
-    return kExitUsage;
-  }
   DiskList list;
   DiskRecord* disk = nullptr;
-  if (OpenSource(parsed.positional[0], list, disk) != kExitDone) return kExitNotFound;
+  ScanFileOption scanFile{parsed.Get("--scan")};
+  if (OpenSourceWithScanFile(parsed.positional[0], scanFile, list, disk) != kExitDone) return kExitNotFound;
+  const std::string saveScan = parsed.Get("--save-scan");
+  if (parsed.Has("--save-scan") && CheckSaveScanTarget(saveScan, *disk, parsed.Has("--allow-same-disk")) != kExitDone)
+    return kExitUsage;
   const LostScanMode mode = parsed.Has("--precise") ? kPreciseLostScan : kQuickLostScan;
   LostScanReport report;
   const int status = RunLostPartitionScan(*disk, mode, tracks, parsed.Has("--quiet"), &report);
@@ -122,7 +133,8 @@ int RunLostPartitions(const std::vector<std::string>& args) {
   else
     PrintText(*disk, report);
   std::fflush(stdout);
-  return status;
+  if (parsed.Has("--save-scan") && SaveScanFile(saveScan, *disk) != kExitDone) return kExitNotFound;
+  return WithScanFileStatus(status, scanFile);
 }
 
 CommandRegistrar reg({"lost-partitions", kUsage, &RunLostPartitions,

@@ -1,6 +1,6 @@
 // `quorvel save SOURCE... [PARTITION] --to DIR [--path PATH]... [--deleted] [--normal]
 //  [--filter PATTERN] [--no-fat-reference] [--format-scan | --deep-scan] [--lost-partitions[=precise]]
-//  [--allow-same-disk] [--quiet]`:
+//  [--scan FILE] [--allow-same-disk] [--quiet]`:
 // saves the entries at the given paths (default: the whole tree) the way the
 // file page's multi-select save saves ticked rows. The run goes in five
 // steps: resolve the arguments, read the partition and select the entries,
@@ -16,6 +16,7 @@
 #include "cli/command_registry.h"
 #include "cli/lost_partition_run.h"
 #include "cli/partition_runs.h"
+#include "cli/scan_file_option.h"
 #include "core/operation_busy.h"
 #include "core/terminal_progress.h"
 #include "platform/free_space.h"
@@ -29,13 +30,15 @@ namespace {
 
 constexpr const char* kUsage =
     "save SOURCE... [PARTITION] --to DIR [--path PATH]... [--deleted] [--normal] [--filter PATTERN] "
-    "[--no-fat-reference] [--format-scan | --deep-scan] [--lost-partitions[=precise]] [--allow-same-disk] [--quiet]";
+    "[--no-fat-reference] [--format-scan | --deep-scan] [--lost-partitions[=precise]] [--scan FILE] "
+    "[--allow-same-disk] [--quiet]";
 constexpr const char* kHelp =
     "arguments:\n"
     "  SOURCE...           as for ls: one source, or several image or device paths whose dynamic-disk\n"
     "                      group holds the volume (not with --deep-scan or --lost-partitions)\n"
     "  PARTITION           a row's text, a volume of the group, or a 0-based index; may be left out\n"
-    "                      only with --deep-scan (the files carved from the whole disk are then saved)\n"
+    "                      only with --deep-scan or --scan (the files carved from the whole disk are then\n"
+    "                      saved)\n"
     "\n"
     "options:\n"
     "  --to DIR            the target folder; it must not lie on the source (see --allow-same-disk)\n"
@@ -50,11 +53,14 @@ constexpr const char* kHelp =
     "                      saved in the same command\n"
     "  --lost-partitions[=precise]\n"
     "                      scan the disk for lost partitions first (as `ls --lost-partitions`)\n"
+    "  --scan FILE         load a scan-result file of an earlier scan first (as `ls --scan`): the\n"
+    "                      partitions it found and its carved files are saved without scanning again\n"
     "  --allow-same-disk   write onto the source disk anyway (may overwrite what is being recovered)\n"
     "  --quiet             no progress bar, no list of skipped files\n"
     "\n"
     "Carved files are written under DIR/Extra Found Files/, each at its carved size from its start sector.\n"
-    "exit status: 0 done, 1 usage error, 2 not found, not readable or refused, 3 stopped\n";
+    "exit status: 0 done, 1 usage error, 2 not found, not readable or refused (or a scan file not readable,\n"
+    "for another disk or damaged: what was whole in it is used), 3 stopped\n";
 
 // What the command words (the file page words the same refusals its own way).
 constexpr const char* kBusyText = "警告: 请等待当前操作完成!";
@@ -73,6 +79,7 @@ struct SaveRequest {
   bool formatScan = false;
   bool deepScan = false;
   LostScanOption lostScan;
+  ScanFileOption scanFile;
   bool allowSameDisk = false;
   bool quiet = false;
 };
@@ -81,7 +88,7 @@ struct SaveRequest {
 int ResolveRequest(const std::vector<std::string>& args, SaveRequest& request) {
   ParsedArgs parsed;
   std::string error;
-  if (!ParseArgs(args, {"--to", "--path", "--filter"}, parsed, error)) {
+  if (!ParseArgs(args, {"--to", "--path", "--filter", "--scan"}, parsed, error)) {
     std::fprintf(stderr, "quorvel: %s\nusage: quorvel %s\n", error.c_str(), kUsage);
     return kExitUsage;
   }
@@ -89,7 +96,8 @@ int ResolveRequest(const std::vector<std::string>& args, SaveRequest& request) {
                                                "--filter",      "--deleted",
                                                "--normal",      "--no-fat-reference",
                                                "--format-scan", "--allow-same-disk",
-                                               "--quiet",       "--deep-scan"};
+                                               "--quiet",       "--deep-scan",
+                                               "--scan"};
   for (const auto& [flag, value] : parsed.options) {
     if (!kKnown.count(flag) && !IsLostScanFlag(flag)) {
       std::fprintf(stderr, "quorvel: unknown option %s\nusage: quorvel %s\n", flag.c_str(), kUsage);
@@ -98,7 +106,9 @@ int ResolveRequest(const std::vector<std::string>& args, SaveRequest& request) {
   }
   const bool deep = parsed.Has("--deep-scan");
   const size_t positional = parsed.positional.size();
-  if (positional < 1 || (deep && positional > 2) || (!deep && positional < 2) ||
+  // With --scan alone, one SOURCE without PARTITION saves the file's carved files.
+  const bool carvedOfFile = !deep && positional == 1 && parsed.Has("--scan") && !parsed.Has("--format-scan");
+  if (positional < 1 || (deep && positional > 2) || (!deep && !carvedOfFile && positional < 2) ||
       (deep && parsed.Has("--format-scan"))) {
     std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
     return kExitUsage;
@@ -109,7 +119,7 @@ int ResolveRequest(const std::vector<std::string>& args, SaveRequest& request) {
     return kExitUsage;
   }
   while (target.size() > 1 && target.back() == '/') target.pop_back();
-  const size_t sourceCount = deep ? 1 : positional - 1;
+  const size_t sourceCount = deep || carvedOfFile ? 1 : positional - 1;
   request.sources.assign(parsed.positional.begin(), parsed.positional.begin() + static_cast<long>(sourceCount));
   request.partition = positional > sourceCount ? parsed.positional.back() : std::string();
   request.deepScan = deep;
@@ -125,6 +135,7 @@ int ResolveRequest(const std::vector<std::string>& args, SaveRequest& request) {
     std::fprintf(stderr, "quorvel: %s\nusage: quorvel %s\n", error.c_str(), kUsage);
     return kExitUsage;
   }
+  request.scanFile.path = parsed.Get("--scan");
   request.allowSameDisk = parsed.Has("--allow-same-disk");
   request.quiet = parsed.Has("--quiet");
   return kExitDone;
@@ -133,23 +144,33 @@ int ResolveRequest(const std::vector<std::string>& args, SaveRequest& request) {
 // Finds the source and partition, refuses what cannot or must not be saved
 // from, and reads the partition's tree. After a deep scan without PARTITION,
 // partition is wholeDisk: the range the disk's carved files are saved from.
-int OpenAndRead(const SaveRequest& request, DiskList& list, DiskRecord*& disk, PartitionRecord*& partition,
+int OpenAndRead(SaveRequest& request, DiskList& list, DiskRecord*& disk, PartitionRecord*& partition,
                 PartitionRecord& wholeDisk) {
   if (OperationBusy().load()) {
     std::fprintf(stderr, "quorvel: %s\n", kBusyText);
     return kExitNotFound;
   }
   if (request.deepScan) {
-    if (OpenSource(request.sources.front(), list, disk) != kExitDone) return kExitNotFound;
+    if (OpenSourceWithScanFile(request.sources.front(), request.scanFile, list, disk) != kExitDone)
+      return kExitNotFound;
     const int read = DeepScanForPartition(*disk, request.partition, request.quiet, partition);
     if (read != kExitDone) return read;
     if (!partition) {
       wholeDisk = WholeDiskRange(*disk);
       partition = &wholeDisk;
     }
+  } else if (request.partition.empty()) {
+    if (request.lostScan.requested) {
+      std::fprintf(stderr, "quorvel: --lost-partitions needs PARTITION\nusage: quorvel %s\n", kUsage);
+      return kExitUsage;
+    }
+    if (OpenSourcesPartitionWithScanFile(request.sources, "", request.scanFile, list, disk, partition) != kExitDone)
+      return kExitNotFound;
+    wholeDisk = WholeDiskRange(*disk);
+    partition = &wholeDisk;
   } else {
     const int opened = OpenSourcePartitionAfterScan(request.sources, request.partition, request.lostScan, request.quiet,
-                                                    list, disk, partition);
+                                                    list, disk, partition, &request.scanFile);
     if (opened != kExitDone) return opened;
   }
   const bool carvedOnly = partition == &wholeDisk;
@@ -395,10 +416,10 @@ int RunSave(const std::vector<std::string>& args) {
     return status;
   if (selection.entries.empty()) {
     std::fprintf(stderr, "quorvel: nothing to save\n");
-    return kExitDone;
+    return WithScanFileStatus(kExitDone, request.scanFile);
   }
   if (int status = CheckTarget(selection, *disk, *partition); status != kExitDone) return status;
-  return RunSelection(selection, *disk, *partition, request.quiet);
+  return WithScanFileStatus(RunSelection(selection, *disk, *partition, request.quiet), request.scanFile);
 }
 
 CommandRegistrar reg({"save", kUsage, &RunSave,

@@ -190,6 +190,18 @@ void WriteDiskJson(JsonWriter& json, const DiskRecord& disk, const std::function
   json.EndObject();
 }
 
+void WriteScanCollectionsJson(JsonWriter& json, const DiskRecord& disk) {
+  json.Key("carved").BeginArray();
+  for (const auto& [sector, file] : disk.carvedFiles)
+    json.BeginObject().Field("start_sector", sector).Field("size", file.size).Field("name", file.name).EndObject();
+  json.EndArray();
+  json.Key("mft_fragments").BeginArray();
+  for (const MftFragment& f : disk.mftFragments)
+    json.BeginObject().Field("start_sector", f.startSector).Field("sector_count", f.sectorCount).EndObject();
+  json.EndArray();
+  json.Field("directory_sectors", static_cast<uint64_t>(disk.directorySectors.size()));
+}
+
 std::string DisksJson(const std::vector<const DiskRecord*>& disks) {
   JsonWriter json;
   json.BeginObject().Key("disks").BeginArray();

@@ -29,6 +29,11 @@ void PrintDiskTable(const std::vector<const DiskRecord*>& disks, bool withOrigin
 // object closes.
 void WriteDiskJson(JsonWriter& json, const DiskRecord& disk, const std::function<void(JsonWriter&)>& extra = nullptr);
 
+// The scans' disk-wide collections as fields of the disk's object:
+// "carved":[{"start_sector","size","name"}], "mft_fragments":[{"start_sector",
+// "sector_count"}], "directory_sectors":N.
+void WriteScanCollectionsJson(JsonWriter& json, const DiskRecord& disk);
+
 // The documented `disks --json` document for the given disks.
 std::string DisksJson(const std::vector<const DiskRecord*>& disks);
 

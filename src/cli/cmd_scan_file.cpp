@@ -1,0 +1,137 @@
+// `quorvel scan-file show FILE [--json]`: what a scan-result file holds (the
+// disk it was written for, its partitions, logical volumes, carved files and
+// traces) without any disk at hand, and whether it is whole.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/cli_source.h"
+#include "cli/command_registry.h"
+#include "cli/disk_listing.h"
+#include "cli/json_writer.h"
+#include "scanfile/scan_file_reader.h"
+#include "scanfile/scan_file_texts.h"
+
+namespace quorvel::cli {
+
+namespace {
+
+constexpr const char* kUsage = "scan-file show FILE [--json]";
+constexpr const char* kSummary = "show what a scan-result file (.rvz_scn) holds, without a disk";
+constexpr const char* kHelp =
+    "A scan-result file keeps what a lost-partition scan, a deep scan or a format scan found on one disk,\n"
+    "so that the partitions found can be listed and saved later without scanning again: it is written by\n"
+    "--save-scan FILE (deep-scan, lost-partitions, format-scan) and by the desktop application's \"保存\",\n"
+    "and read by --scan FILE (ls, save, hex, disks, format-scan, deep-scan, lost-partitions) and the\n"
+    "desktop application's \"打开扫描信息\".\n"
+    "\n"
+    "The file is text, one value per line with CR LF line ends: the disk's identity text, the FAT directory\n"
+    "sectors, the MFT fragments and the carved files (each a count and its lines), eleven disk values (kind,\n"
+    "identifiers, LVM2 extents), then a block per partition (\"-----partition-----\", its 17 values and its\n"
+    "members) and per LVM2 logical volume (\"-----Logical_Volumes-----\" with its segments). It is written\n"
+    "in UTF-8; files written in code page 936 (GB18030) are read as well.\n"
+    "\n"
+    "arguments:\n"
+    "  FILE        the scan-result file\n"
+    "\n"
+    "options:\n"
+    "  --json      {\"file\",\"encoding\",\"damaged\",\"problem_count\",\"problems\":[{\"line\",\"what\"}],\n"
+    "              \"values\":{\"map_entry_count\",\"reserved_64\",\"reserved_32a\",\"reserved_32b\"},\n"
+    "              \"disk\":{...the disk as `disks --json` prints it, \"identity\" the file's first line...,\n"
+    "              \"carved\":[{\"start_sector\",\"size\",\"name\"}],\n"
+    "              \"mft_fragments\":[{\"start_sector\",\"sector_count\"}],\"directory_sectors\":N}}\n"
+    "\n"
+    "A damaged file (cut short, counts beyond its lines, numbers that are none) is shown as far as it is\n"
+    "whole, with the problems found on stderr (or in \"problems\").\n"
+    "\n"
+    "exit status: 0 the file is whole, 1 usage error, 2 the file cannot be read or is damaged\n";
+
+const char* EncodingText(ScanFileEncoding encoding) {
+  return encoding == ScanFileEncoding::kGb18030 ? "GB18030" : "UTF-8";
+}
+
+void PrintJson(const std::string& path, const ScanFileContents& contents) {
+  JsonWriter json;
+  json.BeginObject().Field("file", path).Field("encoding", EncodingText(contents.encoding));
+  json.Key("damaged").Bool(contents.Damaged()).Field("problem_count", contents.problemCount);
+  json.Key("problems").BeginArray();
+  for (const ScanFileProblem& p : contents.problems)
+    json.BeginObject().Field("line", p.line).Field("what", p.what).EndObject();
+  json.EndArray();
+  const DiskRecord& v = contents.values;
+  json.Key("values")
+      .BeginObject()
+      .Field("map_entry_count", v.mapEntryCount)
+      .Field("reserved_64", v.scanFileReserved64)
+      .Field("reserved_32a", v.scanFileReserved32a)
+      .Field("reserved_32b", v.scanFileReserved32b)
+      .EndObject();
+  json.Key("disk");
+  WriteDiskJson(json, v, [&](JsonWriter& out) { WriteScanCollectionsJson(out, v); });
+  json.EndObject();
+  std::printf("%s\n", json.text().c_str());
+}
+
+void PrintText(const std::string& path, const ScanFileContents& contents) {
+  const DiskRecord& v = contents.values;
+  std::printf("扫描信息文件: %s (%s)\n", path.c_str(), EncodingText(contents.encoding));
+  std::printf("磁盘类型: %u  磁盘标识: %s  组标识: %s\n", v.diskKind, v.diskIdText.c_str(), v.groupIdText.c_str());
+  std::printf("目录扇区: %zu  MFT 片段: %zu  Extra Found Files: %zu\n\n", v.directorySectors.size(),
+              v.mftFragments.size(), v.carvedFiles.size());
+  PrintDiskTable({&v}, true);
+  if (!v.lvm.logicalVolumes.empty()) {
+    std::vector<std::vector<std::string>> rows{{"LVM2 逻辑卷", "扇区数", "段"}};
+    for (const LvmLogicalVolume& lv : v.lvm.logicalVolumes)
+      rows.push_back({"  " + lv.name, std::to_string(lv.size), std::to_string(lv.segments.size())});
+    std::printf("\n");
+    PrintAlignedRows(rows, 1);
+  }
+}
+
+int RunScanFile(const std::vector<std::string>& args) {
+  ParsedArgs parsed;
+  std::string error;
+  if (!ParseArgs(args, {}, parsed, error)) {
+    std::fprintf(stderr, "quorvel: %s\nusage: quorvel %s\n", error.c_str(), kUsage);
+    return kExitUsage;
+  }
+  for (const auto& [flag, value] : parsed.options) {
+    if (flag != "--json") {
+      std::fprintf(stderr, "quorvel: unknown option %s\nusage: quorvel %s\n", flag.c_str(), kUsage);
+      return kExitUsage;
+    }
+  }
+  if (parsed.positional.size() != 2 || parsed.positional[0] != "show") {
+    std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
+    return kExitUsage;
+  }
+  const std::string& path = parsed.positional[1];
+  std::unique_ptr<FileSource> file = FileSource::Open(path, &error);
+  if (!file) {
+    std::fprintf(stderr, "quorvel: %s: %s: %s\n", kScanFileOpenFailed, path.c_str(), error.c_str());
+    return kExitNotFound;
+  }
+  ScanFileContents contents;
+  ReadScanFile(*file, contents);
+  // The identity the file names stands for the disk.
+  contents.values.vendor = contents.identity;
+  if (parsed.Has("--json"))
+    PrintJson(path, contents);
+  else
+    PrintText(path, contents);
+  std::fflush(stdout);
+  if (!contents.Damaged()) return kExitDone;
+  std::fprintf(stderr, "quorvel: %s: %s\n", kScanFileDamaged, path.c_str());
+  for (const ScanFileProblem& p : contents.problems)
+    std::fprintf(stderr, "  line %llu: %s\n", static_cast<unsigned long long>(p.line), p.what.c_str());
+  if (contents.problemCount > contents.problems.size())
+    std::fprintf(stderr, "  ... %llu more\n",
+                 static_cast<unsigned long long>(contents.problemCount - contents.problems.size()));
+  return kExitNotFound;
+}
+
+CommandRegistrar reg({"scan-file", kUsage, &RunScanFile, kSummary, kHelp});
+
+}  // namespace
+
+}  // namespace quorvel::cli
