@@ -195,6 +195,13 @@ void CFileDlg::EmptyCurrentPartition() {
   EmptyPartitionTree(*partition_);
 }
 
+void CFileDlg::ForgetDisk(const DiskRecord* disk) {
+  if (disk_ != disk) return;
+  ClearLists();
+  disk_ = nullptr;
+  partition_ = nullptr;
+}
+
 // --- launch and fill ---------------------------------------------------------
 
 bool CFileDlg::ExpandPartition(const QString& diskName, const QString& partitionName, QString* refusal) {

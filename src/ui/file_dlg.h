@@ -56,6 +56,9 @@ class CFileDlg : public QWidget {
   void ClearLists();
   // Empties the current partition's tree as before a new run (not while a worker runs).
   void EmptyCurrentPartition();
+  // Lets go of the disk's records (a scan-result file is about to replace its
+  // partitions): the lists are emptied and nothing of the disk is kept.
+  void ForgetDisk(const DiskRecord* disk);
 
   // Page state the other windows read.
   ExpansionMode Mode() const { return mode_; }

@@ -44,8 +44,6 @@ const char* const kDeepScanDone = "深度扫描完成: 新增 %1 个分区, 找�
 const char* const kDeepScanStopped = "警告: 深度扫描已停止, 已找到的内容保留 (新增 %1 个分区, %2 个文件)";
 const char* const kDeepScanError = "错误: ";
 const char* const kImagingLater = "警告: 镜像功能尚未完成";
-const char* const kOpenScanLater = "警告: 打开扫描信息功能尚未完成";
-const char* const kSaveScanLater = "警告: 保存扫描信息功能尚未完成";
 // Context menu items.
 const char* const kMenuLost = "扫描丢失分区";
 const char* const kMenuDeep = "深度扫描";
@@ -268,19 +266,6 @@ void CHdDlg::OnDeepScanFinished(DiskRecord& disk, const DeepScanOutcome& outcome
   else
     SetStatus(Q(kDeepScanDone).arg(added, carved), false);
   emit DeepScanFinished(outcome);
-}
-
-void CHdDlg::OnSaveScanResult() {
-  if (OperationBusy().load()) return SetStatus(Q(kBusy), true);
-  SetStatus(Q(kSaveScanLater), true);
-}
-
-void CHdDlg::OnOpenScanResult() {
-  Row diskRow, partitionRow;
-  if (!StoreSelection(diskRow, partitionRow)) return SetStatus(Q(kNoSelection), true);
-  if (partitionRow) return SetStatus(Q(kChooseDisk), true);
-  if (OperationBusy().load()) return SetStatus(Q(kBusy), true);
-  SetStatus(Q(kOpenScanLater), true);
 }
 
 void CHdDlg::OnStop() {

@@ -85,6 +85,11 @@ class CHdDlg : public QWidget {
   void UpdateDiskRow(const DiskRecord& disk);
   // How the scan-mode dialog is run (default: modally); true for OK.
   std::function<bool(CSearchDiskPart&)> runSearchDialog;
+  // How the scan-result file is chosen (default: the save and open file
+  // dialogs); an empty path means cancelled.
+  std::function<QString(const QString& suggestedName)> chooseSaveScanFile;
+  std::function<QString()> chooseOpenScanFile;
+  bool WorkersIdle() const { return workers_.Idle(); }
 
  signals:
   // The selection the page acts on (disk identity and partition row text).
@@ -97,6 +102,8 @@ class CHdDlg : public QWidget {
   void LostPartitionScanFinished(bool completed);
   // A deep scan ended (also when stopped); its rows are added by then.
   void DeepScanFinished(const DeepScanOutcome& outcome);
+  // Saving or opening a scan-result file ended; the status line says how.
+  void ScanFileFinished();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -108,6 +115,10 @@ class CHdDlg : public QWidget {
   // added after a scan name only the FAT and NTFS types.
   void SetPartitionRow(Row row, const PartitionRecord& partition, bool typeOfEveryKind);
   void StartDeepScan(Row diskRow, Row partitionRow);
+  // The disk whose identity a row shows, or null.
+  DiskRecord* DiskOfRow(Row row);
+  // After a scan-result file replaced the disk's partitions: its rows anew.
+  void RefillDiskRow(const DiskRecord& disk);
   void OnDeepScanFinished(DiskRecord& disk, const DeepScanOutcome& outcome);
   void LayoutButtons();
   void ShowContextMenu(Row row, const QPoint& globalPoint);
