@@ -36,8 +36,8 @@ void Reattach(PartitionRecord& loaded, const DiskRecord& disk, const std::list<P
   for (auto& [ordinal, member] : loaded.members) {
     auto it = was->members.find(ordinal);
     if (it == was->members.end() || it->second.memberDiskId != member.memberDiskId) continue;
-    // The member disk as this session found it.
-    if (!it->second.path.empty()) member.path = it->second.path;
+    // A group's member disk as this session found it.
+    if (disk.diskKind != 0 && !it->second.path.empty()) member.path = it->second.path;
     member.dataAreaOffset = it->second.dataAreaOffset;
   }
 }
