@@ -31,8 +31,8 @@ TEST(DeepScanCli, UsageErrorsAndRefusals) {
   EXPECT_EQ(RunQuorvel("deep-scan").exitCode, 1);
   EXPECT_EQ(RunQuorvel("deep-scan " + image + " a b").exitCode, 1);
   EXPECT_EQ(RunQuorvel("deep-scan " + image + " --fast").exitCode, 1);
-  // Scan-result files do not exist yet: refused before anything is read.
-  test::CommandResult save = RunQuorvel("deep-scan " + image + " --save-scan /tmp/x.rvz_scn --quiet");
+  // A scan-result file that could not be written: refused before anything is read.
+  test::CommandResult save = RunQuorvel("deep-scan " + image + " --save-scan /nonexistent/x.rvz_scn --quiet");
   EXPECT_EQ(save.exitCode, 1);
   EXPECT_TRUE(save.out.empty());
   EXPECT_NE(save.err.find("--save-scan"), std::string::npos);

@@ -327,7 +327,7 @@ TEST(LostPartitionsFixture, FindsEveryNtfsAndFatVolumeTestDiskFinds) {
 TEST(LostPartitionsCommand, OptionsAndRefusals) {
   REQUIRE_FIXTURE("lost-mbr.img");
   const std::string image = ShellQuote(FixturePath("lost-mbr.img"));
-  CommandResult r = RunQuorvel("lost-partitions " + image + " --save-scan /tmp/x.rvz_scn --quiet");
+  CommandResult r = RunQuorvel("lost-partitions " + image + " --save-scan /nonexistent/x.rvz_scn --quiet");
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_NE(r.err.find("--save-scan"), std::string::npos) << r.err;
   EXPECT_TRUE(r.out.empty());
