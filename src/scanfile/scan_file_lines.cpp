@@ -86,6 +86,20 @@ bool ScanFileLineReader::Fill() {
   return end_ > 0;
 }
 
+void ScanFileLineReader::DropCutCharacter() {
+  // A UTF-8 character the cut went through would make the text invalid.
+  size_t lead = line_.size();
+  for (int back = 0; back < 4 && lead > 0; ++back) {
+    const auto byte = static_cast<unsigned char>(line_[lead - 1]);
+    --lead;
+    if ((byte & 0xC0) != 0x80) {
+      const size_t length = byte < 0x80 ? 1 : byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+      if (line_.size() - lead < length) line_.resize(lead);
+      return;
+    }
+  }
+}
+
 bool ScanFileLineReader::Next(bool wholeLines) {
   if (handedBack_) {
     handedBack_ = false;
@@ -123,6 +137,7 @@ bool ScanFileLineReader::Next(bool wholeLines) {
     line_.resize(kMaxScanFileLine);
     cut_ = true;
   }
+  if (cut_) DropCutCharacter();
   ++lineNumber_;
   return true;
 }

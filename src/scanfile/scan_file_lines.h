@@ -38,6 +38,7 @@ class ScanFileLineReader {
 
  private:
   bool Fill();
+  void DropCutCharacter();
 
   const ByteSource& file_;
   std::vector<uint8_t> buffer_;
