@@ -2,8 +2,10 @@
 
 #include <unistd.h>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QMenu>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <condition_variable>
@@ -159,6 +161,7 @@ void ScreenshotScript::Run() {
   };
   files->HexView();
   DeepScanShots();
+  ScanFileShots();
   std::printf("DONE\n");
   std::fflush(stdout);
   window_->close();
@@ -214,6 +217,40 @@ void ScreenshotScript::DeepScanShots() {
       right->SetCheck(f, 1);
   }
   Shot(QStringLiteral("extra_found_files"));
+}
+
+void ScreenshotScript::ScanFileShots() {
+  CHdDlg* disks = window_->DiskPage();
+  CTreeListCtrl* tree = disks->Tree();
+  window_->ChooseFunction(3);
+  // The disk the deep scan ran over: the last one, now with found rows.
+  CTreeListCtrl::Row scanned = nullptr;
+  for (CTreeListCtrl::Row d = tree->GetRootItem(); d; d = tree->GetNextSiblingItem(d))
+    if (tree->GetItemText(d, 0) == disks->LastScannedDisk()) scanned = d;
+  if (!scanned) return;
+  const QString path = QDir::tempPath() + QStringLiteral("/quorvel-screenshot.rvz_scn");
+  bool finished = false;
+  connect(disks, &CHdDlg::ScanFileFinished, this, [&finished] { finished = true; });
+  disks->chooseSaveScanFile = [&path](const QString&) { return path; };
+  tree->SelectItem(scanned);
+  disks->OnSaveScanResult();
+  WaitFor([&] { return finished && !OperationBusy().load() && disks->WorkersIdle(); }, 60000);
+  Shot(QStringLiteral("scan_file_saved"));
+
+  window_->ChooseFunction(5);
+  tree->SelectItem(scanned);
+  std::unique_ptr<QMenu> menu(disks->BuildContextMenu(scanned));
+  if (menu) {
+    menu->popup(tree->viewport()->mapToGlobal(tree->visualItemRect(scanned).center()));
+    Shot(QStringLiteral("scan_file_menu"));
+    menu->close();
+  }
+  finished = false;
+  disks->chooseOpenScanFile = [&path] { return path; };
+  disks->OnOpenScanResult();
+  WaitFor([&] { return finished && !OperationBusy().load() && disks->WorkersIdle(); }, 60000);
+  Shot(QStringLiteral("scan_file_opened"));
+  QFile::remove(path);
 }
 
 }  // namespace quorvel

@@ -22,6 +22,9 @@ class ScreenshotScript : public QObject {
   // The deep scan of a wiped disk (an image with no partition rows), when one
   // is open: its progress dialog, the rows it adds, "Extra Found Files".
   void DeepScanShots();
+  // The deep scan's result saved with "保存", then function 5 with its menu
+  // and the file opened again on the disk.
+  void ScanFileShots();
   void Shot(const QString& name);
   bool WaitFor(const std::function<bool()>& condition, int timeoutMs);
 
