@@ -17,9 +17,25 @@ mkdir -p "$CORPUS" "$WORK/artifacts"
 MAX_LEN=65536
 case $NAME in *_pipeline) MAX_LEN=1048576 ;; esac
 
+# Scan-result files of the fixture images, written by the plain build's
+# quorvel beside the fixtures (when it is there).
+seed_scan_files() {
+  local cli="$SEEDS/../quorvel" img
+  [ -x "$cli" ] || return 0
+  for img in "$SEEDS"/deep_wiped.img "$SEEDS"/carving_raw.img "$SEEDS"/lost-mbr.img "$SEEDS"/lvm-pv0.img; do
+    [ -e "$img" ] || continue
+    "$cli" deep-scan "$img" --quiet --save-scan "$CORPUS/$(basename "$img" .img).rvz_scn" >/dev/null 2>&1 || true
+  done
+  if [ -e "$SEEDS/ldm-all/ldm-2008r2-raid5-1.img" ]; then
+    "$cli" format-scan "$SEEDS"/ldm-all/ldm-2008r2-raid5-[12].img Volume4-01 --quiet \
+      --save-scan "$CORPUS/ldm-group.rvz_scn" >/dev/null 2>&1 || true
+  fi
+}
+
 seed() {
   local img base
   shopt -s nullglob
+  [ "$NAME" = fuzz_scan_file ] && seed_scan_files
   for img in "$SEEDS"/*.img; do
     base=$(basename "$img" .img)
     case $NAME in
