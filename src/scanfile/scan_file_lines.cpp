@@ -12,6 +12,11 @@ namespace {
 constexpr size_t kPieceBytes = 1 << 20;
 constexpr uint8_t kBom[] = {0xEF, 0xBB, 0xBF};
 
+// Small files (and fuzz inputs) need no full piece.
+size_t PieceBytes(const ByteSource& file) {
+  return static_cast<size_t>(std::clamp<uint64_t>(file.Size(), 1, kPieceBytes));
+}
+
 bool StartsWithBom(const ByteSource& file) {
   uint8_t head[3];
   return file.ReadFull(0, head) && std::memcmp(head, kBom, 3) == 0;
@@ -59,7 +64,7 @@ class Utf8Check {
 }  // namespace
 
 bool ScanFileIsUtf8(const ByteSource& file) {
-  std::vector<uint8_t> piece(kPieceBytes);
+  std::vector<uint8_t> piece(PieceBytes(file));
   Utf8Check check;
   const uint64_t size = file.Size();
   for (uint64_t offset = StartsWithBom(file) ? 3 : 0; offset < size;) {
@@ -72,7 +77,7 @@ bool ScanFileIsUtf8(const ByteSource& file) {
   return true;
 }
 
-ScanFileLineReader::ScanFileLineReader(const ByteSource& file) : file_(file), buffer_(kPieceBytes) {
+ScanFileLineReader::ScanFileLineReader(const ByteSource& file) : file_(file), buffer_(PieceBytes(file)) {
   if (StartsWithBom(file)) offset_ = 3;
 }
 
