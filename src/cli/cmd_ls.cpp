@@ -31,7 +31,7 @@ constexpr const char* kHelp =
     "                  assembled and their volumes can be named (not with --deep-scan or --lost-partitions)\n"
     "  PARTITION       a row's text as `quorvel disks` shows it (a name such as Partition1 or Volume1-01, a\n"
     "                  mount point or drive hint such as E:) or its 0-based index; volumes of a group the\n"
-    "                  sources form are looked for first. May be left out only with --deep-scan\n"
+    "                  sources form are looked for first. May be left out only with --deep-scan or --scan\n"
     "\n"
     "options:\n"
     "  --format-scan   format recovery first: the folders of a quick-formatted volume are rebuilt from\n"
@@ -48,7 +48,8 @@ constexpr const char* kHelp =
     "                  and traces of that scan come back without scanning again, so PARTITION may be one\n"
     "                  it found. The file must be for SOURCE's disk (its first line names the disk); with\n"
     "                  several sources, for one of their disks or the dynamic-disk group they form. A\n"
-    "                  damaged file is used as far as it is whole, and the exit status is then 2\n"
+    "                  damaged file is used as far as it is whole, and the exit status is then 2. Without\n"
+    "                  PARTITION (one SOURCE), the file's carved files of the whole disk are listed\n"
     "  --json          "
     "{\"disk\",\"partition\",\"fs\",\"entries\":[{\"path\",\"name\",\"state\",\"state_text\",\"size\",\n"
     "                  \"id\",\"parent_id\",\"created\",\"modified\",\"accessed\"}]}\n"
@@ -77,7 +78,9 @@ int RunLs(const std::vector<std::string>& args) {
   }
   const bool deep = parsed.Has("--deep-scan");
   const size_t positional = parsed.positional.size();
-  if (positional < 1 || (deep && positional > 2) || (!deep && positional < 2) ||
+  // With --scan alone, one SOURCE without PARTITION lists the file's carved files.
+  const bool carvedOfFile = !deep && positional == 1 && parsed.Has("--scan") && !parsed.Has("--format-scan");
+  if (positional < 1 || (deep && positional > 2) || (!deep && !carvedOfFile && positional < 2) ||
       (deep && parsed.Has("--format-scan"))) {
     std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
     return kExitUsage;
@@ -94,6 +97,16 @@ int RunLs(const std::vector<std::string>& args) {
   PartitionRecord* partition = nullptr;
   ScanFileOption scanFile{parsed.Get("--scan")};
   int status;
+  if (carvedOfFile) {
+    if (lostScan.requested) {
+      std::fprintf(stderr, "quorvel: --lost-partitions needs PARTITION\nusage: quorvel %s\n", kUsage);
+      return kExitUsage;
+    }
+    if (OpenSourceWithScanFile(parsed.positional[0], scanFile, list, disk) != kExitDone) return kExitNotFound;
+    PrintPartitionTree(*disk, WholeDiskRange(*disk), json);
+    std::fflush(stdout);
+    return WithScanFileStatus(kExitDone, scanFile);
+  }
   if (deep) {
     if (OpenSourceWithScanFile(parsed.positional[0], scanFile, list, disk) != kExitDone) return kExitNotFound;
     status = DeepScanForPartition(*disk, positional == 2 ? parsed.positional[1] : std::string(), quiet, partition);

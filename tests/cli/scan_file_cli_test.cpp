@@ -109,6 +109,24 @@ TEST_F(WipedDiskFile, DamagedFileIsUsedAsFarAsItIsWhole) {
   EXPECT_EQ(RunQuorvel("ls " + image_ + " " + partitions_.back() + " --scan " + Q(cut) + " --quiet").exitCode, 2);
 }
 
+// The carved files of a whole disk, kept by deep-scan: listed and saved
+// from the file without a PARTITION as right after the scan.
+TEST(ScanFileCli, CarvedFilesThroughTheFile) {
+  if (!test::HaveFixture("carving_raw.img")) GTEST_SKIP() << "carving_raw.img not built";
+  const std::string image = Q(test::FixturePath("carving_raw.img"));
+  const std::string dir = test::MakeTempDir("scanfile-carved"), file = dir + "/carved.rvz_scn";
+  ASSERT_EQ(RunQuorvel("deep-scan " + image + " --quiet --save-scan " + Q(file)).exitCode, 0);
+  test::CommandResult fromFile = RunQuorvel("ls " + image + " --scan " + Q(file) + " --json --quiet");
+  ASSERT_EQ(fromFile.exitCode, 0) << fromFile.err;
+  EXPECT_EQ(fromFile.out, RunQuorvel("ls " + image + " --deep-scan --json --quiet").out);
+  EXPECT_NE(fromFile.out.find("Extra Found Files/"), std::string::npos);
+  ASSERT_EQ(RunQuorvel("save " + image + " --scan " + Q(file) + " --quiet --to " + Q(dir + "/a")).exitCode, 0);
+  ASSERT_EQ(RunQuorvel("save " + image + " --deep-scan --quiet --to " + Q(dir + "/b")).exitCode, 0);
+  EXPECT_EQ(SavedTree(dir + "/a"), SavedTree(dir + "/b"));
+  EXPECT_FALSE(SavedTree(dir + "/a").empty());
+  EXPECT_EQ(RunQuorvel("ls " + image + " --scan " + Q(file) + " --lost-partitions").exitCode, 1);
+}
+
 // The group of two RAID-5 disks with the third missing, kept by format-scan
 // and read in later commands: the volume lists as it does from the disks.
 TEST(ScanFileCli, DynamicDiskGroupThroughTheFile) {

@@ -2,7 +2,9 @@
 # Screenshots of the desktop application on the demo disk, taken under Xvfb:
 # the disk page, the file page with deleted files, the progress dialog and the
 # hex viewer; then the deep scan of a wiped disk: its progress dialog, the
-# partition rows it adds and the carved files under "Extra Found Files". The application walks through the windows itself (hidden option
+# partition rows it adds and the carved files under "Extra Found Files"; that
+# scan saved with "保存" and opened again through "打开扫描信息". The
+# application walks through the windows itself (hidden option
 # --demo-script) and waits for each picture to be taken.
 #   tests/gui/screenshots.sh BUILD_DIR [OUT_DIR]
 set -euo pipefail
