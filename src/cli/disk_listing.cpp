@@ -121,7 +121,9 @@ void PrintDiskTable(const std::vector<const DiskRecord*>& disks, bool withOrigin
   rows.push_back({"磁盘", "标签", "文件类型", "起始地址", "大小"});
   if (withOrigin) rows.back().push_back("来源");
   for (const DiskRecord* disk : disks) {
-    rows.push_back({disk->Identity(), "", "", "0", SizeText(disk->sizeBytes)});
+    // A disk known only from a scan-result file has no size to show.
+    const bool sizeKnown = disk->sizeBytes != 0 || !disk->devicePath.empty();
+    rows.push_back({disk->Identity(), "", "", "0", sizeKnown ? SizeText(disk->sizeBytes) : ""});
     if (withOrigin) rows.back().push_back("");
     std::vector<std::string> texts = PartitionRowTexts(*disk);
     size_t i = 0;
