@@ -30,7 +30,8 @@ constexpr const char* kHelp =
     "\n"
     "options:\n"
     "  --json            print the result as JSON instead of tables:\n"
-    "                    {\"disks\":[{...the disk as `disks --json` prints it, found partitions included...,\n"
+    "                    {\"complete\",\"disks\":[{...the disk as `disks --json` prints it, found\n"
+    "                    partitions included...,\n"
     "                    \"carved\":[{\"start_sector\",\"size\",\"name\"}],\n"
     "                    \"mft_fragments\":[{\"start_sector\",\"sector_count\"}], \"directory_sectors\":N}]}\n"
     "  --save-scan FILE  write the result to a scan-result file (not available yet: the command then\n"
@@ -67,9 +68,9 @@ void PrintText(const DiskRecord& disk, const DeepScanOutcome& outcome) {
               outcome.partitionsAdded.size(), outcome.carvedFilesAdded);
 }
 
-void PrintJson(const DiskRecord& disk) {
+void PrintJson(const DiskRecord& disk, bool complete) {
   JsonWriter json;
-  json.BeginObject().Key("disks").BeginArray();
+  json.BeginObject().Key("complete").Bool(complete).Key("disks").BeginArray();
   WriteDiskJson(json, disk, [&](JsonWriter& out) {
     out.Key("carved").BeginArray();
     for (const auto& [sector, file] : disk.carvedFiles)
@@ -120,7 +121,7 @@ int RunDeepScan(const std::vector<std::string>& args) {
   const int status = RunDeepScanCommand(*disk, partition, parsed.Has("--quiet"), &outcome);
   if (status == kExitNotFound) return status;
   if (parsed.Has("--json"))
-    PrintJson(*disk);
+    PrintJson(*disk, status != kExitStopped);
   else
     PrintText(*disk, outcome);
   std::fflush(stdout);

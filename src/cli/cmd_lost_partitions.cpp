@@ -118,7 +118,7 @@ int RunLostPartitions(const std::vector<std::string>& args) {
   const int status = RunLostPartitionScan(*disk, mode, tracks, parsed.Has("--quiet"), &report);
   if (status == kExitNotFound) return status;
   if (parsed.Has("--json"))
-    std::printf("%s\n", DisksJson({disk}).c_str());
+    std::printf("%s\n", DisksJson({disk}, status != kExitStopped).c_str());
   else
     PrintText(*disk, report);
   std::fflush(stdout);

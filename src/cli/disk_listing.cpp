@@ -190,9 +190,11 @@ void WriteDiskJson(JsonWriter& json, const DiskRecord& disk, const std::function
   json.EndObject();
 }
 
-std::string DisksJson(const std::vector<const DiskRecord*>& disks) {
+std::string DisksJson(const std::vector<const DiskRecord*>& disks, std::optional<bool> complete) {
   JsonWriter json;
-  json.BeginObject().Key("disks").BeginArray();
+  json.BeginObject();
+  if (complete) json.Key("complete").Bool(*complete);
+  json.Key("disks").BeginArray();
   for (const DiskRecord* disk : disks) WriteDiskJson(json, *disk);
   json.EndArray().EndObject();
   return json.text();
