@@ -4,17 +4,14 @@
 // that are not disks.
 #include <gtest/gtest.h>
 
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
-#include <thread>
 
 #include "faulty_mount.h"
 #include "recover/ls_json.h"
+#include "support/interrupted_run.h"
 #include "support/test_support.h"
 
 namespace quorvel {
@@ -118,21 +115,11 @@ TEST(ListingCli, StoppedListingIsMarkedIncompleteAndSaidOnce) {
   const std::string command = ShellQuote(QUORVEL_CLI) + " ls " + ShellQuote(mount.path()) +
                               " 0 --format-scan --json --quiet >" + ShellQuote(dir + "/out") + " 2>" +
                               ShellQuote(dir + "/err");
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  std::this_thread::sleep_for(std::chrono::milliseconds(600));
-  kill(pid, SIGINT);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 3);
-  std::ifstream outFile(dir + "/out"), errFile(dir + "/err");
-  const std::string out((std::istreambuf_iterator<char>(outFile)), {});
-  const std::string err((std::istreambuf_iterator<char>(errFile)), {});
+  const auto start = std::chrono::steady_clock::now();
+  const int status = test::RunThenInterrupt(
+      command, [&] { return std::chrono::steady_clock::now() - start > std::chrono::milliseconds(600); });
+  EXPECT_EQ(status, 3);
+  const std::string out = test::FileText(dir + "/out"), err = test::FileText(dir + "/err");
   test::LsListing listing = test::ParseLsJson(out);
   ASSERT_TRUE(listing.ok) << out;
   EXPECT_FALSE(listing.complete);

@@ -4,10 +4,7 @@
 // read of the same truncated images, and against known contents.
 #include <gtest/gtest.h>
 
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
@@ -16,9 +13,9 @@
 #include <regex>
 #include <set>
 #include <sstream>
-#include <thread>
 
 #include "faulty_mount.h"
+#include "support/interrupted_run.h"
 #include "support/test_support.h"
 
 namespace quorvel {
@@ -269,23 +266,11 @@ TEST(SaveReport, InterruptRemovesTheFileBeingWritten) {
   const std::string command = ShellQuote(QUORVEL_CLI) + " save " + ShellQuote(mount.path()) + " 0 --to " +
                               ShellQuote(out) + " --json --quiet >" + ShellQuote(dir + "/stdout") + " 2>" +
                               ShellQuote(dir + "/stderr");
-  pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
-    _exit(127);
-  }
   // Wait until the first file is being written, then press Ctrl-C.
-  for (int i = 0; i < 600 && RunCommand("(find " + ShellQuote(out) + " -type f | grep -q .)").exitCode != 0; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  kill(pid, SIGINT);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 3);
-  std::ifstream stdoutFile(dir + "/stdout"), stderrFile(dir + "/stderr");
-  const std::string json((std::istreambuf_iterator<char>(stdoutFile)), {});
-  const std::string err((std::istreambuf_iterator<char>(stderrFile)), {});
+  const int status = test::RunThenInterrupt(
+      command, [&] { return RunCommand("(find " + ShellQuote(out) + " -type f | grep -q .)").exitCode == 0; });
+  EXPECT_EQ(status, 3);
+  const std::string json = test::FileText(dir + "/stdout"), err = test::FileText(dir + "/stderr");
   EXPECT_NE(json.find("\"complete\":false"), std::string::npos) << json;
   EXPECT_NE(json.find("\"files_incomplete\":0"), std::string::npos) << json;
   size_t said = 0;
