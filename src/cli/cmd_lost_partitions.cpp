@@ -11,6 +11,7 @@
 #include "cli/command_registry.h"
 #include "cli/disk_listing.h"
 #include "cli/lost_partition_run.h"
+#include "cli/terminal_text.h"
 #include "model/partition_texts.h"
 
 namespace quorvel::cli {
@@ -71,7 +72,8 @@ void PrintText(const DiskRecord& disk, const LostScanReport& report) {
   }
   PrintAlignedRows(rows, 3);
   std::printf("\n%zu partition(s) found by this scan\n", report.found.size());
-  for (const LostScanReport::Found& f : report.found) std::printf("  %s  %s\n", f.name.c_str(), f.description.c_str());
+  for (const LostScanReport::Found& f : report.found)
+    std::printf("  %s  %s\n", TerminalSafe(f.name).c_str(), TerminalSafe(f.description).c_str());
 }
 
 bool ParseTracks(const std::string& text, uint32_t& tracks) {

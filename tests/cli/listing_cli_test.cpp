@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 
@@ -77,6 +78,25 @@ TEST(ListingCli, ControlCharactersInNamesAreShownEscaped) {
     EXPECT_NE(r.out.find(shown), std::string::npos) << image;
     for (char c : r.out) EXPECT_FALSE(c != '\n' && static_cast<unsigned char>(c) < 0x20) << image;
   }
+}
+
+// Catches: a volume label with an escape sequence printed raw by the disk table.
+TEST(ListingCli, ControlCharactersInLabelsAreShownEscaped) {
+  if (!test::HaveFixture("fat16.img")) GTEST_SKIP() << "fat16.img not built";
+  std::vector<uint8_t> image = test::ReadWholeFile(FixturePath("fat16.img"));
+  const std::string label = "QVFAT16";
+  const std::string hostile = "Q\x1b[2JX";
+  // The label the table shows is the root folder's volume entry.
+  auto at = std::search(image.begin() + 512, image.end(), label.begin(), label.end());
+  ASSERT_NE(at, image.end());
+  std::copy(hostile.begin(), hostile.end(), at);
+  const std::string dir = test::MakeTempDir("label");
+  std::ofstream(dir + "/label.img", std::ios::binary)
+      .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  CommandResult r = RunQuorvel("disks " + ShellQuote(dir + "/label.img"));
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << "the escape reached the terminal";
+  EXPECT_NE(r.out.find("Q\\x1b[2JX"), std::string::npos) << r.out;
 }
 
 // Catches: folders whose directory data lies past the end of a cut image
