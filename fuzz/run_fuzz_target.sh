@@ -48,7 +48,36 @@ seed() {
     esac
   done
 }
-if [ -n "$SEEDS" ] && [ -z "$(ls -A "$CORPUS")" ]; then seed; fi
+# Boot sectors that lie about their size, as a corrupt or hostile disk can:
+# a FAT16 claiming 2 TB, a FAT32 claiming a 1 GiB FAT, an NTFS volume claiming
+# 512 TB. Made from the seeds of the images whose volume starts at sector 0.
+hostile_seeds() {
+  local from
+  for from in "$CORPUS"/fat16-head "$CORPUS"/fat32-head "$CORPUS"/ntfs-head; do
+    [ -f "$from" ] || continue
+    python3 - "$from" <<'PY'
+import struct, sys
+path = sys.argv[1]
+data = bytearray(open(path, 'rb').read())
+if len(data) < 512:
+    sys.exit(0)
+kind = path.rsplit('/', 1)[1].split('-')[0]
+if kind == 'fat16':
+    struct.pack_into('<H', data, 0x13, 0)
+    struct.pack_into('<I', data, 0x20, 0xFFFFFFFF)   # 2 TB of sectors
+elif kind == 'fat32':
+    struct.pack_into('<I', data, 0x24, 0x00200000)   # 1 GiB FAT
+    struct.pack_into('<I', data, 0x20, 0xFFFFFFFF)
+elif kind == 'ntfs':
+    struct.pack_into('<Q', data, 0x28, 1 << 40)      # 512 TB
+open(path + '-hostile', 'wb').write(bytes(data))
+PY
+  done
+}
+if [ -n "$SEEDS" ] && [ -z "$(ls -A "$CORPUS")" ]; then
+  seed
+  case $NAME in fuzz_*_pipeline) hostile_seeds ;; esac
+fi
 
 echo "$NAME: $SECONDS_EACH s, corpus $CORPUS ($(ls "$CORPUS" | wc -l) inputs)"
 status=0

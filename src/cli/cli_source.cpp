@@ -25,8 +25,9 @@ DiskRecord* LoadSource(const std::string& source, DiskList& list, std::string& e
       for (DiskRecord& disk : list)
         if (disk.devicePath == source) return &disk;
     }
-    if (!OpenImageFile(list, source)) {
-      error = "cannot open \"" + source + "\" for reading";
+    std::string why;
+    if (!OpenImageFile(list, source, &why)) {
+      error = "cannot open " + why;
       return nullptr;
     }
     return &list.back();
@@ -87,9 +88,9 @@ int OpenSourcesPartition(const std::vector<std::string>& sources, const std::str
   if (sources.size() == 1) return OpenSourcePartition(sources[0], partitionText, list, disk, partition);
   std::vector<DiskRecord*> loaded;
   for (const std::string& source : sources) {
-    struct stat st {};
-    if (stat(source.c_str(), &st) != 0 || !OpenImageFile(list, source)) {
-      std::fprintf(stderr, "quorvel: cannot open \"%s\" for reading\n", source.c_str());
+    std::string why;
+    if (!OpenImageFile(list, source, &why)) {
+      std::fprintf(stderr, "quorvel: cannot open %s\n", why.c_str());
       return kExitNotFound;
     }
   }

@@ -33,7 +33,8 @@ constexpr const char* kHelp =
     "\n"
     "options:\n"
     "  --json            print the result as JSON instead of tables:\n"
-    "                    {\"disks\":[{...the disk as `disks --json` prints it, found partitions included...,\n"
+    "                    {\"complete\",\"disks\":[{...the disk as `disks --json` prints it, found\n"
+    "                    partitions included...,\n"
     "                    \"carved\":[{\"start_sector\",\"size\",\"name\"}],\n"
     "                    \"mft_fragments\":[{\"start_sector\",\"sector_count\"}], \"directory_sectors\":N}]}\n"
     "  --scan FILE       load a scan-result file of an earlier scan first (see `quorvel scan-file --help`):\n"
@@ -80,9 +81,9 @@ void PrintText(const DiskRecord& disk, const DeepScanOutcome& outcome) {
               outcome.partitionsAdded.size(), outcome.carvedFilesAdded);
 }
 
-void PrintJson(const DiskRecord& disk) {
+void PrintJson(const DiskRecord& disk, bool complete) {
   JsonWriter json;
-  json.BeginObject().Key("disks").BeginArray();
+  json.BeginObject().Key("complete").Bool(complete).Key("disks").BeginArray();
   WriteDiskJson(json, disk, [&](JsonWriter& out) { WriteScanCollectionsJson(out, disk); });
   json.EndArray().EndObject();
   std::printf("%s\n", json.text().c_str());
@@ -128,7 +129,7 @@ int RunDeepScan(const std::vector<std::string>& args) {
   const int status = RunDeepScanCommand(*disk, partition, parsed.Has("--quiet"), &outcome);
   if (status == kExitNotFound) return status;
   if (parsed.Has("--json"))
-    PrintJson(*disk);
+    PrintJson(*disk, status != kExitStopped);
   else
     PrintText(*disk, outcome);
   std::fflush(stdout);

@@ -44,8 +44,9 @@ int RunDisks(const std::vector<std::string>& args) {
     for (const std::string& why : unreadable) std::fprintf(stderr, "quorvel disks: skipped %s\n", why.c_str());
   } else {
     for (const std::string& image : parsed.positional) {
-      if (!OpenImageFile(list, image)) {
-        std::fprintf(stderr, "quorvel disks: cannot open \"%s\" for reading\n", image.c_str());
+      std::string why;
+      if (!OpenImageFile(list, image, &why)) {
+        std::fprintf(stderr, "quorvel disks: cannot open %s\n", why.c_str());
         return kExitNotFound;
       }
     }

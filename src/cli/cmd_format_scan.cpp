@@ -22,7 +22,7 @@ namespace {
 constexpr const char* kUsage =
     "format-scan SOURCE... PARTITION [--json] [--scan FILE] [--save-scan FILE] [--allow-same-disk] [--quiet]";
 
-void PrintDirectorySectors(const DiskRecord& disk, const PartitionRecord& partition, bool json) {
+void PrintDirectorySectors(const DiskRecord& disk, const PartitionRecord& partition, bool json, bool complete) {
   const uint64_t first = partition.startSector;
   const uint64_t last = partition.startSector + partition.sectorCount;
   auto begin = disk.directorySectors.lower_bound(first);
@@ -37,6 +37,7 @@ void PrintDirectorySectors(const DiskRecord& disk, const PartitionRecord& partit
   JsonWriter out;
   out.BeginObject();
   out.Field("disk", disk.Identity()).Field("partition", partition.name).Field("fs", PartitionTypeText(partition));
+  out.Key("complete").Bool(complete);
   out.Field("start_sector", first).Field("sector_count", partition.sectorCount);
   out.Field("directory_sector_count", static_cast<uint64_t>(count));
   out.Key("directory_sectors").BeginArray();
@@ -81,9 +82,9 @@ int RunFormatScan(const std::vector<std::string>& args) {
   int status = RunPartitionCommand(PartitionCommand::kFormatInfo, *disk, *partition, parsed.Has("--quiet"), &result);
   if (status == kExitNotFound) return status;
   if (result.mode == kExpandNtfs) {
-    PrintPartitionTree(*disk, *partition, json);
+    PrintPartitionTree(*disk, *partition, json, stdout, status != kExitStopped);
   } else {
-    PrintDirectorySectors(*disk, *partition, json);
+    PrintDirectorySectors(*disk, *partition, json, status != kExitStopped);
   }
   std::fflush(stdout);
   if (parsed.Has("--save-scan") && SaveScanFile(saveScan, *disk) != kExitDone) return kExitNotFound;

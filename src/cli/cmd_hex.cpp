@@ -107,14 +107,18 @@ void PrintView(const std::vector<uint8_t>& bytes) {
   }
 }
 
-int Output(const std::vector<uint8_t>& bytes, bool raw) {
+// Shows the bytes; `missing` of them could not be read (they show as zeros):
+// that is said, and the exit status says the view is incomplete.
+int Output(const std::vector<uint8_t>& bytes, bool raw, uint64_t missing) {
   if (raw) {
     if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) return kExitUsage;
   } else {
     PrintView(bytes);
   }
   std::fflush(stdout);
-  return kExitDone;
+  if (missing == 0) return kExitDone;
+  std::fprintf(stderr, "quorvel: %" PRIu64 " of the bytes shown could not be read (shown as zeros)\n", missing);
+  return kExitIncomplete;
 }
 
 int RunHex(const std::vector<std::string>& args) {
@@ -148,13 +152,23 @@ int RunHex(const std::vector<std::string>& args) {
   DiskRecord* disk = nullptr;
   PartitionRecord* partition = nullptr;
   std::vector<uint8_t> bytes;
+  uint64_t missing = 0;
   if (sectors) {
     if (OpenSource(parsed.positional[0], list, disk) != kExitDone) return kExitNotFound;
-    if (!LoadSectorBytes(disk->devicePath, start, count * 512, bytes, error)) {
+    // Sectors that do not exist are no bytes to show (not zeros).
+    const uint64_t sourceSectors = (disk->sizeBytes + 511) / 512;
+    if (start >= sourceSectors || count > sourceSectors - start) {
+      std::fprintf(stderr,
+                   "quorvel: sectors %" PRIu64 "..%" PRIu64 " lie past the end of %s (%" PRIu64 " sectors, %" PRIu64
+                   " bytes)\n",
+                   start, count ? start + count - 1 : start, disk->Identity().c_str(), sourceSectors, disk->sizeBytes);
+      return kExitNotFound;
+    }
+    if (!LoadSectorBytes(disk->devicePath, start, count * 512, bytes, error, &missing)) {
       std::fprintf(stderr, "quorvel: %s\n", error.c_str());
       return kExitNotFound;
     }
-    return Output(bytes, raw);
+    return Output(bytes, raw, missing);
   }
 
   ScanFileOption scanFile{parsed.Get("--scan")};
@@ -177,7 +191,7 @@ int RunHex(const std::vector<std::string>& args) {
       const NtfsFileEntry* entry = Descend(special, parts);
       if (!entry || IsFolderState(entry->state())) continue;
       bool mftError = false;
-      found = LoadNtfsEntryBytes(*disk, *partition, *entry, bytes, error, &mftError);
+      found = LoadNtfsEntryBytes(*disk, *partition, *entry, bytes, error, &mftError, &missing);
       if (mftError) std::fprintf(stderr, "quorvel: mft错误\n");
       break;
     }
@@ -186,7 +200,7 @@ int RunHex(const std::vector<std::string>& args) {
       if (special->name != parts[0]) continue;
       const FatFileEntry* entry = Descend(special, parts);
       if (!entry || IsFolderState(entry->state())) continue;
-      found = LoadFatEntryBytes(*disk, *partition, *entry, bytes, error);
+      found = LoadFatEntryBytes(*disk, *partition, *entry, bytes, error, &missing);
       break;
     }
   }
@@ -195,7 +209,7 @@ int RunHex(const std::vector<std::string>& args) {
                  disk->Identity().c_str(), parsed.positional[1].c_str(), error.empty() ? "" : ": ", error.c_str());
     return kExitNotFound;
   }
-  return WithScanFileStatus(Output(bytes, raw), scanFile);
+  return WithScanFileStatus(Output(bytes, raw, missing), scanFile);
 }
 
 CommandRegistrar reg({"hex", kUsage, &RunHex, kSummary, kHelp});

@@ -13,6 +13,7 @@
 #include "cli/disk_listing.h"
 #include "cli/lost_partition_run.h"
 #include "cli/scan_file_option.h"
+#include "cli/terminal_text.h"
 #include "model/partition_texts.h"
 
 namespace quorvel::cli {
@@ -83,7 +84,8 @@ void PrintText(const DiskRecord& disk, const LostScanReport& report) {
   }
   PrintAlignedRows(rows, 3);
   std::printf("\n%zu partition(s) found by this scan\n", report.found.size());
-  for (const LostScanReport::Found& f : report.found) std::printf("  %s  %s\n", f.name.c_str(), f.description.c_str());
+  for (const LostScanReport::Found& f : report.found)
+    std::printf("  %s  %s\n", TerminalSafe(f.name).c_str(), TerminalSafe(f.description).c_str());
 }
 
 bool ParseTracks(const std::string& text, uint32_t& tracks) {
@@ -129,7 +131,7 @@ int RunLostPartitions(const std::vector<std::string>& args) {
   const int status = RunLostPartitionScan(*disk, mode, tracks, parsed.Has("--quiet"), &report);
   if (status == kExitNotFound) return status;
   if (parsed.Has("--json"))
-    std::printf("%s\n", DisksJson({disk}).c_str());
+    std::printf("%s\n", DisksJson({disk}, status != kExitStopped).c_str());
   else
     PrintText(*disk, report);
   std::fflush(stdout);

@@ -51,8 +51,9 @@ constexpr const char* kHelp =
     "                  damaged file is used as far as it is whole, and the exit status is then 2. Without\n"
     "                  PARTITION (one SOURCE), the file's carved files of the whole disk are listed\n"
     "  --json          "
-    "{\"disk\",\"partition\",\"fs\",\"entries\":[{\"path\",\"name\",\"state\",\"state_text\",\"size\",\n"
-    "                  \"id\",\"parent_id\",\"created\",\"modified\",\"accessed\"}]}\n"
+    "{\"disk\",\"partition\",\"fs\",\"time_zone\",\"complete\",\"entries\":[{\"path\",\"name\",\"state\",\n"
+    "                  \"state_text\",\"size\",\"id\",\"parent_id\",\"created\",\"modified\",\"accessed\",\n"
+    "                  \"unreadable\"}]} (times null when an entry has none)\n"
     "  --quiet         no progress bar\n"
     "\n"
     "Carved files that start inside the partition are listed under \"Extra Found Files\" as deleted files\n"
@@ -112,7 +113,7 @@ int RunLs(const std::vector<std::string>& args) {
     status = DeepScanForPartition(*disk, positional == 2 ? parsed.positional[1] : std::string(), quiet, partition);
     if (status == kExitNotFound) return status;
     if (!partition) {
-      PrintPartitionTree(*disk, WholeDiskRange(*disk), json);
+      PrintPartitionTree(*disk, WholeDiskRange(*disk), json, stdout, status != kExitStopped);
       std::fflush(stdout);
       return WithScanFileStatus(status, scanFile);
     }
@@ -128,7 +129,7 @@ int RunLs(const std::vector<std::string>& args) {
   // Refused or unreadable: the reason is on stderr and there is no tree.
   if (status == kExitNotFound) return status;
   // Done, or stopped by Ctrl-C: what was found is printed either way.
-  PrintPartitionTree(*disk, *partition, json);
+  PrintPartitionTree(*disk, *partition, json, stdout, status != kExitStopped);
   std::fflush(stdout);
   return WithScanFileStatus(status, scanFile);
 }

@@ -5,7 +5,9 @@
 // file page's multi-select save saves ticked rows. The run goes in five
 // steps: resolve the arguments, read the partition and select the entries,
 // check the target, run the save, report.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -14,9 +16,11 @@
 #include "cli/cli_interrupt.h"
 #include "cli/cli_source.h"
 #include "cli/command_registry.h"
+#include "cli/json_writer.h"
 #include "cli/lost_partition_run.h"
 #include "cli/partition_runs.h"
 #include "cli/scan_file_option.h"
+#include "cli/terminal_text.h"
 #include "core/operation_busy.h"
 #include "core/terminal_progress.h"
 #include "platform/free_space.h"
@@ -31,7 +35,7 @@ namespace {
 constexpr const char* kUsage =
     "save SOURCE... [PARTITION] --to DIR [--path PATH]... [--deleted] [--normal] [--filter PATTERN] "
     "[--no-fat-reference] [--format-scan | --deep-scan] [--lost-partitions[=precise]] [--scan FILE] "
-    "[--allow-same-disk] [--quiet]";
+    "[--allow-same-disk] [--json] [--quiet]";
 constexpr const char* kHelp =
     "arguments:\n"
     "  SOURCE...           as for ls: one source, or several image or device paths whose dynamic-disk\n"
@@ -56,11 +60,16 @@ constexpr const char* kHelp =
     "  --scan FILE         load a scan-result file of an earlier scan first (as `ls --scan`): the\n"
     "                      partitions it found and its carved files are saved without scanning again\n"
     "  --allow-same-disk   write onto the source disk anyway (may overwrite what is being recovered)\n"
+    "  --json              print the summary as JSON (counts, every incomplete file, the notes)\n"
     "  --quiet             no progress bar, no list of skipped files\n"
     "\n"
     "Carved files are written under DIR/Extra Found Files/, each at its carved size from its start sector.\n"
-    "exit status: 0 done, 1 usage error, 2 not found, not readable or refused (or a scan file not readable,\n"
-    "for another disk or damaged: what was whole in it is used), 3 stopped\n";
+    "A file whose data cannot all be read (failing sectors, an image cut short) is written as far as it can\n"
+    "be and reported incomplete; a file whose writing fails, or that is being written when Ctrl-C stops the\n"
+    "save, is removed.\n"
+    "exit status: 0 every file saved complete, 1 usage error, 2 not found, not readable or refused (or a scan\n"
+    "file not readable, for another disk or damaged: what was whole in it is used), 3 stopped,\n"
+    "4 finished, but some files are incomplete or could not be written\n";
 
 // What the command words (the file page words the same refusals its own way).
 constexpr const char* kBusyText = "警告: 请等待当前操作完成!";
@@ -82,6 +91,7 @@ struct SaveRequest {
   ScanFileOption scanFile;
   bool allowSameDisk = false;
   bool quiet = false;
+  bool json = false;
 };
 
 // Parses the arguments into request; kExitDone, or kExitUsage after saying why.
@@ -97,7 +107,7 @@ int ResolveRequest(const std::vector<std::string>& args, SaveRequest& request) {
                                                "--normal",      "--no-fat-reference",
                                                "--format-scan", "--allow-same-disk",
                                                "--quiet",       "--deep-scan",
-                                               "--scan"};
+                                               "--scan", "--json"};
   for (const auto& [flag, value] : parsed.options) {
     if (!kKnown.count(flag) && !IsLostScanFlag(flag)) {
       std::fprintf(stderr, "quorvel: unknown option %s\nusage: quorvel %s\n", flag.c_str(), kUsage);
@@ -138,6 +148,7 @@ int ResolveRequest(const std::vector<std::string>& args, SaveRequest& request) {
   request.scanFile.path = parsed.Get("--scan");
   request.allowSameDisk = parsed.Has("--allow-same-disk");
   request.quiet = parsed.Has("--quiet");
+  request.json = parsed.Has("--json");
   return kExitDone;
 }
 
@@ -215,23 +226,24 @@ size_t MatchPath(const std::vector<Entry*>& specials, const std::vector<std::str
                  std::set<const void*>& whole, std::set<const void*>& part) {
   if (parts.empty()) return 0;
   size_t found = 0;
-  // Depth-first over every entry that matches the names so far; the chain
-  // holds the matched ancestors.
+  // Depth-first over every entry that matches the names so far, without
+  // recursion; chain holds the matched ancestors.
   std::vector<const Entry*> chain;
-  auto walk = [&](auto&& self, const Entry& entry, size_t depth) -> void {
-    if (entry.name != parts[depth]) return;
-    if (depth + 1 == parts.size()) {
-      whole.insert(&entry);
-      part.insert(chain.begin(), chain.end());
-      ++found;
-      return;
-    }
-    chain.push_back(&entry);
-    for (const Entry& child : entry.children) self(self, child, depth + 1);
-    chain.pop_back();
-  };
-  for (Entry* special : specials)
-    if (special->state() != kNoState) walk(walk, *special, 0);
+  for (Entry* special : specials) {
+    if (special->state() == kNoState) continue;
+    VisitTree(*static_cast<const Entry*>(special), [&](const Entry& entry, size_t depth) {
+      chain.resize(depth);
+      if (depth >= parts.size() || entry.name != parts[depth]) return false;
+      if (depth + 1 == parts.size()) {
+        whole.insert(&entry);
+        part.insert(chain.begin(), chain.end());
+        ++found;
+        return false;
+      }
+      chain.push_back(&entry);
+      return true;
+    });
+  }
   return found;
 }
 
@@ -323,7 +335,7 @@ int CheckTarget(const SaveSelection& selection, const DiskRecord& disk, const Pa
     return kExitNotFound;
   }
   if (!CreateFolderChain(target)) {
-    std::fprintf(stderr, "quorvel: cannot create the folder %s\n", target.c_str());
+    std::fprintf(stderr, "quorvel: cannot create the folder %s: %s\n", target.c_str(), std::strerror(errno));
     return kExitNotFound;
   }
   return kExitDone;
@@ -338,44 +350,104 @@ const char* NoteText(SaveNoteKind kind) {
     case SaveNoteKind::kRecordUnreadable:
       return "MFT record unreadable";
     case SaveNoteKind::kWriteFailed:
-      return "writing failed";
+      return "writing failed (file removed)";
     case SaveNoteKind::kNoSignature:
       return "no cluster passed the signature test (left empty)";
     case SaveNoteKind::kChainEndedEarly:
       return "chain ended early";
     case SaveNoteKind::kRunsEndBeforeSize:
       return "data runs end before the size";
+    case SaveNoteKind::kSourceUnreadable:
+      return "data could not be read";
   }
   return "";
 }
 
+// The reasons as --json words them.
+const char* NoteCode(SaveNoteKind kind) {
+  switch (kind) {
+    case SaveNoteKind::kTargetNotCreated:
+      return "target_not_created";
+    case SaveNoteKind::kRecordUnreadable:
+      return "record_unreadable";
+    case SaveNoteKind::kWriteFailed:
+      return "write_failed";
+    case SaveNoteKind::kNoSignature:
+      return "no_signature";
+    case SaveNoteKind::kChainEndedEarly:
+      return "chain_ended_early";
+    case SaveNoteKind::kRunsEndBeforeSize:
+      return "runs_end_before_size";
+    case SaveNoteKind::kSourceUnreadable:
+      return "source_unreadable";
+  }
+  return "";
+}
+
+unsigned long long U(uint64_t value) { return static_cast<unsigned long long>(value); }
+
 void PrintSummary(const SaveRun& run, const std::string& target, bool quiet) {
   const SaveSummary& s = run.summary;
-  std::printf("保存到 %s\n", target.c_str());
-  std::printf("files written: %llu\n", static_cast<unsigned long long>(s.filesWritten));
-  std::printf("bytes written: %llu (%s)\n", static_cast<unsigned long long>(s.bytesWritten),
-              SavedTotalText(s.bytesWritten).c_str());
-  std::printf("files skipped: %llu", static_cast<unsigned long long>(s.Skipped()));
+  std::printf("保存到 %s\n", TerminalSafe(target).c_str());
+  if (s.stopped)
+    std::printf("stopped: the file being written was removed; %llu files saved complete\n", U(s.FilesComplete()));
+  std::printf("files written: %llu (complete: %llu, incomplete: %llu)\n", U(s.filesWritten), U(s.FilesComplete()),
+              U(s.filesIncomplete));
+  std::printf("bytes written: %llu (%s)\n", U(s.bytesWritten), SavedTotalText(s.bytesWritten).c_str());
+  std::printf("files skipped: %llu", U(s.Skipped()));
   if (s.Skipped()) {
     std::printf(" (target could not be created: %llu, MFT record unreadable: %llu, writing failed: %llu)",
-                static_cast<unsigned long long>(s.skippedTargetNotCreated),
-                static_cast<unsigned long long>(s.skippedRecordUnreadable),
-                static_cast<unsigned long long>(s.skippedWriteFailed));
+                U(s.skippedTargetNotCreated), U(s.skippedRecordUnreadable), U(s.skippedWriteFailed));
   }
   std::printf("\n");
   if (s.emptyNoSignature)
-    std::printf("left empty (no cluster passed the file type's signature test): %llu\n",
-                static_cast<unsigned long long>(s.emptyNoSignature));
-  if (s.shorterThanSize)
-    std::printf("shorter than their size (chain or data runs ended early): %llu\n",
-                static_cast<unsigned long long>(s.shorterThanSize));
-  if (s.mftErrors) std::printf("mft错误: %llu\n", static_cast<unsigned long long>(s.mftErrors));
-  if (!quiet)
-    for (const SaveNote& note : s.notes) std::fprintf(stderr, "  %s: %s\n", NoteText(note.kind), note.path.c_str());
+    std::printf("left empty (no cluster passed the file type's signature test): %llu\n", U(s.emptyNoSignature));
+  if (s.filesIncomplete) {
+    std::printf("incomplete (written as far as their data could be read): %llu\n", U(s.filesIncomplete));
+    for (const IncompleteFile& f : s.incomplete)
+      std::printf("  %s: %llu of %llu bytes missing (%s)\n", TerminalSafe(f.path).c_str(), U(f.missing), U(f.size),
+                  NoteText(f.why));
+  }
+  if (s.mftErrors) std::printf("mft错误: %llu\n", U(s.mftErrors));
+  if (!quiet) {
+    for (const SaveNote& note : s.notes) {
+      std::fprintf(stderr, "  %s: %s%s%s\n", NoteText(note.kind), TerminalSafe(note.path).c_str(),
+                   note.error.empty() ? "" : ": ", note.error.c_str());
+    }
+  }
 }
 
-// Runs the selection's jobs in one multi-select run; kExitStopped on a stop.
-int RunSelection(const SaveSelection& selection, DiskRecord& disk, PartitionRecord& partition, bool quiet) {
+void PrintSummaryJson(const SaveRun& run, const std::string& target) {
+  const SaveSummary& s = run.summary;
+  JsonWriter json;
+  json.BeginObject().Field("target", target).Key("complete").Bool(!s.stopped);
+  json.Field("files_written", s.filesWritten).Field("files_complete", s.FilesComplete());
+  json.Field("files_incomplete", s.filesIncomplete).Field("bytes_written", s.bytesWritten);
+  json.Field("files_skipped", s.Skipped());
+  json.Key("skipped").BeginObject();
+  json.Field("target_not_created", s.skippedTargetNotCreated).Field("record_unreadable", s.skippedRecordUnreadable);
+  json.Field("write_failed", s.skippedWriteFailed).EndObject();
+  json.Field("left_empty", s.emptyNoSignature).Field("mft_errors", s.mftErrors);
+  json.Key("incomplete").BeginArray();
+  for (const IncompleteFile& f : s.incomplete) {
+    json.BeginObject().Field("path", f.path).Field("id", f.id).Field("size", f.size).Field("written", f.written);
+    json.Field("missing", f.missing).Field("reason", NoteCode(f.why)).EndObject();
+  }
+  json.EndArray();
+  json.Key("notes").BeginArray();
+  for (const SaveNote& note : s.notes)
+    json.BeginObject()
+        .Field("reason", NoteCode(note.kind))
+        .Field("path", note.path)
+        .Field("error", note.error)
+        .EndObject();
+  json.EndArray().EndObject();
+  std::printf("%s\n", json.text().c_str());
+}
+
+// Runs the selection's jobs in one multi-select run: kExitStopped on a stop,
+// kExitIncomplete when a file was left incomplete or could not be written.
+int RunSelection(const SaveSelection& selection, DiskRecord& disk, PartitionRecord& partition, bool quiet, bool json) {
   const std::string& target = selection.options.targetFolder;
   SharedSource source = OpenSaveSource(disk, partition);
   if (!source) {
@@ -391,12 +463,17 @@ int RunSelection(const SaveSelection& selection, DiskRecord& disk, PartitionReco
   SaveRun run;
   MultiSelectSaveThreadMain(jobs, run);
   bar.Close();
-  PrintSummary(run, target, quiet);
-  if (run.summary.stopped || interrupt.Interrupted()) {
-    std::fprintf(stderr, "quorvel: stopped; the files written so far stay in %s\n", target.c_str());
-    return kExitStopped;
+  if (interrupt.Interrupted()) run.summary.stopped = true;
+  if (run.summary.stopped) {
+    const std::string consequence = "the file being written was removed; the files saved so far stay in " + target;
+    SayStopped(consequence.c_str());
   }
-  return kExitDone;
+  if (json)
+    PrintSummaryJson(run, target);
+  else
+    PrintSummary(run, target, quiet);
+  if (run.summary.stopped) return kExitStopped;
+  return run.summary.AllComplete() ? kExitDone : kExitIncomplete;
 }
 
 int RunSave(const std::vector<std::string>& args) {
@@ -406,6 +483,7 @@ int RunSave(const std::vector<std::string>& args) {
   DiskRecord* disk = nullptr;
   PartitionRecord* partition = nullptr;
   PartitionRecord wholeDisk;
+  SetStopConsequence("the partition was not read to its end; nothing was saved");
   if (int status = OpenAndRead(request, list, disk, partition, wholeDisk); status != kExitDone) return status;
 
   SaveSelection selection;
@@ -419,7 +497,8 @@ int RunSave(const std::vector<std::string>& args) {
     return WithScanFileStatus(kExitDone, request.scanFile);
   }
   if (int status = CheckTarget(selection, *disk, *partition); status != kExitDone) return status;
-  return WithScanFileStatus(RunSelection(selection, *disk, *partition, request.quiet), request.scanFile);
+  return WithScanFileStatus(RunSelection(selection, *disk, *partition, request.quiet, request.json),
+                            request.scanFile);
 }
 
 CommandRegistrar reg({"save", kUsage, &RunSave,

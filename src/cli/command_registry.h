@@ -11,6 +11,8 @@ constexpr int kExitDone = 0;
 constexpr int kExitUsage = 1;
 constexpr int kExitNotFound = 2;
 constexpr int kExitStopped = 3;
+// Finished, but some files are incomplete or could not be written.
+constexpr int kExitIncomplete = 4;
 
 using CommandFunction = int (*)(const std::vector<std::string>& args);
 

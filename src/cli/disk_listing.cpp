@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "cli/terminal_text.h"
 #include "model/partition_texts.h"
 
 namespace quorvel::cli {
@@ -35,8 +36,12 @@ size_t DisplayWidth(const std::string& text) {
   return width;
 }
 
-void PrintAlignedRows(const std::vector<std::vector<std::string>>& rows, size_t firstRightAligned,
+void PrintAlignedRows(const std::vector<std::vector<std::string>>& cells, size_t firstRightAligned,
                       size_t endRightAligned) {
+  // Labels and names come from the disk: control characters are shown escaped.
+  std::vector<std::vector<std::string>> rows = cells;
+  for (auto& row : rows)
+    for (std::string& cell : row) cell = TerminalSafe(cell);
   std::vector<size_t> widths;
   for (const auto& r : rows) {
     if (widths.size() < r.size()) widths.resize(r.size(), 0);
@@ -204,9 +209,11 @@ void WriteScanCollectionsJson(JsonWriter& json, const DiskRecord& disk) {
   json.Field("directory_sectors", static_cast<uint64_t>(disk.directorySectors.size()));
 }
 
-std::string DisksJson(const std::vector<const DiskRecord*>& disks) {
+std::string DisksJson(const std::vector<const DiskRecord*>& disks, std::optional<bool> complete) {
   JsonWriter json;
-  json.BeginObject().Key("disks").BeginArray();
+  json.BeginObject();
+  if (complete) json.Key("complete").Bool(*complete);
+  json.Key("disks").BeginArray();
   for (const DiskRecord* disk : disks) WriteDiskJson(json, *disk);
   json.EndArray().EndObject();
   return json.text();

@@ -4,6 +4,7 @@
 // JSON object. Shared by every command that shows a disk's partitions.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,8 +35,9 @@ void WriteDiskJson(JsonWriter& json, const DiskRecord& disk, const std::function
 // "sector_count"}], "directory_sectors":N.
 void WriteScanCollectionsJson(JsonWriter& json, const DiskRecord& disk);
 
-// The documented `disks --json` document for the given disks.
-std::string DisksJson(const std::vector<const DiskRecord*>& disks);
+// The documented `disks --json` document for the given disks; after a scan,
+// complete (false when it was stopped) comes first.
+std::string DisksJson(const std::vector<const DiskRecord*>& disks, std::optional<bool> complete = std::nullopt);
 
 // "分区表", "重建" or "引导扇区" by a partition's origin code.
 const char* OriginText(int32_t originCode);

@@ -29,7 +29,7 @@ int RunLostPartitionScan(DiskRecord& disk, LostScanMode mode, uint32_t tracksPer
     return kExitNotFound;
   }
   if (out.stopped || interrupt.Interrupted() || !done) {
-    std::fprintf(stderr, "quorvel: stopped; showing the partitions found so far\n");
+    SayStopped();
     return kExitStopped;
   }
   return kExitDone;

@@ -9,6 +9,32 @@
 
 namespace quorvel::cli {
 
+namespace {
+
+// Says what of the partition could not be read: the part a table entry or
+// boot sector claims past the source's end, MFT records, the FAT.
+void NoteUnreadParts(const DiskRecord& disk, const PartitionRecord& partition) {
+  if (partition.volumeKind == kPlainVolume && disk.sizeBytes != 0) {
+    const uint64_t sourceSectors = disk.sizeBytes / 512;
+    const uint64_t end = partition.startSector + partition.sectorCount;
+    if (end > sourceSectors && partition.startSector < sourceSectors)
+      std::fprintf(stderr,
+                   "quorvel: %s claims %llu sectors, but the source ends after %llu of them: the %llu sectors past the "
+                   "end of the source were not read\n",
+                   partition.name.c_str(), static_cast<unsigned long long>(partition.sectorCount),
+                   static_cast<unsigned long long>(sourceSectors - partition.startSector),
+                   static_cast<unsigned long long>(end - sourceSectors));
+  }
+  if (partition.ntfs.unreadableRecords)
+    std::fprintf(stderr, "quorvel: %llu MFT records could not be read\n",
+                 static_cast<unsigned long long>(partition.ntfs.unreadableRecords));
+  if (partition.fat.unreadableBytes)
+    std::fprintf(stderr, "quorvel: %llu bytes of the FAT could not be read\n",
+                 static_cast<unsigned long long>(partition.fat.unreadableBytes));
+}
+
+}  // namespace
+
 int RunPartitionCommand(PartitionCommand command, DiskRecord& disk, PartitionRecord& partition, bool quiet,
                         PartitionRunResult* result) {
   ScanProgress progress;
@@ -30,8 +56,9 @@ int RunPartitionCommand(PartitionCommand command, DiskRecord& disk, PartitionRec
   const PartitionRunResult& finished = run->Wait();
   bar.Close();
   if (result) *result = finished;
+  if (finished.completed || finished.stopped) NoteUnreadParts(disk, partition);
   if (finished.stopped || interrupt.Interrupted()) {
-    std::fprintf(stderr, "quorvel: stopped; showing what was found so far\n");
+    SayStopped();
     return kExitStopped;
   }
   if (!finished.completed) {
@@ -80,7 +107,7 @@ int RunDeepScanCommand(DiskRecord& disk, PartitionRecord* partition, bool quiet,
     return kExitNotFound;
   }
   if (finished.stopped || interrupt.Interrupted()) {
-    std::fprintf(stderr, "quorvel: stopped; showing what was found so far\n");
+    SayStopped();
     return kExitStopped;
   }
   return kExitDone;

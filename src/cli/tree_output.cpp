@@ -1,50 +1,65 @@
 #include "cli/tree_output.h"
 
+#include <vector>
+
 #include "cli/json_writer.h"
+#include "cli/terminal_text.h"
 #include "model/partition_texts.h"
 
 namespace quorvel::cli {
 
 namespace {
 
+// Text tables indent this many levels at most; deeper rows say their depth.
+constexpr size_t kMaxIndentLevels = 64;
+
 // One printed row, whichever form the entry has.
 struct Row {
-  std::string path;
+  const std::string* path;
   const std::string* name;
   uint8_t state;
   uint64_t size;
   uint64_t id;
   uint64_t parentId;
-  std::string created, modified, accessed;
-  int depth;
+  std::string created, modified, accessed;  // empty: no time
+  size_t depth;
+  bool unreadable;
 };
 
 bool Shown(uint8_t state) { return state >= kDeletedFolder && state <= kFile; }
 
-// The fields a FAT and an NTFS entry fill alike.
-template <typename Entry>
-Row StartRow(const Entry& entry, const std::string& parentPath, int depth) {
-  Row row;
-  row.path = parentPath.empty() ? entry.name : parentPath + "/" + entry.name;
-  row.name = &entry.name;
-  row.state = entry.state();
-  row.size = entry.size;
-  row.depth = depth;
-  return row;
+void AddTime(JsonWriter& json, const char* key, const std::string& time) {
+  json.Key(key);
+  if (time.empty())
+    json.Null();
+  else
+    json.String(time);
 }
 
 class TreePrinter {
  public:
   TreePrinter(bool json, FILE* out) : json_(json), out_(out) {}
 
-  void Begin(const DiskRecord& disk, const PartitionRecord& partition) {
+  void Begin(const DiskRecord& disk, const PartitionRecord& partition, bool complete) {
     if (json_) {
       // Written piece by piece so a huge tree never sits in memory twice.
-      text_ += "{\"disk\":\"" + JsonEscape(disk.Identity()) + "\",\"partition\":\"" + JsonEscape(partition.name) +
-               "\",\"fs\":\"" + JsonEscape(PartitionTypeText(partition)) + "\",\"entries\":[";
+      JsonWriter head;
+      head.BeginObject();
+      head.Field("disk", disk.Identity()).Field("partition", partition.name).Field("fs", PartitionTypeText(partition));
+      // NTFS stores UTC and is shown at UTC+8; FAT stores the writer's local time.
+      head.Key("time_zone");
+      if (IsNtfsKind(partition.fsKind))
+        head.String("+08:00");
+      else if (IsFat16Kind(partition.fsKind) || IsFat32Kind(partition.fsKind))
+        head.String("local");
+      else
+        head.Null();
+      head.Key("complete").Bool(complete);
+      text_ = head.text() + ",\"entries\":[";
       return;
     }
-    text_ += "磁盘 " + disk.Identity() + "  分区 " + partition.name + "  " + PartitionTypeText(partition) + "\n";
+    text_ += "磁盘 " + TerminalSafe(disk.Identity()) + "  分区 " + TerminalSafe(partition.name) + "  " +
+             PartitionTypeText(partition) + "\n";
     text_ += "状态          大小          创建时间             修改时间             编号        名称\n";
   }
 
@@ -54,13 +69,17 @@ class TreePrinter {
     else
       ++files_;
     if (IsDeletedState(row.state)) ++deleted_;
+    if (row.unreadable) ++unreadable_;
     if (json_) {
       JsonWriter entry;
       entry.BeginObject();
-      entry.Field("path", row.path).Field("name", *row.name).Field("state", static_cast<int>(row.state));
+      entry.Field("path", *row.path).Field("name", *row.name).Field("state", static_cast<int>(row.state));
       entry.Field("state_text", EntryStateText(row.state));
       entry.Field("size", row.size).Field("id", row.id).Field("parent_id", row.parentId);
-      entry.Field("created", row.created).Field("modified", row.modified).Field("accessed", row.accessed);
+      AddTime(entry, "created", row.created);
+      AddTime(entry, "modified", row.modified);
+      AddTime(entry, "accessed", row.accessed);
+      entry.Key("unreadable").Bool(row.unreadable);
       entry.EndObject();
       if (folders_ + files_ > 1) text_ += ',';
       text_ += entry.text();
@@ -72,12 +91,18 @@ class TreePrinter {
     text_ += state;
     text_.append(14 - state.size() / 3 * 2, ' ');
     char numbers[160];
-    std::snprintf(numbers, sizeof numbers, "%12llu  %s  %s  %10llu  ", static_cast<unsigned long long>(row.size),
+    std::snprintf(numbers, sizeof numbers, "%12llu  %19s  %19s  %10llu  ", static_cast<unsigned long long>(row.size),
                   row.created.c_str(), row.modified.c_str(), static_cast<unsigned long long>(row.id));
     text_ += numbers;
-    text_.append(static_cast<size_t>(row.depth) * 2, ' ');
-    text_ += *row.name;
+    if (row.depth > kMaxIndentLevels) {
+      text_.append(kMaxIndentLevels * 2, ' ');
+      text_ += "[depth " + std::to_string(row.depth) + "] ";
+    } else {
+      text_.append(row.depth * 2, ' ');
+    }
+    text_ += TerminalSafe(*row.name);
     if (IsFolderState(row.state)) text_ += '/';
+    if (row.unreadable) text_ += "  [unreadable]";
     text_ += '\n';
     if (text_.size() > (1u << 20)) Flush();
   }
@@ -88,9 +113,14 @@ class TreePrinter {
       Flush();
       return;
     }
-    char summary[160];
+    char summary[200];
     std::snprintf(summary, sizeof summary, "%zu 个文件夹, %zu 个文件, 其中 %zu 项已删除\n", folders_, files_, deleted_);
     text_ += summary;
+    if (unreadable_) {
+      std::snprintf(summary, sizeof summary, "%zu entries could not be read in full (marked [unreadable])\n",
+                    unreadable_);
+      text_ += summary;
+    }
     Flush();
   }
 
@@ -103,32 +133,54 @@ class TreePrinter {
   bool json_;
   FILE* out_;
   std::string text_;
-  size_t folders_ = 0, files_ = 0, deleted_ = 0;
+  size_t folders_ = 0, files_ = 0, deleted_ = 0, unreadable_ = 0;
 };
 
-void WalkFat(TreePrinter& printer, const FatFileEntry& entry, const std::string& parentPath, uint64_t parentId,
-             int depth) {
-  if (!Shown(entry.state())) return;
-  Row row = StartRow(entry, parentPath, depth);
-  row.id = entry.firstCluster;
-  row.parentId = parentId;
-  row.created = FormatDosTime(entry.creationDate, entry.creationTime);
-  row.modified = FormatDosTime(entry.writeDate, entry.writeTime);
-  row.accessed = row.modified;  // the file list shows the write time as the access time
-  printer.Add(row);
-  for (const FatFileEntry& child : entry.children) WalkFat(printer, child, row.path, entry.firstCluster, depth + 1);
+// The fields a FAT and an NTFS entry fill alike.
+template <typename Entry>
+Row StartRow(const Entry& entry, const std::string& path, size_t depth) {
+  Row row;
+  row.path = &path;
+  row.name = &entry.name;
+  row.state = entry.state();
+  row.size = entry.size;
+  row.depth = depth;
+  row.unreadable = entry.unreadable;
+  return row;
 }
 
-void WalkNtfs(TreePrinter& printer, const NtfsFileEntry& entry, const std::string& parentPath, int depth) {
-  if (!Shown(entry.state())) return;
-  Row row = StartRow(entry, parentPath, depth);
-  row.id = entry.recordNumber;
-  row.parentId = entry.parentNumber;
-  row.created = FormatFileTime(entry.creationTime);
-  row.modified = FormatFileTime(entry.modificationTime);
-  row.accessed = FormatFileTime(entry.accessTime);
-  printer.Add(row);
-  for (const NtfsFileEntry& child : entry.children) WalkNtfs(printer, child, row.path, depth + 1);
+void WalkFat(TreePrinter& printer, const FatFileEntry& top) {
+  WalkPath path;
+  std::vector<uint64_t> clusterAt;  // first cluster of the folder open at each depth
+  VisitTree(top, [&](const FatFileEntry& entry, size_t depth) {
+    if (!Shown(entry.state())) return false;
+    Row row = StartRow(entry, path.Enter(depth, entry.name), depth);
+    row.id = entry.firstCluster;
+    // The parent folder's first cluster (0 below a FAT16 root and for the special folders).
+    row.parentId = depth == 0 ? 0 : clusterAt[depth - 1];
+    clusterAt.resize(depth);
+    clusterAt.push_back(entry.firstCluster);
+    row.created = FormatDosTime(entry.creationDate, entry.creationTime);
+    row.modified = FormatDosTime(entry.writeDate, entry.writeTime);
+    row.accessed = row.modified;  // the file list shows the write time as the access time
+    printer.Add(row);
+    return true;
+  });
+}
+
+void WalkNtfs(TreePrinter& printer, const NtfsFileEntry& top) {
+  WalkPath path;
+  VisitTree(top, [&](const NtfsFileEntry& entry, size_t depth) {
+    if (!Shown(entry.state())) return false;
+    Row row = StartRow(entry, path.Enter(depth, entry.name), depth);
+    row.id = entry.recordNumber;
+    row.parentId = entry.parentNumber;
+    row.created = FormatFileTime(entry.creationTime);
+    row.modified = FormatFileTime(entry.modificationTime);
+    row.accessed = FormatFileTime(entry.accessTime);
+    printer.Add(row);
+    return true;
+  });
 }
 
 // The carved files that start inside the partition, under their folder.
@@ -138,20 +190,13 @@ void WalkCarved(TreePrinter& printer, const DiskRecord& disk, const PartitionRec
   if (it == disk.carvedFiles.end() || it->first >= end) return;
   static const std::string kDefaultName = "Extra Found Files";
   const std::string& folderName = disk.extraFoundFiles.name.empty() ? kDefaultName : disk.extraFoundFiles.name;
-  Row folder{folderName, &folderName, kFolder, 0, 0, 0, "", "", "", 0};
+  Row folder{&folderName, &folderName, kFolder, 0, 0, 0, "", "", "", 0, false};
   printer.Add(folder);
+  std::string path;
   for (; it != disk.carvedFiles.end() && it->first < end; ++it) {
     // Carved files are shown as deleted files, numbered by their start sector.
-    Row row{folderName + "/" + it->second.name,
-            &it->second.name,
-            kDeletedFile,
-            it->second.size,
-            it->first,
-            0,
-            "",
-            "",
-            "",
-            1};
+    path = folderName + "/" + it->second.name;
+    Row row{&path, &it->second.name, kDeletedFile, it->second.size, it->first, 0, "", "", "", 1, false};
     printer.Add(row);
   }
 }
@@ -160,17 +205,17 @@ void WalkCarved(TreePrinter& printer, const DiskRecord& disk, const PartitionRec
 
 bool PartitionUsesNtfsTree(const PartitionRecord& partition) { return IsNtfsKind(partition.fsKind); }
 
-void PrintPartitionTree(const DiskRecord& disk, const PartitionRecord& partition, bool json, FILE* out) {
+void PrintPartitionTree(const DiskRecord& disk, const PartitionRecord& partition, bool json, FILE* out, bool complete) {
   TreePrinter printer(json, out);
-  printer.Begin(disk, partition);
+  printer.Begin(disk, partition, complete);
   const FileTree& tree = *partition.tree;
   if (PartitionUsesNtfsTree(partition)) {
-    WalkNtfs(printer, tree.ntfsRoot, std::string(), 0);
-    WalkNtfs(printer, tree.ntfsLost, std::string(), 0);
-    if (!tree.ntfsExtension.children.empty()) WalkNtfs(printer, tree.ntfsExtension, std::string(), 0);
+    WalkNtfs(printer, tree.ntfsRoot);
+    WalkNtfs(printer, tree.ntfsLost);
+    if (!tree.ntfsExtension.children.empty()) WalkNtfs(printer, tree.ntfsExtension);
   } else {
-    WalkFat(printer, tree.fatRoot, std::string(), 0, 0);
-    WalkFat(printer, tree.fatLost, std::string(), 0, 0);
+    WalkFat(printer, tree.fatRoot);
+    WalkFat(printer, tree.fatLost);
   }
   WalkCarved(printer, disk, partition);
   printer.End();

@@ -16,8 +16,11 @@ bool PartitionUsesNtfsTree(const PartitionRecord& partition);
 // ("根目录", "零散目录", and "扩展目录" when it has children), depth first in list
 // order, then the carved files that start inside the partition under "Extra
 // Found Files" (state 2, id = start sector, no times). JSON:
-// {"disk","partition","fs","entries":[{"path","name","state",
-// "state_text","size","id","parent_id","created","modified","accessed"}]}.
-void PrintPartitionTree(const DiskRecord& disk, const PartitionRecord& partition, bool json, FILE* out = stdout);
+// {"disk","partition","fs","time_zone","complete","entries":[{"path","name",
+// "state","state_text","size","id","parent_id","created","modified",
+// "accessed","unreadable"}]}; times without a value are null. complete is
+// false when the run that filled the tree was stopped.
+void PrintPartitionTree(const DiskRecord& disk, const PartitionRecord& partition, bool json, FILE* out = stdout,
+                        bool complete = true);
 
 }  // namespace quorvel::cli

@@ -38,8 +38,12 @@ bool IsExtSuperblock(ByteView sb) {
     return false;
   const uint64_t total = TotalBlocks(sb);
   const uint64_t freeBlocks = sb.Le32(kFreeBlocksCount) + (static_cast<uint64_t>(sb.Le32(kFreeBlocksCountHigh)) << 32);
+  // One block bitmap per group maps at most 8 x block size blocks. (A rule
+  // of fewer blocks per group than blocks in all would refuse every volume
+  // of a single group, which is what mkfs makes of small ones.)
+  const uint64_t blockSize = uint64_t{1024} << sb.Le32(kLogBlockSize);
   return sb.Le32(kFreeInodesCount) < sb.Le32(kInodesCount) && freeBlocks < total && sb.Le32(kFirstDataBlock) < total &&
-         blocksPerGroup < total;
+         blocksPerGroup <= 8 * blockSize;
 }
 
 std::string ExtSubKind(ByteView sb) {

@@ -66,8 +66,9 @@ using MftFragmentList = std::list<MftFragment>;
 
 // What the FAT reader keeps of a volume between runs.
 struct FatVolumeState {
-  uint32_t sizeSectors = 0;    // sectors of one FAT
-  std::vector<uint8_t> table;  // the first FAT; freed when the tree is emptied
+  uint32_t sizeSectors = 0;      // sectors of one FAT
+  std::vector<uint8_t> table;    // the first FAT; freed when the tree is emptied
+  uint64_t unreadableBytes = 0;  // bytes of it the last read could not read
 };
 
 // What the NTFS record sweep finds out about a volume and the save engine and
@@ -79,6 +80,7 @@ struct NtfsVolumeState {
   std::vector<MftRun> mftRuns;
   std::map<uint64_t, uint64_t> recordSectors;            // record -> absolute sector (fragment path)
   std::multimap<uint64_t, uint64_t> extraRecordSectors;  // further sectors of a number
+  uint64_t unreadableRecords = 0;                        // records the last sweep could not read
 };
 
 // One partition or volume: where it lies and what it holds (location and

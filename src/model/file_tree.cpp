@@ -1,6 +1,7 @@
 #include "model/file_tree.h"
 
 #include <cstdio>
+#include <type_traits>
 #include <unordered_map>
 
 namespace quorvel {
@@ -24,24 +25,52 @@ namespace {
 
 using PointerMap = std::unordered_map<const void*, void*>;
 
-// Walks the original and the copy in step (they have the same shape) and
-// records where each original entry now lives; re-aims the FAT parent pointers.
-void MapFat(const FatFileEntry& from, FatFileEntry& to, FatFileEntry* parent, PointerMap& map) {
-  map[&from] = &to;
-  to.parent = parent;
-  auto it = to.children.begin();
-  for (const FatFileEntry& child : from.children) {
-    MapFat(child, *it, &to, map);
-    ++it;
-  }
+// An entry's own fields, without its children.
+FatFileEntry CopyFields(const FatFileEntry& from) {
+  FatFileEntry to;
+  to.flags = from.flags;
+  to.unreadable = from.unreadable;
+  to.creationTime = from.creationTime;
+  to.creationDate = from.creationDate;
+  to.writeTime = from.writeTime;
+  to.writeDate = from.writeDate;
+  to.size = from.size;
+  to.firstCluster = from.firstCluster;
+  to.name = from.name;
+  return to;
 }
 
-void MapNtfs(const NtfsFileEntry& from, NtfsFileEntry& to, PointerMap& map) {
+NtfsFileEntry CopyFields(const NtfsFileEntry& from) {
+  NtfsFileEntry to;
+  to.flags = from.flags;
+  to.unreadable = from.unreadable;
+  to.recordNumber = from.recordNumber;
+  to.parentNumber = from.parentNumber;
+  to.size = from.size;
+  to.creationTime = from.creationTime;
+  to.modificationTime = from.modificationTime;
+  to.accessTime = from.accessTime;
+  to.name = from.name;
+  return to;
+}
+
+// Copies from's fields into to and everything below from under to, folder
+// by folder without recursion; records where each original entry now lives
+// and aims the FAT parent pointers at the copies.
+template <typename Entry>
+void CopySubtree(const Entry& from, Entry& to, PointerMap& map) {
+  to = CopyFields(from);
   map[&from] = &to;
-  auto it = to.children.begin();
-  for (const NtfsFileEntry& child : from.children) {
-    MapNtfs(child, *it, map);
-    ++it;
+  std::vector<std::pair<const Entry*, Entry*>> folders{{&from, &to}};
+  while (!folders.empty()) {
+    const auto [original, copy] = folders.back();
+    folders.pop_back();
+    for (const Entry& child : original->children) {
+      Entry& added = copy->children.emplace_back(CopyFields(child));
+      if constexpr (std::is_same_v<Entry, FatFileEntry>) added.parent = copy;
+      map[&child] = &added;
+      if (!child.children.empty()) folders.emplace_back(&child, &added);
+    }
   }
 }
 
@@ -52,44 +81,37 @@ T* Remap(T* pointer, const PointerMap& map) {
 }
 
 template <typename Multimap>
-void RemapIndex(Multimap& index, const PointerMap& map) {
-  for (auto it = index.begin(); it != index.end();) {
-    auto* moved = Remap(it->second, map);
-    if (moved) {
-      it->second = moved;
-      ++it;
-    } else {
-      it = index.erase(it);
-    }
-  }
+void RemapIndex(const Multimap& from, Multimap& to, const PointerMap& map) {
+  for (const auto& [key, pointer] : from)
+    if (auto* moved = Remap(pointer, map)) to.emplace_hint(to.end(), key, moved);
 }
 
 std::unique_ptr<FileTree> CopyTree(const FileTree& from) {
-  auto to = std::make_unique<FileTree>(from);
+  auto to = std::make_unique<FileTree>();
   PointerMap map;
-  MapFat(from.fatRoot, to->fatRoot, nullptr, map);
-  MapFat(from.fatLost, to->fatLost, nullptr, map);
-  MapNtfs(from.ntfsRoot, to->ntfsRoot, map);
-  MapNtfs(from.ntfsLost, to->ntfsLost, map);
-  MapNtfs(from.ntfsExtension, to->ntfsExtension, map);
-  RemapIndex(to->NormalEntryByCluster, map);
-  RemapIndex(to->DeletedEntryByCluster, map);
-  RemapIndex(to->EntryByNumber, map);
-  RemapIndex(to->PlaceholderByNumber, map);
-  for (auto it = to->nameIndex.begin(); it != to->nameIndex.end();) {
-    bool kept = std::visit(
+  CopySubtree(from.fatRoot, to->fatRoot, map);
+  CopySubtree(from.fatLost, to->fatLost, map);
+  CopySubtree(from.ntfsRoot, to->ntfsRoot, map);
+  CopySubtree(from.ntfsLost, to->ntfsLost, map);
+  CopySubtree(from.ntfsExtension, to->ntfsExtension, map);
+  RemapIndex(from.NormalEntryByCluster, to->NormalEntryByCluster, map);
+  RemapIndex(from.DeletedEntryByCluster, to->DeletedEntryByCluster, map);
+  RemapIndex(from.EntryByNumber, to->EntryByNumber, map);
+  RemapIndex(from.PlaceholderByNumber, to->PlaceholderByNumber, map);
+  for (const auto& [name, ref] : from.nameIndex) {
+    std::visit(
         [&](auto* pointer) {
-          auto* moved = Remap(pointer, map);
-          if (moved) it->second = moved;
-          return moved != nullptr;
+          if (auto* moved = Remap(pointer, map)) to->nameIndex.emplace_hint(to->nameIndex.end(), name, moved);
         },
-        it->second);
-    it = kept ? std::next(it) : to->nameIndex.erase(it);
+        ref);
   }
+  to->skipSet = from.skipSet;
   return to;
 }
 
 }  // namespace
+
+FileTree::~FileTree() { ClearFileTree(*this); }
 
 FileTreeBox::FileTreeBox() : tree_(std::make_unique<FileTree>()) {}
 FileTreeBox::FileTreeBox(const FileTreeBox& other) : tree_(CopyTree(*other.tree_)) {}
@@ -99,11 +121,11 @@ FileTreeBox& FileTreeBox::operator=(const FileTreeBox& other) {
 }
 
 void ClearFileTree(FileTree& tree) {
-  tree.fatRoot.children.clear();
-  tree.fatLost.children.clear();
-  tree.ntfsRoot.children.clear();
-  tree.ntfsLost.children.clear();
-  tree.ntfsExtension.children.clear();
+  DestroyEntries(tree.fatRoot.children);
+  DestroyEntries(tree.fatLost.children);
+  DestroyEntries(tree.ntfsRoot.children);
+  DestroyEntries(tree.ntfsLost.children);
+  DestroyEntries(tree.ntfsExtension.children);
   tree.NormalEntryByCluster.clear();
   tree.DeletedEntryByCluster.clear();
   tree.nameIndex.clear();
@@ -127,6 +149,10 @@ NtfsFileEntry* AddNtfsChild(NtfsFileEntry& parent, const NtfsFileEntry& child, b
 }
 
 std::string FormatDosTime(uint16_t date, uint16_t time) {
+  // Month 0 or day 0 is no date at all (a root folder, an entry that never
+  // had one); a month past 12 cannot be either.
+  const unsigned month = (date >> 5) & 15, day = date & 31;
+  if (month == 0 || month > 12 || day == 0) return std::string();
   char text[64];
   std::snprintf(text, sizeof text, "%d-%02d-%02d %02d:%02d:%02d", (date >> 9) + 1980, (date >> 5) & 15, date & 31,
                 time >> 11, (time >> 5) & 63, (time & 31) * 2);
@@ -150,7 +176,9 @@ void CivilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day) 
 }  // namespace
 
 std::string FormatFileTime(uint64_t fileTime) {
-  // FILETIME counts 100 ns from 1601-01-01; shown at UTC+8 always.
+  // FILETIME counts 100 ns from 1601-01-01; shown at UTC+8 always. Zero is
+  // no time (special folders, placeholders).
+  if (fileTime == 0) return std::string();
   const int64_t kSecondsFrom1601To1970 = 11644473600LL;
   int64_t seconds = static_cast<int64_t>(fileTime / 10000000ULL) - kSecondsFrom1601To1970 + 8 * 3600;
   int64_t days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;

@@ -7,7 +7,9 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <variant>
+#include <vector>
 
 namespace quorvel {
 
@@ -35,8 +37,13 @@ inline bool IsDeletedState(uint8_t state) { return state == kDeletedFolder || st
 // "已删除文件夹", "已删除文件", "正常文件夹", "正常文件"; empty for other states.
 const char* EntryStateText(uint8_t state);
 
+// The entries' fields are copied one by one (CopyFields in file_tree.cpp):
+// a field added here must be added there too.
 struct FatFileEntry {
   uint8_t flags = 0;
+  // Its data (a folder's directory clusters) could not be read in full: what
+  // is listed below it may be incomplete.
+  bool unreadable = false;
   uint16_t creationTime = 0;
   uint16_t creationDate = 0;
   uint16_t writeTime = 0;
@@ -52,6 +59,9 @@ struct FatFileEntry {
 
 struct NtfsFileEntry {
   uint8_t flags = 0;
+  // Its record, a record it continues in, or its parent's record could not
+  // be read in full: its size and place may be incomplete.
+  bool unreadable = false;
   uint64_t recordNumber = 0;
   uint32_t parentNumber = 0;
   uint64_t size = 0;
@@ -86,6 +96,11 @@ using CarvedFileMap = std::map<uint64_t, CarvedFile>;
 // into it. Kept behind a pointer (see FileTreeBox) so moving a PartitionRecord
 // never invalidates parent pointers or index slots.
 struct FileTree {
+  FileTree() = default;
+  FileTree(const FileTree&) = delete;
+  FileTree& operator=(const FileTree&) = delete;
+  ~FileTree();
+
   FatFileEntry fatRoot;         // "根目录"
   FatFileEntry fatLost;         // "零散目录"
   NtfsFileEntry ntfsRoot;       // "根目录", record 5
@@ -119,6 +134,67 @@ class FileTreeBox {
   std::unique_ptr<FileTree> tree_;
 };
 
+// Visits top and every entry below it depth first, in list order, without
+// recursion: a corrupt or hostile disk can chain folders thousands deep.
+// visit(entry, depth) (top has depth 0) returns true to go into the entry's
+// children.
+template <typename Entry, typename Visit>
+void VisitTree(Entry& top, Visit&& visit) {
+  if (!visit(top, size_t{0})) return;
+  using Iterator = decltype(top.children.begin());
+  std::vector<std::pair<Iterator, Iterator>> open;  // the next child and the end of each open folder
+  open.emplace_back(top.children.begin(), top.children.end());
+  while (!open.empty()) {
+    if (open.back().first == open.back().second) {
+      open.pop_back();
+      continue;
+    }
+    Entry& entry = *open.back().first++;
+    if (visit(entry, open.size()) && !entry.children.empty())
+      open.emplace_back(entry.children.begin(), entry.children.end());
+  }
+}
+
+// The path of the entry being visited in a VisitTree walk, built up as the
+// walk goes: each level keeps where its prefix ends, so no entry rebuilds its
+// path from the top (which costs time and memory in the square of the depth).
+class WalkPath {
+ public:
+  explicit WalkPath(std::string base = std::string()) : path_(std::move(base)) { ends_.push_back(path_.size()); }
+  // The path of an entry at depth: its parent's path (the base for depth 0),
+  // "/" and name.
+  const std::string& Enter(size_t depth, const std::string& name) {
+    Parent(depth);
+    if (!path_.empty() && path_.back() != '/') path_ += '/';
+    path_ += name;
+    ends_.push_back(path_.size());
+    return path_;
+  }
+  // The path of the entry entered last at depth - 1 (the base for depth 0).
+  const std::string& Parent(size_t depth) {
+    if (depth >= ends_.size()) depth = ends_.size() - 1;
+    path_.resize(ends_[depth]);
+    ends_.resize(depth + 1);
+    return path_;
+  }
+
+ private:
+  std::string path_;
+  std::vector<size_t> ends_;  // ends_[d]: end of the path of the entry at depth d - 1
+};
+
+// Frees a list of entries and everything below them without recursion (the
+// lists' own destructors would recurse once per level).
+template <typename Entry>
+void DestroyEntries(std::list<Entry>& entries) {
+  std::list<Entry> pending;
+  pending.splice(pending.end(), entries);
+  while (!pending.empty()) {
+    pending.splice(pending.end(), pending.front().children);
+    pending.pop_front();
+  }
+}
+
 // Empties the children of every special folder and every index; names and
 // states of the special folders stay.
 void ClearFileTree(FileTree& tree);
@@ -128,9 +204,10 @@ void ClearFileTree(FileTree& tree);
 FatFileEntry* AddFatChild(FatFileEntry& parent, const FatFileEntry& child, bool atFront);
 NtfsFileEntry* AddNtfsChild(NtfsFileEntry& parent, const NtfsFileEntry& child, bool atFront);
 
-// "%d-%02d-%02d %02d:%02d:%02d" of a DOS date and time word, no range check.
+// "%d-%02d-%02d %02d:%02d:%02d" of a DOS date and time word; empty when the
+// date is none (month or day 0, month past 12): such times are shown empty.
 std::string FormatDosTime(uint16_t date, uint16_t time);
-// The same pattern for a FILETIME shown at the fixed offset UTC+8.
+// The same pattern for a FILETIME shown at the fixed offset UTC+8; empty for 0.
 std::string FormatFileTime(uint64_t fileTime);
 
 }  // namespace quorvel

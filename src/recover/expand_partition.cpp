@@ -30,6 +30,8 @@ void EmptyPartitionTree(PartitionRecord& partition) {
   // The cached FAT goes with the tree; its geometry stays for the next run.
   partition.fat.table.clear();
   partition.fat.table.shrink_to_fit();
+  partition.fat.unreadableBytes = 0;
+  partition.ntfs.unreadableRecords = 0;
   partition.ntfs.mftRuns.clear();
   partition.ntfs.recordSectors.clear();
   partition.ntfs.extraRecordSectors.clear();

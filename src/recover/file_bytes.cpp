@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "fs/ntfs/mft_record.h"
+#include "io/careful_read.h"
 #include "io/volume_source.h"
 
 namespace quorvel {
@@ -25,6 +26,19 @@ uint64_t SectorBytes(const PartitionRecord& partition) {
   return partition.bytesPerSector ? partition.bytesPerSector : kDefaultSectorSize;
 }
 
+// Reads buffer from a sector of the partition's source as saving does:
+// nothing past the partition's or the source's end, a short read retried
+// sector by sector. Returns the bytes of its first `counted` that arrived.
+uint64_t ReadPartitionView(const ByteSource& source, const PartitionRecord& partition, uint64_t sector,
+                           std::span<uint8_t> buffer, uint64_t counted) {
+  const uint64_t bytesPerSector = SectorBytes(partition);
+  if (sector > UINT64_MAX / bytesPerSector) return ZeroRest(buffer, 0);
+  const uint64_t limit = PartitionReadLimit(source, partition.startSector, partition.sectorCount, bytesPerSector);
+  return ReadCarefully(source, sector * bytesPerSector, buffer,
+                       static_cast<size_t>(std::min<uint64_t>(counted, buffer.size())), limit, bytesPerSector)
+      .read;
+}
+
 // Next cluster of a chain, or 0 when the chain ends here.
 uint64_t NextCluster(const PartitionRecord& partition, uint64_t cluster, uint64_t limit) {
   const ByteView fat(partition.fat.table);
@@ -44,6 +58,12 @@ uint64_t NextCluster(const PartitionRecord& partition, uint64_t cluster, uint64_
 }  // namespace
 
 namespace {
+
+// Bytes of a `size`-byte file's view that did not arrive.
+uint64_t MissingOf(uint64_t size, uint64_t read) {
+  const uint64_t shown = std::min(size, kMaxViewBytes);
+  return read < shown ? shown - read : 0;
+}
 
 // Clusters 0 and 1 hold no data: such an entry has lost its chain.
 bool HasFatData(const PartitionRecord& partition, const FatFileEntry& entry) {
@@ -76,23 +96,26 @@ uint64_t LoadFatEntryBytes(const ByteSource& source, const PartitionRecord& part
     // The buffer bounds the walk, so a chain that loops ends too.
     for (uint64_t c = entry.firstCluster; c != 0 && loaded < length; c = NextCluster(partition, c, limit)) {
       const size_t put = static_cast<size_t>(std::min<uint64_t>(clusterSize, length - loaded));
-      read += std::min<uint64_t>(
-          put, ReadSectors(source, partition.dataOrigin + c * sectorsPerCluster, bytesPerSector, cluster));
+      const uint64_t fileBytes = loaded < entry.size ? std::min<uint64_t>(put, entry.size - loaded) : 0;
+      read += ReadPartitionView(source, partition, partition.dataOrigin + c * sectorsPerCluster, cluster, fileBytes);
       std::memcpy(out.data() + loaded, cluster.data(), put);
       loaded += put;
     }
     return read;
   }
-  return ReadSectors(source, partition.dataOrigin + entry.firstCluster * sectorsPerCluster, bytesPerSector, out);
+  return ReadPartitionView(source, partition, partition.dataOrigin + entry.firstCluster * sectorsPerCluster, out,
+                           entry.size);
 }
 
 bool LoadFatEntryBytes(const DiskRecord& disk, const PartitionRecord& partition, const FatFileEntry& entry,
-                       std::vector<uint8_t>& out, std::string& error) {
+                       std::vector<uint8_t>& out, std::string& error, uint64_t* missing) {
   out.clear();
+  if (missing) *missing = 0;
   if (!HasFatData(partition, entry)) return true;
   std::unique_ptr<ByteSource> source = OpenSource(disk, partition, error);
   if (!source) return false;
-  LoadFatEntryBytes(*source, partition, entry, out);
+  const uint64_t read = LoadFatEntryBytes(*source, partition, entry, out);
+  if (missing) *missing = MissingOf(entry.size, read);
   return true;
 }
 
@@ -122,35 +145,44 @@ uint64_t LoadNtfsEntryBytes(const ByteSource& source, const PartitionRecord& par
       loaded += put;
       return loaded < length;
     };
+    uint64_t unreadable = 0;
     WriteCompressedRuns(source, writer, SectorRunsOf(details, partition), static_cast<uint32_t>(sectorsPerCluster),
-                        std::min<uint64_t>(size, length), partition, details.CompressionUnitClusters());
-    return loaded;
+                        std::min<uint64_t>(size, length), partition, details.CompressionUnitClusters(), nullptr,
+                        &unreadable);
+    return loaded - std::min(loaded, unreadable);
   }
   // Past the initialized size the file reads as zeros whatever the disk holds.
   const uint64_t dataEnd = std::min<uint64_t>(length, details.initializedSize < size ? details.initializedSize : size);
-  uint64_t read = 0;
+  const uint64_t shown = std::min(size, length);
+  uint64_t read = shown - std::min(shown, dataEnd);  // zeros past the initialized size
   for (const DataRun& run : details.dataRuns) {
     const uint64_t at = run.vcn * clusterSize;
     if (at >= dataEnd) continue;
-    if (run.sparse || run.startCluster == 0) continue;
     const uint64_t bytes = std::min<uint64_t>(run.clusterCount * clusterSize, dataEnd - at);
+    if (run.sparse || run.startCluster == 0) {
+      read += bytes;  // a hole: zeros by the file system's own account
+      continue;
+    }
     const size_t want = static_cast<size_t>((bytes + bytesPerSector - 1) / bytesPerSector * bytesPerSector);
     std::vector<uint8_t> piece(want);
-    read += std::min<uint64_t>(bytes, ReadSectors(source, partition.startSector + run.startCluster * sectorsPerCluster,
-                                                  bytesPerSector, piece));
+    read += ReadPartitionView(source, partition, partition.startSector + run.startCluster * sectorsPerCluster, piece,
+                              bytes);
     std::memcpy(out.data() + at, piece.data(), static_cast<size_t>(bytes));
   }
   return read;
 }
 
 bool LoadNtfsEntryBytes(const DiskRecord& disk, PartitionRecord& partition, const NtfsFileEntry& entry,
-                        std::vector<uint8_t>& out, std::string& error, bool* mftError) {
+                        std::vector<uint8_t>& out, std::string& error, bool* mftError, uint64_t* missing) {
   out.clear();
   if (mftError) *mftError = false;
+  if (missing) *missing = 0;
   std::unique_ptr<ByteSource> source = OpenSource(disk, partition, error);
   if (!source) return false;
   bool recordRead = false, recordError = false;
-  LoadNtfsEntryBytes(*source, partition, entry, out, recordRead, recordError);
+  const uint64_t read = LoadNtfsEntryBytes(*source, partition, entry, out, recordRead, recordError);
+  // Bytes the record says are zeros (sparse, past the initialized size) count as read.
+  if (missing && recordRead) *missing = out.empty() ? 0 : MissingOf(std::min<uint64_t>(entry.size, out.size()), read);
   if (recordError && mftError) *mftError = true;
   if (!recordRead) error = "MFT record unreadable";  // nothing to show, but the source was fine
   return true;
@@ -165,15 +197,20 @@ uint64_t LoadSectorBytes(const ByteSource& source, uint64_t startSector, uint64_
                          std::vector<uint8_t>& out) {
   const uint64_t count = std::min(byteCount, kMaxViewBytes);
   std::vector<uint8_t> buffer(static_cast<size_t>(ViewLength(count)));
-  const uint64_t read = std::min<uint64_t>(count, ReadSectors(source, startSector, kDefaultSectorSize, buffer));
+  const uint64_t read = startSector > UINT64_MAX / kDefaultSectorSize
+                            ? ZeroRest(buffer, 0)
+                            : ReadCarefully(source, startSector * kDefaultSectorSize, buffer,
+                                            static_cast<size_t>(count), UINT64_MAX, kDefaultSectorSize)
+                                  .read;
   buffer.resize(static_cast<size_t>(count));
   out = std::move(buffer);
   return read;
 }
 
 bool LoadSectorBytes(const std::string& devicePath, uint64_t startSector, uint64_t byteCount, std::vector<uint8_t>& out,
-                     std::string& error) {
+                     std::string& error, uint64_t* missing) {
   out.clear();
+  if (missing) *missing = 0;
   if (startSector > UINT64_MAX / kDefaultSectorSize) {
     error = "start sector out of range";
     return false;
@@ -183,7 +220,8 @@ bool LoadSectorBytes(const std::string& devicePath, uint64_t startSector, uint64
     error = "cannot open " + devicePath;
     return false;
   }
-  LoadSectorBytes(*source, startSector, byteCount, out);
+  const uint64_t read = LoadSectorBytes(*source, startSector, byteCount, out);
+  if (missing) *missing = out.size() - std::min<uint64_t>(out.size(), read);
   return true;
 }
 

@@ -18,9 +18,12 @@ constexpr uint64_t kMaxViewBytes = 0x25800000;  // 600 MiB
 uint64_t ViewLength(uint64_t size);
 
 // Each loader has two forms: one that opens the partition's source
-// (io/volume_source.h) and reports whether it could, and one that reads an
-// opened source and returns how many of the bytes came from it (the rest of
-// out reads as zeros).
+// (io/volume_source.h) and reports whether it could (and, through missing,
+// how many bytes of the shown part of the file could not be read), and one
+// that reads an opened source and returns how many of the file's bytes are
+// known: read from it, or zeros by the file system's account (the rest of out
+// reads as zeros). Nothing is read past the partition's or the source's end;
+// a short read is retried sector by sector.
 
 // FAT entry: follows the in-memory FAT from the first cluster when the file
 // spans at least one cluster and the FAT is loaded, else reads contiguously;
@@ -28,7 +31,7 @@ uint64_t ViewLength(uint64_t size);
 // A size of 0 or a first cluster below the root folder's loads nothing.
 // False (error set) only when the source cannot be opened.
 bool LoadFatEntryBytes(const DiskRecord& disk, const PartitionRecord& partition, const FatFileEntry& entry,
-                       std::vector<uint8_t>& out, std::string& error);
+                       std::vector<uint8_t>& out, std::string& error, uint64_t* missing = nullptr);
 uint64_t LoadFatEntryBytes(const ByteSource& source, const PartitionRecord& partition, const FatFileEntry& entry,
                            std::vector<uint8_t>& out);
 
@@ -37,7 +40,8 @@ uint64_t LoadFatEntryBytes(const ByteSource& source, const PartitionRecord& part
 // own place (sparse runs read as zeros); compressed data is decompressed.
 // mftError is set when no recorded position held the record ("mft错误").
 bool LoadNtfsEntryBytes(const DiskRecord& disk, PartitionRecord& partition, const NtfsFileEntry& entry,
-                        std::vector<uint8_t>& out, std::string& error, bool* mftError = nullptr);
+                        std::vector<uint8_t>& out, std::string& error, bool* mftError = nullptr,
+                        uint64_t* missing = nullptr);
 // recordRead is false when the entry's MFT record could not be decoded again.
 uint64_t LoadNtfsEntryBytes(const ByteSource& source, const PartitionRecord& partition, const NtfsFileEntry& entry,
                             std::vector<uint8_t>& out, bool& recordRead, bool& mftError);
@@ -47,9 +51,10 @@ bool LoadCarvedFileBytes(const DiskRecord& disk, uint64_t startSector, const Car
                          std::vector<uint8_t>& out, std::string& error);
 
 // byteCount bytes from an absolute sector of a disk or image (whole sectors
-// are read; out holds byteCount bytes, at most kMaxViewBytes).
+// are read; out holds byteCount bytes, at most kMaxViewBytes); missing
+// receives how many of them could not be read.
 bool LoadSectorBytes(const std::string& devicePath, uint64_t startSector, uint64_t byteCount, std::vector<uint8_t>& out,
-                     std::string& error);
+                     std::string& error, uint64_t* missing = nullptr);
 uint64_t LoadSectorBytes(const ByteSource& source, uint64_t startSector, uint64_t byteCount, std::vector<uint8_t>& out);
 
 }  // namespace quorvel

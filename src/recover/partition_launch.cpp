@@ -2,6 +2,7 @@
 // guarded by OperationBusy, and the folder-tree rows the run leaves behind.
 #include "recover/partition_launch.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "core/operation_busy.h"
@@ -23,32 +24,37 @@ const char* PartitionCommandTitle(PartitionCommand command) {
 
 namespace {
 
-void AddFatRows(const FatFileEntry& folder, int depth, std::vector<FolderRow>& rows) {
-  FolderRow row;
-  row.depth = depth;
-  row.name = folder.name;
-  row.fileId = FormatText("%u", folder.firstCluster);
-  row.createTime = FormatDosTime(folder.creationDate, folder.creationTime);
-  row.red = folder.state() == kDeletedFolder;
-  row.image = row.red ? kDeletedFolderRowImage : kFolderRowImage;
-  row.entry = &folder;
-  rows.push_back(std::move(row));
-  for (const FatFileEntry& child : folder.children)
-    if (IsFolderState(child.state())) AddFatRows(child, depth + 1, rows);
+// Folder rows below the partition row: the special folder and its folders in
+// list order, files skipped. Folders nested deeper than the tree-list shows
+// are placed at its deepest level, under the nearest ancestor it shows.
+template <typename Entry, typename FillRow>
+void AddFolderRows(const Entry& special, std::vector<FolderRow>& rows, FillRow fill) {
+  VisitTree(special, [&](const Entry& folder, size_t depth) {
+    if (!IsFolderState(folder.state())) return false;
+    FolderRow row;
+    row.depth = static_cast<int>(std::min<size_t>(depth, kMaxFolderRowDepth - 1)) + 1;
+    row.name = folder.name;
+    row.red = folder.state() == kDeletedFolder;
+    row.image = row.red ? kDeletedFolderRowImage : kFolderRowImage;
+    row.entry = &folder;
+    fill(folder, row);
+    rows.push_back(std::move(row));
+    return true;
+  });
 }
 
-void AddNtfsRows(const NtfsFileEntry& folder, int depth, std::vector<FolderRow>& rows) {
-  FolderRow row;
-  row.depth = depth;
-  row.name = folder.name;
-  row.fileId = FormatText("%u", static_cast<uint32_t>(folder.recordNumber));  // low 32 bits are shown
-  row.createTime = FormatFileTime(folder.creationTime);
-  row.red = folder.state() == kDeletedFolder;
-  row.image = row.red ? kDeletedFolderRowImage : kFolderRowImage;
-  row.entry = &folder;
-  rows.push_back(std::move(row));
-  for (const NtfsFileEntry& child : folder.children)
-    if (IsFolderState(child.state())) AddNtfsRows(child, depth + 1, rows);
+void AddFatRows(const FatFileEntry& special, std::vector<FolderRow>& rows) {
+  AddFolderRows(special, rows, [](const FatFileEntry& folder, FolderRow& row) {
+    row.fileId = FormatText("%u", folder.firstCluster);
+    row.createTime = FormatDosTime(folder.creationDate, folder.creationTime);
+  });
+}
+
+void AddNtfsRows(const NtfsFileEntry& special, std::vector<FolderRow>& rows) {
+  AddFolderRows(special, rows, [](const NtfsFileEntry& folder, FolderRow& row) {
+    row.fileId = FormatText("%u", static_cast<uint32_t>(folder.recordNumber));  // low 32 bits are shown
+    row.createTime = FormatFileTime(folder.creationTime);
+  });
 }
 
 }  // namespace
@@ -65,11 +71,11 @@ FolderTreeView BuildFolderTreeView(const DiskRecord& disk, const PartitionRecord
   // A special folder that no reader has marked gets no row.
   if (mode == kExpandFat32 || mode == kExpandFat16) {
     for (const FatFileEntry* special : {&tree.fatRoot, &tree.fatLost})
-      if (special->state() != kNoState) AddFatRows(*special, 1, view.rows);
+      if (special->state() != kNoState) AddFatRows(*special, view.rows);
   } else if (mode == kExpandNtfs) {
     // The extension folder's entries are system files: no row of its own.
     for (const NtfsFileEntry* special : {&tree.ntfsRoot, &tree.ntfsLost})
-      if (special->state() != kNoState) AddNtfsRows(*special, 1, view.rows);
+      if (special->state() != kNoState) AddNtfsRows(*special, view.rows);
   }
   if (CarvedFilesInsidePartition(disk, partition)) {
     view.showExtraFoundFiles = true;

@@ -32,6 +32,11 @@ constexpr int kPartitionRowImage = 13;
 constexpr int kFolderRowImage = 0;
 constexpr int kDeletedFolderRowImage = 12;
 
+// Rows of the folder tree go at most this deep below the partition row; a
+// corrupt volume can nest folders thousands deep, more than a tree-list can
+// hold. Deeper folders get rows at the deepest level.
+constexpr size_t kMaxFolderRowDepth = 256;
+
 // One row of the folder tree below the partition row.
 struct FolderRow {
   int depth = 1;           // 1 = directly below the partition row

@@ -9,46 +9,49 @@
 
 namespace quorvel {
 
-void SaveTreeClusterMode(const SaveJob& job, FatFileEntry& entry, const std::string& targetFolder, SaveRun& run) {
+void SaveTreeClusterMode(const SaveJob& job, FatFileEntry& top, const std::string& targetFolder, SaveRun& run) {
   ScanProgress& progress = *job.progress;
   const SaveOptions& options = job.options;
-  if (progress.StopRequested()) {
-    run.summary.stopped = true;
-    return;
-  }
-  std::string name = entry.name;
-  RepairName(name, kNameReplacement);
   // Without the FAT there is no chain to follow.
   const bool useFatReference = options.useFatReference && !job.partition->fat.table.empty();
-  const bool passes = options.nameFilter.empty() || MatchNameFilter(name, options.nameFilter);
-
-  switch (entry.state()) {
-    case kDeletedFile:
-      if (options.recoverDeleted && passes) SaveBySignature(job, entry, JoinTargetPath(targetFolder, name), run);
-      break;
-    case kFile:
-      if (options.recoverNormal && passes) {
-        std::string path = JoinTargetPath(targetFolder, name);
-        if (useFatReference) {
-          // A live typed file owns its first cluster: no deleted file of this
-          // run is written from it later.
-          if (IsTypedExtension(LowerAscii(NameExtension(name)), run.multiSelect))
-            run.usedClusters.insert(entry.firstCluster);
-          SaveByClusterChain(job, entry, path, run);
-        } else {
-          SaveBySignature(job, entry, path, run);
-        }
-      }
-      break;
-    case kDeletedFolder:
-    case kFolder: {
-      std::string childFolder = JoinTargetPath(targetFolder, name);
-      for (FatFileEntry& child : entry.children) SaveTreeClusterMode(job, child, childFolder, run);
-      break;
+  WalkPath folders(targetFolder);
+  bool stopped = false;
+  VisitTree(top, [&](FatFileEntry& entry, size_t depth) {
+    if (stopped || progress.StopRequested()) {
+      stopped = run.summary.stopped = true;
+      return false;
     }
-    default:
-      break;
-  }
+    std::string name = entry.name;
+    RepairName(name, kNameReplacement);
+    const bool passes = options.nameFilter.empty() || MatchNameFilter(name, options.nameFilter);
+    switch (entry.state()) {
+      case kDeletedFile:
+        if (options.recoverDeleted && passes)
+          SaveBySignature(job, entry, JoinTargetPath(folders.Parent(depth), name), run);
+        return false;
+      case kFile:
+        if (options.recoverNormal && passes) {
+          const std::string path = JoinTargetPath(folders.Parent(depth), name);
+          if (useFatReference) {
+            // A live typed file owns its first cluster: no deleted file of
+            // this run is written from it later.
+            if (IsTypedExtension(LowerAscii(NameExtension(name)), run.multiSelect))
+              run.usedClusters.insert(entry.firstCluster);
+            SaveByClusterChain(job, entry, path, run);
+          } else {
+            SaveBySignature(job, entry, path, run);
+          }
+        }
+        return false;
+      case kDeletedFolder:
+      case kFolder:
+        // The folder itself is created when a file inside it is.
+        folders.Enter(depth, name);
+        return true;
+      default:
+        return false;
+    }
+  });
 }
 
 namespace {
@@ -85,19 +88,20 @@ bool SaveByClusterChain(const SaveJob& job, const FatFileEntry& entry, const std
   ScanProgress& progress = *job.progress;
   TargetFile file;
   if (!CreateTargetFile(file, targetPath)) {
-    NoteFile(run, SaveNoteKind::kTargetNotCreated, targetPath);
+    NoteFile(run, SaveNoteKind::kTargetNotCreated, targetPath, file.lastError());
     return false;
   }
-  uint64_t size = entry.size;
+  const uint64_t size = entry.size;
+  FileDataTally tally;
   uint32_t rootCluster = partition.tree->fatRoot.firstCluster;
   // Cluster numbers 0 and 1 hold no data; such an entry has lost its chain.
   if (entry.firstCluster < rootCluster || size == 0 || entry.firstCluster < 2) {
-    CountSavedFile(run, 0, size);
+    FinishFile(run, file, size, entry.firstCluster, tally, SaveNoteKind::kChainEndedEarly);
     return true;
   }
   progress.Range(100, 1);
   if (progress.StopRequested()) {
-    run.summary.stopped = true;
+    DropStoppedFile(run, file);
     return false;
   }
 
@@ -108,7 +112,7 @@ bool SaveByClusterChain(const SaveJob& job, const FatFileEntry& entry, const std
   } else if (IsFat32Kind(partition.fsKind)) {
     fat.width = 4;
   } else {
-    CountSavedFile(run, 0, size);
+    FinishFile(run, file, size, entry.firstCluster, tally, SaveNoteKind::kChainEndedEarly);
     return true;
   }
   const uint64_t bytesPerSector = JobSectorBytes(job);
@@ -123,6 +127,7 @@ bool SaveByClusterChain(const SaveJob& job, const FatFileEntry& entry, const std
   uint64_t clustersNeeded = (size + clusterSize - 1) / clusterSize;
   std::vector<uint8_t> buffer(static_cast<size_t>(std::min(maxRun, clustersNeeded) * clusterSize));
 
+  const uint64_t limit = JobReadLimit(job);
   uint64_t written = 0;
   uint64_t c = entry.firstCluster;
   if (c >= fat.limit) c = 0;  // a first cluster beyond the FAT has no chain
@@ -144,19 +149,18 @@ bool SaveByClusterChain(const SaveJob& job, const FatFileEntry& entry, const std
       break;
     }
     size_t want = static_cast<size_t>(runLength * clusterSize);
-    ReadSectors(*job.source, partition.dataOrigin + runStart * sectorsPerCluster, bytesPerSector,
-                std::span<uint8_t>(buffer).first(want));
     size_t put = static_cast<size_t>(std::min<uint64_t>(size - written, want));
+    ReadFileData(job, partition.dataOrigin + runStart * sectorsPerCluster, std::span<uint8_t>(buffer).first(want),
+                 written, put, limit, tally);
     if (!file.Write(buffer.data(), put)) {
-      NoteFile(run, SaveNoteKind::kWriteFailed, file.path());
+      FailWrite(run, file);
       return false;
     }
     written += put;
     ReportFileBytes(progress, run, written);
     progress.Pos(written * 100 / size);
-    if (progress.StopRequested()) {
-      run.summary.stopped = true;
-      CountSavedFile(run, written, size);
+    if (progress.StopRequested() && written < size) {
+      DropStoppedFile(run, file);
       return false;
     }
     if (chainEnds || written >= size) break;
@@ -164,8 +168,7 @@ bool SaveByClusterChain(const SaveJob& job, const FatFileEntry& entry, const std
   }
   ReportFileBytes(progress, run, written);
   progress.Pos(100);
-  CountSavedFile(run, written, size);
-  if (written < size) NoteFile(run, SaveNoteKind::kChainEndedEarly, file.path());
+  FinishFile(run, file, size, entry.firstCluster, tally, SaveNoteKind::kChainEndedEarly);
   return true;
 }
 

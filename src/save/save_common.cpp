@@ -1,5 +1,6 @@
 // Progress texts and counting shared by the save engines.
 #include <cinttypes>
+#include <cstring>
 
 #include "save/save_engines.h"
 
@@ -18,14 +19,7 @@ void ReportFileBytes(ScanProgress& progress, const SaveRun& run, uint64_t fileBy
   progress.SetText(SavedBytesText(run.multiSelect ? run.runBytes + fileBytes : fileBytes));
 }
 
-void CountSavedFile(SaveRun& run, uint64_t bytesWritten, uint64_t expectedSize) {
-  run.summary.filesWritten++;
-  run.summary.bytesWritten += bytesWritten;
-  run.runBytes += bytesWritten;
-  if (bytesWritten < expectedSize) run.summary.shorterThanSize++;
-}
-
-void NoteFile(SaveRun& run, SaveNoteKind kind, const std::string& path) {
+void NoteFile(SaveRun& run, SaveNoteKind kind, const std::string& path, int error) {
   SaveSummary& summary = run.summary;
   switch (kind) {
     case SaveNoteKind::kTargetNotCreated:
@@ -42,9 +36,10 @@ void NoteFile(SaveRun& run, SaveNoteKind kind, const std::string& path) {
       break;
     case SaveNoteKind::kChainEndedEarly:
     case SaveNoteKind::kRunsEndBeforeSize:
+    case SaveNoteKind::kSourceUnreadable:
       break;
   }
-  summary.Note(kind, path);
+  summary.Note(kind, path, error ? std::strerror(error) : std::string());
 }
 
 }  // namespace quorvel

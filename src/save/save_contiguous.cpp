@@ -1,5 +1,6 @@
 // Record mode without record decoding: the entry's record-number field holds
 // the absolute start sector of its data.
+#include "save/file_data.h"
 #include "save/name_repair.h"
 #include "save/save_engines.h"
 #include "save/source_copy.h"
@@ -14,7 +15,7 @@ bool SaveContiguous(const SaveJob& job, const NtfsFileEntry& entry, const std::s
   TargetFile file;
   std::string path = JoinTargetPath(targetFolder, SafeTargetName(entry.name));
   if (!CreateTargetFile(file, path)) {
-    NoteFile(run, SaveNoteKind::kTargetNotCreated, path);
+    NoteFile(run, SaveNoteKind::kTargetNotCreated, path, file.lastError());
     return false;
   }
   uint64_t size = entry.size;  // 64-bit throughout: files of 2 GiB and more copy whole
@@ -23,20 +24,22 @@ bool SaveContiguous(const SaveJob& job, const NtfsFileEntry& entry, const std::s
     progress.Range(size, 0);
   else
     progress.Range(1, 1);
-  CopyResult copy = CopySourceRange(job, entry.recordNumber, size, file, kStartSectorBlock, [&](uint64_t written) {
-    progress.SetText(SavedTotalText(run.runningTotal));
-    if (large) progress.Pos(written);
-  });
+  FileDataTally tally;
+  CopyResult copy = CopySourceRange(job, entry.recordNumber, size, file, kStartSectorBlock, JobSourceEnd(job), tally,
+                                    [&](uint64_t written) {
+                                      progress.SetText(SavedTotalText(run.runningTotal));
+                                      if (large) progress.Pos(written);
+                                    });
   if (!large) progress.Step();
   if (copy.writeFailed) {
-    NoteFile(run, SaveNoteKind::kWriteFailed, file.path());
+    FailWrite(run, file);
     return true;
   }
-  CountSavedFile(run, copy.written, size);
   if (copy.stopped) {
-    run.summary.stopped = true;
+    DropStoppedFile(run, file);
     return false;
   }
+  FinishFile(run, file, size, entry.recordNumber, tally, SaveNoteKind::kRunsEndBeforeSize);
   return true;
 }
 

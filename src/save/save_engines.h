@@ -18,10 +18,12 @@ namespace quorvel {
 
 // Saves entry (a folder's subtree or one file) under targetFolder. Names are
 // repaired with RepairName; folders are created when a file inside them is.
+// The walk goes without recursion, however deep the folders nest.
 void SaveTreeClusterMode(const SaveJob& job, FatFileEntry& entry, const std::string& targetFolder, SaveRun& run);
 
-// Follows the in-memory FAT from the entry's first cluster. True when saved,
-// false when the target could not be created or the run was stopped.
+// Follows the in-memory FAT from the entry's first cluster. True when saved
+// (whole or not), false when the target could not be created, writing failed
+// or the run was stopped (the file is then removed).
 bool SaveByClusterChain(const SaveJob& job, const FatFileEntry& entry, const std::string& targetPath, SaveRun& run);
 
 // Without the FAT: copies contiguously from the first cluster, or for a typed
@@ -73,11 +75,10 @@ std::string SavedTotalText(uint64_t total);  // BYTE, KB, MB or GB form by size
 // run the bytes of the whole run.
 void ReportFileBytes(ScanProgress& progress, const SaveRun& run, uint64_t fileBytes);
 
-// Counts a finished file into the summary and the run's byte total.
-void CountSavedFile(SaveRun& run, uint64_t bytesWritten, uint64_t expectedSize);
-// Notes a file under its reason. The reasons that skip a file, and a typed
-// file left empty, are counted too (files written short are counted by
-// CountSavedFile).
-void NoteFile(SaveRun& run, SaveNoteKind kind, const std::string& path);
+// Notes a file under its reason, with the system's error text when error
+// (an errno value) is set. The reasons that skip a file, and a typed file
+// left empty, are counted too (files written short are counted by
+// FinishFile, save/file_data.h).
+void NoteFile(SaveRun& run, SaveNoteKind kind, const std::string& path, int error = 0);
 
 }  // namespace quorvel

@@ -1,5 +1,6 @@
 // Extent mode: carved files, each one contiguous stretch of sectors from the
 // start sector its map key names.
+#include "save/file_data.h"
 #include "save/name_repair.h"
 #include "save/save_engines.h"
 #include "save/source_copy.h"
@@ -30,26 +31,28 @@ bool SaveExtentTree(const SaveJob& job, SaveRun& run) {
     TargetFile file;
     std::string path = JoinTargetPath(folder, SafeTargetName(carved.name));
     if (!CreateTargetFile(file, path)) {
-      NoteFile(run, SaveNoteKind::kTargetNotCreated, path);
+      NoteFile(run, SaveNoteKind::kTargetNotCreated, path, file.lastError());
       continue;
     }
     // The file's own bytes: what follows it in its last sector belongs to
     // something else (an ID3v1 tag, for one, must be a file's last 128 bytes).
     const uint64_t length = carved.size;
     progress.Range(100, 1);
-    CopyResult copy = CopySourceRange(job, key, length, file, kExtentBlock, [&](uint64_t written) {
-      ReportFileBytes(progress, run, written);
-      if (length) progress.Pos(written * 100 / length);
-    });
+    FileDataTally tally;
+    CopyResult copy =
+        CopySourceRange(job, key, length, file, kExtentBlock, JobSourceEnd(job), tally, [&](uint64_t written) {
+          ReportFileBytes(progress, run, written);
+          if (length) progress.Pos(written * 100 / length);
+        });
     if (copy.writeFailed) {
-      NoteFile(run, SaveNoteKind::kWriteFailed, file.path());
+      FailWrite(run, file);
       continue;
     }
-    CountSavedFile(run, copy.written, length);
     if (copy.stopped) {
-      run.summary.stopped = true;
+      DropStoppedFile(run, file);
       return false;
     }
+    FinishFile(run, file, length, key, tally, SaveNoteKind::kSourceUnreadable);
   }
   return true;
 }

@@ -1,5 +1,7 @@
 #include "save/save_job.h"
 
+#include <algorithm>
+
 #include "io/volume_source.h"
 #include "save/name_repair.h"
 #include "save/source_copy.h"
@@ -15,48 +17,46 @@ SaveEngineMode SaveEngineModeForFsKind(uint8_t fsKind) {
 
 namespace {
 
+// The number the page shows for an entry: first cluster or record number.
+uint64_t FileIdOf(const FatFileEntry& entry) { return entry.firstCluster; }
+uint64_t FileIdOf(const NtfsFileEntry& entry) { return entry.recordNumber; }
+
 template <typename Entry>
-void SelectRows(Entry& entry, uint64_t fileId, bool underExtension, const PickEntry& pick,
-                std::vector<std::string>& chain, std::vector<SelectedEntry>& out) {
-  const Pick picked = pick(FileEntryRef(&entry));
-  if (picked == Pick::kWhole) {
-    SelectedEntry selected;
-    if constexpr (std::is_same_v<Entry, FatFileEntry>)
-      selected.fat = &entry;
-    else
-      selected.ntfs = &entry;
-    selected.fileId = fileId;
-    selected.folderChain = chain;
-    selected.underExtensionFolder = underExtension;
-    out.push_back(selected);
-  } else if (picked == Pick::kPart) {
-    chain.push_back(entry.name);
-    for (Entry& child : entry.children) {
-      uint64_t childId;
+void SelectRows(Entry& top, bool underExtension, const PickEntry& pick, std::vector<SelectedEntry>& out) {
+  std::vector<std::string> chain;  // names of the folders above the entry visited
+  VisitTree(top, [&](Entry& entry, size_t depth) {
+    chain.resize(depth);
+    const Pick picked = pick(FileEntryRef(&entry));
+    if (picked == Pick::kWhole) {
+      SelectedEntry selected;
       if constexpr (std::is_same_v<Entry, FatFileEntry>)
-        childId = child.firstCluster;
+        selected.fat = &entry;
       else
-        childId = child.recordNumber;
-      SelectRows(child, childId, underExtension, pick, chain, out);
+        selected.ntfs = &entry;
+      selected.fileId = FileIdOf(entry);
+      selected.folderChain = chain;
+      selected.underExtensionFolder = underExtension;
+      out.push_back(std::move(selected));
+      return false;
     }
-    chain.pop_back();
-  }
+    if (picked != Pick::kPart) return false;
+    chain.push_back(entry.name);
+    return true;
+  });
 }
 
 }  // namespace
 
 std::vector<SelectedEntry> SelectEntries(PartitionRecord& partition, const PickEntry& pick) {
   std::vector<SelectedEntry> out;
-  std::vector<std::string> chain;
   FileTree& tree = *partition.tree;
   const SaveEngineMode mode = SaveEngineModeForFsKind(partition.fsKind);
   if (mode == kClusterMode) {
     for (FatFileEntry* special : {&tree.fatRoot, &tree.fatLost})
-      if (special->state() != kNoState) SelectRows(*special, special->firstCluster, false, pick, chain, out);
+      if (special->state() != kNoState) SelectRows(*special, false, pick, out);
   } else if (mode == kRecordMode) {
     for (NtfsFileEntry* special : {&tree.ntfsRoot, &tree.ntfsLost, &tree.ntfsExtension})
-      if (special->state() != kNoState)
-        SelectRows(*special, special->recordNumber, special == &tree.ntfsExtension, pick, chain, out);
+      if (special->state() != kNoState) SelectRows(*special, special == &tree.ntfsExtension, pick, out);
   }
   return out;
 }
@@ -83,31 +83,49 @@ bool PassesOptions(uint8_t state, const std::string& name, const SaveOptions& op
   return options.nameFilter.empty() || MatchNameFilter(name, options.nameFilter);
 }
 
-uint64_t FatBytes(const FatFileEntry& entry, const SaveOptions& options) {
-  if (IsFolderState(entry.state())) {
-    uint64_t total = 0;
-    for (const FatFileEntry& child : entry.children) total += FatBytes(child, options);
-    return total;
-  }
-  std::string name = entry.name;
-  RepairName(name, kNameReplacement);
-  return PassesOptions(entry.state(), name, options) ? entry.size : 0;
+// A FAT file holds at most what its partition holds, whatever its entry
+// claims (a deleted entry can claim 4 GiB on a volume of 128 KiB): what the
+// save can write of it.
+uint64_t FatBytes(const FatFileEntry& top, const SaveOptions& options, uint64_t partitionBytes) {
+  uint64_t total = 0;
+  VisitTree(top, [&](const FatFileEntry& entry, size_t) {
+    if (IsFolderState(entry.state())) return true;
+    std::string name = entry.name;
+    RepairName(name, kNameReplacement);
+    if (PassesOptions(entry.state(), name, options)) total += std::min<uint64_t>(entry.size, partitionBytes);
+    return false;
+  });
+  return total;
 }
 
-uint64_t NtfsBytes(const NtfsFileEntry& entry, const SaveOptions& options) {
-  if (IsFolderState(entry.state())) {
-    uint64_t total = 0;
-    for (const NtfsFileEntry& child : entry.children) total += NtfsBytes(child, options);
-    return total;
+uint64_t NtfsBytes(const NtfsFileEntry& top, const SaveOptions& options) {
+  uint64_t total = 0;
+  VisitTree(top, [&](const NtfsFileEntry& entry, size_t) {
+    if (IsFolderState(entry.state())) return true;
+    if (PassesOptions(entry.state(), entry.name, options)) total += entry.size;
+    return false;
+  });
+  return total;
+}
+
+// Bytes of the partition that exist on its disk.
+uint64_t PartitionBytes(const DiskRecord* disk, const PartitionRecord& partition) {
+  const uint64_t sectorBytes = partition.bytesPerSector ? partition.bytesPerSector : 512;
+  uint64_t bytes = partition.sectorCount == 0 || partition.sectorCount > UINT64_MAX / sectorBytes
+                       ? UINT64_MAX
+                       : partition.sectorCount * sectorBytes;
+  if (disk && disk->sizeBytes && partition.volumeKind == kPlainVolume) {
+    const uint64_t start = partition.startSector * 512;
+    bytes = std::min(bytes, disk->sizeBytes > start ? disk->sizeBytes - start : 0);
   }
-  return PassesOptions(entry.state(), entry.name, options) ? entry.size : 0;
+  return bytes;
 }
 
 }  // namespace
 
 uint64_t SelectedBytes(const SelectedEntry& selected, const SaveOptions& options, const DiskRecord* disk,
                        const PartitionRecord& partition) {
-  if (selected.fat) return FatBytes(*selected.fat, options);
+  if (selected.fat) return FatBytes(*selected.fat, options, PartitionBytes(disk, partition));
   if (selected.ntfs) return NtfsBytes(*selected.ntfs, options);
   uint64_t total = 0;
   if (selected.carvedFile && disk) {

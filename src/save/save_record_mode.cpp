@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "fs/ntfs/mft_record.h"
+#include "save/file_data.h"
 #include "save/name_repair.h"
 #include "save/save_engines.h"
 #include "save/source_copy.h"
@@ -13,29 +14,38 @@ namespace quorvel {
 // Pieces of long runs are read this large.
 constexpr uint64_t kRunPiece = 0xA00000;
 
-bool SaveTreeRecordMode(const SaveJob& job, NtfsFileEntry& entry, const std::string& targetFolder, SaveRun& run) {
+bool SaveTreeRecordMode(const SaveJob& job, NtfsFileEntry& top, const std::string& targetFolder, SaveRun& run) {
   ScanProgress& progress = *job.progress;
   const SaveOptions& options = job.options;
-  if (progress.StopRequested()) {
-    run.summary.stopped = true;
+  WalkPath folders(targetFolder);
+  bool result = true;
+  VisitTree(top, [&](NtfsFileEntry& entry, size_t depth) {
+    if (progress.StopRequested()) {
+      run.summary.stopped = true;
+      result = false;
+      return false;
+    }
+    run.runningTotal += entry.size;
+    progress.SetText(SavedTotalText(run.runningTotal));
+    const uint8_t state = entry.state();
+    if (IsFolderState(state)) {
+      // A child that fails does not end the folder; only the stop flag does.
+      folders.Enter(depth, SafeTargetName(entry.name));
+      return true;
+    }
+    if (state == kDeletedFile && !options.recoverDeleted) return false;
+    if (state == kFile && !options.recoverNormal) return false;
+    if (state != kDeletedFile && state != kFile) return false;
+    if (!options.nameFilter.empty() && !MatchNameFilter(entry.name, options.nameFilter)) return false;
+    const std::string& folder = folders.Parent(depth);
+    const bool saved =
+        job.recordDecoding ? SaveRecordFile(job, entry, folder, run) : SaveContiguous(job, entry, folder, run);
+    // The walk's answer is the top entry's own when it is a file.
+    if (depth == 0) result = saved;
     return false;
-  }
-  run.runningTotal += entry.size;
-  progress.SetText(SavedTotalText(run.runningTotal));
-
-  const uint8_t state = entry.state();
-  if (IsFolderState(state)) {
-    const std::string childFolder = JoinTargetPath(targetFolder, SafeTargetName(entry.name));
-    // A child that fails does not end the folder; only the stop flag does.
-    for (NtfsFileEntry& child : entry.children) SaveTreeRecordMode(job, child, childFolder, run);
-    return !progress.StopRequested();
-  }
-  if (state == kDeletedFile && !options.recoverDeleted) return true;
-  if (state == kFile && !options.recoverNormal) return true;
-  if (state != kDeletedFile && state != kFile) return true;
-  if (!options.nameFilter.empty() && !MatchNameFilter(entry.name, options.nameFilter)) return true;
-  if (job.recordDecoding) return SaveRecordFile(job, entry, targetFolder, run);
-  return SaveContiguous(job, entry, targetFolder, run);
+  });
+  if (IsFolderState(top.state())) result = !progress.StopRequested();
+  return result;
 }
 
 // Creates folder/name kept inside folder; when the target file system refuses
@@ -49,7 +59,7 @@ static bool CreateNamedTarget(TargetFile& file, const std::string& folder, const
   if (repaired != safe && (error == EINVAL || error == EILSEQ || error == ENAMETOOLONG) &&
       CreateTargetFile(file, JoinTargetPath(folder, repaired)))
     return true;
-  NoteFile(run, SaveNoteKind::kTargetNotCreated, JoinTargetPath(folder, safe));
+  NoteFile(run, SaveNoteKind::kTargetNotCreated, JoinTargetPath(folder, safe), error);
   return false;
 }
 
@@ -69,14 +79,14 @@ bool SaveRecordFile(const SaveJob& job, const NtfsFileEntry& entry, const std::s
   TargetFile file;
   if (!CreateNamedTarget(file, targetFolder, name, run)) return false;
   uint64_t size = details.size;
+  FileDataTally tally;
   if (size == 0) {
-    CountSavedFile(run, 0, 0);
+    FinishFile(run, file, 0, entry.recordNumber, tally, SaveNoteKind::kRunsEndBeforeSize);
     return true;
   }
-  // The file gets its full length first: sparse stretches and anything not
-  // written read as zeros.
+  // The file gets its full length first: sparse stretches read as zeros.
   if (!file.SetLength(size)) {
-    NoteFile(run, SaveNoteKind::kWriteFailed, file.path());
+    FailWrite(run, file);
     return true;
   }
   file.Seek(0);
@@ -85,11 +95,12 @@ bool SaveRecordFile(const SaveJob& job, const NtfsFileEntry& entry, const std::s
     progress.Range(1, 1);
     size_t put = static_cast<size_t>(std::min<uint64_t>(size, details.residentData.size()));
     if (put > 0 && !file.Write(details.residentData.data(), put)) {
-      NoteFile(run, SaveNoteKind::kWriteFailed, file.path());
+      FailWrite(run, file);
       return true;
     }
+    tally.Known(0, put);
     progress.Step();
-    CountSavedFile(run, put, size);
+    FinishFile(run, file, size, entry.recordNumber, tally, SaveNoteKind::kRunsEndBeforeSize);
     return true;
   }
 
@@ -110,24 +121,31 @@ bool SaveRecordFile(const SaveJob& job, const NtfsFileEntry& entry, const std::s
       progress.Pos(file.Position() * 100 / size);
       return true;
     };
+    uint64_t unreadable = 0;
     WriteCompressedRuns(*job.source, writer, runs, static_cast<uint32_t>(sectorsPerCluster), size, partition,
-                        details.CompressionUnitClusters(), &progress.stopFlag);
+                        details.CompressionUnitClusters(), &progress.stopFlag, &unreadable);
     if (writeFailed) {
-      NoteFile(run, SaveNoteKind::kWriteFailed, file.path());
+      FailWrite(run, file);
       return true;
     }
-    CountSavedFile(run, file.Position(), size);
-    if (progress.StopRequested()) {
-      run.summary.stopped = true;
+    if (progress.StopRequested() && file.Position() < size) {
+      DropStoppedFile(run, file);
       return false;
     }
+    // Units whose stored clusters could not be read are written as they
+    // decompress and counted as missing; the file keeps its length.
+    tally.Known(0, file.Position() - std::min(unreadable, file.Position()));
+    tally.end = size;
+    tally.unreadable = unreadable > 0;
+    FinishFile(run, file, size, entry.recordNumber, tally, SaveNoteKind::kRunsEndBeforeSize);
     return true;
   }
 
   // Bytes past the initialized size read as zeros whatever the disk holds.
   uint64_t dataEnd = size;
   if (details.hasData && details.initializedSize < dataEnd) dataEnd = details.initializedSize;
-  uint64_t covered = 0;  // end of the stretch the runs describe
+  if (dataEnd < size) tally.Known(dataEnd, size - dataEnd);
+  const uint64_t limit = JobReadLimit(job);
   std::vector<uint8_t> buffer;
   for (const DataRun& dataRun : details.dataRuns) {
     // Each run lands at its own place in the file, so a sparse run (or a gap
@@ -135,10 +153,21 @@ bool SaveRecordFile(const SaveJob& job, const NtfsFileEntry& entry, const std::s
     uint64_t outStart = dataRun.vcn * clusterSize;
     if (outStart >= size) break;
     uint64_t runBytes = std::min<uint64_t>(dataRun.clusterCount * clusterSize, size - outStart);
-    covered = std::max(covered, outStart + runBytes);
-    if (dataRun.sparse || dataRun.startCluster == 0 || outStart >= dataEnd) continue;
+    if (outStart >= dataEnd) continue;
     uint64_t toCopy = std::min<uint64_t>(runBytes, dataEnd - outStart);
+    if (dataRun.sparse || dataRun.startCluster == 0) {
+      tally.Known(outStart, toCopy);  // a hole: zeros by the file system's own account
+      continue;
+    }
     uint64_t sector = partition.startSector + dataRun.startCluster * sectorsPerCluster;
+    // What lies past the partition's or the source's end does not exist:
+    // those bytes stay zeros (the file already has its length) and count as
+    // missing.
+    const uint64_t limitSector = limit / bytesPerSector;
+    const uint64_t readable =
+        sector >= limitSector ? 0 : std::min<uint64_t>(toCopy, (limitSector - sector) * bytesPerSector);
+    if (readable < toCopy) tally.unreadable = true;
+    toCopy = readable;
     if (buffer.empty())
       buffer.resize(static_cast<size_t>(
           std::min<uint64_t>(kRunPiece, (toCopy + bytesPerSector - 1) / bytesPerSector * bytesPerSector)));
@@ -146,24 +175,25 @@ bool SaveRecordFile(const SaveJob& job, const NtfsFileEntry& entry, const std::s
       uint64_t piece = std::min<uint64_t>(kRunPiece, toCopy - done);
       size_t want = static_cast<size_t>((piece + bytesPerSector - 1) / bytesPerSector * bytesPerSector);
       if (want > buffer.size()) buffer.resize(want);
-      ReadSectors(*job.source, sector + done / bytesPerSector, bytesPerSector, std::span<uint8_t>(buffer).first(want));
+      const uint64_t knownBefore = tally.known;
+      ReadFileData(job, sector + done / bytesPerSector, std::span<uint8_t>(buffer).first(want), outStart + done,
+                   static_cast<size_t>(piece), limit, tally);
       file.Seek(outStart + done);
-      if (!file.Write(buffer.data(), static_cast<size_t>(piece))) {
-        NoteFile(run, SaveNoteKind::kWriteFailed, file.path());
+      // A piece that could not be read at all stays the zeros the length gave.
+      if (tally.known != knownBefore && !file.Write(buffer.data(), static_cast<size_t>(piece))) {
+        FailWrite(run, file);
         return true;
       }
       done += piece;
       progress.SetText(SavedTotalText(run.runningTotal));
       progress.Pos((outStart + done) * 100 / size);
-      if (progress.StopRequested()) {
-        run.summary.stopped = true;
-        CountSavedFile(run, outStart + done, size);
+      if (progress.StopRequested() && outStart + done < size) {
+        DropStoppedFile(run, file);
         return false;
       }
     }
   }
-  CountSavedFile(run, std::min(covered, size), size);
-  if (covered < size) NoteFile(run, SaveNoteKind::kRunsEndBeforeSize, file.path());
+  FinishFile(run, file, size, entry.recordNumber, tally, SaveNoteKind::kRunsEndBeforeSize);
   return true;
 }
 

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "save/file_data.h"
 #include "save/name_repair.h"
 #include "save/save_engines.h"
 #include "save/source_copy.h"
@@ -76,12 +77,12 @@ void SaveBySignature(const SaveJob& job, const FatFileEntry& entry, const std::s
   TargetFile file;
   int64_t counter = -1;
   if (!CreateTargetFile(file, targetPath, counter)) {
-    NoteFile(run, SaveNoteKind::kTargetNotCreated, targetPath);
+    NoteFile(run, SaveNoteKind::kTargetNotCreated, targetPath, file.lastError());
     return;
   }
   uint64_t size = entry.size;
   if (size == 0) {
-    CountSavedFile(run, 0, 0);
+    FinishFile(run, file, 0, entry.firstCluster, FileDataTally(), SaveNoteKind::kSourceUnreadable);
     return;
   }
   if (entry.state() != kDeletedFile && entry.state() != kFile) return;
@@ -97,16 +98,20 @@ void SaveBySignature(const SaveJob& job, const FatFileEntry& entry, const std::s
 
   if (!IsTypedExtension(ext, run.multiSelect)) {
     // Clusters 0 and 1 hold no data: an entry pointing there lost its start.
+    FileDataTally tally;
     CopyResult copy;
     if (entry.firstCluster >= 2)
       copy = CopySourceRange(job, partition.dataOrigin + entry.firstCluster * sectorsPerCluster, size, file,
-                             kContiguousBlock, report);
+                             kContiguousBlock, JobReadLimit(job), tally, report);
     if (copy.writeFailed) {
-      NoteFile(run, SaveNoteKind::kWriteFailed, file.path());
+      FailWrite(run, file);
       return;
     }
-    if (copy.stopped) run.summary.stopped = true;
-    CountSavedFile(run, copy.written, size);
+    if (copy.stopped) {
+      DropStoppedFile(run, file);
+      return;
+    }
+    FinishFile(run, file, size, entry.firstCluster, tally, SaveNoteKind::kChainEndedEarly);
     ReportFileBytes(progress, run, copy.written);
     progress.Pos(100);
     return;
@@ -123,6 +128,8 @@ void SaveBySignature(const SaveJob& job, const FatFileEntry& entry, const std::s
     highLimit = fatBytes >> 18;
     clusterLimit = fatBytes / 4;
   }
+  // Candidates whose first sector lies past the partition's end hold nothing.
+  const uint64_t lastSector = JobReadLimit(job) / bytesPerSector;
   uint32_t lowWord = entry.firstCluster & 0xFFFF;
   std::vector<uint8_t> cluster(static_cast<size_t>(clusterSize));
   bool matched = false;
@@ -135,31 +142,38 @@ void SaveBySignature(const SaveJob& job, const FatFileEntry& entry, const std::s
       break;
     }
     uint64_t sector = partition.dataOrigin + candidate * sectorsPerCluster;
-    ReadSectors(*job.source, sector, bytesPerSector, cluster);
+    if (sector >= lastSector) break;
+    FileDataTally probe;
+    ReadFileData(job, sector, cluster, 0, cluster.size(), JobReadLimit(job), probe);
     if (!MatchesSignature(ext, cluster, size)) continue;
     if (matched) {
       // A further match gets the next free counter name.
       ++counter;
       if (!CreateTargetFile(file, targetPath, counter)) {
-        NoteFile(run, SaveNoteKind::kTargetNotCreated, targetPath);
+        NoteFile(run, SaveNoteKind::kTargetNotCreated, targetPath, file.lastError());
         break;
       }
     }
     matched = true;
-    CopyResult copy = CopySourceRange(job, sector, size, file, kContiguousBlock, report);
-    file.Close();
+    FileDataTally tally;
+    CopyResult copy = CopySourceRange(job, sector, size, file, kContiguousBlock, JobReadLimit(job), tally, report);
     run.usedClusters.insert(static_cast<uint32_t>(candidate));
     if (copy.writeFailed) {
-      NoteFile(run, SaveNoteKind::kWriteFailed, targetPath);
+      FailWrite(run, file);
       break;
     }
-    CountSavedFile(run, copy.written, size);
     if (copy.stopped) {
-      run.summary.stopped = true;
+      DropStoppedFile(run, file);
       break;
     }
+    FinishFile(run, file, size, entry.firstCluster, tally, SaveNoteKind::kChainEndedEarly);
   }
-  if (!matched) NoteFile(run, SaveNoteKind::kNoSignature, file.path());
+  if (!matched) {
+    if (run.summary.stopped)
+      file.Discard();
+    else
+      NoteFile(run, SaveNoteKind::kNoSignature, file.path());
+  }
   ReportFileBytes(progress, run, matched ? size : 0);
   progress.Pos(100);
 }

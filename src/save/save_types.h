@@ -28,38 +28,55 @@ using UsedClusterSet = std::set<uint32_t>;
 enum class SaveNoteKind : uint8_t {
   kTargetNotCreated,   // the target file could not be created
   kRecordUnreadable,   // the file's MFT record could not be read again
-  kWriteFailed,        // writing stopped (target full or failing)
+  kWriteFailed,        // writing stopped (target full or failing); the file was removed
   kNoSignature,        // no candidate cluster passed the type's test: left empty
   kChainEndedEarly,    // the FAT chain ended before the size
   kRunsEndBeforeSize,  // the data runs end before the size
+  kSourceUnreadable,   // some of its data could not be read (a failing sector, or past the source's end)
 };
 
-// One noted file: the reason and the target path it concerns.
+// One noted file: the reason, the target path it concerns and, when the
+// system gave one, its error text ("Read-only file system").
 struct SaveNote {
   SaveNoteKind kind;
   std::string path;
+  std::string error;
+};
+
+// A file written, but not whole: the bytes of its size that could not be
+// read (or that its chain or runs do not reach) are missing.
+struct IncompleteFile {
+  std::string path;
+  uint64_t id = 0;  // first cluster, record number or start sector, as listed
+  uint64_t size = 0;
+  uint64_t written = 0;  // length of the file as it stands
+  uint64_t missing = 0;  // bytes of the size that are not the file's own data
+  SaveNoteKind why = SaveNoteKind::kSourceUnreadable;
 };
 
 // How a run went, for the faces to show.
 struct SaveSummary {
-  uint64_t filesWritten = 0;
+  uint64_t filesWritten = 0;     // files that stay in the target, complete or not
+  uint64_t filesIncomplete = 0;  // of these, written without all of their data
   uint64_t bytesWritten = 0;
   uint64_t foldersCreated = 0;
   // Entries not written, by reason.
   uint64_t skippedTargetNotCreated = 0;  // the target could not be created
   uint64_t skippedRecordUnreadable = 0;  // the file's MFT record could not be read again
   uint64_t skippedWriteFailed = 0;       // writing stopped (target full or failing)
-  // Written, but not as the size said.
-  uint64_t emptyNoSignature = 0;  // typed file with no cluster passing its test: empty file
-  uint64_t shorterThanSize = 0;   // chain ended early or data missing
-  uint64_t mftErrors = 0;         // "mft错误": no recorded position held the record
-  bool stopped = false;
-  // The first files noted, with their reason, for the report.
+  uint64_t emptyNoSignature = 0;         // typed file with no cluster passing its test: empty file
+  uint64_t mftErrors = 0;                // "mft错误": no recorded position held the record
+  bool stopped = false;                  // the file being written when the stop came was removed
+  // Every incomplete file, and the first other files noted, for the report.
+  std::vector<IncompleteFile> incomplete;
   std::vector<SaveNote> notes;
 
   uint64_t Skipped() const { return skippedTargetNotCreated + skippedRecordUnreadable + skippedWriteFailed; }
-  void Note(SaveNoteKind kind, const std::string& path) {
-    if (notes.size() < 50) notes.push_back({kind, path});
+  uint64_t FilesComplete() const { return filesWritten - filesIncomplete; }
+  // Every file reached was written whole.
+  bool AllComplete() const { return Skipped() == 0 && filesIncomplete == 0 && emptyNoSignature == 0; }
+  void Note(SaveNoteKind kind, const std::string& path, const std::string& error = std::string()) {
+    if (notes.size() < 50) notes.push_back({kind, path, error});
   }
 };
 

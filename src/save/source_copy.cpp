@@ -10,22 +10,33 @@ uint64_t JobSectorBytes(const SaveJob& job) {
 }
 
 CopyResult CopySourceRange(const SaveJob& job, uint64_t sector, uint64_t size, TargetFile& file, size_t blockBytes,
-                           const std::function<void(uint64_t)>& afterBlock) {
+                           uint64_t limit, FileDataTally& tally, const std::function<void(uint64_t)>& afterBlock) {
   CopyResult result;
   const uint64_t bytesPerSector = JobSectorBytes(job);
+  const uint64_t fileStart = file.Position();
   // A block is a whole number of sectors so the next one starts on a sector.
   blockBytes = std::max<size_t>(blockBytes - blockBytes % bytesPerSector, bytesPerSector);
   const uint64_t roundedSize = (size + bytesPerSector - 1) / bytesPerSector * bytesPerSector;
   std::vector<uint8_t> buffer(static_cast<size_t>(std::min<uint64_t>(blockBytes, roundedSize)));
   while (result.written < size) {
     const uint64_t remaining = size - result.written;
+    const uint64_t at = sector + result.written / bytesPerSector;
+    if (at >= limit / bytesPerSector) {
+      // The rest lies past the partition's or the source's end: nothing of
+      // it exists to be copied.
+      tally.unreadable = true;
+      break;
+    }
     const size_t want = static_cast<size_t>(
         std::min<uint64_t>(buffer.size(), (remaining + bytesPerSector - 1) / bytesPerSector * bytesPerSector));
-    const size_t got = ReadSectors(*job.source, sector + result.written / bytesPerSector, bytesPerSector,
-                                   std::span<uint8_t>(buffer).first(want));
     const size_t put = static_cast<size_t>(std::min<uint64_t>(remaining, want));
-    result.read += std::min(got, put);
-    if (!file.Write(buffer.data(), put)) {
+    const uint64_t knownBefore = tally.known;
+    ReadFileData(job, at, std::span<uint8_t>(buffer).first(want), fileStart + result.written, put, limit, tally);
+    if (tally.known == knownBefore) {
+      // Nothing of the block could be read: a hole, not written zeros (a
+      // later block that reads lands at its own offset all the same).
+      file.Seek(file.Position() + put);
+    } else if (!file.Write(buffer.data(), put)) {
       result.writeFailed = true;
       return result;
     }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 
 namespace quorvel {
@@ -10,7 +11,11 @@ namespace quorvel {
 TargetFile::~TargetFile() { Close(); }
 
 TargetFile::TargetFile(TargetFile&& other) noexcept
-    : fd_(other.fd_), position_(other.position_), path_(std::move(other.path_)), lastError_(other.lastError_) {
+    : fd_(other.fd_),
+      position_(other.position_),
+      length_(other.length_),
+      path_(std::move(other.path_)),
+      lastError_(other.lastError_) {
   other.fd_ = -1;
 }
 
@@ -19,6 +24,7 @@ TargetFile& TargetFile::operator=(TargetFile&& other) noexcept {
     Close();
     fd_ = other.fd_;
     position_ = other.position_;
+    length_ = other.length_;
     path_ = std::move(other.path_);
     lastError_ = other.lastError_;
     other.fd_ = -1;
@@ -31,6 +37,7 @@ void TargetFile::Adopt(int fd, const std::string& path) {
   fd_ = fd;
   path_ = path;
   position_ = 0;
+  length_ = 0;
   lastError_ = 0;
 }
 
@@ -43,18 +50,17 @@ bool TargetFile::Write(const void* data, size_t length) {
     if (n < 0) {
       if (errno == EINTR) continue;
       lastError_ = errno;
-      position_ += done;
-      return false;
+      break;
     }
     if (n == 0) {
       lastError_ = ENOSPC;
-      position_ += done;
-      return false;
+      break;
     }
     done += static_cast<size_t>(n);
   }
   position_ += done;
-  return true;
+  length_ = std::max(length_, position_);
+  return done == length;
 }
 
 bool TargetFile::Seek(uint64_t position) {
@@ -68,12 +74,19 @@ bool TargetFile::SetLength(uint64_t length) {
     lastError_ = errno;
     return false;
   }
+  length_ = length;
   return true;
 }
 
 void TargetFile::Close() {
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
+}
+
+void TargetFile::Discard() {
+  if (fd_ < 0) return;
+  Close();
+  ::unlink(path_.c_str());
 }
 
 std::string JoinTargetPath(const std::string& folder, const std::string& name) {
@@ -121,11 +134,16 @@ bool CreateTargetFile(TargetFile& file, const std::string& path, int64_t& counte
     if (errno == EINTR) continue;
     if (errno == ENOENT && !foldersMade) {
       foldersMade = true;
-      if (!CreateFolderChain(FolderOf(path))) return false;
+      if (!CreateFolderChain(FolderOf(path))) {
+        file.NoteError(errno ? errno : ENOENT);
+        return false;
+      }
       continue;
     }
+    file.NoteError(errno);
     return false;
   }
+  file.NoteError(EEXIST);
   return false;
 }
 
@@ -143,13 +161,17 @@ bool CreateFolderChain(const std::string& folder) {
   if (folder.empty()) return false;
   if (IsFolder(folder)) return true;
   // Every prefix at each "/", in order; a prefix that exists already simply
-  // fails to be made, only the final test counts.
+  // fails to be made, only the final test counts. errno then tells why.
+  int failure = 0;
   for (size_t pos = folder.find('/', 1);; pos = folder.find('/', pos + 1)) {
     std::string prefix = pos == std::string::npos ? folder : folder.substr(0, pos);
-    if (!prefix.empty() && prefix.back() != '/') ::mkdir(prefix.c_str(), 0777);
+    if (!prefix.empty() && prefix.back() != '/' && ::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST)
+      failure = errno;
     if (pos == std::string::npos) break;
   }
-  return IsFolder(folder);
+  if (IsFolder(folder)) return true;
+  if (failure) errno = failure;
+  return false;
 }
 
 }  // namespace quorvel

@@ -26,9 +26,15 @@ class TargetFile {
   bool Seek(uint64_t position);
   uint64_t Position() const { return position_; }
   bool SetLength(uint64_t length);
+  // The file's length as written so far.
+  uint64_t Length() const { return length_; }
   void Close();
-  // errno of the last failed operation.
+  // Closes and removes the file: one that must not stay under its name
+  // (writing failed, or the run was stopped while it was written).
+  void Discard();
+  // errno of the last failed operation (also of a failed CreateTargetFile).
   int lastError() const { return lastError_; }
+  void NoteError(int error) { lastError_ = error; }
 
   // Takes an already created descriptor (used by CreateTargetFile).
   void Adopt(int fd, const std::string& path);
@@ -36,6 +42,7 @@ class TargetFile {
  private:
   int fd_ = -1;
   uint64_t position_ = 0;
+  uint64_t length_ = 0;
   std::string path_;
   int lastError_ = 0;
 };

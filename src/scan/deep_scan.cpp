@@ -34,6 +34,12 @@ void DeepScanSource(DiskRecord& disk, const ByteSource& source, ScanProgress& pr
                     uint64_t sectorCount, bool addPartitions) {
   disk.extraFoundFiles.name = kExtraFoundFiles;
   disk.extraFoundFiles.size = 0;
+  // A partition may claim more sectors than the source holds: the scan (and
+  // every carve) ends with the source.
+  if (source.Size() != 0) {
+    const uint64_t sourceSectors = (source.Size() + kSector - 1) / kSector;
+    sectorCount = std::min(sectorCount, sourceSectors > startSector ? sourceSectors - startSector : 0);
+  }
   DeepScanner scanner(disk, source, startSector, sectorCount, addPartitions);
 
   // The carried-over sector sits just in front of the page-aligned area the

@@ -2,6 +2,7 @@
 // join the disk's partition list.
 #include "scan/lost_partitions.h"
 
+#include <algorithm>
 #include <set>
 
 #include "io/volume_source.h"
@@ -70,7 +71,9 @@ bool ScanLostPartitions(DiskRecord& disk, LostScanMode mode, uint32_t tracksPerC
   std::unique_ptr<ByteSource> source = OpenDiskSource(disk, &out.error);
   if (!source) return false;
   LostSearch search{disk, *source, progress, out};
-  const uint64_t sizeBytes = disk.sizeBytes ? disk.sizeBytes : source->Size();
+  // Every pass ends where the source does, whatever size the record says.
+  uint64_t sizeBytes = disk.sizeBytes ? disk.sizeBytes : source->Size();
+  if (source->Size()) sizeBytes = std::min(sizeBytes, source->Size());
   search.diskSectors = sizeBytes / kDefaultSectorSize;
 
   ForwardChainSearch(search);

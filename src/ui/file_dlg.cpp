@@ -54,9 +54,6 @@ const char* const kRunStopped = "警告: 操作已停止, 已找到的内容保�
 const char* const kRunError = "错误: ";
 const char* const kExpandDone = "分区已展开";
 const char* const kFormatScanFatDone = "已记录 %zu 个目录扇区; 请在\"文件删除恢复\"中双击该分区, 按记录的扇区重建目录";
-const char* const kSaveDone = "保存完成: %" PRIu64 " 个文件, ";
-const char* const kSaveSkipped = ", %" PRIu64 " 个未能保存";
-const char* const kSaveStopped = "警告: 保存已停止, 已保存 %" PRIu64 " 个文件";
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 QString Q(const char* text) { return QString::fromUtf8(text); }
@@ -609,14 +606,9 @@ void CFileDlg::StartSave(std::vector<SaveJob> jobs, bool multi) {
       SaveThreadMain(work->jobs.front(), work->run);
     SaveSummary summary = work->run.summary;
     PostToWindow(this, [this, summary] {
-      QString text;
-      if (summary.stopped) {
-        SetStatus(QString::asprintf(kSaveStopped, summary.filesWritten), true);
-      } else {
-        text = QString::asprintf(kSaveDone, summary.filesWritten) + Q(SavedTotalText(summary.bytesWritten));
-        if (summary.Skipped()) text += QString::asprintf(kSaveSkipped, summary.Skipped());
-        SetStatus(text, summary.Skipped() > 0);
-      }
+      bool warning = false;
+      const std::string text = SaveDoneText(summary, warning);
+      SetStatus(Q(text), warning);
       lastSaveSummary_ = StatusText();
       if (summary.mftErrors) QMessageBox::warning(this, Q(kMftErrorCaption), Q(kMftErrorText));
       emit SaveFinished(summary.stopped);

@@ -284,7 +284,8 @@ void CHdDlg::OpenImageFile(const QString& chosen) {
     if (Q(disk.devicePath) == absolute || Q(disk.devicePath) == path)
       return SetStatus(Q(kImageAlreadyOpen) + path, false);
   }
-  if (!quorvel::OpenImageFile(disks_, absolute.toStdString())) return SetStatus(Q(kImageFailed) + path, true);
+  std::string why;
+  if (!quorvel::OpenImageFile(disks_, absolute.toStdString(), &why)) return SetStatus(Q(kImageFailed) + Q(why), true);
   FillTree();
   SetStatus(Q(kStatusIdle), false);
 }

@@ -65,8 +65,9 @@ int CQuorvelApp::InitInstance() {
     splash.ShowNow();
     if (physicalDisks_) EnumerateDisks(disks_);
     for (const QString& image : images_) {
-      if (!OpenImageFile(disks_, QFileInfo(image).absoluteFilePath().toStdString()))
-        std::fprintf(stderr, "quorvel-gui: cannot open image %s\n", image.toUtf8().constData());
+      std::string why;
+      if (!OpenImageFile(disks_, QFileInfo(image).absoluteFilePath().toStdString(), &why))
+        std::fprintf(stderr, "quorvel-gui: cannot open image %s\n", why.c_str());
     }
   }
   mainWindow_ = new CQuorvelDlg(disks_);

@@ -1,9 +1,11 @@
 #include "ui/save_selection.h"
 
+#include <cinttypes>
 #include <variant>
 
 #include "core/scan_progress.h"
 #include "recover/partition_launch.h"
+#include "save/save_engines.h"
 #include "save/save_job.h"
 
 namespace quorvel {
@@ -23,6 +25,17 @@ std::string SingleSaveSpaceText(uint64_t size) {
     unit = " GB";
   }
   return FormatText("即将保存 %.1f", value) + unit + ",磁盘空间不够！";
+}
+
+std::string SaveDoneText(const SaveSummary& summary, bool& warning) {
+  const uint64_t incomplete = summary.filesIncomplete + summary.emptyNoSignature;
+  warning = summary.stopped || incomplete > 0 || summary.Skipped() > 0;
+  if (summary.stopped) return FormatText("警告: 保存已停止, 已完整保存 %" PRIu64 " 个文件", summary.FilesComplete());
+  std::string text =
+      FormatText("保存完成: %" PRIu64 " 个文件, ", summary.filesWritten) + SavedTotalText(summary.bytesWritten);
+  if (incomplete) text += FormatText(", %" PRIu64 " 个不完整", incomplete);
+  if (summary.Skipped()) text += FormatText(", %" PRIu64 " 个未能保存", summary.Skipped());
+  return text;
 }
 
 std::vector<SelectedEntry> CollectCheckedEntries(PartitionRecord& partition, DiskRecord* disk) {

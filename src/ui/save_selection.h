@@ -24,6 +24,12 @@ constexpr const char* kSaveProgressTitle = "保存文件";
 // save's message when the target has too little room.
 std::string SingleSaveSpaceText(uint64_t size);
 
+// The status line after a save: how many files were saved, how many of them
+// are incomplete (their data could not all be read, or a typed file was left
+// empty) and how many could not be written; after a stop, how many were
+// saved whole. warning is set when not every file was saved whole.
+std::string SaveDoneText(const SaveSummary& summary, bool& warning);
+
 // Walks the partition's rows from its special folders by their check marks: a
 // ticked row (1) is one element for its whole subtree, a partly ticked folder
 // (2) is descended into, an unticked row (0) is skipped. A ticked "Extra

@@ -14,8 +14,10 @@ int EnumerateDisks(DiskList& list);
 // The same; disks that exist but cannot be opened (no permission) are skipped
 // and listed in unreadable as "PATH: reason".
 int EnumerateDisks(DiskList& list, std::vector<std::string>* unreadable);
-// Adds a DiskRecord for an image file and walks it; 0 when it cannot be opened.
-int OpenImageFile(DiskList& list, const std::string& path);
+// Adds a DiskRecord for an image file and walks it; 0 when it cannot be
+// opened (a folder, a FIFO or anything else that is neither a regular file
+// nor a block device is refused without blocking), error then says why.
+int OpenImageFile(DiskList& list, const std::string& path, std::string* error = nullptr);
 // Fills disk.partitions from the disk's bytes (read from offset 0, sectors of
 // source.SectorSize()); path is the device path handed on to the volume
 // managers.

@@ -48,7 +48,12 @@ TEST(OperationBusyTest, GuardClearsOnEveryPath) {
 }
 
 TEST(FileTimeTest, DosAndFileTimeTexts) {
-  EXPECT_EQ(FormatDosTime(0, 0), "1980-00-00 00:00:00");
+  // No date (a FAT root, a placeholder folder) is no text, not 1980-00-00.
+  EXPECT_EQ(FormatDosTime(0, 0), "");
+  EXPECT_EQ(FormatDosTime(0x20, 0x1234), "");                  // day 0
+  EXPECT_EQ(FormatDosTime((44 << 9) | (13 << 5) | 1, 0), "");  // month 13
+  EXPECT_EQ(FormatDosTime((44 << 9) | (2 << 5) | 29, (13 << 11) | (5 << 5) | 7), "2024-02-29 13:05:14");
+  EXPECT_EQ(FormatFileTime(0), "");
   // 2024-12-31 20:00:00 UTC shows the next day at UTC+8.
   const uint64_t seconds = 1735675200ULL + 11644473600ULL;
   EXPECT_EQ(FormatFileTime(seconds * 10000000ULL), "2025-01-01 04:00:00");

@@ -82,7 +82,7 @@ TEST(ExtSuperblock, AcceptsLinuxVolumeAndRejectsForeignOrInconsistentOnes) {
   PutLe32(sb + 0x2C, 0);  // never mounted
   EXPECT_FALSE(IsExtSuperblock(sb));
   MakeExtSuperblock(sb);
-  PutLe32(sb + 0x20, 16384);  // a single group as large as the volume
+  PutLe32(sb + 0x20, 8193);  // more blocks per group than one 1 KiB bitmap block maps
   EXPECT_FALSE(IsExtSuperblock(sb));
   MakeExtSuperblock(sb);
   PutLe16(sb + 0x58, 64);
@@ -92,6 +92,22 @@ TEST(ExtSuperblock, AcceptsLinuxVolumeAndRejectsForeignOrInconsistentOnes) {
   PutLe32(sb + 0x18, 40);
   EXPECT_FALSE(IsExtSuperblock(sb));
   EXPECT_EQ(ExtVolumeSectors(sb), 0u);
+}
+
+TEST(ExtSuperblock, SingleGroupVolumesAreRecognised) {
+  // mkfs's defaults for small volumes: one group holding every block, as
+  // many blocks per group as one bitmap block maps (8 x block size).
+  uint8_t sb[1024] = {};
+  MakeExtSuperblock(sb);
+  PutLe32(sb + 0x04, 8192);  // an 8 MiB ext2 of 1 KiB blocks
+  PutLe32(sb + 0x20, 8192);
+  EXPECT_TRUE(IsExtSuperblock(sb));
+  PutLe32(sb + 0x18, 2);      // 4 KiB blocks
+  PutLe32(sb + 0x04, 32768);  // 128 MiB
+  PutLe32(sb + 0x20, 32768);
+  EXPECT_TRUE(IsExtSuperblock(sb));
+  PutLe32(sb + 0x20, 32769);
+  EXPECT_FALSE(IsExtSuperblock(sb));
 }
 
 TEST(ExtSuperblock, HighBlockCountCountsInTotal) {

@@ -11,13 +11,15 @@
 namespace quorvel::test {
 
 struct LsEntry {
-  std::string path, name, stateText, created, modified, accessed;
+  std::string path, name, stateText, created, modified, accessed;  // times: empty for null
   int state = 0;
   uint64_t size = 0, id = 0, parentId = 0;
+  bool unreadable = false;
 };
 
 struct LsListing {
-  std::string disk, partition, fs;
+  std::string disk, partition, fs, timeZone;
+  bool complete = false;
   std::vector<LsEntry> entries;
   bool ok = false;
 };
@@ -65,6 +67,18 @@ class Reader {
       }
     }
     return Eat('"');
+  }
+  // true, false or null: the word's first letter, or 0 when none stands here.
+  char Word() {
+    Skip();
+    for (const char* word : {"true", "false", "null"}) {
+      const std::string w = word;
+      if (t_.compare(p_, w.size(), w) == 0) {
+        p_ += w.size();
+        return w[0];
+      }
+    }
+    return 0;
   }
   bool Number(uint64_t& out) {
     Skip();
@@ -118,6 +132,8 @@ inline LsListing ParseLsJson(const std::string& text) {
               e.modified = s;
             else if (k == "accessed")
               e.accessed = s;
+          } else if (char word = r.Word()) {
+            if (k == "unreadable") e.unreadable = word == 't';
           } else {
             if (!r.Number(n)) return out;
             if (k == "state")
@@ -136,8 +152,11 @@ inline LsListing ParseLsJson(const std::string& text) {
         r.Eat(',');
       }
       r.Eat(']');
+    } else if (char word = r.Word()) {
+      if (key == "complete") out.complete = word == 't';
     } else {
       if (!r.String(value)) return out;
+      if (key == "time_zone") out.timeZone = value;
       if (key == "disk")
         out.disk = value;
       else if (key == "partition")

@@ -149,7 +149,10 @@ TEST(ClusterChainTest, BrokenAndLoopingChainsEnd) {
   SaveByClusterChain(fat.Job(progress), broken, fat.dir + "/broken", run);
   EXPECT_EQ(Slurp(fat.dir + "/loop").size(), 3000u);
   EXPECT_EQ(Slurp(fat.dir + "/broken").size(), 512u);
-  EXPECT_EQ(run.summary.shorterThanSize, 1u);
+  // The short one is reported incomplete, with what is missing and why.
+  ASSERT_EQ(run.summary.filesIncomplete, 1u);
+  EXPECT_EQ(run.summary.incomplete[0].missing, 1488u);
+  EXPECT_EQ(run.summary.incomplete[0].why, SaveNoteKind::kChainEndedEarly);
 }
 
 // A FAT16 end marker in the 0xFFF8-0xFFFE range ends the chain even when the

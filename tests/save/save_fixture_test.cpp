@@ -319,7 +319,9 @@ TEST(SaveCliTest, FormatScanSavesTheOldFiles) {
     std::string before = test::FileSha256(image);
     std::string out = test::SaveTempDir("format");
     CommandResult r = Save(image, "0", out, "--format-scan");
-    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // The FAT32 volume's typed files that no signature test passes are left
+    // empty: not every file was saved whole, and the exit status says so.
+    ASSERT_EQ(r.exitCode, std::string(name) == "format_fat32" ? 4 : 0) << r.err;
     auto saved = Hashes(HashTree(out));
     size_t checked = 0;
     std::ifstream manifest(FixturePath(std::string(name) + ".manifest"));

@@ -249,6 +249,25 @@ class FilePageTest : public QObject {
     QCOMPARE(CollectCheckedEntries(partition, &disk).size(), size_t{1});
   }
 
+  // The status after a save says what was not saved whole.
+  void SaveStatusCountsIncompleteFiles() {
+    SaveSummary summary;
+    summary.filesWritten = 5;
+    summary.bytesWritten = 2048;
+    bool warning = true;
+    QCOMPARE(QString::fromStdString(SaveDoneText(summary, warning)),
+             QStringLiteral("保存完成: 5 个文件, 2.00 KB被保存"));
+    QVERIFY(!warning);
+    summary.filesIncomplete = 2;
+    summary.skippedWriteFailed = 1;
+    QCOMPARE(QString::fromStdString(SaveDoneText(summary, warning)),
+             QStringLiteral("保存完成: 5 个文件, 2.00 KB被保存, 2 个不完整, 1 个未能保存"));
+    QVERIFY(warning);
+    summary.stopped = true;
+    QCOMPARE(QString::fromStdString(SaveDoneText(summary, warning)),
+             QStringLiteral("警告: 保存已停止, 已完整保存 3 个文件"));
+  }
+
   void SingleSaveSpaceMessage() {
     QCOMPARE(QString::fromStdString(SingleSaveSpaceText(50ull << 20)),
              QStringLiteral("即将保存 50.0 MB,磁盘空间不够！"));

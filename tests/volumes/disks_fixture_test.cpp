@@ -165,9 +165,14 @@ TEST(DisksFixture, WholeDiskVolumes) {
     int fsKind;
     const char* label;
   } cases[] = {
-      {"exfat.img", "exFAT", 0x05, "整盘exFAT"}, {"ext2.img", "EXT2", 0x83, "whole-ext2"},
-      {"ext3.img", "EXT3", 0x83, "whole-ext3"},  {"ext4.img", "EXT4", 0x83, "whole-ext4"},
+      {"exfat.img", "exFAT", 0x05, "整盘exFAT"},
+      {"ext2.img", "EXT2", 0x83, "whole-ext2"},
+      {"ext3.img", "EXT3", 0x83, "whole-ext3"},
+      {"ext4.img", "EXT4", 0x83, "whole-ext4"},
       {"hfs.img", "HFS", 0x19, "Whole HFS"},
+      // One block group: the whole volume in one group.
+      {"ext2_onegroup.img", "EXT2", 0x83, "ext2_onegroup"},
+      {"ext4_onegroup.img", "EXT4", 0x83, "ext4_onegroup"},
   };
   for (const Case& c : cases) {
     if (!HaveFixture(c.image)) continue;

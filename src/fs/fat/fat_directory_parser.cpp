@@ -4,6 +4,7 @@
 
 #include "fs/fat/fat_dir_entry_layout.h"
 #include "fs/fat/fat_names.h"
+#include "io/careful_read.h"
 #include "platform/text.h"
 
 namespace quorvel {
@@ -15,7 +16,10 @@ uint32_t FatEntryCount(const PartitionRecord& partition, bool fat32) {
 }
 
 size_t ReadFatSectors(const ByteSource& source, uint64_t absoluteSector, std::span<uint8_t> buffer) {
-  return ReadSectors(source, absoluteSector, kFatSectorSize, buffer);
+  if (absoluteSector > UINT64_MAX / kFatSectorSize) return ZeroRest(buffer, 0);
+  // Directory data after a failing sector still counts.
+  return static_cast<size_t>(
+      ReadCarefully(source, absoluteSector * kFatSectorSize, buffer, buffer.size(), UINT64_MAX, kFatSectorSize).read);
 }
 
 size_t ReadFatCluster(const ByteSource& source, const PartitionRecord& partition, uint32_t cluster,
@@ -109,7 +113,7 @@ WalkResult WalkFolderChain(Walk& walk, FatFileEntry& folder, const FatFileEntry&
     // A chain that comes back to a cluster read before (a loop, a cross-link,
     // or a folder leading back to an ancestor) ends here.
     if (!walk.visited.insert(c).second) break;
-    ReadFatCluster(walk.source, walk.partition, c, cluster);
+    if (ReadFatCluster(walk.source, walk.partition, c, cluster) < cluster.size()) folder.unreadable = true;
     if (walk.fat32() && first && !StartsSubfolder(cluster)) break;
     if (!CountFoundFolder(walk.progress, walk.counter)) {
       stopped = true;
@@ -153,7 +157,7 @@ WalkResult RecordedFolder(Walk& walk, FatFileEntry& entry, bool longName, FatFil
   FatFileEntry* folder = PlaceFatEntry(walk.tree, parent, entry);
   if (c > walk.maxCluster) return WalkResult::kEndData;
   if (c < 2 || walk.visited.count(c)) return WalkResult::kGoOn;
-  ReadFatCluster(walk.source, walk.partition, c, cluster);
+  if (ReadFatCluster(walk.source, walk.partition, c, cluster) < cluster.size()) folder->unreadable = true;
   if (!StartsSubfolder(cluster)) return WalkResult::kGoOn;
   walk.visited.insert(c);
   if (!CountFoundFolder(walk.progress, walk.counter)) return WalkResult::kStopped;

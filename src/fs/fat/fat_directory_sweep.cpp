@@ -2,10 +2,12 @@
 // and remember every sector that still holds FAT directory data.
 #include "fs/fat/fat_directory_sweep.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
 #include "fs/fat/fat_directory_parser.h"
+#include "io/careful_read.h"
 #include "io/sector_buffer.h"
 #include "io/volume_source.h"
 
@@ -24,6 +26,11 @@ bool ScanDirectorySectors(const ByteSource& source, DiskRecord& disk, ScanProgre
   constexpr size_t kSector = kFatSectorSize;
   disk.extraFoundFiles.name = "Extra Found Files";
   disk.extraFoundFiles.size = 0;
+  // A boot sector or table entry may claim far more sectors than the source
+  // has: the sweep ends with the source.
+  const uint64_t sourceSectors = (source.Size() + kSector - 1) / kSector;
+  if (source.Size() != 0)
+    sectorCount = std::min(sectorCount, sourceSectors > startSector ? sourceSectors - startSector : 0);
 
   progress.SetText("");
   const uint64_t lastBlock = sectorCount / kSweepBlockSectors;
@@ -51,7 +58,8 @@ bool ScanDirectorySectors(const ByteSource& source, DiskRecord& disk, ScanProgre
       std::memcpy(buffer, buffer + kBlockBytes, kSector);
       target = target.subspan(kSector, kBlockBytes);
     }
-    source.ReadAt(readPosition, target);  // what could not be read is zero
+    // What could not be read is zero; sectors after a failing one still count.
+    ReadCarefully(source, readPosition, target, target.size(), UINT64_MAX, kSector);
     readPosition += target.size();
 
     for (uint64_t i = 0; i < kSweepBlockSectors && current <= lastSector; ++i, ++current) {

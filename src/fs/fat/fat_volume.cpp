@@ -10,6 +10,7 @@
 #include "fs/fat/fat_names.h"
 #include "fs/fat/fat_rebuild.h"
 #include "fs/fs_recognition.h"
+#include "io/careful_read.h"
 #include "io/volume_source.h"
 
 namespace quorvel {
@@ -224,8 +225,17 @@ FatVolumeOutcome NormalRead(const ByteSource& source, PartitionRecord& partition
   const uint32_t entries = FatEntryCount(partition, fat32);
   progress.SetText(std::string());
   progress.Range(fat32 ? entries : partition.fat.sizeSectors / 2, 1);
-  partition.fat.table.assign(static_cast<size_t>(partition.fat.sizeSectors) * kFatSectorSize, 0);
-  ReadFatSectors(source, partition.startSector + layout.reserved, partition.fat.table);
+  // The FAT is held only as far as the partition and the source reach: a
+  // boot sector claiming a huge FAT on a small image must not make us
+  // allocate it. What it claims beyond that counts as unreadable.
+  const uint64_t fatStart = (partition.startSector + layout.reserved) * kFatSectorSize;
+  const uint64_t limit = PartitionReadLimit(source, partition.startSector, partition.sectorCount, kFatSectorSize);
+  const uint64_t claimed = static_cast<uint64_t>(partition.fat.sizeSectors) * kFatSectorSize;
+  const uint64_t held = std::min(claimed, limit > fatStart ? limit - fatStart : 0);
+  partition.fat.table.assign(static_cast<size_t>(held), 0);
+  const CarefulReadResult fatRead =
+      ReadCarefully(source, fatStart, partition.fat.table, partition.fat.table.size(), limit, kFatSectorSize);
+  partition.fat.unreadableBytes = claimed - fatRead.read;
 
   VisitedClusterSet visited;
   uint32_t counter = 0;
@@ -233,7 +243,7 @@ FatVolumeOutcome NormalRead(const ByteSource& source, PartitionRecord& partition
   if (!fat32) {
     MarkFatSpecialFolders(partition, 0, false);
     std::vector<uint8_t> data(static_cast<size_t>(layout.rootEntries) * kFatEntrySize, 0);
-    ReadFatSectors(source, partition.startSector + layout.rootStart, data);
+    if (ReadFatSectors(source, partition.startSector + layout.rootStart, data) < data.size()) root.unreadable = true;
     return ParseFat16Directory(source, data, root, partition, visited, progress, counter) ? FatVolumeOutcome::kListed
                                                                                           : FatVolumeOutcome::kStopped;
   }
@@ -243,7 +253,7 @@ FatVolumeOutcome NormalRead(const ByteSource& source, PartitionRecord& partition
   std::vector<uint8_t> data, cluster;
   uint32_t c = layout.rootCluster;
   while (visited.insert(c).second) {
-    ReadFatCluster(source, partition, c, cluster);
+    if (ReadFatCluster(source, partition, c, cluster) < cluster.size()) root.unreadable = true;
     if (!data.empty() && data.size() + cluster.size() > kMaxDirectoryBytes) {
       if (!ParseFat32Directory(source, data, root, partition, visited, progress, counter))
         return FatVolumeOutcome::kStopped;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "fs/ntfs/mft_record.h"
+#include "io/careful_read.h"
 
 namespace quorvel {
 
@@ -39,7 +40,7 @@ constexpr uint64_t kMaxUnitBytes = 64ull << 20;
 
 bool WriteCompressedRuns(const ByteSource& source, const ByteWriter& output, const std::vector<SectorRun>& runs,
                          uint32_t sectorsPerCluster, uint64_t fileSize, const PartitionRecord& partition,
-                         uint32_t unitClusters, const std::atomic<int>* stopFlag) {
+                         uint32_t unitClusters, const std::atomic<int>* stopFlag, uint64_t* unreadable) {
   if (sectorsPerCluster == 0) return false;
   if (unitClusters == 0) unitClusters = 16;
   const uint64_t bytesPerSector = NtfsSectorBytes(partition);
@@ -50,6 +51,7 @@ bool WriteCompressedRuns(const ByteSource& source, const ByteWriter& output, con
   std::vector<UnitPiece> unit;
   uint64_t filled = 0;  // sectors of the current unit gathered so far
   uint64_t remaining = fileSize;
+  const uint64_t limit = PartitionReadLimit(source, partition.startSector, partition.sectorCount, bytesPerSector);
 
   auto flushUnit = [&]() -> bool {
     uint64_t allocated = 0;
@@ -62,12 +64,21 @@ bool WriteCompressedRuns(const ByteSource& source, const ByteWriter& output, con
       data = plain.data();
     } else {
       size_t at = 0;
+      bool whole = true;
       for (const UnitPiece& piece : unit) {
         if (piece.sparse) continue;
         const size_t length = static_cast<size_t>(piece.count * bytesPerSector);
-        ReadSectors(source, piece.sector, bytesPerSector, std::span<uint8_t>(stored).subspan(at, length));
+        const std::span<uint8_t> into = std::span<uint8_t>(stored).subspan(at, length);
+        if (piece.sector > UINT64_MAX / bytesPerSector) {
+          ZeroRest(into, 0);
+          whole = false;
+        } else {
+          whole &= ReadCarefully(source, piece.sector * bytesPerSector, into, length, limit, bytesPerSector)
+                       .Complete(length);
+        }
         at += length;
       }
+      if (!whole && unreadable) *unreadable += std::min<uint64_t>(remaining, bytes);
       if (allocated == filled) {
         data = stored.data();  // the unit was not compressed
       } else {

@@ -21,7 +21,7 @@ bool SequenceFits(uint16_t recordSequence, uint8_t recordState, uint16_t wantedS
 }
 
 void SetSpecialFolder(NtfsFileEntry& folder, uint64_t number, const char* name) {
-  folder.children.clear();
+  DestroyEntries(folder.children);
   SetEntryState(folder.flags, kFolder);
   folder.recordNumber = number;
   folder.parentNumber = static_cast<uint32_t>(number);
@@ -43,6 +43,7 @@ PendingEntry PendingEntryFromDetails(const RecordDetails& details) {
   entry.modificationTime = details.modificationTime;
   entry.accessTime = details.accessTime;
   entry.name = details.fileName.name;
+  entry.unreadable = details.readShort;
   pending.sequence = details.sequenceNumber;
   pending.parentSequence = static_cast<uint16_t>(details.fileName.parentReference >> 48);
   return pending;
@@ -60,7 +61,7 @@ bool IsListedRecord(const RecordDetails& details) {
 void MftTreeBuilder::ResetSpecialFolders(bool withExtension) {
   SetSpecialFolder(tree_.ntfsRoot, 5, "根目录");
   SetSpecialFolder(tree_.ntfsLost, 2, "零散目录");
-  tree_.ntfsExtension.children.clear();
+  DestroyEntries(tree_.ntfsExtension.children);
   if (withExtension) SetSpecialFolder(tree_.ntfsExtension, 1, "扩展目录");
   tree_.EntryByNumber.clear();
   tree_.PlaceholderByNumber.clear();
@@ -161,6 +162,9 @@ bool ResolveParentChain(const ByteSource& source, const PendingEntry& pending, N
         (details.baseReference & kReferenceMask) != 0 ||
         !SequenceFits(details.sequenceNumber, details.state, parentSequence)) {
       anchor = builder.PlaceholderFor(parentNumber);
+      // The parent's record could not be read at all (a failing sector, an
+      // image cut short): the folder's name and place are unknown, not gone.
+      if (!read && details.readShort) anchor->unreadable = true;
       break;
     }
     chain.push_back(PendingEntryFromDetails(details));

@@ -2,6 +2,7 @@
 #include "fs/ntfs/mft_record.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 #include "fs/fs_recognition.h"
 #include "fs/ntfs/attribute_layout.h"
@@ -110,9 +111,10 @@ void DecodeIndexRoot(ByteView attribute, RecordDetails& details) {
   }
 }
 
-// The bytes of an attribute list, resident or read through its own run list.
-std::vector<uint8_t> AttributeListBytes(ByteView attribute, const ByteSource& source,
-                                        const PartitionRecord& partition) {
+// The bytes of an attribute list, resident or read through its own run list
+// (readShort is set when some of its clusters could not be read).
+std::vector<uint8_t> AttributeListBytes(ByteView attribute, const ByteSource& source, const PartitionRecord& partition,
+                                        bool& readShort) {
   std::vector<uint8_t> bytes;
   ByteView value;
   if (attribute.U8(kNonResident) == 0) {
@@ -131,22 +133,43 @@ std::vector<uint8_t> AttributeListBytes(ByteView attribute, const ByteSource& so
   for (const DataRun& run : runs) {
     if (run.sparse || run.startCluster == 0) continue;
     for (uint64_t c = 0; c < run.clusterCount && bytes.size() < size; ++c) {
-      ReadSectors(source, partition.startSector + (run.startCluster + c) * partition.sectorsPerCluster, bytesPerSector,
-                  cluster);
       const size_t take = static_cast<size_t>(std::min<uint64_t>(clusterBytes, size - bytes.size()));
+      if (ReadSectors(source, partition.startSector + (run.startCluster + c) * partition.sectorsPerCluster,
+                      bytesPerSector, cluster) < take)
+        readShort = true;
       bytes.insert(bytes.end(), cluster.begin(), cluster.begin() + static_cast<std::ptrdiff_t>(take));
     }
   }
   return bytes;
 }
 
+// Records an MFT of these runs can hold (from the boot sector's MFT start to
+// the source's end when no runs are known).
+uint64_t MftRecordCapacity(const ByteSource& source, const PartitionRecord& partition,
+                           const std::vector<MftRun>& runs) {
+  const uint64_t recordBytes = MftRecordBytes(partition);
+  const uint64_t clusterBytes = uint64_t{partition.sectorsPerCluster} * NtfsSectorBytes(partition);
+  uint64_t records = 0;
+  for (const MftRun& run : runs)
+    records += clusterBytes && run.clusterCount <= UINT64_MAX / clusterBytes
+                   ? run.clusterCount * clusterBytes / recordBytes
+                   : UINT64_MAX / 2;
+  if (!runs.empty()) return records;
+  const uint64_t start = partition.ntfs.mftStartSector * NtfsSectorBytes(partition);
+  return source.Size() > start ? (source.Size() - start) / recordBytes : UINT64_MAX;
+}
+
 // Reads the extension records an attribute list names for names, data and
 // index attributes, each once, and merges them. Names count: a record whose
 // only $FILE_NAME moved to an extension record would otherwise lose its name
-// and its place in the tree.
+// and its place in the tree. The work is bounded by the list's length: each
+// reference is looked up in a set, and numbers past what the MFT can hold
+// are not read.
 void FollowAttributeList(ByteView list, uint64_t ownNumber, uint64_t numberAsked, RecordDetails& details,
                          const ByteSource& source, const PartitionRecord& partition, const std::vector<MftRun>& runs) {
-  std::vector<uint64_t> extensions;
+  const uint64_t capacity = MftRecordCapacity(source, partition, runs);
+  std::unordered_set<uint64_t> seen;
+  std::vector<uint64_t> extensions;  // in list order
   size_t pos = 0;
   while (list.Has(pos, AttributeListEntry::kMinimumSize)) {
     const ByteView entry = list.Sub(pos);
@@ -156,11 +179,12 @@ void FollowAttributeList(ByteView list, uint64_t ownNumber, uint64_t numberAsked
     const uint64_t reference = entry.Le64(AttributeListEntry::kReference) & kReferenceMask;
     if ((type == NtfsAttr::kFileName || type == NtfsAttr::kData || type == NtfsAttr::kIndexRoot ||
          type == NtfsAttr::kIndexAllocation) &&
-        reference != ownNumber && reference != numberAsked &&
-        std::find(extensions.begin(), extensions.end(), reference) == extensions.end())
+        reference != ownNumber && reference != numberAsked && reference < capacity && seen.insert(reference).second)
       extensions.push_back(reference);
     pos += entryLength;
   }
+  // An extension record that cannot be read (rather than one overwritten
+  // since) sets readShort: the record is incomplete.
   for (uint64_t number : extensions) ReadMftRecord(source, number, details, partition, runs, kExtensionRecord);
 }
 
@@ -253,9 +277,7 @@ void DecodeAttributeValue(ByteView attributeToEnd, RecordDetails& details) {
   }
   if (attribute.size() < kNonResidentHeaderSize) return;
   const uint64_t lowestVcn = attribute.Le64(kLowestVcn);
-  auto& seen = details.dataPieceVcns;
-  if (std::find(seen.begin(), seen.end(), lowestVcn) != seen.end()) return;
-  seen.push_back(lowestVcn);
+  if (!details.dataPieceVcns.insert(lowestVcn).second) return;
   if (lowestVcn == 0) {
     // Sizes and flags are only valid in the first piece of a split attribute.
     details.hasData = true;
@@ -303,8 +325,8 @@ bool DecodeMftRecord(ByteView record, uint64_t numberAsked, RecordDetails& detai
         // Extension records never carry a list; following one from there
         // could loop between corrupt records.
         if (mode == kMainRecord)
-          FollowAttributeList(AttributeListBytes(attribute, source, partition), storedNumber, numberAsked, details,
-                              source, partition, runs);
+          FollowAttributeList(AttributeListBytes(attribute, source, partition, details.readShort), storedNumber,
+                              numberAsked, details, source, partition, runs);
         break;
       case NtfsAttr::kFileName:
         DecodeFileNameAttribute(attribute, details);
@@ -331,7 +353,10 @@ namespace {
 bool ReadRecordAt(const ByteSource& source, uint64_t offset, uint64_t number, RecordDetails& details,
                   const PartitionRecord& partition, const std::vector<MftRun>& runs, int mode) {
   std::vector<uint8_t> record(MftRecordBytes(partition));
-  source.ReadAt(offset, record);
+  if (source.ReadAt(offset, record) < record.size()) {
+    details.readShort = true;  // told apart from a slot that holds no record
+    return false;
+  }
   if (!FixUpFileRecord(record)) return false;
   return DecodeMftRecord(record, number, details, source, partition, runs, mode);
 }

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <span>
 #include <string>
 #include <utility>
@@ -122,7 +123,11 @@ struct RecordDetails {
 
   // Lowest VCNs of the $DATA pieces merged so far (one attribute may be split
   // over extension records); a piece met twice is not decoded twice.
-  std::vector<uint64_t> dataPieceVcns;
+  std::set<uint64_t> dataPieceVcns;
+
+  // Some of the record could not be read: its own bytes (the read then
+  // fails), its attribute list, or an extension record it continues in.
+  bool readShort = false;
 
   // True when a record's $DATA is compressed and must go through
   // WriteCompressedRuns.
@@ -220,10 +225,14 @@ std::vector<SectorRun> SectorRunsOf(const RecordDetails& details, const Partitio
 // stored in fewer clusters than its size is LZNT1-decompressed, a full unit is
 // copied as stored, a sparse unit is written as zeros. At most fileSize bytes
 // go to output. unitClusters is the compression unit (16 clusters normally).
-// False when output refused bytes or stop was requested.
+// Nothing past the partition's or the source's end is read; the plain bytes
+// of units whose stored clusters could not all be read are added to
+// *unreadable (they are written as they decompress). False when output
+// refused bytes or stop was requested.
 bool WriteCompressedRuns(const ByteSource& source, const ByteWriter& output, const std::vector<SectorRun>& runs,
                          uint32_t sectorsPerCluster, uint64_t fileSize, const PartitionRecord& partition,
-                         uint32_t unitClusters = 16, const std::atomic<int>* stopFlag = nullptr);
+                         uint32_t unitClusters = 16, const std::atomic<int>* stopFlag = nullptr,
+                         uint64_t* unreadable = nullptr);
 
 // Decodes the entry's MFT record again: at the positions the fragment sweep
 // recorded when there are any, else by number. mftError is set when recorded

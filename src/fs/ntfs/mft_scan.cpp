@@ -10,6 +10,7 @@
 #include "fs/ntfs/mft_record.h"
 #include "fs/ntfs/ntfs_boot_sector.h"
 #include "fs/ntfs/ntfs_boot_sector_layout.h"
+#include "io/careful_read.h"
 #include "io/sector_buffer.h"
 #include "io/volume_source.h"
 
@@ -43,9 +44,17 @@ void ReadNtfsGeometry(const ByteSource& source, PartitionRecord& partition) {
   partition.ntfs.recordSize = recordSize ? recordSize : static_cast<uint32_t>(kMftRecordSize);
 }
 
-// Clusters of the partition; 0 when its size is unknown.
-uint64_t PartitionClusters(const PartitionRecord& partition) {
-  return partition.sectorsPerCluster ? partition.sectorCount / partition.sectorsPerCluster : 0;
+// Clusters of the partition that the source holds: a boot sector (or a
+// table entry) may claim far more than the disk or image has, and nothing
+// past the source's end is read. 0 when the size is unknown.
+uint64_t PartitionClusters(const ByteSource& source, const PartitionRecord& partition) {
+  if (!partition.sectorsPerCluster) return 0;
+  uint64_t sectors = partition.sectorCount;
+  const uint64_t sourceSectors = source.Size() / NtfsSectorBytes(partition);
+  if (source.Size())
+    sectors = std::min(sectors ? sectors : UINT64_MAX,
+                       sourceSectors > partition.startSector ? sourceSectors - partition.startSector : 0);
+  return sectors / partition.sectorsPerCluster;
 }
 
 // $MFT's runs as record 0 gives them, cut to the partition so a lying
@@ -55,7 +64,7 @@ std::vector<MftRun> MftRunsOfRecordZero(const ByteSource& source, const Partitio
   std::vector<MftRun> runs;
   RecordDetails mft;
   if (!ReadMftRecord(source, 0, mft, partition, known, kMainRecord)) return runs;
-  const uint64_t clusters = PartitionClusters(partition);
+  const uint64_t clusters = PartitionClusters(source, partition);
   for (const DataRun& run : mft.dataRuns) {
     if (run.sparse || run.clusterCount == 0) continue;
     MftRun mftRun{run.startCluster, run.clusterCount};
@@ -86,7 +95,7 @@ void ReadMftRuns(const ByteSource& source, PartitionRecord& partition) {
 // the single run whose first record is valid.
 bool ExtendSingleRun(ScanProgress& progress, const ByteSource& source, PartitionRecord& partition) {
   const MftRun run = partition.ntfs.mftRuns.front();
-  const uint64_t clusters = PartitionClusters(partition);
+  const uint64_t clusters = PartitionClusters(source, partition);
   const uint64_t first = run.startCluster + run.clusterCount;
   uint64_t count = 0;
   std::vector<uint8_t> record(MftRecordBytes(partition));
@@ -123,7 +132,9 @@ bool ScanMftRecords(const ByteSource& source, ScanProgress& progress, PartitionR
   ReadMftRuns(source, partition);
   if (partition.ntfs.mftRuns.empty()) {
     if (partition.ntfs.mftStartSector == 0 || partition.ntfs.mftStartSector < partition.startSector ||
-        partition.sectorsPerCluster == 0)
+        partition.sectorsPerCluster == 0 ||
+        (partition.ntfs.mftStartSector - partition.startSector) / partition.sectorsPerCluster >=
+            PartitionClusters(source, partition))
       return false;
     // Record 0 is gone: sweep from the boot sector's MFT start for as long as
     // records follow.
@@ -150,6 +161,8 @@ bool ScanMftRecords(const ByteSource& source, ScanProgress& progress, PartitionR
   SectorBuffer buffer(kBlockBytes);
   if (buffer.size() == 0) return false;
   const std::span<uint8_t> block(buffer.data(), buffer.size());
+  const uint64_t limit = PartitionReadLimit(source, partition.startSector, partition.sectorCount, bytesPerSector);
+  std::vector<ReadGap> gaps;
   uint64_t index = 0;  // the record's place in the MFT: its number in the older layout
   uint64_t examined = 0;
   for (const MftRun& run : partition.ntfs.mftRuns) {
@@ -157,11 +170,19 @@ bool ScanMftRecords(const ByteSource& source, ScanProgress& progress, PartitionR
     const uint64_t runStart = (partition.startSector + run.startCluster * partition.sectorsPerCluster) * bytesPerSector;
     for (uint64_t offset = 0; offset + recordBytes <= runBytes; offset += kBlockBytes) {
       const size_t length = static_cast<size_t>(std::min<uint64_t>(kBlockBytes, runBytes - offset));
-      source.ReadAt(runStart + offset, block.first(length));
+      // A failing sector costs the records it holds, not the rest of the block.
+      gaps.clear();
+      ReadCarefully(source, runStart + offset, block.first(length), length, limit, bytesPerSector, &gaps);
+      auto gap = gaps.begin();
       for (size_t at = 0; at + recordBytes <= length; at += recordBytes, ++index) {
         progress.Step();
         if (progress.StopRequested()) return false;
         progress.SetText(FormatText("%llu 项被找到", static_cast<unsigned long long>(++examined)));
+        while (gap != gaps.end() && gap->offset + gap->length <= at) ++gap;
+        if (gap != gaps.end() && gap->offset < at + recordBytes) {
+          ++partition.ntfs.unreadableRecords;  // some of its bytes did not arrive
+          continue;
+        }
         const std::span<uint8_t> record = block.subspan(at, recordBytes);
         if (!FixUpFileRecord(record)) continue;
         const ByteView view(record);

@@ -10,6 +10,7 @@
 #include "core/recording_sink.h"
 #include "fs/fat/fat_directory_crafting.h"
 #include "fs/fat/fat_directory_sweep.h"
+#include "support/faulty_source.h"
 #include "support/test_support.h"
 
 namespace quorvel::test {
@@ -172,6 +173,27 @@ TEST(FatDirectorySweep, UnopenableDeviceRecordsNothing) {
   ScanProgress progress;
   EXPECT_FALSE(ScanDirectorySectors(disk, nullptr, progress, 0, 1000));
   EXPECT_TRUE(disk.directorySectors.empty());
+}
+
+// Catches: a failing sector taking the rest of its 10 MiB block with it
+// (directory sectors after it never recorded), and a range claimed past the
+// source's end swept for ever as zeros.
+TEST(FatDirectorySweep, FailingSectorCostsOnlyItselfAndTheSweepEndsWithTheSource) {
+  std::vector<uint8_t> bytes(3000 * 512);
+  auto put = [&](uint64_t sector, const Sector& data) {
+    std::copy(data.begin(), data.end(), bytes.begin() + sector * 512);
+  };
+  put(10, PlainDirectorySector(3));
+  put(11, PlainDirectorySector(5));  // on the failing sector
+  put(12, PlainDirectorySector(7));
+  put(2999, PlainDirectorySector(9));
+  const FaultySource source(std::make_shared<MemorySource>(bytes), {11});
+  DiskRecord disk;
+  ScanProgress progress;
+  const auto begin = std::chrono::steady_clock::now();
+  ASSERT_TRUE(ScanDirectorySectors(source, disk, progress, 0, uint64_t{1} << 40));
+  EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(5));
+  EXPECT_EQ(disk.directorySectors, (DirectorySectorSet{10, 12, 2999}));
 }
 
 }  // namespace

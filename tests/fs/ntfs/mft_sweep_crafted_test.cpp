@@ -8,6 +8,7 @@
 #include "fs/ntfs/mft_scan.h"
 #include "fs/ntfs/ntfs_craft.h"
 #include "io/byte_source.h"
+#include "support/faulty_source.h"
 #include "support/test_support.h"
 
 namespace quorvel {
@@ -239,6 +240,41 @@ TEST_P(BigRecords, SweepAndRecordReaderUseTheBootSectorsRecordSize) {
 INSTANTIATE_TEST_SUITE_P(FourKibRecords, BigRecords,
                          ::testing::Values(test::NtfsGeometry{4096, 4096}, test::NtfsGeometry{512, 4096}),
                          [](const auto& test) { return "sector" + std::to_string(test.param.sectorSize); });
+
+}  // namespace
+}  // namespace quorvel
+
+namespace quorvel {
+namespace {
+
+// Catches: one failing sector in the MFT taking the rest of the 10 MiB block
+// with it (records after it unlisted), the records that were lost not
+// counted, and an entry whose parent record could not be read shown as if the
+// parent were gone.
+TEST(FailingMftSectors, RecordsAfterABadSectorAreStillListedAndTheLostOnesCounted) {
+  test::VolumeBuilder volume(64, 8192);
+  volume.Put(20, Folder(20, Ref(5, 5), "docs"));
+  volume.Put(21, File(21, Ref(20, 1), "lost.txt"));
+  volume.Put(22, File(22, Ref(20, 1), "after.txt"));
+  volume.Put(30, File(30, Ref(40, 1), "orphan.txt"));
+  volume.Put(40, Folder(40, Ref(5, 5), "unreadable parent"));
+  auto image = std::make_shared<MemorySource>(volume.bytes());
+  const test::FaultySource disk(image, {volume.MftSector(21), volume.MftSector(40) + 1});
+  DiskRecord diskRecord;
+  PartitionRecord partition;
+  partition.fsKind = FsKind::kNtfs;
+  partition.sectorCount = volume.bytes().size() / 512;
+  ScanProgress progress;
+  ASSERT_TRUE(ScanMftRecords(disk, progress, partition, diskRecord));
+  auto paths = test::TreePaths(*partition.tree);
+  EXPECT_TRUE(paths.count("根目录/docs/after.txt"));
+  EXPECT_FALSE(paths.count("根目录/docs/lost.txt"));
+  EXPECT_EQ(partition.ntfs.unreadableRecords, 2u);
+  // The orphan's parent record could not be read: its placeholder says so.
+  ASSERT_TRUE(paths.count("零散目录/$$$Folder40/orphan.txt"));
+  EXPECT_TRUE(paths.at("零散目录/$$$Folder40")->unreadable);
+  EXPECT_FALSE(paths.at("根目录/docs")->unreadable);
+}
 
 }  // namespace
 }  // namespace quorvel

@@ -242,7 +242,8 @@ VolumeBuilder::VolumeBuilder(uint32_t mftRecords, uint64_t sectors, NtfsGeometry
 
   const uint64_t clusters = (uint64_t{mftRecords} * geometry.recordSize + 4095) / 4096;
   Bytes runs = {0x11, static_cast<uint8_t>(clusters), 0x04, 0x00};
-  if (clusters > 0x7F) runs = {0x21, static_cast<uint8_t>(clusters), static_cast<uint8_t>(clusters >> 8), 0x04, 0x00};
+  // The header's low nibble counts the length's bytes, the high one the offset's.
+  if (clusters > 0x7F) runs = {0x12, static_cast<uint8_t>(clusters), static_cast<uint8_t>(clusters >> 8), 0x04, 0x00};
   const size_t recordSize = geometry.recordSize;
   Put(0, RecordBuilder(0, 1, 1, false, recordSize)
              .StandardInformation(1, 1, 1)
