@@ -1,7 +1,6 @@
-// `quorvel deep-scan SOURCE [PARTITION] [--json] [--save-scan FILE] [--quiet]`:
-// the deep scan over a whole disk or one partition, then the disk's
-// partitions (those found included), the carved files and the traces kept for
-// the readers.
+// `quorvel deep-scan`: the deep scan over a whole disk or one partition, then
+// the disk's partitions (those found included), the carved files and the
+// traces kept for the readers.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -16,41 +15,7 @@ namespace quorvel::cli {
 
 namespace {
 
-constexpr const char* kUsage = "deep-scan SOURCE [PARTITION] [--json] [--save-scan FILE] [--quiet]";
-constexpr const char* kHelp =
-    "Reads every sector of a disk (or of one partition) and finds what no partition table or directory lists\n"
-    "any more: FAT32, FAT16 and NTFS volumes by their boot sectors and other traces, and files by their\n"
-    "content signatures (PDF, MPEG, AVI, MP4, ZIP/DOCX/XLSX/PPTX, RAR, DOC/XLS/PPT, JPEG, MP3).\n"
-    "\n"
-    "arguments:\n"
-    "  SOURCE            an image file, a device path (/dev/sdb), a disk number or a disk's identity text\n"
-    "                    (as `quorvel disks` lists them); the source is only read, never written\n"
-    "  PARTITION         scan this partition only (its row text, its name such as Partition1, its mount\n"
-    "                    point, or its 0-based index); without it the whole disk is scanned\n"
-    "\n"
-    "options:\n"
-    "  --json            print the result as JSON instead of tables:\n"
-    "                    {\"disks\":[{...the disk as `disks --json` prints it, found partitions included...,\n"
-    "                    \"carved\":[{\"start_sector\",\"size\",\"name\"}],\n"
-    "                    \"mft_fragments\":[{\"start_sector\",\"sector_count\"}], \"directory_sectors\":N}]}\n"
-    "  --save-scan FILE  write the result to a scan-result file (not available yet: the command then\n"
-    "                    stops at once with exit status 1)\n"
-    "  --quiet           no progress bar\n"
-    "  -h, --help        this text\n"
-    "\n"
-    "output:\n"
-    "  The disk's partitions after the scan; the column 来源 tells how each was found: 分区表 (listed by the\n"
-    "  partition table), 引导扇区 (found by its boot sector, shown green in the desktop application) or 重建\n"
-    "  (rebuilt from FAT copies, folder starts or MFT records, shown red). Found partitions are named\n"
-    "  Partition<N> and can be listed and saved in the same command with `quorvel ls SOURCE PARTITION\n"
-    "  --deep-scan` and `quorvel save ... --deep-scan`. Then the carved files (\"Extra Found Files\": start\n"
-    "  sector, size in bytes, name), and how many stretches of MFT records and FAT directory sectors were\n"
-    "  recorded for the readers.\n"
-    "\n"
-    "A progress bar runs on stderr when it is a terminal. Ctrl-C stops the scan: what was found so far is\n"
-    "still finished and printed (exit status 3); a second Ctrl-C ends at once.\n"
-    "\n"
-    "exit status: 0 done, 1 usage error, 2 source or partition not found or not readable, 3 stopped\n";
+constexpr const char* kName = "deep-scan";
 
 void PrintText(const DiskRecord& disk, const DeepScanOutcome& outcome) {
   PrintDiskTable({&disk}, true);
@@ -85,34 +50,18 @@ void PrintJson(const DiskRecord& disk) {
   std::printf("%s\n", json.text().c_str());
 }
 
-int RunDeepScan(const std::vector<std::string>& args) {
-  ParsedArgs parsed;
-  std::string error;
-  if (!ParseArgs(args, {"--save-scan"}, parsed, error)) {
-    std::fprintf(stderr, "quorvel: %s\nusage: quorvel %s\n", error.c_str(), kUsage);
-    return kExitUsage;
-  }
-  for (const auto& [flag, value] : parsed.options) {
-    if (flag != "--json" && flag != "--quiet" && flag != "--save-scan") {
-      std::fprintf(stderr, "quorvel: unknown option %s\nusage: quorvel %s\n", flag.c_str(), kUsage);
-      return kExitUsage;
-    }
-  }
-  if (parsed.positional.empty() || parsed.positional.size() > 2) {
-    std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
-    return kExitUsage;
-  }
+int RunDeepScan(const ParsedArgs& parsed) {
   if (parsed.Has("--save-scan")) {
     // Refused before the scan rather than after an hour of reading.
-    std::fprintf(stderr, "quorvel: --save-scan: scan-result files cannot be written yet; nothing was scanned\n");
-    return kExitUsage;
+    return UsageError(kName, "--save-scan: scan-result files cannot be written yet; nothing was scanned");
   }
   DiskList list;
   DiskRecord* disk = nullptr;
   PartitionRecord* partition = nullptr;
   if (parsed.positional.size() == 2) {
-    if (OpenSourcePartition(parsed.positional[0], parsed.positional[1], list, disk, partition) != kExitDone)
-      return kExitNotFound;
+    if (int status = OpenSourcePartition(parsed.positional[0], parsed.positional[1], list, disk, partition);
+        status != kExitDone)
+      return status;
   } else if (OpenSource(parsed.positional[0], list, disk) != kExitDone) {
     return kExitNotFound;
   }
@@ -127,8 +76,46 @@ int RunDeepScan(const std::vector<std::string>& args) {
   return status;
 }
 
-CommandRegistrar reg({"deep-scan", kUsage, &RunDeepScan,
-                      "find lost FAT/NTFS volumes and carve files by their signatures", kHelp});
+CommandRegistrar reg({
+    kName,
+    "deep-scan SOURCE [PARTITION] [--json] [--save-scan FILE] [--quiet]",
+    "find lost FAT/NTFS volumes and carve files by their signatures",
+    {{"SOURCE",
+      "an image file, a device path (/dev/sdb), a disk number or a disk's identity text (as\n"
+      "`quorvel disks` lists them); the source is only read, never written"},
+     {"PARTITION",
+      "scan this partition only (its row text, its name such as Partition1, its mount point, or its\n"
+      "0-based index); without it the whole disk is scanned"}},
+    {{"--json", nullptr,
+      "print the result as JSON instead of tables: {\"disks\":[{...the disk as `disks --json`\n"
+      "prints it, found partitions included..., \"carved\":[{\"start_sector\",\"size\",\"name\"}],\n"
+      "\"mft_fragments\":[{\"start_sector\",\"sector_count\"}], \"directory_sectors\":N}]}"},
+     {"--save-scan", "FILE",
+      "write the result to a scan-result file (not available yet: the command then stops at once\n"
+      "with exit status 1)"},
+     {"--quiet", nullptr, "no progress bar"}},
+    "Reads every sector of a disk (or of one partition) and finds what no partition table or\n"
+    "directory lists any more: FAT32, FAT16 and NTFS volumes by their boot sectors and other traces,\n"
+    "and files by their content signatures (PDF, MPEG, AVI, MP4, ZIP/DOCX/XLSX/PPTX, RAR,\n"
+    "DOC/XLS/PPT, JPEG, MP3).\n"
+    "\n"
+    "output: the disk's partitions after the scan; the column 来源 tells how each was found: 分区表\n"
+    "(listed by the partition table), 引导扇区 (found by its boot sector, shown green in the desktop\n"
+    "application) or 重建 (rebuilt from FAT copies, folder starts or MFT records, shown red). Found\n"
+    "partitions are named Partition<N> and can be listed and saved in the same command with\n"
+    "`quorvel ls SOURCE PARTITION --deep-scan` and `quorvel save ... --deep-scan`. Then the carved\n"
+    "files (\"Extra Found Files\": start sector, size in bytes, name), and how many stretches of MFT\n"
+    "records and FAT directory sectors were recorded for the readers.\n"
+    "\n"
+    "A progress bar with the throughput and the time left runs on stderr when it is a terminal.\n"
+    "Ctrl-C stops the scan: what was found so far is still finished and printed (exit status 3); a\n"
+    "second Ctrl-C ends at once.\n"
+    "\n"
+    "exit status: 0 done, 1 usage error, 2 source or partition not found or not readable, 3 stopped\n",
+    &RunDeepScan,
+    1,
+    2,
+});
 
 }  // namespace
 

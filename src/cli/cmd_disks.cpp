@@ -1,6 +1,5 @@
 // `quorvel disks [IMAGE...] [--json]`: the disk page as text or JSON.
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -22,19 +21,7 @@ void PrintJson(const DiskList& list) {
   std::printf("%s\n", json.text().c_str());
 }
 
-int RunDisks(const std::vector<std::string>& args) {
-  ParsedArgs parsed;
-  std::string error;
-  if (!ParseArgs(args, {}, parsed, error)) {
-    std::fprintf(stderr, "quorvel disks: %s\n", error.c_str());
-    return kExitUsage;
-  }
-  for (const auto& [flag, value] : parsed.options) {
-    if (flag != "--json") {
-      std::fprintf(stderr, "quorvel disks: unknown option %s\n", flag.c_str());
-      return kExitUsage;
-    }
-  }
+int RunDisks(const ParsedArgs& parsed) {
   DiskList list;
   if (parsed.positional.empty()) {
     std::vector<std::string> unreadable;
@@ -58,19 +45,24 @@ int RunDisks(const std::vector<std::string>& args) {
   return kExitDone;
 }
 
-constexpr const char* kSummary =
-    "List disks (or the given images) with their partitions and volumes: MBR, GPT, whole-disk volumes, dynamic-disk "
-    "groups and their volumes with member disks, LVM2 logical volumes, Apple partition maps.";
-constexpr const char* kHelp =
-    "IMAGE...    image files (or device paths) to list instead of the physical disks. The\n"
-    "            disks of a dynamic-disk group given together are assembled into one group\n"
-    "            disk (kind 2) whose rows are the volumes' components; members whose disk is\n"
-    "            not among them are shown as not present (a RAID-5 volume still reads with\n"
-    "            one member missing).\n"
-    "--json      print the list as JSON (see README: disks, members, lvm)\n";
-
-CommandRegistrar reg({"disks", "disks [IMAGE...] [--json]   list disks (or images) and their partitions", &RunDisks,
-                      kSummary, kHelp});
+CommandRegistrar reg({
+    "disks",
+    "disks [IMAGE...] [--json]",
+    "list the disks (or the given images) with their partitions and volumes",
+    {{"IMAGE...",
+      "image files (or device paths) to list instead of the machine's physical disks; the disks of a\n"
+      "dynamic-disk group given together are assembled into one group disk whose rows are the volumes"}},
+    {{"--json", nullptr, "print the list as JSON (fields in the README: disks, partitions, members, lvm)"}},
+    "Without IMAGE the physical disks are listed (whole-disk block devices from /sys/block, at most 16);\n"
+    "reading them needs permission to open /dev/NAME read-only, and a disk that cannot be opened is\n"
+    "skipped with a note on stderr. Partitions are found from MBR and extended chains, GPT, whole-disk\n"
+    "volumes, dynamic-disk databases, LVM2 labels and Apple partition maps.\n"
+    "\n"
+    "columns: row text (disk identity, or the partition's mount point or name), volume label, file\n"
+    "system, start, size\n"
+    "exit status: 0 done, 1 usage error, 2 an IMAGE cannot be opened\n",
+    &RunDisks,
+});
 
 }  // namespace
 

@@ -1,7 +1,6 @@
-// `quorvel format-scan SOURCE PARTITION [--json] [--quiet]`: the format-recovery
-// sweep on its own. FAT: which sectors still hold directory data (the rebuilt
-// folders are shown by `ls --format-scan`); NTFS: the tree of the surviving
-// MFT records.
+// `quorvel format-scan`: the format-recovery sweep on its own. FAT: which
+// sectors still hold directory data (the rebuilt folders are shown by
+// `ls --format-scan`); NTFS: the tree of the surviving MFT records.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -17,7 +16,7 @@ namespace quorvel::cli {
 
 namespace {
 
-constexpr const char* kUsage = "format-scan SOURCE... PARTITION [--json] [--quiet]";
+constexpr const char* kName = "format-scan";
 
 void PrintDirectorySectors(const DiskRecord& disk, const PartitionRecord& partition, bool json) {
   const uint64_t first = partition.startSector;
@@ -42,30 +41,16 @@ void PrintDirectorySectors(const DiskRecord& disk, const PartitionRecord& partit
   std::printf("%s\n", out.text().c_str());
 }
 
-int RunFormatScan(const std::vector<std::string>& args) {
-  ParsedArgs parsed;
-  std::string error;
-  if (!ParseArgs(args, {}, parsed, error)) {
-    std::fprintf(stderr, "quorvel: %s\nusage: quorvel %s\n", error.c_str(), kUsage);
-    return kExitUsage;
-  }
-  for (const auto& [flag, value] : parsed.options) {
-    if (flag != "--json" && flag != "--quiet") {
-      std::fprintf(stderr, "quorvel: unknown option %s\nusage: quorvel %s\n", flag.c_str(), kUsage);
-      return kExitUsage;
-    }
-  }
-  if (parsed.positional.size() < 2) {
-    std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
-    return kExitUsage;
-  }
+int RunFormatScan(const ParsedArgs& parsed) {
   const bool json = parsed.Has("--json");
   DiskList list;
   DiskRecord* disk = nullptr;
   PartitionRecord* partition = nullptr;
-  if (OpenSourcesPartition(std::vector<std::string>(parsed.positional.begin(), parsed.positional.end() - 1),
-                           parsed.positional.back(), list, disk, partition) != kExitDone)
-    return kExitNotFound;
+  if (int status =
+          OpenSourcesPartition(std::vector<std::string>(parsed.positional.begin(), parsed.positional.end() - 1),
+                               parsed.positional.back(), list, disk, partition);
+      status != kExitDone)
+    return status;
 
   PartitionRunResult result;
   int status = RunPartitionCommand(PartitionCommand::kFormatInfo, *disk, *partition, parsed.Has("--quiet"), &result);
@@ -79,16 +64,25 @@ int RunFormatScan(const std::vector<std::string>& args) {
   return status;
 }
 
-constexpr const char* kSummary =
-    "Rebuild the folder tree of a formatted FAT or NTFS partition or volume from the traces on the disk.";
-constexpr const char* kHelp =
-    "SOURCE...   one source, or several image or device paths whose dynamic-disk group\n"
-    "            holds the volume.\n"
-    "PARTITION   a row's text, a volume of the group, or a 0-based index.\n"
-    "--json      print the entries as JSON\n"
-    "--quiet     no progress bar\n";
-
-CommandRegistrar reg({"format-scan", kUsage, &RunFormatScan, kSummary, kHelp});
+CommandRegistrar reg({
+    kName,
+    "format-scan SOURCE... PARTITION [--json] [--quiet]",
+    "sweep a formatted FAT or NTFS partition for what survives of its old folders",
+    {{"SOURCE...", "one source, or several image or device paths whose dynamic-disk group holds the volume"},
+     {"PARTITION", "a row's text, a volume of the group, or a 0-based index"}},
+    {{"--json", nullptr,
+      "FAT: {\"disk\",\"partition\",\"fs\",\"start_sector\",\"sector_count\",\n"
+      "\"directory_sector_count\",\"directory_sectors\":[...]}; NTFS: the entries as `ls --json`"},
+     {"--quiet", nullptr, "no progress bar"}},
+    "FAT: reads every sector of the partition and prints how many hold directory data (the first\n"
+    "sector of a folder, or a sector of directory entries); `quorvel ls --format-scan` shows the\n"
+    "folders rebuilt from them. NTFS: sweeps the MFT and prints the tree of the records found, as\n"
+    "`quorvel ls` does.\n"
+    "\n"
+    "exit status: 0 done, 1 usage error, 2 source or partition not found or not readable, 3 stopped\n",
+    &RunFormatScan,
+    2,
+});
 
 }  // namespace
 

@@ -1,9 +1,6 @@
 // `quorvel hex`: the bytes of one file, or of a stretch of sectors, as the
 // desktop hex viewer shows them: address, hex and ASCII columns with a
 // separator line after every 512-byte sector. Nothing is written to the source.
-//   quorvel hex SOURCE PARTITION PATH [--format-scan] [--raw] [--quiet]
-//   quorvel hex SOURCE --sectors START COUNT [--raw]
-// PATH is an `ls` path ("根目录/docs/a.txt"); COUNT is a number of sectors.
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -20,8 +17,7 @@ namespace quorvel::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "hex SOURCE PARTITION PATH [--format-scan] [--raw] [--quiet] | hex SOURCE --sectors START COUNT [--raw]";
+constexpr const char* kName = "hex";
 constexpr int kBytesPerRow = 16;
 
 std::vector<std::string> SplitPath(const std::string& path) {
@@ -92,32 +88,19 @@ int Output(const std::vector<uint8_t>& bytes, bool raw) {
   return kExitDone;
 }
 
-int RunHex(const std::vector<std::string>& args) {
-  ParsedArgs parsed;
+int RunHex(const ParsedArgs& parsed) {
   std::string error;
-  if (!ParseArgs(args, {"--sectors"}, parsed, error)) {
-    std::fprintf(stderr, "quorvel: %s\nusage: quorvel %s\n", error.c_str(), kUsage);
-    return kExitUsage;
-  }
-  for (const auto& option : parsed.options) {
-    const std::string& flag = option.first;
-    if (flag != "--sectors" && flag != "--raw" && flag != "--quiet" && flag != "--format-scan") {
-      std::fprintf(stderr, "quorvel: unknown option %s\nusage: quorvel %s\n", flag.c_str(), kUsage);
-      return kExitUsage;
-    }
-  }
   const bool raw = parsed.Has("--raw");
   const bool sectors = parsed.Has("--sectors");
-  if (sectors ? parsed.positional.size() != 2 : parsed.positional.size() != 3) {
-    std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
-    return kExitUsage;
-  }
+  const size_t wanted = sectors ? 2 : 3;
+  if (parsed.positional.size() > wanted)
+    return UsageError(kName, "unexpected argument \"" + parsed.positional[wanted] + "\"");
+  if (parsed.positional.size() < wanted) return UsageError(kName, "arguments missing");
   uint64_t start = 0, count = 0;
   if (sectors && (!ParseNumber(parsed.Get("--sectors"), start) || !ParseNumber(parsed.positional[1], count) ||
                   count > kMaxViewBytes / 512)) {
-    std::fprintf(stderr, "quorvel: START and COUNT are sector numbers (COUNT at most %" PRIu64 ")\n",
-                 kMaxViewBytes / 512);
-    return kExitUsage;
+    return UsageError(kName,
+                      "START and COUNT are sector numbers (COUNT at most " + std::to_string(kMaxViewBytes / 512) + ")");
   }
   DiskList list;
   DiskRecord* disk = nullptr;
@@ -169,7 +152,29 @@ int RunHex(const std::vector<std::string>& args) {
   return Output(bytes, raw);
 }
 
-CommandRegistrar reg({"hex", kUsage, &RunHex});
+CommandRegistrar reg({
+    kName,
+    "hex SOURCE PARTITION PATH [--format-scan] [--raw] [--quiet]\nhex SOURCE --sectors START COUNT [--raw]",
+    "show a file's bytes, or a stretch of sectors, as the desktop hex viewer does",
+    {{"SOURCE", "an image file, a device path, a disk number or a disk's identity text"},
+     {"PARTITION", "a row's text or 0-based index (see `quorvel disks`)"},
+     {"PATH", "the file as `quorvel ls` prints its path (根目录/docs/a.txt)"},
+     {"COUNT", "with --sectors: how many 512-byte sectors"}},
+    {{"--sectors", "START", "show COUNT sectors of the disk from sector START instead of a file"},
+     {"--format-scan", nullptr, "format recovery first (as `ls --format-scan`), so PATH may name an old file"},
+     {"--raw", nullptr,
+      "the loaded bytes themselves instead of the dump: whole sectors, as the viewer loads them\n"
+      "(a file's last sector keeps what follows its end; `quorvel cat` gives a file's exact bytes)"},
+     {"--quiet", nullptr, "no progress bar while the partition is read"}},
+    "The dump shows 16 bytes a row (offset, hex, ASCII) with a line after every 512-byte sector, as\n"
+    "the viewer does; a file is loaded as whole sectors, at most 600 MiB. FAT files follow their\n"
+    "cluster chain, NTFS files their data runs (compressed data as stored).\n"
+    "\n"
+    "exit status: 0 done, 1 usage error, 2 source, partition or file not found or not readable\n",
+    &RunHex,
+    2,
+    3,
+});
 
 }  // namespace
 

@@ -36,7 +36,7 @@ size_t DisplayWidth(const std::string& text) {
 }
 
 void PrintAlignedRows(const std::vector<std::vector<std::string>>& rows, size_t firstRightAligned,
-                      size_t endRightAligned) {
+                      size_t endRightAligned, FILE* out) {
   std::vector<size_t> widths;
   for (const auto& r : rows) {
     if (widths.size() < r.size()) widths.resize(r.size(), 0);
@@ -51,7 +51,7 @@ void PrintAlignedRows(const std::vector<std::vector<std::string>>& rows, size_t 
       if (c + 1 < r.size()) line += "  ";
     }
     while (!line.empty() && line.back() == ' ') line.pop_back();
-    std::printf("%s\n", line.c_str());
+    std::fprintf(out, "%s\n", line.c_str());
   }
 }
 

@@ -41,6 +41,7 @@ struct FatFileEntry {
   uint16_t creationDate = 0;
   uint16_t writeTime = 0;
   uint16_t writeDate = 0;
+  uint16_t accessDate = 0;  // FAT keeps the day of the last access only
   uint32_t size = 0;
   uint32_t firstCluster = 0;
   std::string name;  // UTF-8
@@ -58,6 +59,7 @@ struct NtfsFileEntry {
   uint64_t creationTime = 0;      // FILETIME as stored
   uint64_t modificationTime = 0;  // FILETIME
   uint64_t accessTime = 0;        // FILETIME
+  uint64_t mftChangeTime = 0;     // FILETIME: when the record itself last changed
   std::string name;               // UTF-8
   std::list<NtfsFileEntry> children;
 
