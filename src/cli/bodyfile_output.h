@@ -19,11 +19,6 @@ namespace quorvel::cli {
 // first cluster, NTFS: record number, carved: start sector).
 void PrintBodyfile(const DiskRecord& disk, const PartitionRecord& partition, FILE* out = stdout);
 
-// A FAT date and time word as stored (local time of the writer, no zone),
-// counted as if it were UTC; 0 for an empty or impossible date.
-int64_t DosTimeToUnixSeconds(uint16_t date, uint16_t time);
-// An NTFS FILETIME (100 ns since 1601, UTC); 0 for times before 1970.
-int64_t FileTimeToUnixSeconds(uint64_t fileTime);
 // A name made safe for one field: "|" and control characters become "^".
 std::string BodyfileField(const std::string& text);
 

@@ -135,4 +135,10 @@ std::string FormatDosTime(uint16_t date, uint16_t time);
 // The same pattern for a FILETIME shown at the fixed offset UTC+8.
 std::string FormatFileTime(uint64_t fileTime);
 
+// Unix seconds of a FAT date and time word as stored (the writer's local
+// time, no zone), counted as if it were UTC; 0 for an empty or impossible date.
+int64_t DosTimeToUnixSeconds(uint16_t date, uint16_t time);
+// Unix seconds of a FILETIME (100 ns since 1601, UTC); 0 before 1970.
+int64_t FileTimeToUnixSeconds(uint64_t fileTime);
+
 }  // namespace quorvel
