@@ -4,6 +4,7 @@
 
 #include "core/scan_progress.h"
 #include "recover/partition_launch.h"
+#include "save/save_engines.h"
 #include "save/save_job.h"
 
 namespace quorvel {
@@ -23,6 +24,20 @@ std::string SingleSaveSpaceText(uint64_t size) {
     unit = " GB";
   }
   return FormatText("即将保存 %.1f", value) + unit + ",磁盘空间不够！";
+}
+
+std::string SaveDoneText(const SaveSummary& summary, const std::string& targetFolder, bool& warning) {
+  const unsigned long long files = summary.filesWritten;
+  const unsigned long long skipped = summary.Skipped();
+  // Written, but not as their size said: the data ran out, or no cluster
+  // carried the file type's signature.
+  const unsigned long long incomplete = summary.shorterThanSize + summary.emptyNoSignature;
+  warning = summary.stopped || skipped > 0 || incomplete > 0;
+  if (summary.stopped) return FormatText("警告: 保存已停止, 已保存 %llu 个文件到 ", files) + targetFolder;
+  std::string text = FormatText("保存完成: %llu 个文件, ", files) + SavedTotalText(summary.bytesWritten);
+  if (incomplete) text += FormatText(", 其中 %llu 个不完整", incomplete);
+  if (skipped) text += FormatText(", %llu 个未能保存", skipped);
+  return text + "; 保存到 " + targetFolder;
 }
 
 std::vector<SelectedEntry> CollectCheckedEntries(PartitionRecord& partition, DiskRecord* disk) {

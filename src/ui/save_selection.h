@@ -24,6 +24,11 @@ constexpr const char* kSaveProgressTitle = "保存文件";
 // save's message when the target has too little room.
 std::string SingleSaveSpaceText(uint64_t size);
 
+// The status line after a save: how many files and bytes, how many could not
+// be saved or were saved incomplete, and the folder they went to; warning is
+// set when anything is missing.
+std::string SaveDoneText(const SaveSummary& summary, const std::string& targetFolder, bool& warning);
+
 // Walks the partition's rows from its special folders by their check marks: a
 // ticked row (1) is one element for its whole subtree, a partly ticked folder
 // (2) is descended into, an unticked row (0) is skipped. A ticked "Extra

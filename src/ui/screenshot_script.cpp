@@ -158,6 +158,7 @@ void ScreenshotScript::Run() {
     dialog.accept();
   };
   files->HexView();
+  UsabilityShots();
   DeepScanShots();
   std::printf("DONE\n");
   std::fflush(stdout);

@@ -4,6 +4,7 @@
 // waits for a line on stdin, so an outside tool can take the picture.
 #include <QObject>
 #include <QString>
+#include <functional>
 
 namespace quorvel {
 
@@ -22,6 +23,13 @@ class ScreenshotScript : public QObject {
   // The deep scan of a wiped disk (an image with no partition rows), when one
   // is open: its progress dialog, the rows it adds, "Extra Found Files".
   void DeepScanShots();
+  // Format recovery's rebuilt tree, the same FAT volume as it stands
+  // afterwards, the save refusals and Qt's own dialogs in Chinese.
+  void UsabilityShots();
+  // Runs the disk page's main action on the partition row whose disk row
+  // text ends with diskSuffix and whose type starts with type, under
+  // function; waits for the file page. False when there is no such row.
+  bool OpenPartition(int function, const QString& diskSuffix, const QString& type);
   void Shot(const QString& name);
   bool WaitFor(const std::function<bool()>& condition, int timeoutMs);
 
