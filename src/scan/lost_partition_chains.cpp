@@ -97,7 +97,7 @@ std::optional<FoundVolume> VolumeOfDefaultMft(LostSearch& search, uint64_t secto
   v.role = 1;
   // The fields the label reader takes from a boot sector: where the MFT is.
   v.boot[0x0D] = static_cast<uint8_t>(perCluster);
-  for (int i = 0; i < 8; ++i) v.boot[0x30 + i] = static_cast<uint8_t>(mftCluster >> (8 * i));
+  for (size_t i = 0; i < 8; ++i) v.boot[0x30 + i] = static_cast<uint8_t>(mftCluster >> (8 * i));
   return v;
 }
 
