@@ -212,8 +212,21 @@ class FilePageTest : public QObject {
     AnswerSaveDialog(QString());
     page_->SingleSelectSave(false);
     QCOMPARE(page_->StatusText(), QStringLiteral("警告: 请选择保存路径!"));
+    // "多选保存" with nothing ticked says so before any folder is asked for.
+    int asked = 0;
+    page_->runSaveDialog = [&asked](CMySaveFileDlg&) { return ++asked, false; };
     page_->MultiSelectSave(false);
+    QCOMPARE(page_->StatusText(), QStringLiteral("警告: 请选择保存对象!"));
+    QCOMPARE(page_->StatusColour(), kRed);
+    page_->MultiSelectSave(true);
+    QCOMPARE(page_->StatusText(), QStringLiteral("警告: 请选择保存对象!"));
+    QCOMPARE(asked, 0);
+    // Something ticked but no folder given: the dialog itself refuses OK.
+    Left()->SetCheck(RootFolder(), 1);
+    AnswerSaveDialog(QString());
+    page_->MultiSelectSave(true);
     QCOMPARE(page_->StatusText(), QStringLiteral("警告: 请选择保存路径!"));
+    Left()->SetCheck(Left()->GetRootItem(), 0);
   }
 
   // The page's marks become the save's selection: a ticked row stands for its
