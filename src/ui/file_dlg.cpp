@@ -690,7 +690,7 @@ void CFileDlg::Layout() {
   int top = bar + 2, listHeight = std::max(0, h - top - statusHeight);
   // The left third, but on a small window wide enough for folder names beside
   // "File Id" and "Create Time" (the file list scrolls sideways anyway).
-  int leftWidth = std::max(w / 3, std::min(w / 2, 380));
+  int leftWidth = std::max(w / 3, std::min(w / 2, 440));
   left_->setGeometry(0, top, leftWidth, listHeight);
   left_->FitColumns(leftWidth);
   right_->setGeometry(leftWidth + 2, top, w - leftWidth - 2, listHeight);

@@ -5,7 +5,7 @@
 # stands afterwards, the save refusals, Qt's dialogs in Chinese; then the deep
 # scan of a wiped disk: its progress dialog, the partition rows it adds and the
 # carved files under "Extra Found Files"; last the disk page when a disk or an
-# image cannot be opened. The application walks through the windows itself
+# image cannot be opened, and with no disk at all. The application walks through the windows itself
 # (hidden option --demo-script) and waits for each picture to be taken.
 #   tests/gui/screenshots.sh BUILD_DIR [OUT_DIR]
 set -euo pipefail
@@ -53,6 +53,13 @@ wait "$GUI_PID" 2>/dev/null || true
 pid=$!
 sleep 4
 import -window root "$OUT/disk_page_problems.png" && taken=$((taken + 1)) && echo "saved $OUT/disk_page_problems.png"
+kill "$pid" 2>/dev/null || true
+wait "$pid" 2>/dev/null || true
+# And with no disk at all: the status line says where to go next.
+"$BUILD/quorvel-gui" --no-physical-disks 2>>"$OUT/gui.log" &
+pid=$!
+sleep 4
+import -window root "$OUT/disk_page_empty.png" && taken=$((taken + 1)) && echo "saved $OUT/disk_page_empty.png"
 kill "$pid" 2>/dev/null || true
 wait "$pid" 2>/dev/null || true
 echo "$taken screenshots in $OUT"
