@@ -10,7 +10,6 @@
 #include <memory>
 
 #include "core/operation_busy.h"
-#include "io/byte_source.h"
 #include "model/partition_texts.h"
 #include "recover/partition_launch.h"
 #include "ui/artwork.h"
@@ -316,9 +315,8 @@ void CHdDlg::OpenImageFile(const QString& chosen) {
     if (Q(disk.devicePath) == absolute || Q(disk.devicePath) == path)
       return SetStatus(Q(kImageAlreadyOpen) + path, false);
   }
-  if (!quorvel::OpenImageFile(disks_, absolute.toStdString())) {
-    std::string why;
-    FileSource::Open(absolute.toStdString(), &why);  // only for the reason
+  std::string why;
+  if (!quorvel::OpenImageFile(disks_, absolute.toStdString(), &why)) {
     const QString reason = OpenFailureReason(why);
     return SetStatus(Q(kImageFailed) + path + (reason.isEmpty() ? QString() : " (" + reason + ")"), true);
   }

@@ -7,7 +7,6 @@
 #include <QTranslator>
 #include <cstdio>
 
-#include "io/byte_source.h"
 #include "ui/artwork.h"
 #include "ui/disk_list_problems.h"
 #include "ui/hd_dlg.h"
@@ -61,9 +60,8 @@ int CQuorvelApp::InitInstance() {
     }
     for (const std::string& image : arguments_.images) {
       const std::string path = QFileInfo(QString::fromStdString(image)).absoluteFilePath().toStdString();
-      if (OpenImageFile(disks_, path)) continue;
       std::string why;
-      FileSource::Open(path, &why);  // only for the reason
+      if (OpenImageFile(disks_, path, &why)) continue;
       std::fprintf(stderr, "quorvel-gui: cannot open image %s\n", why.empty() ? image.c_str() : why.c_str());
       problems << ImageOpenProblem(QString::fromStdString(image), why);
     }

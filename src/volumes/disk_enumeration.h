@@ -14,8 +14,9 @@ int EnumerateDisks(DiskList& list);
 // The same; disks that exist but cannot be opened (no permission) are skipped
 // and listed in unreadable as "PATH: reason".
 int EnumerateDisks(DiskList& list, std::vector<std::string>* unreadable);
-// Adds a DiskRecord for an image file and walks it; 0 when it cannot be opened.
-int OpenImageFile(DiskList& list, const std::string& path);
+// Adds a DiskRecord for an image file and walks it; 0 when it cannot be
+// opened, with why set to "PATH: reason" when given.
+int OpenImageFile(DiskList& list, const std::string& path, std::string* why = nullptr);
 // Fills disk.partitions from the disk's bytes (read from offset 0, sectors of
 // source.SectorSize()); path is the device path handed on to the volume
 // managers.
