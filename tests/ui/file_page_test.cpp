@@ -284,6 +284,10 @@ class FilePageTest : public QObject {
     page_->MultiSelectSave(false);
     QVERIFY(WaitUntil([&] { return Idle() && !page_->LastSaveSummary().isEmpty(); }));
     QCOMPARE(page_->StatusColour(), ColorRef(0x32C832));
+    // The done line says how many and where to look for them.
+    QVERIFY2(page_->StatusText().startsWith(QStringLiteral("保存完成: 3 个文件, ")) &&
+                 page_->StatusText().endsWith(QStringLiteral("; 保存到 ") + gui.path()),
+             qPrintable(page_->StatusText()));
 
     CommandResult r = RunQuorvel(
         {QStringLiteral("save"), QString::fromStdString(FixturePath("demo.img")), QStringLiteral("Partition1"),
