@@ -5,6 +5,8 @@
 #include <cstdio>
 
 #include "cli/command_registry.h"
+#include "cli/disk_listing.h"
+#include "model/partition_texts.h"
 #include "volumes/disk_enumeration.h"
 
 namespace quorvel::cli {
@@ -52,6 +54,23 @@ PartitionRecord* FindPartition(DiskRecord& disk, const std::string& text) {
   return nullptr;
 }
 
+void PrintNoPartition(const DiskRecord& disk, const std::string& text, const std::string& when) {
+  std::fprintf(stderr, "quorvel: no partition \"%s\" on %s%s\n", text.c_str(), disk.Identity().c_str(), when.c_str());
+  if (disk.partitions.empty()) {
+    std::fprintf(stderr, "quorvel: %s lists no partitions\n", disk.Identity().c_str());
+    return;
+  }
+  std::fprintf(stderr, "PARTITION is one of these row texts, or its index:\n");
+  std::vector<std::vector<std::string>> rows;
+  const std::vector<std::string> texts = PartitionRowTexts(disk);
+  size_t index = 0;
+  for (const PartitionRecord& partition : disk.partitions) {
+    rows.push_back({"  " + std::to_string(index), texts[index], PartitionTypeText(partition)});
+    ++index;
+  }
+  PrintAlignedRows(rows, 0, 1, stderr);
+}
+
 int OpenSource(const std::string& source, DiskList& list, DiskRecord*& disk) {
   std::string error;
   disk = LoadSource(source, list, error);
@@ -76,7 +95,7 @@ int OpenSourcePartition(const std::string& source, const std::string& partitionT
   if (OpenSource(source, list, disk) != kExitDone) return kExitNotFound;
   partition = FindPartition(*disk, partitionText);
   if (!partition) {
-    std::fprintf(stderr, "quorvel: no partition \"%s\" on %s\n", partitionText.c_str(), disk->Identity().c_str());
+    PrintNoPartition(*disk, partitionText);
     return kExitNotFound;
   }
   return RefuseUnreadable(*partition);
@@ -87,6 +106,18 @@ int OpenSourcesPartition(const std::vector<std::string>& sources, const std::str
   partition = nullptr;
   if (sources.size() == 1) return OpenSourcePartition(sources[0], partitionText, list, disk, partition);
   std::vector<DiskRecord*> loaded;
+  for (size_t i = 1; i < sources.size(); ++i) {
+    struct stat st {};
+    if (stat(sources[i].c_str(), &st) == 0) continue;
+    // "ls disk.img Partition1 extra": the first word that is no file must
+    // be PARTITION, and what follows it is too much.
+    const std::string& extra = i + 1 < sources.size() ? sources[i + 1] : partitionText;
+    std::fprintf(stderr,
+                 "quorvel: unexpected argument \"%s\" (\"%s\" is no image file or device; only the disks of a "
+                 "dynamic-disk group are given together)\n",
+                 extra.c_str(), sources[i].c_str());
+    return kExitUsage;
+  }
   for (const std::string& source : sources) {
     std::string why;
     if (!OpenImageFile(list, source, &why)) {
@@ -109,37 +140,8 @@ int OpenSourcesPartition(const std::vector<std::string>& sources, const std::str
   }
   std::fprintf(stderr, "quorvel: no partition or volume \"%s\" on the %zu sources given\n", partitionText.c_str(),
                sources.size());
+  for (const DiskRecord* d : loaded) PrintNoPartition(*d, partitionText);
   return kExitNotFound;
-}
-
-std::vector<std::string> ParsedArgs::GetAll(const std::string& flag) const {
-  std::vector<std::string> values;
-  auto range = options.equal_range(flag);
-  for (auto it = range.first; it != range.second; ++it) values.push_back(it->second);
-  return values;
-}
-
-bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::string>& valued, ParsedArgs& parsed,
-               std::string& error) {
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
-      bool takesValue = false;
-      for (const std::string& v : valued) takesValue |= (v == arg);
-      if (takesValue) {
-        if (i + 1 >= args.size()) {
-          error = arg + " needs a value";
-          return false;
-        }
-        parsed.options.emplace(arg, args[++i]);
-      } else {
-        parsed.options.emplace(arg, "");
-      }
-    } else {
-      parsed.positional.push_back(arg);
-    }
-  }
-  return true;
 }
 
 }  // namespace quorvel::cli

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_registry.h"
 #include "model/disk_records.h"
 
 namespace quorvel::cli {
@@ -16,6 +17,11 @@ DiskRecord* LoadSource(const std::string& source, DiskList& list, std::string& e
 // PARTITION: a row's name (e.g. "Partition1"), its mount point / drive text,
 // or its 0-based index on the disk. Null when none matches.
 PartitionRecord* FindPartition(DiskRecord& disk, const std::string& text);
+
+// Says that no partition of disk is named text, with the ones there are
+// (index, row text, type) so the user can pick one; `when` ends the first
+// line (", also after the deep scan").
+void PrintNoPartition(const DiskRecord& disk, const std::string& text, const std::string& when = std::string());
 
 // LoadSource for a command: prints the reason on stderr when the source is not
 // found. Returns kExitDone or kExitNotFound.
@@ -33,21 +39,5 @@ int OpenSourcePartition(const std::string& source, const std::string& partitionT
 // behaves as above.
 int OpenSourcesPartition(const std::vector<std::string>& sources, const std::string& partitionText, DiskList& list,
                          DiskRecord*& disk, PartitionRecord*& partition);
-
-// Splits "--flag" options from positional arguments; flags with a value are
-// listed in valued (e.g. {"--to", "--path"}). Returns false on a flag that
-// lacks its value.
-struct ParsedArgs {
-  std::vector<std::string> positional;
-  std::multimap<std::string, std::string> options;  // flag -> value ("" for switches)
-  bool Has(const std::string& flag) const { return options.count(flag) > 0; }
-  std::string Get(const std::string& flag) const {
-    auto it = options.find(flag);
-    return it == options.end() ? std::string() : it->second;
-  }
-  std::vector<std::string> GetAll(const std::string& flag) const;
-};
-bool ParseArgs(const std::vector<std::string>& args, const std::vector<std::string>& valued, ParsedArgs& parsed,
-               std::string& error);
 
 }  // namespace quorvel::cli

@@ -1,8 +1,6 @@
-// `quorvel deep-scan SOURCE [PARTITION] [--json] [--scan FILE] [--save-scan FILE]
-// [--allow-same-disk] [--quiet]`: the deep scan over a whole disk or one
-// partition, then the disk's partitions (those found included), the carved
-// files and the traces kept for the readers; the result can be kept in a
-// scan-result file.
+// `quorvel deep-scan`: the deep scan over a whole disk or one partition, then
+// the disk's partitions (those found included), the carved files and the
+// traces kept for the readers; the result can be kept in a scan-result file.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -18,53 +16,7 @@ namespace quorvel::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "deep-scan SOURCE [PARTITION] [--json] [--scan FILE] [--save-scan FILE] [--allow-same-disk] [--quiet]";
-constexpr const char* kHelp =
-    "Reads every sector of a disk (or of one partition) and finds what no partition table or directory lists\n"
-    "any more: FAT32, FAT16 and NTFS volumes by their boot sectors and other traces, and files by their\n"
-    "content signatures (PDF, MPEG, AVI, MP4, ZIP/DOCX/XLSX/PPTX, RAR, DOC/XLS/PPT, JPEG, MP3).\n"
-    "\n"
-    "arguments:\n"
-    "  SOURCE            an image file, a device path (/dev/sdb), a disk number or a disk's identity text\n"
-    "                    (as `quorvel disks` lists them); the source is only read, never written\n"
-    "  PARTITION         scan this partition only (its row text, its name such as Partition1, its mount\n"
-    "                    point, or its 0-based index); without it the whole disk is scanned\n"
-    "\n"
-    "options:\n"
-    "  --json            print the result as JSON instead of tables:\n"
-    "                    {\"complete\",\"disks\":[{...the disk as `disks --json` prints it, found\n"
-    "                    partitions included...,\n"
-    "                    \"carved\":[{\"start_sector\",\"size\",\"name\"}],\n"
-    "                    \"mft_fragments\":[{\"start_sector\",\"sector_count\"}], \"directory_sectors\":N}]}\n"
-    "  --scan FILE       load a scan-result file of an earlier scan first (see `quorvel scan-file --help`):\n"
-    "                    PARTITION may then be one that scan found, and what this scan finds is added to\n"
-    "                    what the file holds\n"
-    "  --save-scan FILE  after the scan (also after Ctrl-C), write the disk's partitions, carved files and\n"
-    "                    traces to FILE (extension .rvz_scn by custom), so that `ls`, `save`, `hex` and\n"
-    "                    `disks` can use them later with --scan FILE without scanning again. FILE's folder\n"
-    "                    is checked before the scan starts; FILE itself is replaced only once it is\n"
-    "                    written whole\n"
-    "  --allow-same-disk write FILE onto the source disk anyway (it may overwrite what is being recovered;\n"
-    "                    the source image or device itself is always refused)\n"
-    "  --quiet           no progress bar\n"
-    "  -h, --help        this text\n"
-    "\n"
-    "output:\n"
-    "  The disk's partitions after the scan; the column 来源 tells how each was found: 分区表 (listed by the\n"
-    "  partition table), 引导扇区 (found by its boot sector, shown green in the desktop application) or 重建\n"
-    "  (rebuilt from FAT copies, folder starts or MFT records, shown red). Found partitions are named\n"
-    "  Partition<N> and can be listed and saved in the same command with `quorvel ls SOURCE PARTITION\n"
-    "  --deep-scan` and `quorvel save ... --deep-scan`, or in later commands from a --save-scan file. Then\n"
-    "  the carved files (\"Extra Found Files\": start sector, size in bytes, name), and how many stretches of\n"
-    "  MFT records and FAT directory sectors were recorded for the readers.\n"
-    "\n"
-    "A progress bar runs on stderr when it is a terminal. Ctrl-C stops the scan: what was found so far is\n"
-    "still finished and printed (exit status 3); a second Ctrl-C ends at once.\n"
-    "\n"
-    "exit status: 0 done, 1 usage error (a --save-scan FILE that cannot be written included), 2 source or\n"
-    "partition not found or not readable, a scan file that cannot be read or written, or a damaged scan\n"
-    "file (what was whole in it is used), 3 stopped\n";
+constexpr const char* kName = "deep-scan";
 
 void PrintText(const DiskRecord& disk, const DeepScanOutcome& outcome) {
   PrintDiskTable({&disk}, true);
@@ -89,24 +41,7 @@ void PrintJson(const DiskRecord& disk, bool complete) {
   std::printf("%s\n", json.text().c_str());
 }
 
-int RunDeepScan(const std::vector<std::string>& args) {
-  ParsedArgs parsed;
-  std::string error;
-  if (!ParseArgs(args, {"--save-scan", "--scan"}, parsed, error)) {
-    std::fprintf(stderr, "quorvel: %s\nusage: quorvel %s\n", error.c_str(), kUsage);
-    return kExitUsage;
-  }
-  for (const auto& [flag, value] : parsed.options) {
-    if (flag != "--json" && flag != "--quiet" && flag != "--save-scan" && flag != "--scan" &&
-        flag != "--allow-same-disk") {
-      std::fprintf(stderr, "quorvel: unknown option %s\nusage: quorvel %s\n", flag.c_str(), kUsage);
-      return kExitUsage;
-    }
-  }
-  if (parsed.positional.empty() || parsed.positional.size() > 2) {
-    std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
-    return kExitUsage;
-  }
+int RunDeepScan(const ParsedArgs& parsed) {
   DiskList list;
   DiskRecord* disk = nullptr;
   PartitionRecord* partition = nullptr;
@@ -117,11 +52,13 @@ int RunDeepScan(const std::vector<std::string>& args) {
         kExitDone)
       return kExitNotFound;
   } else if (!partitionText.empty()) {
-    if (OpenSourcePartition(parsed.positional[0], partitionText, list, disk, partition) != kExitDone)
-      return kExitNotFound;
+    if (int status = OpenSourcePartition(parsed.positional[0], partitionText, list, disk, partition);
+        status != kExitDone)
+      return status;
   } else if (OpenSource(parsed.positional[0], list, disk) != kExitDone) {
     return kExitNotFound;
   }
+  // Refused before the scan rather than after an hour of reading.
   const std::string saveScan = parsed.Get("--save-scan");
   if (parsed.Has("--save-scan") && CheckSaveScanTarget(saveScan, *disk, parsed.Has("--allow-same-disk")) != kExitDone)
     return kExitUsage;
@@ -138,8 +75,57 @@ int RunDeepScan(const std::vector<std::string>& args) {
   return WithScanFileStatus(status, scanFile);
 }
 
-CommandRegistrar reg({"deep-scan", kUsage, &RunDeepScan,
-                      "find lost FAT/NTFS volumes and carve files by their signatures", kHelp});
+CommandRegistrar reg({
+    kName,
+    "deep-scan SOURCE [PARTITION] [--json] [--scan FILE] [--save-scan FILE] [--allow-same-disk] [--quiet]",
+    "find lost FAT/NTFS volumes and carve files by their signatures",
+    {{"SOURCE",
+      "an image file, a device path (/dev/sdb), a disk number or a disk's identity text (as\n"
+      "`quorvel disks` lists them); the source is only read, never written"},
+     {"PARTITION",
+      "scan this partition only (its row text, its name such as Partition1, its mount point, or its\n"
+      "0-based index); without it the whole disk is scanned"}},
+    {{"--json", nullptr,
+      "print the result as JSON instead of tables: {\"complete\",\"disks\":[{...the disk as `disks\n"
+      "--json` prints it, found partitions included..., \"carved\":[{\"start_sector\",\"size\",\"name\"}],\n"
+      "\"mft_fragments\":[{\"start_sector\",\"sector_count\"}], \"directory_sectors\":N}]}"},
+     {"--scan", "FILE",
+      "load a scan-result file of an earlier scan first (see `quorvel scan-file --help`): PARTITION\n"
+      "may then be one that scan found, and what this scan finds is added to what the file holds"},
+     {"--save-scan", "FILE",
+      "after the scan (also after Ctrl-C), write the disk's partitions, carved files and traces to\n"
+      "FILE (extension .rvz_scn by custom), so that `ls`, `save`, `hex` and `disks` can use them later\n"
+      "with --scan FILE without scanning again. FILE's folder is checked before the scan starts; FILE\n"
+      "itself is replaced only once it is written whole"},
+     {"--allow-same-disk", nullptr,
+      "write FILE onto the source disk anyway (it may overwrite what is being recovered; the source\n"
+      "image or device itself is always refused)"},
+     {"--quiet", nullptr, "no progress bar"}},
+    "Reads every sector of a disk (or of one partition) and finds what no partition table or\n"
+    "directory lists any more: FAT32, FAT16 and NTFS volumes by their boot sectors and other traces,\n"
+    "and files by their content signatures (PDF, MPEG, AVI, MP4, ZIP/DOCX/XLSX/PPTX, RAR,\n"
+    "DOC/XLS/PPT, JPEG, MP3).\n"
+    "\n"
+    "output: the disk's partitions after the scan; the column 来源 tells how each was found: 分区表\n"
+    "(listed by the partition table), 引导扇区 (found by its boot sector, shown green in the desktop\n"
+    "application) or 重建 (rebuilt from FAT copies, folder starts or MFT records, shown red). Found\n"
+    "partitions are named Partition<N> and can be listed and saved in the same command with\n"
+    "`quorvel ls SOURCE PARTITION --deep-scan` and `quorvel save ... --deep-scan`, or in later\n"
+    "commands from a --save-scan file. Then the carved\n"
+    "files (\"Extra Found Files\": start sector, size in bytes, name), and how many stretches of MFT\n"
+    "records and FAT directory sectors were recorded for the readers.\n"
+    "\n"
+    "A progress bar with the throughput and the time left runs on stderr when it is a terminal.\n"
+    "Ctrl-C stops the scan: what was found so far is still finished and printed (exit status 3); a\n"
+    "second Ctrl-C ends at once.\n"
+    "\n"
+    "exit status: 0 done, 1 usage error (a --save-scan FILE that cannot be written included), 2 source\n"
+    "or partition not found or not readable, a scan file that cannot be read or written, or a damaged\n"
+    "scan file (what was whole in it is used), 3 stopped\n",
+    &RunDeepScan,
+    1,
+    2,
+});
 
 }  // namespace
 

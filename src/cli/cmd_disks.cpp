@@ -1,7 +1,6 @@
-// `quorvel disks [IMAGE...] [--scan FILE]... [--json]`: the disk page as text
-// or JSON, with the partitions of scan-result files loaded onto their disks.
+// `quorvel disks`: the disk page as text or JSON, with the partitions of
+// scan-result files loaded onto their disks.
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -24,19 +23,7 @@ void PrintJson(const DiskList& list) {
   std::printf("%s\n", json.text().c_str());
 }
 
-int RunDisks(const std::vector<std::string>& args) {
-  ParsedArgs parsed;
-  std::string error;
-  if (!ParseArgs(args, {"--scan"}, parsed, error)) {
-    std::fprintf(stderr, "quorvel disks: %s\n", error.c_str());
-    return kExitUsage;
-  }
-  for (const auto& [flag, value] : parsed.options) {
-    if (flag != "--json" && flag != "--scan") {
-      std::fprintf(stderr, "quorvel disks: unknown option %s\n", flag.c_str());
-      return kExitUsage;
-    }
-  }
+int RunDisks(const ParsedArgs& parsed) {
   DiskList list;
   if (parsed.positional.empty()) {
     std::vector<std::string> unreadable;
@@ -65,29 +52,35 @@ int RunDisks(const std::vector<std::string>& args) {
   } else {
     std::vector<const DiskRecord*> disks;
     for (const DiskRecord& disk : list) disks.push_back(&disk);
-    PrintDiskTable(disks, !parsed.GetAll("--scan").empty());
+    PrintDiskTable(disks, parsed.Has("--scan"));
   }
   return status;
 }
 
-constexpr const char* kSummary =
-    "List disks (or the given images) with their partitions and volumes: MBR, GPT, whole-disk volumes, dynamic-disk "
-    "groups and their volumes with member disks, LVM2 logical volumes, Apple partition maps.";
-constexpr const char* kHelp =
-    "IMAGE...    image files (or device paths) to list instead of the physical disks. The\n"
-    "            disks of a dynamic-disk group given together are assembled into one group\n"
-    "            disk (kind 2) whose rows are the volumes' components; members whose disk is\n"
-    "            not among them are shown as not present (a RAID-5 volume still reads with\n"
-    "            one member missing).\n"
-    "--scan FILE load a scan-result file onto the disk it was written for (repeatable): the disk\n"
-    "            then shows the partitions of that earlier scan, with a column telling how each\n"
-    "            was found. A file for none of the disks listed ends the command (exit status 2);\n"
-    "            a damaged one is shown as far as it is whole (exit status 2 at the end)\n"
-    "--json      print the list as JSON (see README: disks, members, lvm)\n";
-
-CommandRegistrar reg({"disks",
-                      "disks [IMAGE...] [--scan FILE]... [--json]   list disks (or images) and their partitions",
-                      &RunDisks, kSummary, kHelp});
+CommandRegistrar reg({
+    "disks",
+    "disks [IMAGE...] [--scan FILE]... [--json]",
+    "list the disks (or the given images) with their partitions and volumes",
+    {{"IMAGE...",
+      "image files (or device paths) to list instead of the machine's physical disks; the disks of a\n"
+      "dynamic-disk group given together are assembled into one group disk whose rows are the volumes"}},
+    {{"--scan", "FILE",
+      "load a scan-result file onto the disk it was written for (repeatable): the disk then shows\n"
+      "the partitions of that earlier scan, with a column telling how each was found. A file for none\n"
+      "of the disks listed ends the command (exit status 2); a damaged one is shown as far as it is\n"
+      "whole (exit status 2 at the end)"},
+     {"--json", nullptr, "print the list as JSON (fields in the README: disks, partitions, members, lvm)"}},
+    "Without IMAGE the physical disks are listed (whole-disk block devices from /sys/block, at most 16);\n"
+    "reading them needs permission to open /dev/NAME read-only, and a disk that cannot be opened is\n"
+    "skipped with a note on stderr. Partitions are found from MBR and extended chains, GPT, whole-disk\n"
+    "volumes, dynamic-disk databases, LVM2 labels and Apple partition maps.\n"
+    "\n"
+    "columns: row text (disk identity, or the partition's mount point or name), volume label, file\n"
+    "system, start, size\n"
+    "exit status: 0 done, 1 usage error, 2 an IMAGE or a scan file cannot be opened, is for none of\n"
+    "the disks or is damaged\n",
+    &RunDisks,
+});
 
 }  // namespace
 

@@ -1,8 +1,6 @@
-// `quorvel format-scan SOURCE... PARTITION [--json] [--scan FILE]
-// [--save-scan FILE] [--allow-same-disk] [--quiet]`: the format-recovery
-// sweep on its own. FAT: which sectors still hold directory data (the rebuilt
-// folders are shown by `ls --format-scan`); NTFS: the tree of the surviving
-// MFT records.
+// `quorvel format-scan`: the format-recovery sweep on its own. FAT: which
+// sectors still hold directory data (the rebuilt folders are shown by
+// `ls --format-scan`); NTFS: the tree of the surviving MFT records.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -19,8 +17,7 @@ namespace quorvel::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "format-scan SOURCE... PARTITION [--json] [--scan FILE] [--save-scan FILE] [--allow-same-disk] [--quiet]";
+constexpr const char* kName = "format-scan";
 
 void PrintDirectorySectors(const DiskRecord& disk, const PartitionRecord& partition, bool json, bool complete) {
   const uint64_t first = partition.startSector;
@@ -46,34 +43,18 @@ void PrintDirectorySectors(const DiskRecord& disk, const PartitionRecord& partit
   std::printf("%s\n", out.text().c_str());
 }
 
-int RunFormatScan(const std::vector<std::string>& args) {
-  ParsedArgs parsed;
-  std::string error;
-  if (!ParseArgs(args, {"--scan", "--save-scan"}, parsed, error)) {
-    std::fprintf(stderr, "quorvel: %s\nusage: quorvel %s\n", error.c_str(), kUsage);
-    return kExitUsage;
-  }
-  for (const auto& [flag, value] : parsed.options) {
-    if (flag != "--json" && flag != "--quiet" && flag != "--scan" && flag != "--save-scan" &&
-        flag != "--allow-same-disk") {
-      std::fprintf(stderr, "quorvel: unknown option %s\nusage: quorvel %s\n", flag.c_str(), kUsage);
-      return kExitUsage;
-    }
-  }
-  if (parsed.positional.size() < 2) {
-    std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
-    return kExitUsage;
-  }
+int RunFormatScan(const ParsedArgs& parsed) {
   const bool json = parsed.Has("--json");
   DiskList list;
   DiskRecord* disk = nullptr;
   PartitionRecord* partition = nullptr;
   const std::vector<std::string> sources(parsed.positional.begin(), parsed.positional.end() - 1);
   ScanFileOption scanFile{parsed.Get("--scan")};
-  if (scanFile.given() ? OpenSourcesPartitionWithScanFile(sources, parsed.positional.back(), scanFile, list, disk,
-                                                          partition) != kExitDone
-                       : OpenSourcesPartition(sources, parsed.positional.back(), list, disk, partition) != kExitDone)
-    return kExitNotFound;
+  if (int status = scanFile.given() ? OpenSourcesPartitionWithScanFile(sources, parsed.positional.back(), scanFile,
+                                                                       list, disk, partition)
+                                    : OpenSourcesPartition(sources, parsed.positional.back(), list, disk, partition);
+      status != kExitDone)
+    return status;
   const std::string saveScan = parsed.Get("--save-scan");
   if (parsed.Has("--save-scan") && CheckSaveScanTarget(saveScan, *disk, parsed.Has("--allow-same-disk")) != kExitDone)
     return kExitUsage;
@@ -91,29 +72,34 @@ int RunFormatScan(const std::vector<std::string>& args) {
   return WithScanFileStatus(status, scanFile);
 }
 
-constexpr const char* kSummary =
-    "Rebuild the folder tree of a formatted FAT or NTFS partition or volume from the traces on the disk.";
-constexpr const char* kHelp =
-    "SOURCE...   one source, or several image or device paths whose dynamic-disk group\n"
-    "            holds the volume.\n"
-    "PARTITION   a row's text, a volume of the group, or a 0-based index.\n"
-    "--json      print the entries as JSON\n"
-    "--scan FILE load a scan-result file first (as `ls --scan`), so PARTITION may be one an\n"
-    "            earlier scan found\n"
-    "--save-scan FILE\n"
-    "            after the scan (also after Ctrl-C), write the disk's scan results, the FAT\n"
-    "            directory sectors this scan recorded included, to a scan-result file that\n"
-    "            `ls --scan FILE` and `save --scan FILE` read later without scanning again\n"
-    "            (FILE's folder is checked before the scan)\n"
-    "--allow-same-disk\n"
-    "            write FILE onto the source disk anyway (the source itself is always refused)\n"
-    "--quiet     no progress bar\n"
+CommandRegistrar reg({
+    kName,
+    "format-scan SOURCE... PARTITION [--json] [--scan FILE] [--save-scan FILE] [--allow-same-disk] [--quiet]",
+    "sweep a formatted FAT or NTFS partition for what survives of its old folders",
+    {{"SOURCE...", "one source, or several image or device paths whose dynamic-disk group holds the volume"},
+     {"PARTITION", "a row's text, a volume of the group, or a 0-based index"}},
+    {{"--json", nullptr,
+      "FAT: {\"disk\",\"partition\",\"fs\",\"complete\",\"start_sector\",\"sector_count\",\n"
+      "\"directory_sector_count\",\"directory_sectors\":[...]}; NTFS: the entries as `ls --json`"},
+     {"--scan", "FILE",
+      "load a scan-result file first (as `ls --scan`), so PARTITION may be one an earlier\nscan found"},
+     {"--save-scan", "FILE",
+      "after the scan (also after Ctrl-C), write the disk's scan results, the FAT directory sectors\n"
+      "this scan recorded included, to a scan-result file that `ls --scan FILE` and `save --scan FILE`\n"
+      "read later without scanning again (FILE's folder is checked before the scan)"},
+     {"--allow-same-disk", nullptr, "write FILE onto the source disk anyway (the source itself is always refused)"},
+     {"--quiet", nullptr, "no progress bar"}},
+    "FAT: reads every sector of the partition and prints how many hold directory data (the first\n"
+    "sector of a folder, or a sector of directory entries); `quorvel ls --format-scan` shows the\n"
+    "folders rebuilt from them. NTFS: sweeps the MFT and prints the tree of the records found, as\n"
+    "`quorvel ls` does.\n"
     "\n"
-    "exit status: 0 done, 1 usage error (an unwritable --save-scan FILE included), 2 source or\n"
-    "partition not found or not readable, or a scan file not readable, for another disk, damaged\n"
-    "or not written, 3 stopped\n";
-
-CommandRegistrar reg({"format-scan", kUsage, &RunFormatScan, kSummary, kHelp});
+    "exit status: 0 done, 1 usage error (an unwritable --save-scan FILE included), 2 source or partition\n"
+    "not found or not readable, or a scan file not readable, for another disk, damaged or not written,\n"
+    "3 stopped\n",
+    &RunFormatScan,
+    2,
+});
 
 }  // namespace
 

@@ -1,9 +1,6 @@
 // `quorvel hex`: the bytes of one file, or of a stretch of sectors, as the
 // desktop hex viewer shows them: address, hex and ASCII columns with a
 // separator line after every 512-byte sector. Nothing is written to the source.
-//   quorvel hex SOURCE PARTITION PATH [--format-scan] [--scan FILE] [--raw] [--quiet]
-//   quorvel hex SOURCE --sectors START COUNT [--raw]
-// PATH is an `ls` path ("根目录/docs/a.txt"); COUNT is a number of sectors.
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -21,32 +18,7 @@ namespace quorvel::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "hex SOURCE PARTITION PATH [--format-scan] [--scan FILE] [--raw] [--quiet] | hex SOURCE --sectors START COUNT "
-    "[--raw]";
-constexpr const char* kSummary = "show the bytes of a file, or of a stretch of sectors, as the hex viewer does";
-constexpr const char* kHelp =
-    "arguments:\n"
-    "  SOURCE          an image file, a device path, a disk number or a disk's identity text; only read\n"
-    "  PARTITION       a row's text as `quorvel disks` shows it, or its 0-based index\n"
-    "  PATH            the file as `quorvel ls` prints its path (根目录/docs/a.txt); a file's bytes are\n"
-    "                  read the way `save` reads them (clusters, data runs, compressed runs)\n"
-    "\n"
-    "options:\n"
-    "  --sectors START COUNT\n"
-    "                  COUNT sectors of the disk from sector START instead of a file (numbers may be\n"
-    "                  decimal or 0x hexadecimal)\n"
-    "  --format-scan   format recovery first (as `ls --format-scan`)\n"
-    "  --scan FILE     load a scan-result file first (as `ls --scan`), so PARTITION may be one an earlier\n"
-    "                  scan found\n"
-    "  --raw           the bytes themselves on stdout instead of the view\n"
-    "  --quiet         no progress bar\n"
-    "\n"
-    "output: \"N sector\", then rows of an address, 16 bytes in hexadecimal and their ASCII, with a line\n"
-    "\"N sec ----\" after every 512-byte sector.\n"
-    "\n"
-    "exit status: 0 done, 1 usage error, 2 source, partition or file not found or not readable (or a scan\n"
-    "file not readable, for another disk or damaged)\n";
+constexpr const char* kName = "hex";
 constexpr int kBytesPerRow = 16;
 
 std::vector<std::string> SplitPath(const std::string& path) {
@@ -121,32 +93,20 @@ int Output(const std::vector<uint8_t>& bytes, bool raw, uint64_t missing) {
   return kExitIncomplete;
 }
 
-int RunHex(const std::vector<std::string>& args) {
-  ParsedArgs parsed;
+int RunHex(const ParsedArgs& parsed) {
   std::string error;
-  if (!ParseArgs(args, {"--sectors", "--scan"}, parsed, error)) {
-    std::fprintf(stderr, "quorvel: %s\nusage: quorvel %s\n", error.c_str(), kUsage);
-    return kExitUsage;
-  }
-  for (const auto& option : parsed.options) {
-    const std::string& flag = option.first;
-    if (flag != "--sectors" && flag != "--raw" && flag != "--quiet" && flag != "--format-scan" && flag != "--scan") {
-      std::fprintf(stderr, "quorvel: unknown option %s\nusage: quorvel %s\n", flag.c_str(), kUsage);
-      return kExitUsage;
-    }
-  }
   const bool raw = parsed.Has("--raw");
   const bool sectors = parsed.Has("--sectors");
-  if ((sectors ? parsed.positional.size() != 2 : parsed.positional.size() != 3) || (sectors && parsed.Has("--scan"))) {
-    std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
-    return kExitUsage;
-  }
+  const size_t wanted = sectors ? 2 : 3;
+  if (parsed.positional.size() > wanted)
+    return UsageError(kName, "unexpected argument \"" + parsed.positional[wanted] + "\"");
+  if (parsed.positional.size() < wanted) return UsageError(kName, "arguments missing");
+  if (sectors && parsed.Has("--scan")) return UsageError(kName, "--scan names a partition's files, not sectors");
   uint64_t start = 0, count = 0;
   if (sectors && (!ParseNumber(parsed.Get("--sectors"), start) || !ParseNumber(parsed.positional[1], count) ||
                   count > kMaxViewBytes / 512)) {
-    std::fprintf(stderr, "quorvel: START and COUNT are sector numbers (COUNT at most %" PRIu64 ")\n",
-                 kMaxViewBytes / 512);
-    return kExitUsage;
+    return UsageError(kName,
+                      "START and COUNT are sector numbers (COUNT at most " + std::to_string(kMaxViewBytes / 512) + ")");
   }
   DiskList list;
   DiskRecord* disk = nullptr;
@@ -178,8 +138,12 @@ int RunHex(const std::vector<std::string>& args) {
           : OpenSourcePartition(parsed.positional[0], parsed.positional[1], list, disk, partition) != kExitDone)
     return kExitNotFound;
   const bool quiet = parsed.Has("--quiet") || raw;
-  int status = parsed.Has("--format-scan") ? RunFormatRecovery(*disk, *partition, quiet)
-                                           : RunPartitionCommand(PartitionCommand::kExpand, *disk, *partition, quiet);
+  // A loaded scan file's recorded directory sectors rebuild FAT folders, as
+  // `ls --scan` shows them.
+  const TreeSource read = parsed.Has("--format-scan") ? TreeSource::kFormatRecovery
+                          : scanFile.given()          ? TreeSource::kDeepScanResult
+                                                      : TreeSource::kAsItStands;
+  int status = ReadPartitionTree(*disk, *partition, read, quiet);
   if (status != kExitDone) return status;
 
   std::vector<std::string> parts = SplitPath(parsed.positional[2]);
@@ -212,7 +176,34 @@ int RunHex(const std::vector<std::string>& args) {
   return WithScanFileStatus(Output(bytes, raw, missing), scanFile);
 }
 
-CommandRegistrar reg({"hex", kUsage, &RunHex, kSummary, kHelp});
+CommandRegistrar reg({
+    kName,
+    "hex SOURCE PARTITION PATH [--format-scan] [--scan FILE] [--raw] [--quiet]\nhex SOURCE --sectors START COUNT "
+    "[--raw]",
+    "show a file's bytes, or a stretch of sectors, as the desktop hex viewer does",
+    {{"SOURCE", "an image file, a device path, a disk number or a disk's identity text"},
+     {"PARTITION", "a row's text or 0-based index (see `quorvel disks`)"},
+     {"PATH", "the file as `quorvel ls` prints its path (根目录/docs/a.txt)"},
+     {"COUNT", "with --sectors: how many 512-byte sectors"}},
+    {{"--sectors", "START", "show COUNT sectors of the disk from sector START instead of a file"},
+     {"--format-scan", nullptr, "format recovery first (as `ls --format-scan`), so PATH may name an old file"},
+     {"--scan", "FILE",
+      "load a scan-result file first (as `ls --scan`), so PARTITION may be one an earlier\nscan found"},
+     {"--raw", nullptr,
+      "the loaded bytes themselves instead of the dump: whole sectors, as the viewer loads them\n"
+      "(a file's last sector keeps what follows its end; `quorvel cat` gives a file's exact bytes)"},
+     {"--quiet", nullptr, "no progress bar while the partition is read"}},
+    "The dump shows 16 bytes a row (offset, hex, ASCII) with a line after every 512-byte sector, as\n"
+    "the viewer does; a file is loaded as whole sectors, at most 600 MiB. FAT files follow their\n"
+    "cluster chain, NTFS files their data runs (compressed data as stored).\n"
+    "\n"
+    "exit status: 0 done, 1 usage error, 2 source, partition or file not found or not readable, sectors\n"
+    "past the source's end (or a scan file not readable, for another disk or damaged), 4 some bytes\n"
+    "shown could not be read (shown as zeros)\n",
+    &RunHex,
+    2,
+    3,
+});
 
 }  // namespace
 

@@ -26,46 +26,7 @@ namespace quorvel::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "image SOURCE [PARTITION] --to-file FILE | --to-disk TARGET [TARGET-PARTITION] [--start SECTOR] "
-    "[--count SECTORS] [--target-start SECTOR] [--mapfile FILE] [--json] [--quiet]";
-
-constexpr const char* kSummary =
-    "Copies a disk or one partition sector by sector to an image file or to another disk; unreadable sectors are "
-    "listed and written as 512 bytes of 0x20 so every later sector keeps its place.";
-
-constexpr const char* kHelp =
-    "SOURCE is an image path, a device path, a disk number or a disk's identity text; PARTITION (optional)\n"
-    "is a partition's name, mount point or 0-based index on it. Without PARTITION the whole disk is copied.\n"
-    "\n"
-    "Target (exactly one, never a default):\n"
-    "  --to-file FILE       write a raw image file (created, or emptied first unless a mapfile resumes it)\n"
-    "  --to-disk TARGET [TARGET-PARTITION]\n"
-    "                       write onto a disk, an existing image file used as a disk, or one partition of\n"
-    "                       either; what is there is overwritten. A target on the source disk, or one\n"
-    "                       with mounted file systems, is refused.\n"
-    "\n"
-    "Range:\n"
-    "  --start SECTOR       first sector to copy, counted inside the source selection (default 0)\n"
-    "  --count SECTORS      sectors to copy (default: to the end of the selection)\n"
-    "  --target-start SECTOR\n"
-    "                       with --to-disk: where the copy lands, counted inside the target selection\n"
-    "\n"
-    "  --mapfile FILE       keep a GNU ddrescue mapfile of the copy (source byte positions; '+' copied,\n"
-    "                       '-' bad sector, '?' not tried). When FILE already exists, only what it does not\n"
-    "                       mark '+' is copied and the image file is not emptied: an interrupted or\n"
-    "                       failing copy resumes, and the bad areas are tried again.\n"
-    "  --json               print the result as JSON:\n"
-    "                       {\"source\",\"source_partition\",\"target\",\"target_partition\",\"first_sector\",\n"
-    "                        \"target_first_sector\",\"sectors\",\"copied\",\"already_done\",\"bad_sectors\":[...],\n"
-    "                        \"complete\",\"stopped\"}\n"
-    "  --quiet              no progress bar\n"
-    "\n"
-    "Copies 1 MiB blocks; a block that cannot be read whole is copied sector by sector. Ctrl-C stops after\n"
-    "the current block or sector; what was copied stays (exit 3).\n"
-    "Exit status: 0 the copy is complete (bad sectors, if any, are listed); 1 usage error or a range\n"
-    "outside the source; 2 the source cannot be read, or the target is refused or cannot be written\n"
-    "(the image is then not complete); 3 stopped.\n";
+constexpr const char* kName = "image";
 
 struct ImageArgs {
   std::vector<std::string> positional;
@@ -74,15 +35,13 @@ struct ImageArgs {
   std::string start, count, targetStart;
 };
 
-int Usage(const std::string& why) {
-  if (!why.empty()) std::fprintf(stderr, "quorvel: %s\n", why.c_str());
-  std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
-  return kExitUsage;
-}
+int Usage(const std::string& why) { return UsageError(kName, why); }
 
 // The one positional argument right after --to-disk TARGET is the target's
-// partition; the others are SOURCE [PARTITION].
-bool ParseImageArgs(const std::vector<std::string>& args, ImageArgs& out, std::string& error) {
+// partition; the others are SOURCE [PARTITION]. Only the options of the
+// command's table are taken.
+bool ParseImageArgs(const std::vector<std::string>& args, const std::vector<OptionSpec>& options, ImageArgs& out,
+                    std::string& error) {
   auto value = [&](size_t& i, std::string& into) {
     if (i + 1 >= args.size()) {
       error = args[i] + " needs a value";
@@ -93,6 +52,10 @@ bool ParseImageArgs(const std::vector<std::string>& args, ImageArgs& out, std::s
   };
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
+    if (arg.size() > 1 && arg[0] == '-' && !FindOption(options, arg)) {
+      error = "unknown option " + arg;
+      return false;
+    }
     if (arg == "--to-file") {
       if (!value(i, out.toFile)) return false;
       out.haveToFile = true;
@@ -112,8 +75,8 @@ bool ParseImageArgs(const std::vector<std::string>& args, ImageArgs& out, std::s
       out.json = true;
     } else if (arg == "--quiet") {
       out.quiet = true;
-    } else if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
-      error = "unknown option " + arg;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      error = arg + " is given as " + arg + " VALUE";  // a table option this parser does not spell
       return false;
     } else {
       out.positional.push_back(arg);
@@ -257,11 +220,12 @@ bool TargetHoldsFinished(const ImagingPlan& plan, const Mapfile& map) {
   return ::stat(plan.targetPath.c_str(), &st) == 0 && static_cast<uint64_t>(st.st_size) >= needed;
 }
 
-int RunImage(const std::vector<std::string>& args) {
+int RunImage(const ParsedArgs& parsed) {
   ImageArgs a;
   std::string error;
-  if (!ParseImageArgs(args, a, error)) return Usage(error);
-  if (a.positional.empty() || a.positional.size() > 2) return Usage("give SOURCE and at most one PARTITION");
+  if (!ParseImageArgs(parsed.raw, Commands().at(kName).options, a, error)) return Usage(error);
+  if (a.positional.empty()) return Usage("SOURCE is missing");
+  if (a.positional.size() > 2) return Usage("unexpected argument \"" + a.positional[2] + "\"");
   if (a.haveToFile == a.haveToDisk) return Usage("give exactly one target: --to-file FILE or --to-disk TARGET");
   if (a.haveToFile && a.toFile.empty()) return Usage(kImagingNoFile);
   if (!a.haveToDisk && !a.targetStart.empty()) return Usage("--target-start goes with --to-disk");
@@ -356,7 +320,7 @@ int RunImage(const std::vector<std::string>& args) {
     if (!resume) map.Mark(plan.sourcePosition, plan.length, MapStatus::kNonTried);
     map.currentPosition = areas.empty() ? plan.sourcePosition + plan.length : areas.front().position;
     recorder = std::make_unique<MapfileRecorder>(
-        a.mapfile, map, std::vector<std::string>{"Command line: " + CommandLine(args), "Start time:   " + Now()},
+        a.mapfile, map, std::vector<std::string>{"Command line: " + CommandLine(parsed.raw), "Start time:   " + Now()},
         *target, &barText);
     // Written before the copy starts, so a run that cannot keep its mapfile
     // does not copy for hours first.
@@ -400,7 +364,46 @@ int RunImage(const std::vector<std::string>& args) {
   return kExitDone;
 }
 
-CommandRegistrar reg({"image", kUsage, &RunImage, kSummary, kHelp});
+CommandRegistrar reg({
+    kName,
+    "image SOURCE [PARTITION] --to-file FILE | --to-disk TARGET [TARGET-PARTITION] [--start SECTOR] "
+    "[--count SECTORS] [--target-start SECTOR] [--mapfile FILE] [--json] [--quiet]",
+    "copy a disk or one partition sector by sector to an image file or another disk",
+    {{"SOURCE", "an image path, a device path, a disk number or a disk's identity text"},
+     {"PARTITION",
+      "copy only this partition (its name, mount point or 0-based index); without it the whole\n"
+      "disk is copied"}},
+    {{"--to-file", "FILE", "write a raw image file (created, or emptied first unless a mapfile resumes it)"},
+     {"--to-disk", "TARGET",
+      "write onto a disk, an existing image file used as a disk, or (with TARGET-PARTITION right\n"
+      "after it) one partition of either; what is there is overwritten. A target on the source\n"
+      "disk, or one with mounted file systems, is refused"},
+     {"--start", "SECTOR", "first sector to copy, counted inside the source selection (default 0)"},
+     {"--count", "SECTORS", "sectors to copy (default: to the end of the selection)"},
+     {"--target-start", "SECTOR", "with --to-disk: where the copy lands, counted inside the target selection"},
+     {"--mapfile", "FILE",
+      "keep a GNU ddrescue mapfile of the copy (source byte positions; '+' copied, '-' bad sector,\n"
+      "'?' not tried). When FILE already exists, only what it does not mark '+' is copied and the\n"
+      "image file is not emptied: an interrupted or failing copy resumes, and the bad areas are\n"
+      "tried again"},
+     {"--json", nullptr,
+      "print the result as JSON: {\"source\",\"source_partition\",\"target\",\"target_partition\",\n"
+      "\"first_sector\",\"target_first_sector\",\"sectors\",\"copied\",\"already_done\",\n"
+      "\"bad_sectors\":[...],\"complete\",\"stopped\"}"},
+     {"--quiet", nullptr, "no progress bar"}},
+    "Exactly one target is given, never a default. Copies 1 MiB blocks; a block that cannot be read\n"
+    "whole is copied sector by sector, and each unreadable sector is listed and written as 512 bytes\n"
+    "of 0x20 so every later sector keeps its place. Ctrl-C stops after the current block or sector;\n"
+    "what was copied stays (exit 3).\n"
+    "\n"
+    "exit status: 0 the copy is complete (bad sectors, if any, are listed); 1 usage error or a range\n"
+    "outside the source; 2 the source cannot be read, or the target is refused or cannot be written\n"
+    "(the image is then not complete); 3 stopped\n",
+    &RunImage,
+    0,
+    kAnyCount,
+    true,
+});
 
 }  // namespace
 

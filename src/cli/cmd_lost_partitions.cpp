@@ -1,8 +1,6 @@
-// `quorvel lost-partitions SOURCE [--precise] [--tracks N] [--json] [--scan FILE]
-//  [--save-scan FILE] [--allow-same-disk] [--quiet]`: the disk page's
-// "扫描丢失分区" on the command line. Finds the NTFS, FAT32 and FAT16 volumes
-// the partition tables no longer list and prints the disk's partitions
-// afterwards; the result can be kept in a scan-result file.
+// `quorvel lost-partitions`: the disk page's "扫描丢失分区" on the command line. Finds the NTFS, FAT32 and FAT16
+// volumes the partition tables no longer list and prints the disk's partitions afterwards; the result can be
+// kept in a scan-result file.
 #include <cstdio>
 #include <set>
 #include <string>
@@ -20,49 +18,7 @@ namespace quorvel::cli {
 
 namespace {
 
-constexpr const char* kUsage =
-    "lost-partitions SOURCE [--precise] [--tracks N] [--json] [--scan FILE] [--save-scan FILE] [--allow-same-disk] "
-    "[--quiet]";
-constexpr const char* kHelp =
-    "Each volume found becomes a partition that `ls` and `save` open by its name (Partition%d, after\n"
-    "the partitions the disk lists), shown in green on the disk page. Nothing is written to the source.\n"
-    "\n"
-    "The scan first follows chains of volumes: forward from the disk's start behind each NTFS volume,\n"
-    "backward from the disk's end through NTFS backup boot sectors (a volume whose first sector was\n"
-    "overwritten is found this way), and from the MFT at its default place. Then it runs one pass:\n"
-    "\n"
-    "  (quick, the default)  two 4 KiB reads per cylinder: each cylinder's first sector and the sector\n"
-    "                        63 sectors into it (a logical partition behind its extended boot record),\n"
-    "                        plus sectors 63 and 2048 of cylinder 0. A FAT32 volume whose boot sector\n"
-    "                        is damaged is found through its backup copy six sectors on.\n"
-    "  --precise             reads every sector of the disk in 10 MiB blocks and finds volumes wherever\n"
-    "                        they start (slow: as long as reading the whole disk).\n"
-    "\n"
-    "Options:\n"
-    "  --tracks N        tracks (heads) per cylinder for the quick pass, 1..255, when the disk was\n"
-    "                    partitioned with another geometry than the disk reports (images: 255 x 63)\n"
-    "  --json            print the `disks --json` document of the disk after the scan\n"
-    "  --scan FILE       load a scan-result file of an earlier scan of this disk first; partitions it\n"
-    "                    holds are not found again\n"
-    "  --save-scan FILE  after the scan (also after Ctrl-C), keep the disk's partitions in a scan-result\n"
-    "                    file (.rvz_scn) that `ls`, `save`, `hex` and `disks` load with --scan FILE, so a\n"
-    "                    found partition is read later without scanning again. FILE's folder is checked\n"
-    "                    before the scan; FILE itself is replaced only once it is written whole\n"
-    "  --allow-same-disk write FILE onto the source disk anyway (the source image or device itself is\n"
-    "                    always refused)\n"
-    "  --quiet           no progress bar\n"
-    "\n"
-    "Output: the disk's partitions after the scan with where each comes from (分区表: a partition\n"
-    "table, 找到: found by a scan), rows added by this run marked with '*', then the description\n"
-    "line of each volume found. The progress bar shows \"已经找到N个分区,继续扫描,稍等...\".\n"
-    "\n"
-    "Exit status: 0 done; 1 usage error (a --save-scan FILE that cannot be written included); 2 source\n"
-    "not found or not readable, or a scan file not readable, for another disk, damaged or not written;\n"
-    "3 stopped by Ctrl-C (the partitions found until then are printed).\n"
-    "\n"
-    "To list or save from a found partition in one command, give `ls` or `save` the option\n"
-    "--lost-partitions (or --lost-partitions=precise), e.g.\n"
-    "  quorvel ls disk.img Partition0 --lost-partitions\n";
+constexpr const char* kName = "lost-partitions";
 
 std::string TrimmedLabel(std::string label) {
   while (!label.empty() && label.back() == ' ') label.pop_back();
@@ -96,33 +52,17 @@ bool ParseTracks(const std::string& text, uint32_t& tracks) {
   return true;
 }
 
-int RunLostPartitions(const std::vector<std::string>& args) {
-  ParsedArgs parsed;
-  std::string error;
-  if (!ParseArgs(args, {"--tracks", "--save-scan", "--scan"}, parsed, error)) {
-    std::fprintf(stderr, "quorvel: %s\nusage: quorvel %s\n", error.c_str(), kUsage);
-    return kExitUsage;
-  }
-  for (const auto& [flag, value] : parsed.options) {
-    if (flag != "--precise" && flag != "--tracks" && flag != "--json" && flag != "--save-scan" && flag != "--quiet" &&
-        flag != "--scan" && flag != "--allow-same-disk") {
-      std::fprintf(stderr, "quorvel: unknown option %s\nusage: quorvel %s\n", flag.c_str(), kUsage);
-      return kExitUsage;
-    }
-  }
-  if (parsed.positional.size() != 1) {
-    std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
-    return kExitUsage;
-  }
+int RunLostPartitions(const ParsedArgs& parsed) {
   uint32_t tracks = 0;
   if (parsed.Has("--tracks") && !ParseTracks(parsed.Get("--tracks"), tracks)) {
-    std::fprintf(stderr, "quorvel: --tracks takes a number of tracks per cylinder from 1 to 255\n");
-    return kExitUsage;
+    return UsageError(kName, "--tracks takes a number of tracks per cylinder from 1 to 255");
   }
   DiskList list;
   DiskRecord* disk = nullptr;
   ScanFileOption scanFile{parsed.Get("--scan")};
   if (OpenSourceWithScanFile(parsed.positional[0], scanFile, list, disk) != kExitDone) return kExitNotFound;
+  // Refused before the scan, so that no long scan runs for a result that
+  // could not be kept.
   const std::string saveScan = parsed.Get("--save-scan");
   if (parsed.Has("--save-scan") && CheckSaveScanTarget(saveScan, *disk, parsed.Has("--allow-same-disk")) != kExitDone)
     return kExitUsage;
@@ -139,8 +79,52 @@ int RunLostPartitions(const std::vector<std::string>& args) {
   return WithScanFileStatus(status, scanFile);
 }
 
-CommandRegistrar reg({"lost-partitions", kUsage, &RunLostPartitions,
-                      "Find NTFS, FAT32 and FAT16 volumes that the partition tables no longer list.", kHelp});
+CommandRegistrar reg({
+    kName,
+    "lost-partitions SOURCE [--precise] [--tracks N] [--json] [--scan FILE] [--save-scan FILE] [--allow-same-disk] "
+    "[--quiet]",
+    "find NTFS, FAT32 and FAT16 volumes that the partition tables no longer list",
+    {{"SOURCE", "an image file, a device path, a disk number or a disk's identity text"}},
+    {{"--precise", nullptr,
+      "read every sector of the disk in 10 MiB blocks and find volumes wherever they start (slow:\n"
+      "as long as reading the whole disk). Without it the quick pass reads two 4 KiB pieces per\n"
+      "cylinder: each cylinder's first sector and the sector 63 sectors into it (a logical\n"
+      "partition behind its extended boot record), plus sectors 63 and 2048 of cylinder 0; a FAT32\n"
+      "volume whose boot sector is damaged is found through its backup copy six sectors on"},
+     {"--tracks", "N",
+      "tracks (heads) per cylinder for the quick pass, 1..255, when the disk was partitioned with\n"
+      "another geometry than the disk reports (images: 255 x 63)"},
+     {"--json", nullptr, "print the `disks --json` document of the disk after the scan, \"complete\" first"},
+     {"--scan", "FILE",
+      "load a scan-result file of an earlier scan of this disk first; partitions it holds are not\n"
+      "found again"},
+     {"--save-scan", "FILE",
+      "after the scan (also after Ctrl-C), keep the disk's partitions in a scan-result file (.rvz_scn)\n"
+      "that `ls`, `save`, `hex` and `disks` load with --scan FILE, so a found partition is read later\n"
+      "without scanning again. FILE's folder is checked before the scan; FILE itself is replaced only\n"
+      "once it is written whole"},
+     {"--allow-same-disk", nullptr,
+      "write FILE onto the source disk anyway (the source image or device itself is always refused)"},
+     {"--quiet", nullptr, "no progress bar"}},
+    "Each volume found becomes a partition that `ls` and `save` open by its name (Partition<N>,\n"
+    "after the partitions the disk lists), shown in green on the disk page. Before the pass, the scan\n"
+    "follows chains of volumes: forward from the disk's start behind each NTFS volume, backward from\n"
+    "the disk's end through NTFS backup boot sectors (a volume whose first sector was overwritten is\n"
+    "found this way), and from the MFT at its default place. Nothing is written to the source.\n"
+    "\n"
+    "output: the disk's partitions after the scan with where each comes from (分区表: a partition\n"
+    "table, 找到: found by a scan), rows added by this run marked with '*', then the description line\n"
+    "of each volume found. The progress bar shows \"已经找到N个分区,继续扫描,稍等...\". To list or save\n"
+    "from a found partition in one command, give `ls` or `save` the option --lost-partitions (or\n"
+    "--lost-partitions=precise), e.g. quorvel ls disk.img Partition0 --lost-partitions\n"
+    "\n"
+    "exit status: 0 done, 1 usage error (a --save-scan FILE that cannot be written included), 2 source\n"
+    "not found or not readable, or a scan file not readable, for another disk, damaged or not written,\n"
+    "3 stopped by Ctrl-C (the partitions found until then are printed)\n",
+    &RunLostPartitions,
+    1,
+    1,
+});
 
 }  // namespace
 

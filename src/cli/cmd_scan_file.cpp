@@ -16,35 +16,7 @@ namespace quorvel::cli {
 
 namespace {
 
-constexpr const char* kUsage = "scan-file show FILE [--json]";
-constexpr const char* kSummary = "show what a scan-result file (.rvz_scn) holds, without a disk";
-constexpr const char* kHelp =
-    "A scan-result file keeps what a lost-partition scan, a deep scan or a format scan found on one disk,\n"
-    "so that the partitions found can be listed and saved later without scanning again: it is written by\n"
-    "--save-scan FILE (deep-scan, lost-partitions, format-scan) and by the desktop application's \"保存\",\n"
-    "and read by --scan FILE (ls, save, hex, disks, format-scan, deep-scan, lost-partitions) and the\n"
-    "desktop application's \"打开扫描信息\".\n"
-    "\n"
-    "The file is text, one value per line with CR LF line ends: the disk's identity text, the FAT directory\n"
-    "sectors, the MFT fragments and the carved files (each a count and its lines), eleven disk values (kind,\n"
-    "identifiers, LVM2 extents), then a block per partition (\"-----partition-----\", its 17 values and its\n"
-    "members) and per LVM2 logical volume (\"-----Logical_Volumes-----\" with its segments). It is written\n"
-    "in UTF-8; files written in code page 936 (GB18030) are read as well.\n"
-    "\n"
-    "arguments:\n"
-    "  FILE        the scan-result file\n"
-    "\n"
-    "options:\n"
-    "  --json      {\"file\",\"encoding\",\"damaged\",\"problem_count\",\"problems\":[{\"line\",\"what\"}],\n"
-    "              \"values\":{\"map_entry_count\",\"reserved_64\",\"reserved_32a\",\"reserved_32b\"},\n"
-    "              \"disk\":{...the disk as `disks --json` prints it, \"identity\" the file's first line...,\n"
-    "              \"carved\":[{\"start_sector\",\"size\",\"name\"}],\n"
-    "              \"mft_fragments\":[{\"start_sector\",\"sector_count\"}],\"directory_sectors\":N}}\n"
-    "\n"
-    "A damaged file (cut short, counts beyond its lines, numbers that are none) is shown as far as it is\n"
-    "whole, with the problems found on stderr (or in \"problems\").\n"
-    "\n"
-    "exit status: 0 the file is whole, 1 usage error, 2 the file cannot be read or is damaged\n";
+constexpr const char* kName = "scan-file";
 
 const char* EncodingText(ScanFileEncoding encoding) {
   return encoding == ScanFileEncoding::kGb18030 ? "GB18030" : "UTF-8";
@@ -88,23 +60,9 @@ void PrintText(const std::string& path, const ScanFileContents& contents) {
   }
 }
 
-int RunScanFile(const std::vector<std::string>& args) {
-  ParsedArgs parsed;
+int RunScanFile(const ParsedArgs& parsed) {
+  if (parsed.positional[0] != "show") return UsageError(kName, "unknown action \"" + parsed.positional[0] + "\"");
   std::string error;
-  if (!ParseArgs(args, {}, parsed, error)) {
-    std::fprintf(stderr, "quorvel: %s\nusage: quorvel %s\n", error.c_str(), kUsage);
-    return kExitUsage;
-  }
-  for (const auto& [flag, value] : parsed.options) {
-    if (flag != "--json") {
-      std::fprintf(stderr, "quorvel: unknown option %s\nusage: quorvel %s\n", flag.c_str(), kUsage);
-      return kExitUsage;
-    }
-  }
-  if (parsed.positional.size() != 2 || parsed.positional[0] != "show") {
-    std::fprintf(stderr, "usage: quorvel %s\n", kUsage);
-    return kExitUsage;
-  }
   const std::string& path = parsed.positional[1];
   std::unique_ptr<FileSource> file = FileSource::Open(path, &error);
   if (!file) {
@@ -130,7 +88,37 @@ int RunScanFile(const std::vector<std::string>& args) {
   return kExitNotFound;
 }
 
-CommandRegistrar reg({"scan-file", kUsage, &RunScanFile, kSummary, kHelp});
+CommandRegistrar reg({
+    kName,
+    "scan-file show FILE [--json]",
+    "show what a scan-result file (.rvz_scn) holds, without a disk",
+    {{"show", "the action: print what FILE holds"}, {"FILE", "the scan-result file"}},
+    {{"--json", nullptr,
+      "{\"file\",\"encoding\",\"damaged\",\"problem_count\",\"problems\":[{\"line\",\"what\"}],\n"
+      "\"values\":{\"map_entry_count\",\"reserved_64\",\"reserved_32a\",\"reserved_32b\"},\n"
+      "\"disk\":{...the disk as `disks --json` prints it, \"identity\" the file's first line...,\n"
+      "\"carved\":[{\"start_sector\",\"size\",\"name\"}],\n"
+      "\"mft_fragments\":[{\"start_sector\",\"sector_count\"}],\"directory_sectors\":N}}"}},
+    "A scan-result file keeps what a lost-partition scan, a deep scan or a format scan found on one\n"
+    "disk, so that the partitions found can be listed and saved later without scanning again: it is\n"
+    "written by --save-scan FILE (deep-scan, lost-partitions, format-scan) and by the desktop\n"
+    "application's \"保存\", and read by --scan FILE (ls, save, hex, disks, format-scan, deep-scan,\n"
+    "lost-partitions) and the desktop application's \"打开扫描信息\".\n"
+    "\n"
+    "The file is text, one value per line with CR LF line ends: the disk's identity text, the FAT\n"
+    "directory sectors, the MFT fragments and the carved files (each a count and its lines), eleven\n"
+    "disk values (kind, identifiers, LVM2 extents), then a block per partition (\"-----partition-----\",\n"
+    "its 17 values and its members) and per LVM2 logical volume (\"-----Logical_Volumes-----\" with its\n"
+    "segments). It is written in UTF-8; files written in code page 936 (GB18030) are read as well.\n"
+    "\n"
+    "A damaged file (cut short, counts beyond its lines, numbers that are none) is shown as far as it\n"
+    "is whole, with the problems found on stderr (or in \"problems\").\n"
+    "\n"
+    "exit status: 0 the file is whole, 1 usage error, 2 the file cannot be read or is damaged\n",
+    &RunScanFile,
+    2,
+    2,
+});
 
 }  // namespace
 

@@ -37,7 +37,7 @@ size_t DisplayWidth(const std::string& text) {
 }
 
 void PrintAlignedRows(const std::vector<std::vector<std::string>>& cells, size_t firstRightAligned,
-                      size_t endRightAligned) {
+                      size_t endRightAligned, FILE* out) {
   // Labels and names come from the disk: control characters are shown escaped.
   std::vector<std::vector<std::string>> rows = cells;
   for (auto& row : rows)
@@ -56,7 +56,7 @@ void PrintAlignedRows(const std::vector<std::vector<std::string>>& cells, size_t
       if (c + 1 < r.size()) line += "  ";
     }
     while (!line.empty() && line.back() == ' ') line.pop_back();
-    std::printf("%s\n", line.c_str());
+    std::fprintf(out, "%s\n", line.c_str());
   }
 }
 

@@ -3,6 +3,7 @@
 // prints (and the scans with the origin of each partition), and the disk's
 // JSON object. Shared by every command that shows a disk's partitions.
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
@@ -19,7 +20,7 @@ size_t DisplayWidth(const std::string& text);
 // Prints rows as columns padded to their widest cell; the columns from
 // firstRightAligned up to endRightAligned line up on the right (numbers).
 void PrintAlignedRows(const std::vector<std::vector<std::string>>& rows, size_t firstRightAligned,
-                      size_t endRightAligned = SIZE_MAX);
+                      size_t endRightAligned = SIZE_MAX, FILE* out = stdout);
 
 // One row per disk, an indented row per partition; with withOrigin a column
 // telling how each partition was found.

@@ -35,18 +35,16 @@ int RunLostPartitionScan(DiskRecord& disk, LostScanMode mode, uint32_t tracksPer
   return kExitDone;
 }
 
-bool IsLostScanFlag(const std::string& flag) { return flag.rfind(kFlag, 0) == 0; }
+OptionSpec LostScanOptionSpec(const char* text) { return OptionSpec{kFlag, "precise", text, true}; }
 
 bool ParseLostScanOption(const ParsedArgs& parsed, LostScanOption& option, std::string& error) {
-  for (const auto& [flag, value] : parsed.options) {
-    if (!IsLostScanFlag(flag)) continue;
-    const std::string mode = flag.size() > std::string(kFlag).size() ? flag.substr(std::string(kFlag).size()) : "";
-    if (mode.empty() || mode == "=quick") {
+  for (const std::string& mode : parsed.GetAll(kFlag)) {
+    if (mode.empty() || mode == "quick") {
       option.mode = kQuickLostScan;
-    } else if (mode == "=precise") {
+    } else if (mode == "precise") {
       option.mode = kPreciseLostScan;
     } else {
-      error = "unknown option " + flag + " (--lost-partitions or --lost-partitions=precise)";
+      error = std::string(kFlag) + "=" + mode + ": the scan is quick (the default) or precise";
       return false;
     }
     option.requested = true;
@@ -75,8 +73,7 @@ int OpenSourcePartitionAfterScan(const std::vector<std::string>& sources, const 
   if (scanned != kExitDone) return scanned;
   partition = FindPartition(*disk, partitionText);
   if (!partition) {
-    std::fprintf(stderr, "quorvel: no partition \"%s\" on %s, also after the lost-partition scan\n",
-                 partitionText.c_str(), disk->Identity().c_str());
+    PrintNoPartition(*disk, partitionText, ", also after the lost-partition scan");
     return kExitNotFound;
   }
   return kExitDone;

@@ -23,8 +23,8 @@ struct LostScanOption {
   bool requested = false;
   LostScanMode mode = kQuickLostScan;
 };
-// True for "--lost-partitions" and "--lost-partitions=VALUE".
-bool IsLostScanFlag(const std::string& flag);
+// The option's entry in a command's options table, explained by text.
+OptionSpec LostScanOptionSpec(const char* text);
 // Reads the option from parsed; false with error set on a value other than
 // "quick" or "precise".
 bool ParseLostScanOption(const ParsedArgs& parsed, LostScanOption& option, std::string& error);

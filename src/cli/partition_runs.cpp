@@ -70,16 +70,19 @@ int RunPartitionCommand(PartitionCommand command, DiskRecord& disk, PartitionRec
 }
 
 int RunFormatRecovery(DiskRecord& disk, PartitionRecord& partition, bool quiet) {
-  PartitionRunResult scan;
-  int status = RunPartitionCommand(PartitionCommand::kFormatInfo, disk, partition, quiet, &scan);
-  if (status == kExitNotFound) return status;
-  // NTFS: the record sweep has built the tree. FAT: the sweep only recorded
-  // directory sectors; the expansion rebuilds the folders from them.
-  if (scan.mode == kExpandFat32 || scan.mode == kExpandFat16) {
-    int expanded = RunPartitionCommand(PartitionCommand::kExpand, disk, partition, quiet);
-    if (expanded != kExitDone) return expanded;
+  return RunPartitionCommand(PartitionCommand::kFormatInfo, disk, partition, quiet);
+}
+
+int ReadPartitionTree(DiskRecord& disk, PartitionRecord& partition, TreeSource source, bool quiet) {
+  switch (source) {
+    case TreeSource::kFormatRecovery:
+      return RunFormatRecovery(disk, partition, quiet);
+    case TreeSource::kDeepScanResult:
+      return RunPartitionCommand(PartitionCommand::kExpandRecorded, disk, partition, quiet);
+    case TreeSource::kAsItStands:
+      break;
   }
-  return status;
+  return RunPartitionCommand(PartitionCommand::kExpand, disk, partition, quiet);
 }
 
 int RunDeepScanCommand(DiskRecord& disk, PartitionRecord* partition, bool quiet, DeepScanOutcome* outcome) {
@@ -121,8 +124,7 @@ int DeepScanForPartition(DiskRecord& disk, const std::string& partitionText, boo
   if (wholeDisk && !partitionText.empty()) {
     partition = FindPartition(disk, partitionText);
     if (!partition) {
-      std::fprintf(stderr, "quorvel: no partition \"%s\" on %s, also after the deep scan\n", partitionText.c_str(),
-                   disk.Identity().c_str());
+      PrintNoPartition(disk, partitionText, ", also after the deep scan");
       return kExitNotFound;
     }
   }

@@ -16,11 +16,18 @@ int RunPartitionCommand(PartitionCommand command, DiskRecord& disk, PartitionRec
                         PartitionRunResult* result = nullptr);
 
 // Format recovery as `ls --format-scan` and `save --format-scan` need it: the
-// format-information scan, then for FAT the expansion that rebuilds the old
-// folders from the recorded directory sectors (also after a Ctrl-C during the
-// sweep, so what the sweep found is shown). The partition's tree is then
-// ready to print. Returns kExitStopped when either step was stopped.
+// format-information scan, which for FAT rebuilds the old folders from the
+// directory sectors it recorded (also after a Ctrl-C during the sweep, so what
+// the sweep found is shown). The partition's tree is then ready to print.
+// Returns kExitStopped when the run was stopped.
 int RunFormatRecovery(DiskRecord& disk, PartitionRecord& partition, bool quiet);
+
+// Which tree a listing command shows: the partition as it stands, its
+// format recovery, or (after a deep scan) the folders rebuilt from what the
+// scan recorded.
+enum class TreeSource { kAsItStands, kFormatRecovery, kDeepScanResult };
+// Reads the partition's tree that way; as RunPartitionCommand.
+int ReadPartitionTree(DiskRecord& disk, PartitionRecord& partition, TreeSource source, bool quiet);
 
 // Runs the deep scan over the partition, or the whole disk without one, on a
 // worker thread with the progress bar and Ctrl-C. Returns kExitDone,

@@ -15,6 +15,10 @@ class ProgressSink {
   virtual void Step() = 0;
   // Pos: absolute position, clamped.
   virtual void Pos(uint64_t position) = 0;
+  // Each unit of the position stands for this many bytes of the source (a
+  // sweep's block, a file record), so a sink can show a throughput. Given
+  // after Range, which forgets it; sinks that show none ignore it.
+  virtual void BytesPerUnit(uint64_t bytes) { (void)bytes; }
   // The operation's progress text changed.
   virtual void Text(const std::string& text) = 0;
   // The operation has ended (the dialog closes).

@@ -33,6 +33,9 @@ struct ScanProgress {
   void Pos(uint64_t position) {
     if (sink) sink->Pos(position);
   }
+  void BytesPerUnit(uint64_t bytes) {
+    if (sink) sink->BytesPerUnit(bytes);
+  }
   void Close() {
     if (sink) sink->Close();
   }

@@ -58,6 +58,7 @@ class Copier {
     uint64_t blocks = 0;
     for (const CopyArea& area : plan_.areas) blocks += (area.length + kImagingBlockBytes - 1) / kImagingBlockBytes;
     progress_.Range(blocks, 1);
+    progress_.BytesPerUnit(kImagingBlockBytes);
     buffer_ = AllocateAligned(kImagingBlockBytes);
     if (!buffer_) {
       result_.writeFailed = true;

@@ -1,6 +1,7 @@
 #include "model/file_tree.h"
 
 #include <cstdio>
+#include <ctime>
 #include <type_traits>
 #include <unordered_map>
 
@@ -190,6 +191,27 @@ std::string FormatFileTime(uint64_t fileTime) {
   std::snprintf(text, sizeof text, "%d-%02u-%02u %02d:%02d:%02d", static_cast<int>(year), month, day,
                 static_cast<int>(inDay / 3600), static_cast<int>(inDay / 60 % 60), static_cast<int>(inDay % 60));
   return text;
+}
+
+int64_t DosTimeToUnixSeconds(uint16_t date, uint16_t time) {
+  if (date == 0) return 0;
+  std::tm tm{};
+  tm.tm_year = 80 + (date >> 9);
+  tm.tm_mon = ((date >> 5) & 0x0F) - 1;
+  tm.tm_mday = date & 0x1F;
+  tm.tm_hour = time >> 11;
+  tm.tm_min = (time >> 5) & 0x3F;
+  tm.tm_sec = (time & 0x1F) * 2;
+  if (tm.tm_mon < 0 || tm.tm_mon > 11 || tm.tm_mday < 1 || tm.tm_hour > 23 || tm.tm_min > 59 || tm.tm_sec > 59)
+    return 0;
+  return static_cast<int64_t>(timegm(&tm));
+}
+
+int64_t FileTimeToUnixSeconds(uint64_t fileTime) {
+  constexpr uint64_t kTicksPerSecond = 10000000;
+  constexpr uint64_t kSeconds1601To1970 = 11644473600ull;
+  const uint64_t seconds = fileTime / kTicksPerSecond;
+  return seconds < kSeconds1601To1970 ? 0 : static_cast<int64_t>(seconds - kSeconds1601To1970);
 }
 
 }  // namespace quorvel

@@ -48,6 +48,7 @@ struct FatFileEntry {
   uint16_t creationDate = 0;
   uint16_t writeTime = 0;
   uint16_t writeDate = 0;
+  uint16_t accessDate = 0;  // FAT keeps the day of the last access only
   uint32_t size = 0;
   uint32_t firstCluster = 0;
   std::string name;  // UTF-8
@@ -68,6 +69,7 @@ struct NtfsFileEntry {
   uint64_t creationTime = 0;      // FILETIME as stored
   uint64_t modificationTime = 0;  // FILETIME
   uint64_t accessTime = 0;        // FILETIME
+  uint64_t mftChangeTime = 0;     // FILETIME: when the record itself last changed
   std::string name;               // UTF-8
   std::list<NtfsFileEntry> children;
 
@@ -209,5 +211,11 @@ NtfsFileEntry* AddNtfsChild(NtfsFileEntry& parent, const NtfsFileEntry& child, b
 std::string FormatDosTime(uint16_t date, uint16_t time);
 // The same pattern for a FILETIME shown at the fixed offset UTC+8; empty for 0.
 std::string FormatFileTime(uint64_t fileTime);
+
+// Unix seconds of a FAT date and time word as stored (the writer's local
+// time, no zone), counted as if it were UTC; 0 for an empty or impossible date.
+int64_t DosTimeToUnixSeconds(uint16_t date, uint16_t time);
+// Unix seconds of a FILETIME (100 ns since 1601, UTC); 0 before 1970.
+int64_t FileTimeToUnixSeconds(uint64_t fileTime);
 
 }  // namespace quorvel

@@ -1,7 +1,6 @@
 // Expanding a partition: pick the reader by file-system kind and run it.
 #include "recover/expand_partition.h"
 
-#include "fs/fat/fat_volume.h"
 #include "fs/ntfs/mft_scan.h"
 #include "io/volume_source.h"
 #include "recover/format_info_scan.h"
@@ -68,12 +67,9 @@ bool ListNtfsPartition(const ByteSource& source, DiskRecord& disk, PartitionReco
   return ran && !progress.StopRequested();
 }
 
-bool ExpandPartition(const ByteSource& source, DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress,
-                     std::string& error) {
-  ExpansionMode mode;
-  if (!BeginPartitionRead(partition, mode, error)) return false;
-  if (mode == kExpandNtfs) return ListNtfsPartition(source, disk, partition, progress, error);
-  switch (ReadFatVolume(source, partition, disk, progress, mode == kExpandFat32)) {
+bool ReportFatOutcome(FatVolumeOutcome outcome, const DiskRecord& disk, const ScanProgress& progress,
+                      std::string& error) {
+  switch (outcome) {
     case FatVolumeOutcome::kListed:
     case FatVolumeOutcome::kRebuilt:
       return !progress.StopRequested();
@@ -89,11 +85,21 @@ bool ExpandPartition(const ByteSource& source, DiskRecord& disk, PartitionRecord
   return false;
 }
 
-bool ExpandPartition(DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress, std::string& error) {
+bool ExpandPartition(const ByteSource& source, DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress,
+                     std::string& error, RecordedSectors recorded) {
+  ExpansionMode mode;
+  if (!BeginPartitionRead(partition, mode, error)) return false;
+  if (mode == kExpandNtfs) return ListNtfsPartition(source, disk, partition, progress, error);
+  return ReportFatOutcome(ReadFatVolume(source, partition, disk, progress, mode == kExpandFat32, recorded), disk,
+                          progress, error);
+}
+
+bool ExpandPartition(DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress, std::string& error,
+                     RecordedSectors recorded) {
   ExpansionMode mode;
   if (!BeginPartitionRead(partition, mode, error)) return false;
   std::unique_ptr<ByteSource> source = OpenPartitionForRead(disk, partition, mode, error);
-  return source && ExpandPartition(*source, disk, partition, progress, error);
+  return source && ExpandPartition(*source, disk, partition, progress, error, recorded);
 }
 
 }  // namespace quorvel

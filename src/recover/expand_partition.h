@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/scan_progress.h"
+#include "fs/fat/fat_volume.h"
 #include "io/byte_source.h"
 #include "model/disk_records.h"
 
@@ -37,13 +38,21 @@ std::unique_ptr<ByteSource> OpenPartitionForRead(const DiskRecord& disk, const P
 bool ListNtfsPartition(const ByteSource& source, DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress,
                        std::string& error);
 
+// How a FAT read ended, as the run reports it: true when it listed or
+// rebuilt the tree to its end; otherwise false, with error set unless the
+// run was stopped.
+bool ReportFatOutcome(FatVolumeOutcome outcome, const DiskRecord& disk, const ScanProgress& progress,
+                      std::string& error);
+
 // Runs the reader on the calling thread. False with error set when the
 // partition has no reader, its source cannot be opened or the reader failed;
 // a stopped run returns false with progress.StopRequested() set and keeps
-// what it found.
-bool ExpandPartition(DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress, std::string& error);
+// what it found. `recorded` says whether a FAT volume's folders are rebuilt
+// from recorded directory sectors (fs/fat/fat_volume.h).
+bool ExpandPartition(DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress, std::string& error,
+                     RecordedSectors recorded = RecordedSectors::kKeepLiveTree);
 // The same on an opened source: what the partition's sectors count in.
 bool ExpandPartition(const ByteSource& source, DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress,
-                     std::string& error);
+                     std::string& error, RecordedSectors recorded = RecordedSectors::kKeepLiveTree);
 
 }  // namespace quorvel

@@ -2,6 +2,7 @@
 #include "recover/format_info_scan.h"
 
 #include "fs/fat/fat_directory_sweep.h"
+#include "fs/fat/fat_volume.h"
 #include "io/volume_source.h"
 #include "model/partition_texts.h"
 #include "recover/expand_partition.h"
@@ -25,15 +26,9 @@ size_t CountDirectorySectors(const DiskRecord& disk, uint64_t startSector, uint6
 bool ScanFormatInfo(DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress, std::string& error) {
   ExpansionMode mode;
   if (!BeginPartitionRead(partition, mode, error)) return false;
-  // FAT: the sweep reads a plain partition's sectors on its disk.
-  std::unique_ptr<ByteSource> source = mode == kExpandNtfs || partition.volumeKind != kPlainVolume
-                                           ? OpenPartitionSource(disk, partition)
-                                           : OpenDiskSource(disk);
-  if (!source) {
-    error = mode == kExpandNtfs ? "无法读取该分区的 MFT 记录" : "无法打开设备 " + disk.devicePath;
-    return false;
-  }
-  return ScanFormatInfo(*source, disk, partition, progress, error);
+  // The sweep and the rebuild both read what the partition's sectors count in.
+  std::unique_ptr<ByteSource> source = OpenPartitionForRead(disk, partition, mode, error);
+  return source && ScanFormatInfo(*source, disk, partition, progress, error);
 }
 
 bool ScanFormatInfo(const ByteSource& source, DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress,
@@ -41,9 +36,19 @@ bool ScanFormatInfo(const ByteSource& source, DiskRecord& disk, PartitionRecord&
   ExpansionMode mode;
   if (!BeginPartitionRead(partition, mode, error)) return false;
   if (mode == kExpandNtfs) return ListNtfsPartition(source, disk, partition, progress, error);
-  bool ran = ScanDirectorySectors(source, disk, progress, partition.startSector, partition.sectorCount);
-  if (!ran) error = "无法打开设备 " + disk.devicePath;
-  return ran && !progress.StopRequested();
+  if (!ScanDirectorySectors(source, disk, progress, partition.startSector, partition.sectorCount)) {
+    error = "无法打开设备 " + disk.devicePath;
+    return false;
+  }
+  // The rebuild reads one cluster per recorded folder: it runs after a stop
+  // of the sweep too, so what was recorded is shown, and can be stopped again.
+  const bool sweepStopped = progress.StopRequested();
+  progress.stopFlag.store(0);
+  const bool rebuilt = ReportFatOutcome(
+      ReadFatVolume(source, partition, disk, progress, mode == kExpandFat32, RecordedSectors::kRebuild), disk, progress,
+      error);
+  if (sweepStopped) progress.RequestStop();
+  return rebuilt && !sweepStopped;
 }
 
 }  // namespace quorvel

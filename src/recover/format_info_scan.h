@@ -10,9 +10,10 @@
 namespace quorvel {
 
 // Runs on the calling thread. FAT: sweeps the partition for directory
-// sectors into disk.directorySectors (a following ExpandPartition rebuilds the
-// folders from them); NTFS: lists the partition from its surviving MFT
-// records. False with error set when the partition has no reader or the
+// sectors into disk.directorySectors and rebuilds the folders from them, so
+// the run ends with the recovered tree (also after a stop during the sweep:
+// what it recorded is shown); NTFS: lists the partition from its surviving
+// MFT records. False with error set when the partition has no reader or the
 // device cannot be read; a stopped run returns false with
 // progress.StopRequested() set and keeps what it found.
 bool ScanFormatInfo(DiskRecord& disk, PartitionRecord& partition, ScanProgress& progress, std::string& error);

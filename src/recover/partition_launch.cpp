@@ -13,11 +13,11 @@ namespace quorvel {
 const char* const kBusyRefusalText = "请等待当前操作完成";
 
 const char* PartitionCommandStartText(PartitionCommand command) {
-  return command == PartitionCommand::kExpand ? "正在展开分区，请稍等..." : "正在扫描格式化信息，请稍等...";
+  return command == PartitionCommand::kFormatInfo ? "正在扫描格式化信息，请稍等..." : "正在展开分区，请稍等...";
 }
 
 const char* PartitionCommandTitle(PartitionCommand command) {
-  return command == PartitionCommand::kExpand ? "展开分区" : "扫描格式化信息";
+  return command == PartitionCommand::kFormatInfo ? "扫描格式化信息" : "展开分区";
 }
 
 // --- folder tree -------------------------------------------------------------
@@ -99,8 +99,18 @@ PartitionRunResult RunPartitionCommand(const PartitionLaunchRequest& request) {
   PartitionRunResult result;
   result.command = request.command;
   result.mode = ExpansionModeForFsKind(partition.fsKind);
-  bool ok = request.command == PartitionCommand::kExpand ? ExpandPartition(disk, partition, progress, result.error)
-                                                         : ScanFormatInfo(disk, partition, progress, result.error);
+  bool ok = false;
+  switch (request.command) {
+    case PartitionCommand::kExpand:
+      ok = ExpandPartition(disk, partition, progress, result.error);
+      break;
+    case PartitionCommand::kExpandRecorded:
+      ok = ExpandPartition(disk, partition, progress, result.error, RecordedSectors::kRebuild);
+      break;
+    case PartitionCommand::kFormatInfo:
+      ok = ScanFormatInfo(disk, partition, progress, result.error);
+      break;
+  }
   result.stopped = progress.StopRequested();
   result.completed = ok && !result.stopped;
   result.view = BuildFolderTreeView(disk, partition, result.mode);

@@ -16,8 +16,11 @@
 namespace quorvel {
 
 enum class PartitionCommand {
-  kExpand,      // read the file system as it stands
-  kFormatInfo,  // format recovery
+  kExpand,  // read the file system as it stands
+  // The same, but a FAT volume's folders are rebuilt from the directory
+  // sectors a deep scan or a loaded scan-result file recorded inside it.
+  kExpandRecorded,
+  kFormatInfo,  // format recovery: the sweep, then (FAT) the rebuild from what it recorded
 };
 
 // Texts of the progress dialog for a command.

@@ -6,28 +6,38 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "save/target_stream.h"
+
 namespace quorvel {
 
 TargetFile::~TargetFile() { Close(); }
 
 TargetFile::TargetFile(TargetFile&& other) noexcept
     : fd_(other.fd_),
+      stream_(other.stream_),
+      discard_(other.discard_),
       position_(other.position_),
       length_(other.length_),
       path_(std::move(other.path_)),
       lastError_(other.lastError_) {
   other.fd_ = -1;
+  other.stream_ = nullptr;
+  other.discard_ = false;
 }
 
 TargetFile& TargetFile::operator=(TargetFile&& other) noexcept {
   if (this != &other) {
     Close();
     fd_ = other.fd_;
+    stream_ = other.stream_;
+    discard_ = other.discard_;
     position_ = other.position_;
     length_ = other.length_;
     path_ = std::move(other.path_);
     lastError_ = other.lastError_;
     other.fd_ = -1;
+    other.stream_ = nullptr;
+    other.discard_ = false;
   }
   return *this;
 }
@@ -41,7 +51,28 @@ void TargetFile::Adopt(int fd, const std::string& path) {
   lastError_ = 0;
 }
 
+void TargetFile::AdoptStream(TargetStream* stream, const std::string& path) {
+  Close();
+  stream_ = stream;
+  discard_ = stream == nullptr;
+  path_ = path;
+  position_ = 0;
+  lastError_ = 0;
+}
+
 bool TargetFile::Write(const void* data, size_t length) {
+  if (discard_) {
+    position_ += length;
+    return true;
+  }
+  if (stream_) {
+    if (!stream_->WriteAt(position_, data, length)) {
+      lastError_ = stream_->error();
+      return false;
+    }
+    position_ += length;
+    return true;
+  }
   if (fd_ < 0) return false;
   const char* p = static_cast<const char*>(data);
   size_t done = 0;
@@ -65,10 +96,15 @@ bool TargetFile::Write(const void* data, size_t length) {
 
 bool TargetFile::Seek(uint64_t position) {
   position_ = position;
-  return fd_ >= 0;
+  return IsOpen();
 }
 
 bool TargetFile::SetLength(uint64_t length) {
+  if (discard_) return true;
+  if (stream_) {
+    stream_->ExtendTo(length);
+    return true;
+  }
   if (fd_ < 0) return false;
   if (::ftruncate(fd_, static_cast<off_t>(length)) != 0) {
     lastError_ = errno;
@@ -80,7 +116,12 @@ bool TargetFile::SetLength(uint64_t length) {
 
 void TargetFile::Close() {
   if (fd_ >= 0) ::close(fd_);
+  // The stream is the caller's; only the zeros the file's length asks for are
+  // still owed to it.
+  if (stream_) stream_->Finish();
   fd_ = -1;
+  stream_ = nullptr;
+  discard_ = false;
 }
 
 void TargetFile::Discard() {
@@ -115,6 +156,11 @@ static std::string FolderOf(const std::string& path) {
 
 bool CreateTargetFile(TargetFile& file, const std::string& path, int64_t& counter) {
   file.Close();
+  if (TargetStream* stream = CurrentTargetStream()) {
+    // Nothing is made on disk: the first file goes to the stream, the rest nowhere.
+    file.AdoptStream(stream->TakeNextFile() ? stream : nullptr, TargetCandidateName(path, counter));
+    return true;
+  }
   bool foldersMade = false;
   // Enough tries for any real folder; a bound so a strange file system that
   // answers "exists" to everything cannot hold the save forever.

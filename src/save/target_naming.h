@@ -7,6 +7,8 @@
 
 namespace quorvel {
 
+class TargetStream;
+
 // A file created for writing under a target folder. Move-only; closed by its
 // destructor.
 class TargetFile {
@@ -18,7 +20,7 @@ class TargetFile {
   TargetFile(const TargetFile&) = delete;
   TargetFile& operator=(const TargetFile&) = delete;
 
-  bool IsOpen() const { return fd_ >= 0; }
+  bool IsOpen() const { return fd_ >= 0 || stream_ || discard_; }
   const std::string& path() const { return path_; }
   // Writes at the current position and advances; false when not all bytes
   // could be written (for example a full target).
@@ -38,9 +40,14 @@ class TargetFile {
 
   // Takes an already created descriptor (used by CreateTargetFile).
   void Adopt(int fd, const std::string& path);
+  // Writes into stream instead (save/target_stream.h); with a null stream
+  // every byte is dropped.
+  void AdoptStream(TargetStream* stream, const std::string& path);
 
  private:
   int fd_ = -1;
+  TargetStream* stream_ = nullptr;
+  bool discard_ = false;
   uint64_t position_ = 0;
   uint64_t length_ = 0;
   std::string path_;

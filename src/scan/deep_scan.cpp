@@ -53,6 +53,7 @@ void DeepScanSource(DiskRecord& disk, const ByteSource& source, ScanProgress& pr
 
   progress.SetText(std::string());
   progress.Range(sectorCount / 2048 / 10, 1);
+  progress.BytesPerUnit(kBlockBytes);
   const uint64_t blocks = (sectorCount + kDeepScanBlockSectors - 1) / kDeepScanBlockSectors;
   for (uint64_t index = 0; index < blocks && !progress.StopRequested(); ++index) {
     progress.SetText(FormatText("%llu 扇区被扫描", static_cast<unsigned long long>(index * kDeepScanBlockSectors)));

@@ -22,6 +22,10 @@ void FoundPartitionCounter::Pos(uint64_t position) {
   Count();
 }
 
+void FoundPartitionCounter::BytesPerUnit(uint64_t bytes) {
+  if (inner_) inner_->BytesPerUnit(bytes);
+}
+
 void FoundPartitionCounter::Text(const std::string& text) {
   if (inner_) inner_->Text(text);
 }

@@ -20,6 +20,7 @@ class FoundPartitionCounter : public ProgressSink {
   void Range(uint64_t upper, uint64_t step) override;
   void Step() override;
   void Pos(uint64_t position) override;
+  void BytesPerUnit(uint64_t bytes) override;
   void Text(const std::string& text) override;
   void Close() override;
 

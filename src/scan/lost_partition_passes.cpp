@@ -98,6 +98,7 @@ bool PrecisePass(LostSearch& search) {
   }
   const uint64_t sizeMiB = search.diskSectors * kDefaultSectorSize >> 20;
   search.progress.Range(sizeMiB / 10, 1);
+  search.progress.BytesPerUnit(10ull << 20);
   for (uint64_t block = 0, base = 0; base < search.diskSectors; ++block, base += kBlockSectors) {
     search.progress.Pos(block);
     if (search.Stopped()) return false;

@@ -12,7 +12,6 @@
 #include <QPainter>
 #include <QThread>
 #include <algorithm>
-#include <cinttypes>
 
 #include "core/operation_busy.h"
 #include "platform/free_space.h"
@@ -53,7 +52,9 @@ const char* const kSpaceCaption = "警告";
 const char* const kRunStopped = "警告: 操作已停止, 已找到的内容保留";
 const char* const kRunError = "错误: ";
 const char* const kExpandDone = "分区已展开";
-const char* const kFormatScanFatDone = "已记录 %zu 个目录扇区; 请在\"文件删除恢复\"中双击该分区, 按记录的扇区重建目录";
+const char* const kFormatScanFatDone = "格式化恢复完成: 按 %zu 个目录扇区重建目录";
+const char* const kFormatScanFatNothing = "格式化恢复完成: 没有找到旧目录的扇区, 显示的是分区现在的目录";
+const char* const kFormatScanNtfsDone = "格式化恢复完成";
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 QString Q(const char* text) { return QString::fromUtf8(text); }
@@ -201,8 +202,10 @@ void CFileDlg::ForgetDisk(const DiskRecord* disk) {
 
 // --- launch and fill ---------------------------------------------------------
 
-bool CFileDlg::ExpandPartition(const QString& diskName, const QString& partitionName, QString* refusal) {
-  return Launch(PartitionCommand::kExpand, diskName, partitionName, refusal);
+bool CFileDlg::ExpandPartition(const QString& diskName, const QString& partitionName, QString* refusal,
+                               bool useRecordedSectors) {
+  return Launch(useRecordedSectors ? PartitionCommand::kExpandRecorded : PartitionCommand::kExpand, diskName,
+                partitionName, refusal);
 }
 
 bool CFileDlg::ScanFormatInfo(const QString& diskName, const QString& partitionName, QString* refusal) {
@@ -259,8 +262,12 @@ void CFileDlg::OnRunFinished(const PartitionRunResult& result) {
     SetStatus(Q(kRunError) + Q(result.error), true);
   } else if (result.stopped) {
     SetStatus(Q(kRunStopped), true);
-  } else if (result.command == PartitionCommand::kFormatInfo && mode_ != kExpandNtfs) {
-    SetStatus(QString::asprintf(kFormatScanFatDone, result.directorySectors), false);
+  } else if (result.command == PartitionCommand::kFormatInfo && mode_ == kExpandNtfs) {
+    SetStatus(Q(kFormatScanNtfsDone), false);
+  } else if (result.command == PartitionCommand::kFormatInfo) {
+    SetStatus(result.directorySectors ? QString::asprintf(kFormatScanFatDone, result.directorySectors)
+                                      : Q(kFormatScanFatNothing),
+              false);
   } else {
     SetStatus(Q(kExpandDone), false);
   }
@@ -279,6 +286,7 @@ void CFileDlg::FillFolderTree(const FolderTreeView& view) {
     left_->SetItemImage(row, folder.image);
     left_->SetItemText(row, Q(folder.fileId), CMyLeftTreelistCtrl::kFileIdColumn);
     left_->SetItemText(row, Q(folder.createTime), CMyLeftTreelistCtrl::kCreateTimeColumn);
+    row->setToolTip(CMyLeftTreelistCtrl::kCreateTimeColumn, Q(folder.createTime));  // the column may be narrower
     if (folder.red) left_->SetItemTextColor(row, ColorRef(Colours::kDeletedRow));
     FileRowKey key;
     if (auto fat = std::get_if<const FatFileEntry*>(&folder.entry)) {
@@ -334,6 +342,9 @@ void CFileDlg::AddListRow(const FileRowKey& key, const QString& name, uint8_t st
                           int mark) {
   Row row = right_->InsertItem(name);
   for (int c = 0; c < columns.size(); ++c) right_->SetItemText(row, columns[c], c + 1);
+  for (int c : {CMyRightTreelistCtrl::kSizeColumn, CMyRightTreelistCtrl::kFileNumberColumn,
+                CMyRightTreelistCtrl::kParentNumberColumn})
+    row->setTextAlignment(c, Qt::AlignRight | Qt::AlignVCenter);
   row->setIcon(0, IconForName(name, IsFolderState(state)));
   if (IsDeletedState(state)) right_->SetItemTextColor(row, ColorRef(Colours::kDeletedRow));
   right_->SetItemData(row, QVariant::fromValue(key));
@@ -570,10 +581,11 @@ void CFileDlg::MultiSelectSave(bool fromLeft) {
   if (!tree->GetRootItem() || !partition_ || !disk_) return SetStatus(Q(kSaveNoSelectionText), true);
   SaveSelection selection;
   selection.multiSelect = true;
+  // Nothing ticked is said before the folder is asked for, not after.
+  selection.entries = CollectSelection(fromLeft);
+  if (selection.entries.empty()) return SetStatus(Q(kSaveNoSelectionText), true);
   if (!AskSaveOptions(selection.options)) return;
   if (selection.options.targetFolder.empty()) return SetStatus(Q(kSaveNoTargetText), true);
-  selection.entries = CollectSelection(fromLeft);
-  if (selection.entries.empty()) return;
   const SaveCheck check =
       CheckSaveSelection(selection, *disk_, *partition_, FreeBytesFor(Q(selection.options.targetFolder)));
   if (check.refusal == SaveRefusal::kSpaceShort) return SetStatus(Q(kSaveSpaceShortText), true);
@@ -585,10 +597,10 @@ void CFileDlg::RunSelection(const SaveSelection& selection) {
   if (!source) return;  // an unreadable source ends the command quietly
   std::vector<SaveJob> jobs = PrepareSaveJobs(*disk_, *partition_, selection, source, &ProgressDialog()->Progress());
   if (jobs.empty()) return SetStatus(Q(kNoEngine), true);
-  StartSave(std::move(jobs), selection.multiSelect);
+  StartSave(std::move(jobs), selection.multiSelect, selection.options.targetFolder);
 }
 
-void CFileDlg::StartSave(std::vector<SaveJob> jobs, bool multi) {
+void CFileDlg::StartSave(std::vector<SaveJob> jobs, bool multi, const std::string& targetFolder) {
   if (!TryClaimOperation()) return SetStatus(Q(kSaveBusyText), true);
   CProgressDlg* dialog = ProgressDialog();
   dialog->StartOperation(Q(kSaveProgressTitle), Q(kSaveProgressText));
@@ -599,15 +611,15 @@ void CFileDlg::StartSave(std::vector<SaveJob> jobs, bool multi) {
   auto work = std::make_shared<SaveWork>();
   work->jobs = std::move(jobs);
   SetStatus(Q(kSaveProgressText), false);
-  workers_.Start([this, work, multi] {
+  workers_.Start([this, work, multi, targetFolder] {
     if (multi)
       MultiSelectSaveThreadMain(work->jobs, work->run);
     else
       SaveThreadMain(work->jobs.front(), work->run);
     SaveSummary summary = work->run.summary;
-    PostToWindow(this, [this, summary] {
+    PostToWindow(this, [this, summary, targetFolder] {
       bool warning = false;
-      const std::string text = SaveDoneText(summary, warning);
+      const std::string text = SaveDoneText(summary, targetFolder, warning);
       SetStatus(Q(text), warning);
       lastSaveSummary_ = StatusText();
       if (summary.mftErrors) QMessageBox::warning(this, Q(kMftErrorCaption), Q(kMftErrorText));
@@ -683,10 +695,12 @@ void CFileDlg::Layout() {
   x += deletedSwitch_->width() + 12;
   inUseSwitch_->setGeometry(x, 6, inUseSwitch_->sizeHint().width(), 28);
   int top = bar + 2, listHeight = std::max(0, h - top - statusHeight);
-  int leftWidth = w / 3;
+  // The left third, but on a small window wide enough for folder names beside
+  // "File Id" and "Create Time" (the file list scrolls sideways anyway).
+  int leftWidth = std::max(w / 3, std::min(w / 2, 440));
   left_->setGeometry(0, top, leftWidth, listHeight);
-  left_->SetColumnWidth(CMyLeftTreelistCtrl::kNameColumn, std::max(100, leftWidth - 24));
-  right_->setGeometry(leftWidth + 2, top, (2 * w - 4) / 3, listHeight);
+  left_->FitColumns(leftWidth);
+  right_->setGeometry(leftWidth + 2, top, w - leftWidth - 2, listHeight);
   status_->setGeometry(margin, h - statusHeight, w - 2 * margin, statusHeight);
 }
 

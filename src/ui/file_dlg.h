@@ -44,8 +44,12 @@ class CFileDlg : public QWidget {
   ~CFileDlg() override;
 
   // Opening a partition (called by the disk page after it emptied the lists).
-  // False with the refusal text when nothing was started.
-  bool ExpandPartition(const QString& diskName, const QString& partitionName, QString* refusal);
+  // False with the refusal text when nothing was started. With
+  // useRecordedSectors a FAT volume's folders are rebuilt from the directory
+  // sectors a deep scan or a loaded scan file recorded inside it; without, the
+  // volume is shown as it stands.
+  bool ExpandPartition(const QString& diskName, const QString& partitionName, QString* refusal,
+                       bool useRecordedSectors = false);
   bool ScanFormatInfo(const QString& diskName, const QString& partitionName, QString* refusal);
   // Fills the folder tree from a finished run and lists the partition's top level.
   void FillFolderTree(const FolderTreeView& view);
@@ -122,7 +126,7 @@ class CFileDlg : public QWidget {
   bool AskSaveOptions(SaveOptions& options);
   // Opens the source and starts the save of a checked selection.
   void RunSelection(const SaveSelection& selection);
-  void StartSave(std::vector<SaveJob> jobs, bool multi);
+  void StartSave(std::vector<SaveJob> jobs, bool multi, const std::string& targetFolder);
   void ShowLeftMenu(Row row, const QPoint& globalPoint);
   void ShowRightMenu(Row row, const QPoint& globalPoint);
   void Layout();

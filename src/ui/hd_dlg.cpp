@@ -13,6 +13,7 @@
 #include "model/partition_texts.h"
 #include "recover/partition_launch.h"
 #include "ui/artwork.h"
+#include "ui/disk_list_problems.h"
 #include "ui/file_dlg.h"
 #include "ui/gui_call.h"
 #include "ui/hd_tree_list_ctrl.h"
@@ -37,7 +38,7 @@ const char* const kSave = "保存";
 const char* const kOpenImage = "打开镜像文件";
 const char* const kImageFilter = "Img files(*.img);;All files(*)";
 const char* const kImageFailed = "错误: 无法打开镜像文件 ";
-const char* const kImageAlreadyOpen = "镜像文件已打开: ";
+const char* const kImageAlreadyOpen = "镜像文件已打开: ";  // also after opening it
 // Functions whose scans are still to come.
 // The deep scan's outcome.
 const char* const kDeepScanDone = "深度扫描完成: 新增 %1 个分区, 找到 %2 个文件";
@@ -116,9 +117,21 @@ void CHdDlg::SetStatus(const QString& text, bool warning) {
   pal.setColor(QPalette::WindowText, statusColour_);
   status_->setPalette(pal);
   status_->setText(text);
+  status_->setToolTip(text);  // a long line is cut at the page's edge
 }
 
 QString CHdDlg::StatusText() const { return status_->text(); }
+
+void CHdDlg::SetListProblems(const QStringList& problems) {
+  listProblems_ = problems;
+  ShowIdleStatus();
+}
+
+void CHdDlg::ShowIdleStatus() {
+  const QString problems = ListProblemsText(listProblems_, disks_.empty());
+  if (problems.isEmpty()) return SetStatus(Q(kStatusIdle), false);
+  SetStatus(problems, true);
+}
 
 void CHdDlg::SetFunction(int function, const QString& mainButtonText) {
   function_ = function;
@@ -184,8 +197,11 @@ void CHdDlg::OnMainAction() {
       if (!partitionRow) return SetStatus(Q(kChoosePartition), true);
       emit DiscardRequested();
       QString refusal;
+      // A partition opened on "深度扫描" shows what the deep scan (or a loaded
+      // scan file) recorded inside it; "文件删除恢复" and "扫描丢失分区" show
+      // the volume as it stands.
       bool started = function_ == 1 ? filePage_->ScanFormatInfo(disk, partition, &refusal)
-                                    : filePage_->ExpandPartition(disk, partition, &refusal);
+                                    : filePage_->ExpandPartition(disk, partition, &refusal, function_ == 3);
       if (!started) {
         SetStatus(refusal.startsWith(QStringLiteral("警告")) ? refusal : QStringLiteral("警告: ") + refusal, true);
         return;
@@ -285,9 +301,12 @@ void CHdDlg::OpenImageFile(const QString& chosen) {
       return SetStatus(Q(kImageAlreadyOpen) + path, false);
   }
   std::string why;
-  if (!quorvel::OpenImageFile(disks_, absolute.toStdString(), &why)) return SetStatus(Q(kImageFailed) + Q(why), true);
+  if (!quorvel::OpenImageFile(disks_, absolute.toStdString(), &why)) {
+    const QString reason = OpenFailureReason(why);
+    return SetStatus(Q(kImageFailed) + path + (reason.isEmpty() ? QString() : " (" + reason + ")"), true);
+  }
   FillTree();
-  SetStatus(Q(kStatusIdle), false);
+  SetStatus(Q(kImageAlreadyOpen) + path, false);
 }
 
 QMenu* CHdDlg::BuildContextMenu(Row row) {

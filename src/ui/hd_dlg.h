@@ -4,6 +4,7 @@
 // context menu do depends on the function chosen in the main window.
 #include <QColor>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -55,6 +56,12 @@ class CHdDlg : public QWidget {
 
   void SetStatus(const QString& text, bool warning);
   QString StatusText() const;
+  // The disks and images that could not be opened (disk_list_problems.h);
+  // the idle status line says so while they are missing, or that the list
+  // is empty.
+  void SetListProblems(const QStringList& problems);
+  // "状态提示...", or in red why disks are missing.
+  void ShowIdleStatus();
   QColor StatusColour() const { return statusColour_; }
   CHDTreeListCtrl* Tree() const { return tree_; }
   CXPButton* MainButton() const { return mainButton_; }
@@ -138,6 +145,7 @@ class CHdDlg : public QWidget {
   CProgressDlg* progress_ = nullptr;
   WorkerPool workers_;
   QString lastScannedDisk_;
+  QStringList listProblems_;
   std::unique_ptr<DeepScanRun> deepScan_;
 };
 

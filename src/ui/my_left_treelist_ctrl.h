@@ -10,6 +10,12 @@ class CMyLeftTreelistCtrl : public CTreeListCtrl {
  public:
   enum Column { kNameColumn = 0, kFileIdColumn, kCreateTimeColumn };
   explicit CMyLeftTreelistCtrl(QWidget* parent = nullptr);
+
+  // Shares width pixels out: "File Id" and "Create Time" as wide as their
+  // headings and values need, the names the rest. When that leaves the names
+  // too little, "Create Time" gives way down to its heading (the full time
+  // is the cell's tooltip) before the view scrolls sideways.
+  void FitColumns(int width);
 };
 
 }  // namespace quorvel

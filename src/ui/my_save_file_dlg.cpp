@@ -1,7 +1,9 @@
 #include "ui/my_save_file_dlg.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -22,6 +24,9 @@ const char* const kDeleted = "恢复删除文件";
 const char* const kNormal = "恢复正常文件";
 const char* const kChooseTitle = "请选择存储路径";
 const char* const kSameDrive = "将文件放回原分区行为危险\r\n希望重新选择";
+const char* const kNoTarget = "警告: 请选择保存路径!";
+const char* const kRelativeTarget = "警告: 请填写完整的保存路径 (以 / 开头)!";
+const char* const kTargetNotFolder = "警告: 保存路径不是文件夹!";
 }  // namespace
 
 CMySaveFileDlg::CMySaveFileDlg(QWidget* parent) : QDialog(parent) {
@@ -63,6 +68,10 @@ CMySaveFileDlg::CMySaveFileDlg(QWidget* parent) : QDialog(parent) {
   boxes->addWidget(normalBox_);
   boxes->addStretch();
   layout->addLayout(boxes);
+  refusal_ = new QLabel(this);
+  refusal_->setStyleSheet(QStringLiteral("color: #FF6060; font-weight: bold;"));
+  refusal_->hide();
+  layout->addWidget(refusal_);
   auto* buttons = new QHBoxLayout();
   buttons->addStretch();
   buttons->addWidget(ok);
@@ -102,8 +111,25 @@ void CMySaveFileDlg::ChooseFolder() {
   }
 }
 
+QString CMySaveFileDlg::RefusalText() const { return refusal_->isHidden() ? QString() : refusal_->text(); }
+
 void CMySaveFileDlg::accept() {
-  targetFolder_ = path_->text().trimmed();
+  const QString folder = path_->text().trimmed();
+  const char* refusal = nullptr;
+  if (folder.isEmpty())
+    refusal = kNoTarget;
+  else if (QDir::isRelativePath(folder))
+    refusal = kRelativeTarget;
+  else if (QFileInfo::exists(folder) && !QFileInfo(folder).isDir())
+    refusal = kTargetNotFolder;
+  if (refusal) {
+    refusal_->setText(QString::fromUtf8(refusal));
+    refusal_->show();
+    path_->setFocus();
+    return;
+  }
+  refusal_->hide();
+  targetFolder_ = folder;
   useFat_ = !fatBox_->isHidden() && fatBox_->isChecked();
   recoverDeleted_ = deletedBox_->isChecked();
   recoverNormal_ = normalBox_->isChecked();

@@ -7,6 +7,7 @@
 #include <string>
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 
 namespace quorvel {
@@ -41,9 +42,13 @@ class CMySaveFileDlg : public QDialog {
   QCheckBox* FatBox() const { return fatBox_; }
   QCheckBox* DeletedBox() const { return deletedBox_; }
   QCheckBox* NormalBox() const { return normalBox_; }
+  // Why OK did not close the dialog (the red line above the buttons), or "".
+  QString RefusalText() const;
 
  public slots:
-  // OK: reads the folder and the three boxes.
+  // OK: reads the folder and the three boxes. A folder that cannot be saved
+  // into (none given, a relative path, an existing file) is refused here and
+  // the dialog stays open.
   void accept() override;
 
  protected:
@@ -54,6 +59,7 @@ class CMySaveFileDlg : public QDialog {
   QCheckBox* fatBox_ = nullptr;
   QCheckBox* deletedBox_ = nullptr;
   QCheckBox* normalBox_ = nullptr;
+  QLabel* refusal_ = nullptr;
   QString targetFolder_;
   bool useFat_ = true, recoverDeleted_ = true, recoverNormal_ = true;
 };

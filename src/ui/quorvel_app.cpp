@@ -2,10 +2,14 @@
 
 #include <QFileInfo>
 #include <QFont>
-#include <QMessageBox>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <cstdio>
 
 #include "ui/artwork.h"
+#include "ui/disk_list_problems.h"
+#include "ui/hd_dlg.h"
 #include "ui/quorvel_dlg.h"
 #include "ui/screenshot_script.h"
 #include "ui/splash_window.h"
@@ -13,13 +17,8 @@
 
 namespace quorvel {
 
-namespace {
-const char* const kUsage =
-    "usage: quorvel-gui [--image FILE]...\n"
-    "  --image FILE   also open FILE as a disk image (may be repeated)\n";
-}
-
-CQuorvelApp::CQuorvelApp(int& argc, char** argv) : QApplication(argc, argv) {
+CQuorvelApp::CQuorvelApp(int& argc, char** argv, const GuiArguments& arguments)
+    : QApplication(argc, argv), arguments_(arguments) {
   setApplicationName(QStringLiteral("Quorvel"));
   SetUpLook();
 }
@@ -31,47 +30,45 @@ void CQuorvelApp::SetUpLook() {
   font.setPixelSize(13);
   QApplication::setFont(font);
   QApplication::setWindowIcon(AppIcon());
+  LoadQtTranslations();
 }
 
-bool CQuorvelApp::ParseArguments(QString& error) {
-  QStringList args = arguments();
-  for (int i = 1; i < args.size(); ++i) {
-    const QString& arg = args[i];
-    if (arg == QStringLiteral("--image") && i + 1 < args.size()) {
-      images_ << args[++i];
-    } else if (arg == QStringLiteral("--no-physical-disks")) {  // hidden: images only
-      physicalDisks_ = false;
-    } else if (arg == QStringLiteral("--demo-script")) {  // hidden: scripted screenshots
-      demoScript_ = true;
-    } else if (arg == QStringLiteral("--help") || arg == QStringLiteral("-h")) {
-      error = QString::fromUtf8(kUsage);
-      return false;
-    } else {
-      error = QStringLiteral("unknown argument: ") + arg + QLatin1Char('\n') + QString::fromUtf8(kUsage);
-      return false;
-    }
+bool CQuorvelApp::LoadQtTranslations() {
+  static QTranslator* translator = nullptr;
+  if (translator) return true;
+  auto* loaded = new QTranslator(QCoreApplication::instance());
+  const QLocale chinese(QLocale::Chinese, QLocale::China);
+  if (!loaded->load(chinese, QStringLiteral("qtbase"), QStringLiteral("_"),
+                    QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    delete loaded;
+    return false;
   }
+  QCoreApplication::installTranslator(loaded);
+  translator = loaded;
   return true;
 }
 
 int CQuorvelApp::InitInstance() {
-  QString error;
-  if (!ParseArguments(error)) {
-    std::fputs(error.toUtf8().constData(), stderr);
-    return error.startsWith(QStringLiteral("usage")) ? 0 : 1;
-  }
+  QStringList problems;
   {
     CSplashWindow splash;
     splash.ShowNow();
-    if (physicalDisks_) EnumerateDisks(disks_);
-    for (const QString& image : images_) {
+    if (arguments_.physicalDisks) {
+      std::vector<std::string> unreadable;
+      EnumerateDisks(disks_, &unreadable);
+      for (const std::string& why : unreadable) problems << DiskOpenProblem(why);
+    }
+    for (const std::string& image : arguments_.images) {
+      const std::string path = QFileInfo(QString::fromStdString(image)).absoluteFilePath().toStdString();
       std::string why;
-      if (!OpenImageFile(disks_, QFileInfo(image).absoluteFilePath().toStdString(), &why))
-        std::fprintf(stderr, "quorvel-gui: cannot open image %s\n", why.c_str());
+      if (OpenImageFile(disks_, path, &why)) continue;
+      std::fprintf(stderr, "quorvel-gui: cannot open image %s\n", why.empty() ? image.c_str() : why.c_str());
+      problems << ImageOpenProblem(QString::fromStdString(image), why);
     }
   }
   mainWindow_ = new CQuorvelDlg(disks_);
-  if (demoScript_) (new ScreenshotScript(mainWindow_))->Start();
+  mainWindow_->DiskPage()->SetListProblems(problems);
+  if (arguments_.demoScript) (new ScreenshotScript(mainWindow_))->Start();
   mainWindow_->exec();
   return 0;
 }

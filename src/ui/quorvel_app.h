@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "model/disk_records.h"
+#include "ui/gui_arguments.h"
 
 namespace quorvel {
 
@@ -16,7 +17,7 @@ class CQuorvelApp : public QApplication {
   Q_OBJECT
 
  public:
-  CQuorvelApp(int& argc, char** argv);
+  CQuorvelApp(int& argc, char** argv, const GuiArguments& arguments);
   ~CQuorvelApp() override;
 
   // Returns the process exit code.
@@ -24,17 +25,17 @@ class CQuorvelApp : public QApplication {
   DiskList& Disks() { return disks_; }
   CQuorvelDlg* MainWindow() const { return mainWindow_; }
 
-  // Applies the application font (a CJK font) and icon; shared with the tests.
+  // Applies the application font (a CJK font) and icon, and Qt's own
+  // Chinese texts for its dialogs; shared with the tests.
   static void SetUpLook();
+  // Installs Qt's Chinese translations ("确定", "取消", "打开" in its file
+  // and message dialogs); false when they are not installed.
+  static bool LoadQtTranslations();
 
  private:
-  bool ParseArguments(QString& error);
-
   DiskList disks_;
   CQuorvelDlg* mainWindow_ = nullptr;
-  QStringList images_;
-  bool physicalDisks_ = true;
-  bool demoScript_ = false;
+  GuiArguments arguments_;
 };
 
 }  // namespace quorvel

@@ -35,7 +35,6 @@ struct FunctionTexts {
   const char* mainButton;
 };
 const char* const kHintHeading = "操作方法";
-const char* const kStatusIdle = "状态提示...";
 const char* const kProduct = "Quorvel 数据恢复";
 const char* const kFooter = "源磁盘只读访问 · 恢复的文件只写入您选择的文件夹";
 const FunctionTexts kFunctions[CQuorvelDlg::kFunctionCount] = {
@@ -175,7 +174,7 @@ void CQuorvelDlg::ChooseFunction(int function) {
   diskPage_->show();
   diskPage_->SetFunction(function, Q(texts.mainButton));
   function_ = function;
-  diskPage_->SetStatus(Q(kStatusIdle), false);
+  diskPage_->ShowIdleStatus();
   for (int f = 0; f < kFunctionCount; ++f) functionButtons_[f]->setChecked(f == function);
   DiscardLastFileLists();
   LayoutWindow();

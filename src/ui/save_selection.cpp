@@ -27,15 +27,18 @@ std::string SingleSaveSpaceText(uint64_t size) {
   return FormatText("即将保存 %.1f", value) + unit + ",磁盘空间不够！";
 }
 
-std::string SaveDoneText(const SaveSummary& summary, bool& warning) {
+std::string SaveDoneText(const SaveSummary& summary, const std::string& targetFolder, bool& warning) {
+  // Written, but not whole: the data could not all be read, or no cluster
+  // carried the file type's signature.
   const uint64_t incomplete = summary.filesIncomplete + summary.emptyNoSignature;
   warning = summary.stopped || incomplete > 0 || summary.Skipped() > 0;
-  if (summary.stopped) return FormatText("警告: 保存已停止, 已完整保存 %" PRIu64 " 个文件", summary.FilesComplete());
+  if (summary.stopped)
+    return FormatText("警告: 保存已停止, 已完整保存 %" PRIu64 " 个文件到 ", summary.FilesComplete()) + targetFolder;
   std::string text =
       FormatText("保存完成: %" PRIu64 " 个文件, ", summary.filesWritten) + SavedTotalText(summary.bytesWritten);
-  if (incomplete) text += FormatText(", %" PRIu64 " 个不完整", incomplete);
+  if (incomplete) text += FormatText(", 其中 %" PRIu64 " 个不完整", incomplete);
   if (summary.Skipped()) text += FormatText(", %" PRIu64 " 个未能保存", summary.Skipped());
-  return text;
+  return text + "; 保存到 " + targetFolder;
 }
 
 std::vector<SelectedEntry> CollectCheckedEntries(PartitionRecord& partition, DiskRecord* disk) {

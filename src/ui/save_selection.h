@@ -26,9 +26,10 @@ std::string SingleSaveSpaceText(uint64_t size);
 
 // The status line after a save: how many files were saved, how many of them
 // are incomplete (their data could not all be read, or a typed file was left
-// empty) and how many could not be written; after a stop, how many were
-// saved whole. warning is set when not every file was saved whole.
-std::string SaveDoneText(const SaveSummary& summary, bool& warning);
+// empty), how many could not be written, and the folder they went to; after a
+// stop, how many were saved whole. warning is set when not every file was
+// saved whole.
+std::string SaveDoneText(const SaveSummary& summary, const std::string& targetFolder, bool& warning);
 
 // Walks the partition's rows from its special folders by their check marks: a
 // ticked row (1) is one element for its whole subtree, a partly ticked folder

@@ -160,6 +160,7 @@ void ScreenshotScript::Run() {
     dialog.accept();
   };
   files->HexView();
+  UsabilityShots();
   DeepScanShots();
   ScanFileShots();
   std::printf("DONE\n");

@@ -4,6 +4,7 @@
 // waits for a line on stdin, so an outside tool can take the picture.
 #include <QObject>
 #include <QString>
+#include <functional>
 
 namespace quorvel {
 
@@ -25,6 +26,13 @@ class ScreenshotScript : public QObject {
   // The deep scan's result saved with "保存", then function 5 with its menu
   // and the file opened again on the disk.
   void ScanFileShots();
+  // Format recovery's rebuilt tree, the same FAT volume as it stands
+  // afterwards, the save refusals and Qt's own dialogs in Chinese.
+  void UsabilityShots();
+  // Runs the disk page's main action on the partition row whose disk row
+  // text ends with diskSuffix and whose type starts with type, under
+  // function; waits for the file page. False when there is no such row.
+  bool OpenPartition(int function, const QString& diskSuffix, const QString& type);
   void Shot(const QString& name);
   bool WaitFor(const std::function<bool()>& condition, int timeoutMs);
 

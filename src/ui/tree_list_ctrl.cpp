@@ -4,6 +4,7 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <algorithm>
 
 namespace quorvel {
 
@@ -60,6 +61,14 @@ QString CTreeListCtrl::GetColumnDefaultText(int column) const {
 }
 
 void CTreeListCtrl::SetColumnWidth(int column, int width) { setColumnWidth(column, width); }
+
+int CTreeListCtrl::FittingWidth(int column, const QStringList& samples) const {
+  // The heading is drawn in the header's font, the cells in the view's.
+  int widest = header()->fontMetrics().horizontalAdvance(headerItem()->text(column));
+  for (const QString& sample : samples) widest = std::max(widest, fontMetrics().horizontalAdvance(sample));
+  constexpr int kMargins = 18;  // both cell margins and the header's sort indicator room
+  return widest + kMargins;
+}
 
 int CTreeListCtrl::GetColumnCount() const { return columnCount(); }
 

@@ -28,6 +28,9 @@ class CTreeListCtrl : public QTreeWidget {
   void SetColumnDefaultText(int column, const QString& text);
   QString GetColumnDefaultText(int column) const;
   void SetColumnWidth(int column, int width);
+  // Pixels a column needs to show its heading and the widest of samples in
+  // full, with the cell's margins.
+  int FittingWidth(int column, const QStringList& samples = {}) const;
   int GetColumnCount() const;
   // A key column holds data the callers read back but nobody needs to see.
   void SetKeyColumn(int column, bool hidden);

@@ -103,8 +103,8 @@ void WalkPartitions(DiskRecord& disk, const ByteSource& source, const std::strin
   WalkMbr(w, head);
 }
 
-int OpenImageFile(DiskList& list, const std::string& path, std::string* error) {
-  std::unique_ptr<FileSource> source = FileSource::Open(path, error);
+int OpenImageFile(DiskList& list, const std::string& path, std::string* why) {
+  std::unique_ptr<FileSource> source = FileSource::Open(path, why);
   if (!source) return 0;
   DiskRecord disk;
   std::error_code ec;

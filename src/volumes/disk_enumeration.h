@@ -16,8 +16,9 @@ int EnumerateDisks(DiskList& list);
 int EnumerateDisks(DiskList& list, std::vector<std::string>* unreadable);
 // Adds a DiskRecord for an image file and walks it; 0 when it cannot be
 // opened (a folder, a FIFO or anything else that is neither a regular file
-// nor a block device is refused without blocking), error then says why.
-int OpenImageFile(DiskList& list, const std::string& path, std::string* error = nullptr);
+// nor a block device is refused without blocking), with why set to
+// "PATH: reason" when given.
+int OpenImageFile(DiskList& list, const std::string& path, std::string* why = nullptr);
 // Fills disk.partitions from the disk's bytes (read from offset 0, sectors of
 // source.SectorSize()); path is the device path handed on to the volume
 // managers.

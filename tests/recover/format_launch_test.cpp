@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 
 #include "core/operation_busy.h"
@@ -17,13 +18,25 @@
 namespace quorvel::test {
 namespace {
 
-// A FAT32 partition record over a sparse image (zeros: the sweep records nothing).
+// A FAT32 partition record over a sparse image: a boot sector, then zeros
+// (the sweep records nothing; the volume lists empty).
 struct SparseFatDisk {
   SparseFatDisk(uint64_t sectors = 4096) {
     dir = MakeTempDir("launch");
     std::string path = dir + "/disk.img";
     int fd = ::open(path.c_str(), O_CREAT | O_RDWR | O_TRUNC, 0644);
     EXPECT_EQ(::ftruncate(fd, static_cast<off_t>(sectors * 512)), 0);
+    uint8_t boot[512] = {0xEB, 0x58, 0x90};
+    boot[11] = 0x00, boot[12] = 0x02;  // 512 bytes per sector
+    boot[13] = 1;                      // one sector per cluster
+    boot[14] = 32;                     // reserved sectors
+    boot[16] = 2;                      // FATs
+    boot[36] = 32;                     // sectors per FAT
+    boot[44] = 2;                      // root cluster
+    boot[50] = 6;                      // backup boot sector
+    std::memcpy(&boot[0x52], "FAT32   ", 8);
+    boot[510] = 0x55, boot[511] = 0xAA;
+    EXPECT_EQ(::pwrite(fd, boot, sizeof boot, 0), static_cast<ssize_t>(sizeof boot));
     ::close(fd);
     disk.devicePath = path;
     PartitionRecord p;

@@ -10,6 +10,7 @@
 #include <set>
 #include <sstream>
 
+#include "recover/format_info_scan.h"
 #include "recover/partition_launch.h"
 #include "support/test_support.h"
 #include "volumes/disk_enumeration.h"
@@ -203,11 +204,14 @@ INSTANTIATE_TEST_SUITE_P(Images, FatFormatRecovery,
                            return std::string(test.param.image).find("32") != std::string::npos ? "Fat32" : "Fat16";
                          });
 
-// The GUI's route: the format scan alone shows no rebuilt folders (it only
-// records sectors); the expansion that follows shows them as folder rows.
-// Catches: a format scan that leaves a stale tree behind, and recorded sectors
-// not reaching the expansion that follows.
-TEST(FatFormatRecoveryLaunch, FormatScanThenExpansionFillsTheFolderTree) {
+// The GUI's route. Format recovery ends with the rebuilt folders (the page
+// shows them when the sweep ends); a following plain expansion shows the
+// volume as it stands, however many directory sectors are recorded; an
+// expansion that asks for the recorded sectors (deep-scan results, loaded
+// scan files) rebuilds again. Catches: a format scan whose page stays empty,
+// recorded sectors replacing a readable volume's own tree, and recorded
+// sectors not reaching the expansion that asks for them.
+TEST(FatFormatRecoveryLaunch, FormatScanShowsTheRebuiltTreeAndExpansionTheVolumeAsItStands) {
   if (!HaveFixture("format_fat32.img")) GTEST_SKIP() << "fixture missing";
   DiskList list;
   ASSERT_TRUE(OpenImageFile(list, FixturePath("format_fat32.img")));
@@ -227,28 +231,39 @@ TEST(FatFormatRecoveryLaunch, FormatScanThenExpansionFillsTheFolderTree) {
     EXPECT_TRUE(started) << refusal;
     return started ? started->Wait() : PartitionRunResult{};
   };
+  auto expectRebuilt = [](const PartitionRunResult& result) {
+    std::vector<std::string> top;
+    bool reports = false, numbered = false;
+    for (const FolderRow& row : result.view.rows) {
+      if (row.depth == 1) top.push_back(row.name);
+      if (row.depth == 2 && row.name != "Extra Found Files") {
+        EXPECT_TRUE(IsNumber(row.name) && row.name == row.fileId) << row.name;
+        numbered = true;
+      }
+      reports |= row.depth == 3 && row.name == "reports";
+    }
+    EXPECT_EQ(top, (std::vector<std::string>{"根目录", "零散目录"}));
+    EXPECT_TRUE(numbered);
+    EXPECT_TRUE(reports);
+  };
 
   PartitionRunResult scan = run(PartitionCommand::kFormatInfo);
   ASSERT_TRUE(scan.completed) << scan.error;
   EXPECT_EQ(scan.mode, kExpandFat32);
   EXPECT_GT(scan.directorySectors, 0u);
-  for (const FolderRow& row : scan.view.rows) EXPECT_EQ(row.depth, 1) << row.name;
+  expectRebuilt(scan);
 
-  PartitionRunResult expanded = run(PartitionCommand::kExpand);
-  ASSERT_TRUE(expanded.completed) << expanded.error;
-  std::vector<std::string> top;
-  bool reports = false, lost = false;
-  for (const FolderRow& row : expanded.view.rows) {
-    if (row.depth == 1) top.push_back(row.name);
-    if (row.depth == 2) {
-      EXPECT_TRUE(IsNumber(row.name) && row.name == row.fileId) << row.name;
-    }
-    reports |= row.depth == 3 && row.name == "reports";
-    lost |= row.name == "零散目录";
+  PartitionRunResult live = run(PartitionCommand::kExpand);
+  ASSERT_TRUE(live.completed) << live.error;
+  EXPECT_GT(CountDirectorySectors(disk, partition.startSector, partition.sectorCount), 0u);
+  for (const FolderRow& row : live.view.rows) {
+    EXPECT_EQ(row.depth, 1) << row.name;  // the new, empty volume
+    EXPECT_NE(row.name, "零散目录");
   }
-  EXPECT_EQ(top, (std::vector<std::string>{"根目录", "零散目录"}));
-  EXPECT_TRUE(reports);
-  EXPECT_TRUE(lost);
+
+  PartitionRunResult recorded = run(PartitionCommand::kExpandRecorded);
+  ASSERT_TRUE(recorded.completed) << recorded.error;
+  expectRebuilt(recorded);
 }
 
 // Catches: the NTFS side of format recovery missing the old records behind

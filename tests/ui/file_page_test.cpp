@@ -212,8 +212,21 @@ class FilePageTest : public QObject {
     AnswerSaveDialog(QString());
     page_->SingleSelectSave(false);
     QCOMPARE(page_->StatusText(), QStringLiteral("警告: 请选择保存路径!"));
+    // "多选保存" with nothing ticked says so before any folder is asked for.
+    int asked = 0;
+    page_->runSaveDialog = [&asked](CMySaveFileDlg&) { return ++asked, false; };
     page_->MultiSelectSave(false);
+    QCOMPARE(page_->StatusText(), QStringLiteral("警告: 请选择保存对象!"));
+    QCOMPARE(page_->StatusColour(), kRed);
+    page_->MultiSelectSave(true);
+    QCOMPARE(page_->StatusText(), QStringLiteral("警告: 请选择保存对象!"));
+    QCOMPARE(asked, 0);
+    // Something ticked but no folder given: the dialog itself refuses OK.
+    Left()->SetCheck(RootFolder(), 1);
+    AnswerSaveDialog(QString());
+    page_->MultiSelectSave(true);
     QCOMPARE(page_->StatusText(), QStringLiteral("警告: 请选择保存路径!"));
+    Left()->SetCheck(Left()->GetRootItem(), 0);
   }
 
   // The page's marks become the save's selection: a ticked row stands for its
@@ -255,17 +268,17 @@ class FilePageTest : public QObject {
     summary.filesWritten = 5;
     summary.bytesWritten = 2048;
     bool warning = true;
-    QCOMPARE(QString::fromStdString(SaveDoneText(summary, warning)),
-             QStringLiteral("保存完成: 5 个文件, 2.00 KB被保存"));
+    QCOMPARE(QString::fromStdString(SaveDoneText(summary, "/out", warning)),
+             QStringLiteral("保存完成: 5 个文件, 2.00 KB被保存; 保存到 /out"));
     QVERIFY(!warning);
     summary.filesIncomplete = 2;
     summary.skippedWriteFailed = 1;
-    QCOMPARE(QString::fromStdString(SaveDoneText(summary, warning)),
-             QStringLiteral("保存完成: 5 个文件, 2.00 KB被保存, 2 个不完整, 1 个未能保存"));
+    QCOMPARE(QString::fromStdString(SaveDoneText(summary, "/out", warning)),
+             QStringLiteral("保存完成: 5 个文件, 2.00 KB被保存, 其中 2 个不完整, 1 个未能保存; 保存到 /out"));
     QVERIFY(warning);
     summary.stopped = true;
-    QCOMPARE(QString::fromStdString(SaveDoneText(summary, warning)),
-             QStringLiteral("警告: 保存已停止, 已完整保存 3 个文件"));
+    QCOMPARE(QString::fromStdString(SaveDoneText(summary, "/out", warning)),
+             QStringLiteral("警告: 保存已停止, 已完整保存 3 个文件到 /out"));
   }
 
   void SingleSaveSpaceMessage() {
@@ -290,6 +303,10 @@ class FilePageTest : public QObject {
     page_->MultiSelectSave(false);
     QVERIFY(WaitUntil([&] { return Idle() && !page_->LastSaveSummary().isEmpty(); }));
     QCOMPARE(page_->StatusColour(), ColorRef(0x32C832));
+    // The done line says how many and where to look for them.
+    QVERIFY2(page_->StatusText().startsWith(QStringLiteral("保存完成: 3 个文件, ")) &&
+                 page_->StatusText().endsWith(QStringLiteral("; 保存到 ") + gui.path()),
+             qPrintable(page_->StatusText()));
 
     CommandResult r = RunQuorvel(
         {QStringLiteral("save"), QString::fromStdString(FixturePath("demo.img")), QStringLiteral("Partition1"),

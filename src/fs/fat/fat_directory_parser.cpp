@@ -98,6 +98,7 @@ void FillFromEntry(FatFileEntry& entry, ByteView e, bool clusterToo = true) {
   entry.creationDate = e.Le16(FatDirEntry::kCreationDate);
   entry.writeTime = e.Le16(FatDirEntry::kWriteTime);
   entry.writeDate = e.Le16(FatDirEntry::kWriteDate);
+  entry.accessDate = e.Le16(FatDirEntry::kAccessDate);
   entry.size = e.Le32(FatDirEntry::kFileSize);
   if (clusterToo) entry.firstCluster = FatEntryFirstCluster(e);
 }

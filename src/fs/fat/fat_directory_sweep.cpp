@@ -34,9 +34,9 @@ bool ScanDirectorySectors(const ByteSource& source, DiskRecord& disk, ScanProgre
 
   progress.SetText("");
   const uint64_t lastBlock = sectorCount / kSweepBlockSectors;
-  progress.Range(lastBlock, 1);
-
   constexpr size_t kBlockBytes = kSweepBlockSectors * kSector;
+  progress.Range(lastBlock, 1);
+  progress.BytesPerUnit(kBlockBytes);
   // Page-aligned: the kernel copies into a misaligned buffer several times
   // slower, which would make the sweep slower than the disk.
   SectorBuffer owner(kSweepBufferBytes);

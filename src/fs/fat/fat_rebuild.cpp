@@ -22,6 +22,9 @@ void MarkFatSpecialFolders(PartitionRecord& partition, uint32_t rootCluster, boo
     lost.parent = nullptr;
     lost.firstCluster = 0;
     tree.DeletedEntryByCluster.emplace(0, &lost);
+  } else {
+    // A lost folder an earlier rebuild marked would show as an empty row.
+    SetEntryState(tree.fatLost.flags, kNoState);
   }
 }
 

@@ -33,7 +33,8 @@ bool ParseFat16Recorded(DiskRecord& disk, const ByteSource& source, ByteView dat
 
 // Marks the FAT special folders for a run: "根目录" (state 3, first cluster
 // rootCluster, in NormalEntryByCluster) and, when withLost, "零散目录" (state 3,
-// first cluster 0, in DeletedEntryByCluster).
+// first cluster 0, in DeletedEntryByCluster); without withLost "零散目录" is
+// left unmarked and gets no row.
 void MarkFatSpecialFolders(PartitionRecord& partition, uint32_t rootCluster, bool withLost);
 
 }  // namespace quorvel

@@ -273,15 +273,20 @@ FatVolumeOutcome NormalRead(const ByteSource& source, PartitionRecord& partition
 
 }  // namespace
 
-FatVolumeOutcome ReadFatVolume(PartitionRecord& partition, DiskRecord& disk, ScanProgress& progress, bool fat32) {
+FatVolumeOutcome ReadFatVolume(PartitionRecord& partition, DiskRecord& disk, ScanProgress& progress, bool fat32,
+                               RecordedSectors recorded) {
   std::unique_ptr<ByteSource> source = OpenPartitionSource(disk, partition);
   if (!source) return FatVolumeOutcome::kCannotOpen;
-  return ReadFatVolume(*source, partition, disk, progress, fat32);
+  return ReadFatVolume(*source, partition, disk, progress, fat32, recorded);
 }
 
 FatVolumeOutcome ReadFatVolume(const ByteSource& source, PartitionRecord& partition, DiskRecord& disk,
-                               ScanProgress& progress, bool fat32) {
+                               ScanProgress& progress, bool fat32, RecordedSectors recorded) {
   VolumeReader reader(source, partition);
+  const uint64_t end = partition.startSector + partition.sectorCount;
+  auto firstRecorded = disk.directorySectors.upper_bound(partition.startSector);
+  const bool recordedInside = firstRecorded != disk.directorySectors.end() && *firstRecorded < end;
+  bool ownFatFound = true;
 
   // Steps 1-3: geometry from an intact boot sector, else searched.
   Geometry g;
@@ -295,14 +300,22 @@ FatVolumeOutcome ReadFatVolume(const ByteSource& source, PartitionRecord& partit
     // all there is; reserved sectors, FATs and root are unknown.
     partition.bytesPerSector = kFatSectorSize;
     g = Geometry{};
+    ownFatFound = false;
     if (partition.sectorsPerCluster == 0) return FatVolumeOutcome::kNoGeometry;
   } else {
     partition.bytesPerSector = kFatSectorSize;
     g = Geometry{};
-    if (!SearchGeometry(reader, partition, fat32, g) || !GeometryIsSane(g, partition, fat32))
+    if (SearchGeometry(reader, partition, fat32, g) && GeometryIsSane(g, partition, fat32)) {
+      partition.sectorsPerCluster = g.sectorsPerCluster;
+      partition.fat.sizeSectors = g.fatSize;
+    } else if (recordedInside && partition.sectorsPerCluster != 0 && partition.dataOrigin != 0) {
+      // No FAT of its own any more, but an earlier run placed the clusters:
+      // the recorded directory sectors are all that can still be read.
+      g = Geometry{};
+      ownFatFound = false;
+    } else {
       return FatVolumeOutcome::kNoGeometry;
-    partition.sectorsPerCluster = g.sectorsPerCluster;
-    partition.fat.sizeSectors = g.fatSize;
+    }
   }
 
   // Step 4: where cluster 0 would start.
@@ -315,15 +328,15 @@ FatVolumeOutcome ReadFatVolume(const ByteSource& source, PartitionRecord& partit
       partition.dataOrigin = partition.startSector + g.layout.rootStart + kFat16RootSectors - 2 * spc;
   }
 
-  // Step 5: directory sectors a sweep recorded inside the partition mean the
-  // volume was formatted; rebuild from them instead of the new FAT.
-  const uint64_t end = partition.startSector + partition.sectorCount;
-  auto recorded = disk.directorySectors.upper_bound(partition.startSector);
-  if (recorded != disk.directorySectors.end() && *recorded < end) {
+  // Step 5: the folders are rebuilt from the directory sectors a sweep
+  // recorded inside the partition when the caller asks for the recovered view
+  // (a formatted volume's old folders), or when the volume has no FAT left to
+  // read. A healthy volume read as it stands keeps its own tree.
+  if (recordedInside && (recorded == RecordedSectors::kRebuild || !ownFatFound)) {
     partition.bytesPerSector = kFatSectorSize;
     MarkFatSpecialFolders(partition, fat32 ? g.layout.rootCluster : 1, true);
-    bool goOn = fat32 ? RebuildFat32FromSectors(source, partition, disk, progress, *recorded)
-                      : RebuildFat16FromSectors(source, partition, disk, progress, *recorded);
+    bool goOn = fat32 ? RebuildFat32FromSectors(source, partition, disk, progress, *firstRecorded)
+                      : RebuildFat16FromSectors(source, partition, disk, progress, *firstRecorded);
     return goOn ? FatVolumeOutcome::kRebuilt : FatVolumeOutcome::kStopped;
   }
 

@@ -42,6 +42,7 @@ PendingEntry PendingEntryFromDetails(const RecordDetails& details) {
   entry.creationTime = details.creationTime;
   entry.modificationTime = details.modificationTime;
   entry.accessTime = details.accessTime;
+  entry.mftChangeTime = details.mftChangeTime;
   entry.name = details.fileName.name;
   entry.unreadable = details.readShort;
   pending.sequence = details.sequenceNumber;

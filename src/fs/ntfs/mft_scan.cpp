@@ -157,6 +157,7 @@ bool ScanMftRecords(const ByteSource& source, ScanProgress& progress, PartitionR
   builder.Reserve(static_cast<size_t>(std::min<uint64_t>(totalRecords, 1u << 24)));
   progress.SetText("");
   progress.Range(totalRecords, 1);
+  progress.BytesPerUnit(recordBytes);
 
   SectorBuffer buffer(kBlockBytes);
   if (buffer.size() == 0) return false;

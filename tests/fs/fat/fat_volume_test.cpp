@@ -217,9 +217,10 @@ TEST(FatVolume, RootChainEnds) {
   }
 }
 
-// Recorded directory sectors inside a partition mean it was formatted: the
-// folders are rebuilt from them even though the boot sector is intact.
-TEST(FatVolume, RecordedSectorsInsideHandOverToTheRebuild) {
+// Directory sectors recorded inside a healthy volume (a format scan or deep
+// scan ran over it) replace its tree only when the caller asks for the
+// recovered view; read as it stands, the volume keeps its own folders.
+TEST(FatVolume, RecordedSectorsReplaceTheTreeOnlyWhenAskedFor) {
   REQUIRE_FIXTURE("fat32.img");
   ImageCopy copy("fat32.img");
   DiskRecord disk = copy.Disk(FsKind::kFat32Lba);
@@ -231,12 +232,43 @@ TEST(FatVolume, RecordedSectorsInsideHandOverToTheRebuild) {
   ASSERT_NE(docs, nullptr);
   const uint32_t docsCluster = docs->firstCluster;
   disk.directorySectors.insert(p.dataOrigin + docsCluster * p.sectorsPerCluster);
+
   ASSERT_TRUE(ExpandPartition(disk, p, progress, error));
+  EXPECT_NE(Child(p.tree->fatRoot, "docs"), nullptr);
+  EXPECT_EQ(Child(p.tree->fatRoot, std::to_string(docsCluster)), nullptr);
+  EXPECT_EQ(p.tree->fatLost.state(), kNoState);
+
+  ASSERT_TRUE(ExpandPartition(disk, p, progress, error, RecordedSectors::kRebuild));
   EXPECT_EQ(p.tree->fatLost.name, "零散目录");
   const FatFileEntry* numbered = Child(p.tree->fatRoot, std::to_string(docsCluster));
   ASSERT_NE(numbered, nullptr);
   EXPECT_NE(Child(*numbered, "readme.txt"), nullptr);
   EXPECT_EQ(Child(p.tree->fatRoot, "docs"), nullptr);
+}
+
+// A volume whose boot sector and FATs are gone has no tree of its own: an
+// expansion reads the recorded sectors wherever an earlier run placed the
+// clusters, instead of failing.
+TEST(FatVolume, VolumeWithoutAFatFallsBackToRecordedSectors) {
+  REQUIRE_FIXTURE("fat32.img");
+  ImageCopy copy("fat32.img");
+  DiskRecord disk = copy.Disk(FsKind::kFat32Lba);
+  PartitionRecord& p = disk.partitions.front();
+  ScanProgress progress;
+  std::string error;
+  ASSERT_TRUE(ExpandPartition(disk, p, progress, error));
+  const uint32_t docsCluster = Child(p.tree->fatRoot, "docs")->firstCluster;
+  const std::vector<uint8_t> boot = copy.Read(0, 512);
+  const uint64_t reserved = ByteView(boot).Le16(14);
+  const uint64_t fatSize = ByteView(boot).Le32(36);
+  copy.Patch(0, std::vector<uint8_t>((reserved + 2 * fatSize) * 512, 0));
+
+  EXPECT_FALSE(ExpandPartition(disk, p, progress, error)) << "nothing recorded yet: no FAT to read";
+  disk.directorySectors.insert(p.dataOrigin + docsCluster * p.sectorsPerCluster);
+  ASSERT_TRUE(ExpandPartition(disk, p, progress, error)) << error;
+  const FatFileEntry* numbered = Child(p.tree->fatRoot, std::to_string(docsCluster));
+  ASSERT_NE(numbered, nullptr);
+  EXPECT_NE(Child(*numbered, "readme.txt"), nullptr);
 }
 
 // A partition the deep scan rebuilt from traces (origin 1) is read from the
