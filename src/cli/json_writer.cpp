@@ -4,11 +4,21 @@
 
 namespace quorvel::cli {
 
-std::string JsonEscape(const std::string& text) {
-  std::string out;
-  out.reserve(text.size() + 2);
-  for (char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
+namespace {
+
+bool NeedsEscape(unsigned char c) { return c < 0x20 || c == '"' || c == '\\' || c == 0x7F; }
+
+// Appends text escaped to out. Runs of plain bytes go in one piece: paths of
+// deeply nested entries are long, and every row carries its whole path.
+void AppendEscaped(std::string& out, const std::string& text) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (p < end) {
+    const char* run = p;
+    while (p < end && !NeedsEscape(static_cast<unsigned char>(*p))) ++p;
+    out.append(run, static_cast<size_t>(p - run));
+    if (p == end) break;
+    const auto c = static_cast<unsigned char>(*p++);
     switch (c) {
       case '"':
         out += "\\\"";
@@ -25,16 +35,21 @@ std::string JsonEscape(const std::string& text) {
       case '\t':
         out += "\\t";
         break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          char buf[8];
-          std::snprintf(buf, sizeof buf, "\\u%04x", c);
-          out += buf;
-        } else {
-          out += static_cast<char>(c);
-        }
+      default: {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "\\u%04x", c);
+        out += buf;
+      }
     }
   }
+}
+
+}  // namespace
+
+std::string JsonEscape(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  AppendEscaped(out, text);
   return out;
 }
 
@@ -74,13 +89,17 @@ JsonWriter& JsonWriter::EndArray() {
 
 JsonWriter& JsonWriter::Key(const std::string& key) {
   BeforeValue();
-  out_ += '"' + JsonEscape(key) + "\":";
+  out_ += '"';
+  AppendEscaped(out_, key);
+  out_ += "\":";
   afterKey_ = true;
   return *this;
 }
 JsonWriter& JsonWriter::String(const std::string& value) {
   BeforeValue();
-  out_ += '"' + JsonEscape(value) + '"';
+  out_ += '"';
+  AppendEscaped(out_, value);
+  out_ += '"';
   return *this;
 }
 JsonWriter& JsonWriter::Number(uint64_t value) {

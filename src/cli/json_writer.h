@@ -25,6 +25,12 @@ class JsonWriter {
   JsonWriter& Field(const std::string& key, uint32_t value) { return Key(key).Number(value); }
   JsonWriter& Field(const std::string& key, int value) { return Key(key).SignedNumber(value); }
   const std::string& text() const { return out_; }
+  // Empties the writer for the next document, keeping its buffer.
+  void Clear() {
+    out_.clear();
+    needComma_.clear();
+    afterKey_ = false;
+  }
 
  private:
   void BeforeValue();

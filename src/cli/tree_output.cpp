@@ -71,7 +71,10 @@ class TreePrinter {
     if (IsDeletedState(row.state)) ++deleted_;
     if (row.unreadable) ++unreadable_;
     if (json_) {
-      JsonWriter entry;
+      // One writer for every row: its buffer is reused, so a tree of long
+      // paths does not allocate a path-sized string per row.
+      JsonWriter& entry = entry_;
+      entry.Clear();
       entry.BeginObject();
       entry.Field("path", *row.path).Field("name", *row.name).Field("state", static_cast<int>(row.state));
       entry.Field("state_text", EntryStateText(row.state));
@@ -133,6 +136,7 @@ class TreePrinter {
   bool json_;
   FILE* out_;
   std::string text_;
+  JsonWriter entry_;
   size_t folders_ = 0, files_ = 0, deleted_ = 0, unreadable_ = 0;
 };
 

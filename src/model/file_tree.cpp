@@ -99,12 +99,13 @@ std::unique_ptr<FileTree> CopyTree(const FileTree& from) {
   RemapIndex(from.DeletedEntryByCluster, to->DeletedEntryByCluster, map);
   RemapIndex(from.EntryByNumber, to->EntryByNumber, map);
   RemapIndex(from.PlaceholderByNumber, to->PlaceholderByNumber, map);
-  for (const auto& [name, ref] : from.nameIndex) {
+  // A plain pair, not a structured binding: clang 14 cannot capture those.
+  for (const auto& item : from.nameIndex) {
     std::visit(
         [&](auto* pointer) {
-          if (auto* moved = Remap(pointer, map)) to->nameIndex.emplace_hint(to->nameIndex.end(), name, moved);
+          if (auto* moved = Remap(pointer, map)) to->nameIndex.emplace_hint(to->nameIndex.end(), item.first, moved);
         },
-        ref);
+        item.second);
   }
   to->skipSet = from.skipSet;
   return to;
