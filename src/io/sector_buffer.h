@@ -1,13 +1,14 @@
 #pragma once
-// A page-aligned read buffer for block sweeps. The kernel copies from the
-// page cache into a misaligned buffer several times slower, so 10 MiB reads
-// into a plain std::vector (malloc puts it 16 bytes past a page) lose most of
-// their speed.
+// A page-aligned, zero-filled read buffer: every buffer a large read lands in
+// is one of these. The kernel copies from the page cache into a misaligned
+// buffer several times slower, so 10 MiB reads into a plain std::vector
+// (malloc puts it 16 bytes past a page) lose most of their speed.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <span>
 
 namespace quorvel {
 
@@ -23,6 +24,8 @@ class SectorBuffer {
   uint8_t* data() { return data_.get(); }
   const uint8_t* data() const { return data_.get(); }
   size_t size() const { return size_; }
+  std::span<uint8_t> span() { return {data_.get(), size_}; }
+  std::span<const uint8_t> span() const { return {data_.get(), size_}; }
 
  private:
   static constexpr size_t kPage = 4096;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "io/sector_buffer.h"
 #include "save/name_repair.h"
 #include "save/save_engines.h"
 #include "save/source_copy.h"
@@ -125,7 +126,11 @@ bool SaveByClusterChain(const SaveJob& job, const FatFileEntry& entry, const std
   // Consecutive clusters of the chain are read together, up to 10 MiB.
   uint64_t maxRun = std::max<uint64_t>(1, 0xA00000 / clusterSize);
   uint64_t clustersNeeded = (size + clusterSize - 1) / clusterSize;
-  std::vector<uint8_t> buffer(static_cast<size_t>(std::min(maxRun, clustersNeeded) * clusterSize));
+  SectorBuffer buffer(static_cast<size_t>(std::min(maxRun, clustersNeeded) * clusterSize));
+  if (buffer.size() == 0 && size != 0) {
+    FailWrite(run, file);
+    return false;
+  }
 
   const uint64_t limit = JobReadLimit(job);
   uint64_t written = 0;
@@ -150,8 +155,8 @@ bool SaveByClusterChain(const SaveJob& job, const FatFileEntry& entry, const std
     }
     size_t want = static_cast<size_t>(runLength * clusterSize);
     size_t put = static_cast<size_t>(std::min<uint64_t>(size - written, want));
-    ReadFileData(job, partition.dataOrigin + runStart * sectorsPerCluster, std::span<uint8_t>(buffer).first(want),
-                 written, put, limit, tally);
+    ReadFileData(job, partition.dataOrigin + runStart * sectorsPerCluster, buffer.span().first(want), written, put,
+                 limit, tally);
     if (!file.Write(buffer.data(), put)) {
       FailWrite(run, file);
       return false;

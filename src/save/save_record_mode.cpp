@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "fs/ntfs/mft_record.h"
+#include "io/sector_buffer.h"
 #include "save/file_data.h"
 #include "save/name_repair.h"
 #include "save/save_engines.h"
@@ -146,7 +147,7 @@ bool SaveRecordFile(const SaveJob& job, const NtfsFileEntry& entry, const std::s
   if (details.hasData && details.initializedSize < dataEnd) dataEnd = details.initializedSize;
   if (dataEnd < size) tally.Known(dataEnd, size - dataEnd);
   const uint64_t limit = JobReadLimit(job);
-  std::vector<uint8_t> buffer;
+  SectorBuffer buffer(0);
   for (const DataRun& dataRun : details.dataRuns) {
     // Each run lands at its own place in the file, so a sparse run (or a gap
     // between pieces of the list) keeps the following data where it belongs.
@@ -168,15 +169,18 @@ bool SaveRecordFile(const SaveJob& job, const NtfsFileEntry& entry, const std::s
         sector >= limitSector ? 0 : std::min<uint64_t>(toCopy, (limitSector - sector) * bytesPerSector);
     if (readable < toCopy) tally.unreadable = true;
     toCopy = readable;
-    if (buffer.empty())
-      buffer.resize(static_cast<size_t>(
-          std::min<uint64_t>(kRunPiece, (toCopy + bytesPerSector - 1) / bytesPerSector * bytesPerSector)));
     for (uint64_t done = 0; done < toCopy;) {
       uint64_t piece = std::min<uint64_t>(kRunPiece, toCopy - done);
       size_t want = static_cast<size_t>((piece + bytesPerSector - 1) / bytesPerSector * bytesPerSector);
-      if (want > buffer.size()) buffer.resize(want);
+      if (want > buffer.size()) {
+        buffer = SectorBuffer(want);
+        if (buffer.size() < want) {
+          FailWrite(run, file);
+          return true;
+        }
+      }
       const uint64_t knownBefore = tally.known;
-      ReadFileData(job, sector + done / bytesPerSector, std::span<uint8_t>(buffer).first(want), outStart + done,
+      ReadFileData(job, sector + done / bytesPerSector, buffer.span().first(want), outStart + done,
                    static_cast<size_t>(piece), limit, tally);
       file.Seek(outStart + done);
       // A piece that could not be read at all stays the zeros the length gave.

@@ -3,7 +3,6 @@
 #include "fs/fat/fat_directory_sweep.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 
 #include "fs/fat/fat_directory_parser.h"
@@ -37,9 +36,12 @@ bool ScanDirectorySectors(const ByteSource& source, DiskRecord& disk, ScanProgre
   constexpr size_t kBlockBytes = kSweepBlockSectors * kSector;
   progress.Range(lastBlock, 1);
   progress.BytesPerUnit(kBlockBytes);
-  // Page-aligned: the kernel copies into a misaligned buffer several times
-  // slower, which would make the sweep slower than the disk.
-  SectorBuffer owner(kSweepBufferBytes);
+  // Page-aligned, and every block is read whole into the same place at the
+  // next page-aligned disk offset: the kernel copies into a misaligned buffer
+  // (or from a misaligned page-cache offset) several times slower, which
+  // would make the sweep slower than the disk. A block's sectors are tested
+  // on their own, so nothing needs to be carried from one block to the next.
+  SectorBuffer owner(kBlockBytes);
   if (owner.size() == 0) return false;
   uint8_t* const buffer = owner.data();
   // Sector numbers of composite volumes are relative to the volume's start.
@@ -52,15 +54,9 @@ bool ScanDirectorySectors(const ByteSource& source, DiskRecord& disk, ScanProgre
     progress.Pos(block);
     if (progress.StopRequested()) break;
 
-    std::span<uint8_t> target(buffer, kSweepBufferBytes);
-    if (block > 0) {
-      // The previous block's extra sector becomes this block's first.
-      std::memcpy(buffer, buffer + kBlockBytes, kSector);
-      target = target.subspan(kSector, kBlockBytes);
-    }
     // What could not be read is zero; sectors after a failing one still count.
-    ReadCarefully(source, readPosition, target, target.size(), UINT64_MAX, kSector);
-    readPosition += target.size();
+    ReadCarefully(source, readPosition, owner.span(), kBlockBytes, UINT64_MAX, kSector);
+    readPosition += kBlockBytes;
 
     for (uint64_t i = 0; i < kSweepBlockSectors && current <= lastSector; ++i, ++current) {
       if (progress.StopRequested()) break;

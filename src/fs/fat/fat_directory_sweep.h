@@ -10,10 +10,8 @@
 
 namespace quorvel {
 
-// Sectors read per block of the sweep, and the block buffer's size (one
-// carried-over sector in front).
+// Sectors read per block of the sweep (10 MiB).
 constexpr uint64_t kSweepBlockSectors = 20480;
-constexpr size_t kSweepBufferBytes = (kSweepBlockSectors + 1) * 512;
 
 // Reads sectors [startSector, startSector + sectorCount] (the end sector is
 // tested too) of 512 bytes and adds every sector that holds FAT directory
