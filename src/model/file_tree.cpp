@@ -99,14 +99,6 @@ std::unique_ptr<FileTree> CopyTree(const FileTree& from) {
   RemapIndex(from.DeletedEntryByCluster, to->DeletedEntryByCluster, map);
   RemapIndex(from.EntryByNumber, to->EntryByNumber, map);
   RemapIndex(from.PlaceholderByNumber, to->PlaceholderByNumber, map);
-  // A plain pair, not a structured binding: clang 14 cannot capture those.
-  for (const auto& item : from.nameIndex) {
-    std::visit(
-        [&](auto* pointer) {
-          if (auto* moved = Remap(pointer, map)) to->nameIndex.emplace_hint(to->nameIndex.end(), item.first, moved);
-        },
-        item.second);
-  }
   to->skipSet = from.skipSet;
   return to;
 }
@@ -130,23 +122,20 @@ void ClearFileTree(FileTree& tree) {
   DestroyEntries(tree.ntfsExtension.children);
   tree.NormalEntryByCluster.clear();
   tree.DeletedEntryByCluster.clear();
-  tree.nameIndex.clear();
   tree.EntryByNumber.clear();
   tree.PlaceholderByNumber.clear();
   tree.skipSet.clear();
 }
 
-FatFileEntry* AddFatChild(FatFileEntry& parent, const FatFileEntry& child, bool atFront) {
-  auto it = atFront ? parent.children.insert(parent.children.begin(), child)
-                    : parent.children.insert(parent.children.end(), child);
+FatFileEntry* AddFatChild(FatFileEntry& parent, FatFileEntry child, bool atFront) {
+  auto it = parent.children.insert(atFront ? parent.children.begin() : parent.children.end(), std::move(child));
   it->parent = &parent;
   for (FatFileEntry& grandChild : it->children) grandChild.parent = &*it;
   return &*it;
 }
 
-NtfsFileEntry* AddNtfsChild(NtfsFileEntry& parent, const NtfsFileEntry& child, bool atFront) {
-  auto it = atFront ? parent.children.insert(parent.children.begin(), child)
-                    : parent.children.insert(parent.children.end(), child);
+NtfsFileEntry* AddNtfsChild(NtfsFileEntry& parent, NtfsFileEntry child, bool atFront) {
+  auto it = parent.children.insert(atFront ? parent.children.begin() : parent.children.end(), std::move(child));
   return &*it;
 }
 

@@ -88,7 +88,6 @@ struct CarvedFile {
 using FileEntryRef = std::variant<FatFileEntry*, NtfsFileEntry*>;
 using NormalEntryByClusterMap = std::multimap<uint32_t, FatFileEntry*>;
 using DeletedEntryByClusterMap = std::multimap<uint32_t, FatFileEntry*>;
-using NameIndex = std::multimap<std::string, FileEntryRef>;
 using EntryByNumberMap = std::map<uint64_t, NtfsFileEntry*>;
 using PlaceholderByNumberMap = std::multimap<uint64_t, NtfsFileEntry*>;
 using DirectorySectorSet = std::set<uint64_t>;
@@ -111,7 +110,6 @@ struct FileTree {
 
   NormalEntryByClusterMap NormalEntryByCluster;
   DeletedEntryByClusterMap DeletedEntryByCluster;
-  NameIndex nameIndex;
 
   EntryByNumberMap EntryByNumber;
   PlaceholderByNumberMap PlaceholderByNumber;
@@ -201,10 +199,11 @@ void DestroyEntries(std::list<Entry>& entries) {
 // states of the special folders stay.
 void ClearFileTree(FileTree& tree);
 
-// Adds a child (copied from a filled temporary) at the front (folders) or the
-// back (files) of parent's children and returns the copy inside the list.
-FatFileEntry* AddFatChild(FatFileEntry& parent, const FatFileEntry& child, bool atFront);
-NtfsFileEntry* AddNtfsChild(NtfsFileEntry& parent, const NtfsFileEntry& child, bool atFront);
+// Adds a child at the front (folders) or the back (files) of parent's
+// children and returns it inside the list. The child is taken by value:
+// callers done with their filled temporary move it in.
+FatFileEntry* AddFatChild(FatFileEntry& parent, FatFileEntry child, bool atFront);
+NtfsFileEntry* AddNtfsChild(NtfsFileEntry& parent, NtfsFileEntry child, bool atFront);
 
 // "%d-%02d-%02d %02d:%02d:%02d" of a DOS date and time word; empty when the
 // date is none (month or day 0, month past 12): such times are shown empty.

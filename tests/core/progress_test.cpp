@@ -74,7 +74,7 @@ TEST(FileTreeTest, CopyReaimsPointers) {
   file.firstCluster = 9;
   FatFileEntry* placedFile = AddFatChild(*placed, file, false);
   box->NormalEntryByCluster.emplace(7, placed);
-  box->nameIndex.emplace("a.txt", placedFile);
+  box->DeletedEntryByCluster.emplace(9, placedFile);
 
   FileTreeBox copy = box;
   ClearFileTree(*box);
@@ -83,7 +83,7 @@ TEST(FileTreeTest, CopyReaimsPointers) {
   EXPECT_EQ(copied->name, "docs");
   EXPECT_EQ(copied->parent, &copy->fatRoot);
   EXPECT_EQ(copied->children.front().parent, copied);
-  EXPECT_EQ(std::get<FatFileEntry*>(copy->nameIndex.begin()->second), &copied->children.front());
+  EXPECT_EQ(copy->DeletedEntryByCluster.begin()->second, &copied->children.front());
 }
 
 }  // namespace quorvel

@@ -2,6 +2,8 @@
 // recorded directory sectors.
 #include "fs/fat/fat_directory_parser.h"
 
+#include <utility>
+
 #include "fs/fat/fat_dir_entry_layout.h"
 #include "fs/fat/fat_names.h"
 #include "io/careful_read.h"
@@ -30,14 +32,13 @@ size_t ReadFatCluster(const ByteSource& source, const PartitionRecord& partition
   return ReadFatSectors(source, sector, buffer);
 }
 
-FatFileEntry* PlaceFatEntry(FileTree& tree, FatFileEntry& parent, const FatFileEntry& entry) {
+FatFileEntry* PlaceFatEntry(FileTree& tree, FatFileEntry& parent, FatFileEntry entry) {
   const uint8_t state = entry.state();
-  FatFileEntry* placed = AddFatChild(parent, entry, IsFolderState(state));
+  FatFileEntry* placed = AddFatChild(parent, std::move(entry), IsFolderState(state));
   if (IsDeletedState(state))
     tree.DeletedEntryByCluster.emplace(placed->firstCluster, placed);
   else
     tree.NormalEntryByCluster.emplace(placed->firstCluster, placed);
-  tree.nameIndex.emplace(placed->name, FileEntryRef(placed));
   return placed;
 }
 
@@ -121,9 +122,12 @@ WalkResult WalkFolderChain(Walk& walk, FatFileEntry& folder, const FatFileEntry&
       break;
     }
     if (!data.empty() && data.size() + cluster.size() > kMaxDirectoryBytes) {
-      // No real folder is this long; a chain that is keeps memory bounded.
-      if (WalkData(walk, data, folder, depth + 1) == WalkResult::kStopped) return WalkResult::kStopped;
-      data.clear();
+      // Longer than a folder should be: parse what is here, keeping a long
+      // name's unfinished run for the next piece.
+      const size_t carried = UnfinishedLongNameBytes(data);
+      if (WalkData(walk, ByteView(data.data(), data.size() - carried), folder, depth + 1) == WalkResult::kStopped)
+        return WalkResult::kStopped;
+      data.erase(data.begin(), data.end() - static_cast<std::ptrdiff_t>(carried));
     }
     data.insert(data.end(), cluster.begin(), cluster.end());
     const uint32_t next = NextCluster(walk, c);
@@ -148,14 +152,14 @@ WalkResult RecordedFolder(Walk& walk, FatFileEntry& entry, bool longName, FatFil
     ReadFatCluster(walk.source, walk.partition, c, cluster);
     if (!StartsSubfolder(cluster)) return WalkResult::kGoOn;
     walk.visited.insert(c);
-    FatFileEntry* folder = PlaceFatEntry(walk.tree, parent, entry);
+    FatFileEntry* folder = PlaceFatEntry(walk.tree, parent, std::move(entry));
     if (!CountFoundFolder(walk.progress, walk.counter)) return WalkResult::kStopped;
     if (SelfReferenceMatches(cluster, c) && depth + 1 < kMaxFolderDepth &&
         WalkData(walk, cluster, *folder, depth + 1) == WalkResult::kStopped)
       return WalkResult::kStopped;
     return WalkResult::kGoOn;
   }
-  FatFileEntry* folder = PlaceFatEntry(walk.tree, parent, entry);
+  FatFileEntry* folder = PlaceFatEntry(walk.tree, parent, std::move(entry));
   if (c > walk.maxCluster) return WalkResult::kEndData;
   if (c < 2 || walk.visited.count(c)) return WalkResult::kGoOn;
   if (ReadFatCluster(walk.source, walk.partition, c, cluster) < cluster.size()) folder->unreadable = true;
@@ -200,7 +204,7 @@ WalkResult DeletedFolder(Walk& walk, FatFileEntry& entry, ByteView e, bool longN
     FillFromEntry(entry, ByteView(cluster).Sub(kFatEntrySize, kFatEntrySize), false);
   }
   walk.visited.insert(found);
-  FatFileEntry* folder = PlaceFatEntry(walk.tree, parent, entry);
+  FatFileEntry* folder = PlaceFatEntry(walk.tree, parent, std::move(entry));
   if (!CountFoundFolder(walk.progress, walk.counter)) return WalkResult::kStopped;
   if (depth + 1 < kMaxFolderDepth && WalkData(walk, cluster, *folder, depth + 1) == WalkResult::kStopped)
     return WalkResult::kStopped;
@@ -244,7 +248,7 @@ WalkResult TakeEntry(Walk& walk, ByteView e, const std::string& longUnits, bool 
       if (!longName && entry.firstCluster == 0 && entry.size != 0) return WalkResult::kGoOn;
       SetEntryState(entry.flags, kFile);
     }
-    PlaceFatEntry(walk.tree, parent, entry);
+    PlaceFatEntry(walk.tree, parent, std::move(entry));
     return WalkResult::kGoOn;
   }
 
@@ -254,12 +258,25 @@ WalkResult TakeEntry(Walk& walk, ByteView e, const std::string& longUnits, bool 
   }
   SetEntryState(entry.flags, kFolder);
   if (walk.recorded()) return RecordedFolder(walk, entry, longName, parent, depth);
-  FatFileEntry* placed = PlaceFatEntry(walk.tree, parent, entry);
+  FatFileEntry* placed = PlaceFatEntry(walk.tree, parent, std::move(entry));
   if (depth + 1 >= kMaxFolderDepth) return WalkResult::kGoOn;
   return WalkFolderChain(walk, *placed, parent, depth);
 }
 
 constexpr unsigned kMaxLongNameEntries = 20;  // 255 characters
+
+}  // namespace
+
+size_t UnfinishedLongNameBytes(ByteView data) {
+  const size_t whole = data.size() / kFatEntrySize * kFatEntrySize;
+  size_t bytes = 0;
+  while (bytes < whole && bytes < kMaxLongNameEntries * kFatEntrySize &&
+         data.U8(whole - bytes - kFatEntrySize + FatDirEntry::kAttribute) == kFatLongNameAttribute)
+    bytes += kFatEntrySize;
+  return bytes;
+}
+
+namespace {
 
 WalkResult WalkData(Walk& walk, ByteView data, FatFileEntry& parent, int depth) {
   using namespace FatDirEntry;

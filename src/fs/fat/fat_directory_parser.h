@@ -24,8 +24,15 @@ using VisitedClusterSet = std::set<uint32_t>;
 // Deeper folders are listed but not opened: a corrupt volume must not be able
 // to exhaust the stack.
 constexpr int kMaxFolderDepth = 256;
-// A FAT folder holds at most 65536 entries.
+// A FAT folder should hold at most 65536 entries, but mtools writes longer
+// ones: a chain is parsed in pieces of at most this size, which keeps a
+// hostile chain's memory bounded.
 constexpr size_t kMaxDirectoryBytes = 65536 * 32;
+
+// How many bytes at the end of a piece of folder data are long-name entries
+// whose short entry has not been read yet (at most one run's worth). They
+// start the next piece, so a name that crosses the cut stays whole.
+size_t UnfinishedLongNameBytes(ByteView data);
 
 // Both parse one directory (a FAT16 root directory, or one cluster of a
 // subfolder) into `parent` and descend into its subfolders through the
@@ -63,8 +70,8 @@ size_t ReadFatCluster(const ByteSource& source, const PartitionRecord& partition
                       std::vector<uint8_t>& buffer);
 
 // Places a filled temporary in the tree (folders in front, files at the back)
-// and in the cluster and name indexes; returns the entry inside the tree.
-FatFileEntry* PlaceFatEntry(FileTree& tree, FatFileEntry& parent, const FatFileEntry& entry);
+// and in the cluster indexes; returns the entry inside the tree.
+FatFileEntry* PlaceFatEntry(FileTree& tree, FatFileEntry& parent, FatFileEntry entry);
 
 // Adds one found folder to the counter, the progress text and the bar; true
 // when the run may go on.

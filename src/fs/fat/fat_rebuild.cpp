@@ -84,13 +84,11 @@ bool Rebuild(bool fat32, const ByteSource& source, PartitionRecord& partition, D
       into = &tree.fatRoot;
     } else if (!data.empty() && data[0] == '.') {
       folder.parent = &tree.fatRoot;
-      into = AddFatChild(tree.fatRoot, folder, false);
+      into = AddFatChild(tree.fatRoot, std::move(folder), false);
       tree.NormalEntryByCluster.emplace(cluster, into);
-      tree.nameIndex.emplace(into->name, FileEntryRef(into));
     } else {
-      into = AddFatChild(tree.fatLost, folder, false);
+      into = AddFatChild(tree.fatLost, std::move(folder), false);
       tree.DeletedEntryByCluster.emplace(cluster, into);
-      tree.nameIndex.emplace(into->name, FileEntryRef(into));
     }
     if (!ParseRecorded(fat32, disk, source, data, *into, partition, visited, progress, counter)) return false;
   }

@@ -208,9 +208,8 @@ FatVolumeOutcome ReadRecordedTraces(const ByteSource& source, PartitionRecord& p
     folder.name = FormatText("%u", c);
     SetEntryState(folder.flags, kFolder);
     folder.firstCluster = c;
-    FatFileEntry* placed = AddFatChild(tree.fatRoot, folder, false);
+    FatFileEntry* placed = AddFatChild(tree.fatRoot, std::move(folder), false);
     tree.NormalEntryByCluster.emplace(c, placed);
-    tree.nameIndex.emplace(placed->name, FileEntryRef(placed));
     ++counter;
     progress.SetText(FormatText("%d 项被找到", static_cast<int>(counter)));
     bool goOn = fat32 ? ParseFat32Recorded(disk, source, data, *placed, partition, visited, progress, counter)
@@ -255,9 +254,13 @@ FatVolumeOutcome NormalRead(const ByteSource& source, PartitionRecord& partition
   while (visited.insert(c).second) {
     if (ReadFatCluster(source, partition, c, cluster) < cluster.size()) root.unreadable = true;
     if (!data.empty() && data.size() + cluster.size() > kMaxDirectoryBytes) {
-      if (!ParseFat32Directory(source, data, root, partition, visited, progress, counter))
+      // A root longer than a folder should be is parsed in pieces; a long
+      // name's unfinished run starts the next one.
+      const size_t carried = UnfinishedLongNameBytes(data);
+      if (!ParseFat32Directory(source, ByteView(data.data(), data.size() - carried), root, partition, visited, progress,
+                               counter))
         return FatVolumeOutcome::kStopped;
-      data.clear();
+      data.erase(data.begin(), data.end() - static_cast<std::ptrdiff_t>(carried));
     }
     data.insert(data.end(), cluster.begin(), cluster.end());
     const size_t at = static_cast<size_t>(c) * 4;

@@ -3,11 +3,13 @@
 // read: entries whose parent is not known yet wait under the root and are
 // moved once every stretch has been swept.
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "fs/fs_recognition.h"
 #include "fs/ntfs/mft_placement.h"
 #include "fs/ntfs/mft_scan.h"
+#include "io/sector_buffer.h"
 #include "io/volume_source.h"
 
 namespace quorvel {
@@ -60,7 +62,8 @@ bool ScanMftFragments(const ByteSource& source, ScanProgress& progress, Partitio
   std::unordered_map<const NtfsFileEntry*, uint16_t> waitingParentSequence;
   const uint64_t bytesPerSector = NtfsSectorBytes(partition);
   const size_t recordBytes = MftRecordBytes(partition);
-  std::vector<uint8_t> chunk(kChunkBytes);
+  SectorBuffer chunk(kChunkBytes);
+  if (chunk.size() == 0) return false;
   uint64_t examinedBytes = 0;
   uint64_t examined = 0;
   for (auto it = first; it != fragments.end() && it->startSector < end; ++it) {
@@ -69,11 +72,13 @@ bool ScanMftFragments(const ByteSource& source, ScanProgress& progress, Partitio
     for (uint64_t offset = 0; offset < fragmentBytes; offset += kChunkBytes) {
       if (progress.StopRequested()) return false;
       const size_t length = static_cast<size_t>(std::min<uint64_t>(kChunkBytes, fragmentBytes - offset));
-      const std::span<uint8_t> piece = std::span<uint8_t>(chunk).first(length);
+      const std::span<uint8_t> piece = chunk.span().first(length);
       source.ReadAt(it->startSector * bytesPerSector + offset, piece);
+      // The display moves once per chunk: per record, formatting the text
+      // and reaching the sink's lock cost more than the record itself.
+      const uint64_t examinedBefore = examined;
       for (size_t at = 0; at + recordBytes <= length; at += recordBytes) {
         examinedBytes += recordBytes;
-        progress.Pos(examinedBytes / bytesPerSector);
         const std::span<uint8_t> record = piece.subspan(at, recordBytes);
         if (!FixUpFileRecord(record)) continue;
         const ByteView view(record);
@@ -84,15 +89,19 @@ bool ScanMftFragments(const ByteSource& source, ScanProgress& progress, Partitio
         const uint64_t sector = it->startSector + (offset + at) / bytesPerSector;
         if (!partition.ntfs.recordSectors.emplace(number, sector).second)
           partition.ntfs.extraRecordSectors.emplace(number, sector);
-        progress.SetText(FormatText("%llu 项被找到", static_cast<unsigned long long>(++examined)));
+        ++examined;
         RecordDetails details;
         if (!DecodeMftRecord(view, number, details, source, partition, partition.ntfs.mftRuns, kMainRecord)) continue;
         if (!IsListedRecord(details)) continue;
         PendingEntry pending = PendingEntryFromDetails(details);
         NtfsFileEntry* parent = builder.KnownParent(pending.entry.parentNumber, pending.parentSequence);
-        NtfsFileEntry* placed = builder.Insert(parent ? *parent : root, pending);
-        if (!parent) waitingParentSequence[placed] = pending.parentSequence;
+        const uint16_t parentSequence = pending.parentSequence;
+        NtfsFileEntry* placed = builder.Insert(parent ? *parent : root, std::move(pending));
+        if (!parent) waitingParentSequence[placed] = parentSequence;
       }
+      progress.Pos(examinedBytes / bytesPerSector);
+      if (examined != examinedBefore)
+        progress.SetText(FormatText("%llu 项被找到", static_cast<unsigned long long>(examined)));
     }
   }
 

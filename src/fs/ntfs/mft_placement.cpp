@@ -1,6 +1,7 @@
 #include "fs/ntfs/mft_placement.h"
 
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "core/scan_progress.h"
@@ -67,7 +68,6 @@ void MftTreeBuilder::ResetSpecialFolders(bool withExtension) {
   tree_.EntryByNumber.clear();
   tree_.PlaceholderByNumber.clear();
   tree_.skipSet.clear();
-  std::erase_if(tree_.nameIndex, [](const auto& slot) { return std::holds_alternative<NtfsFileEntry*>(slot.second); });
   sequenceOf_.clear();
   tree_.EntryByNumber[5] = &tree_.ntfsRoot;
   tree_.EntryByNumber[2] = &tree_.ntfsLost;
@@ -104,17 +104,16 @@ NtfsFileEntry* MftTreeBuilder::PlaceholderFor(uint32_t number) {
   placeholder.recordNumber = number;
   placeholder.parentNumber = 2;
   placeholder.name = name;
-  NtfsFileEntry* added = AddNtfsChild(tree_.ntfsLost, placeholder, true);
+  NtfsFileEntry* added = AddNtfsChild(tree_.ntfsLost, std::move(placeholder), true);
   tree_.PlaceholderByNumber.emplace(number, added);
-  tree_.nameIndex.emplace(added->name, added);
   return added;
 }
 
-NtfsFileEntry* MftTreeBuilder::Insert(NtfsFileEntry& parent, const PendingEntry& pending) {
-  NtfsFileEntry* added = AddNtfsChild(parent, pending.entry, IsFolderState(pending.entry.state()));
+NtfsFileEntry* MftTreeBuilder::Insert(NtfsFileEntry& parent, PendingEntry pending) {
+  const bool folder = IsFolderState(pending.entry.state());
+  NtfsFileEntry* added = AddNtfsChild(parent, std::move(pending.entry), folder);
   if (!tree_.EntryByNumber.emplace(added->recordNumber, added).second)
     tree_.PlaceholderByNumber.emplace(added->recordNumber, added);
-  tree_.nameIndex.emplace(added->name, added);
   sequenceOf_[added] = pending.sequence;
   return added;
 }
@@ -124,11 +123,11 @@ void MftTreeBuilder::MoveFromRoot(std::list<NtfsFileEntry>::iterator entry, Ntfs
   newParent.children.splice(where, tree_.ntfsRoot.children, entry);
 }
 
-NtfsFileEntry* PlaceSweptEntry(const ByteSource& source, const PendingEntry& pending, MftTreeBuilder& builder,
+NtfsFileEntry* PlaceSweptEntry(const ByteSource& source, PendingEntry pending, MftTreeBuilder& builder,
                                const PartitionRecord& partition) {
   const NtfsFileEntry& entry = pending.entry;
   if (NtfsFileEntry* parent = builder.KnownParent(entry.parentNumber, pending.parentSequence))
-    return builder.Insert(*parent, pending);
+    return builder.Insert(*parent, std::move(pending));
   if (entry.recordNumber == 5) {
     NtfsFileEntry& root = builder.tree().ntfsRoot;
     root.flags = entry.flags;
@@ -138,14 +137,15 @@ NtfsFileEntry* PlaceSweptEntry(const ByteSource& source, const PendingEntry& pen
     return &root;
   }
   NtfsFileEntry* placed = nullptr;
-  ResolveParentChain(source, pending, placed, builder, partition);
+  ResolveParentChain(source, std::move(pending), placed, builder, partition);
   return placed;
 }
 
-bool ResolveParentChain(const ByteSource& source, const PendingEntry& pending, NtfsFileEntry*& placed,
-                        MftTreeBuilder& builder, const PartitionRecord& partition) {
-  std::vector<PendingEntry> chain{pending};  // chain[i + 1] is the parent of chain[i]
+bool ResolveParentChain(const ByteSource& source, PendingEntry pending, NtfsFileEntry*& placed, MftTreeBuilder& builder,
+                        const PartitionRecord& partition) {
   std::set<uint64_t> onChain{pending.entry.recordNumber};
+  std::vector<PendingEntry> chain;  // chain[i + 1] is the parent of chain[i]
+  chain.push_back(std::move(pending));
   NtfsFileEntry* anchor = nullptr;
   bool parentRead = false;
   while (!anchor) {
@@ -173,10 +173,10 @@ bool ResolveParentChain(const ByteSource& source, const PendingEntry& pending, N
   }
   NtfsFileEntry* target = anchor;
   for (size_t i = chain.size() - 1; i >= 1; --i) {
-    target = builder.Insert(*target, chain[i]);
     builder.tree().skipSet.insert(chain[i].entry.recordNumber);
+    target = builder.Insert(*target, std::move(chain[i]));
   }
-  placed = builder.Insert(*target, chain[0]);
+  placed = builder.Insert(*target, std::move(chain[0]));
   return parentRead;
 }
 

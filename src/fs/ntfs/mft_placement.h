@@ -46,9 +46,9 @@ class MftTreeBuilder {
   // when there is none yet.
   NtfsFileEntry* PlaceholderFor(uint32_t number);
 
-  // Adds a copy of the entry under parent (folders first, files last) and
-  // registers it by number and by name; returns the copy in the tree.
-  NtfsFileEntry* Insert(NtfsFileEntry& parent, const PendingEntry& pending);
+  // Moves the entry under parent (folders first, files last) and registers
+  // it by number; returns it in the tree.
+  NtfsFileEntry* Insert(NtfsFileEntry& parent, PendingEntry pending);
 
   // Moves an entry that stands among root's children under newParent,
   // keeping its address (so index slots stay valid).
@@ -68,7 +68,7 @@ class MftTreeBuilder {
 
 // Places an entry found by the sweep: under its known parent, or (except for
 // record 5, which refreshes the root folder) through ResolveParentChain.
-NtfsFileEntry* PlaceSweptEntry(const ByteSource& source, const PendingEntry& pending, MftTreeBuilder& builder,
+NtfsFileEntry* PlaceSweptEntry(const ByteSource& source, PendingEntry pending, MftTreeBuilder& builder,
                                const PartitionRecord& partition);
 
 // Reads the parent records of an entry up to an ancestor the tree knows, then
@@ -78,7 +78,7 @@ NtfsFileEntry* PlaceSweptEntry(const ByteSource& source, const PendingEntry& pen
 // ancestor as its parent) ends the chain: what was read goes under that
 // parent number's placeholder in the lost folder. placed receives the
 // entry's copy in the tree. True when the entry's parent record was read.
-bool ResolveParentChain(const ByteSource& source, const PendingEntry& pending, NtfsFileEntry*& placed,
-                        MftTreeBuilder& builder, const PartitionRecord& partition);
+bool ResolveParentChain(const ByteSource& source, PendingEntry pending, NtfsFileEntry*& placed, MftTreeBuilder& builder,
+                        const PartitionRecord& partition);
 
 }  // namespace quorvel

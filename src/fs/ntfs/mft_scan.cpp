@@ -19,6 +19,7 @@ namespace quorvel {
 namespace {
 
 constexpr size_t kBlockBytes = size_t{20480} * 512;  // 10 MiB per read
+constexpr uint64_t kRecordsPerReport = 1024;
 
 // Geometry from the boot sector, or from its backup in the last sector. The
 // boot sector lies at the partition's first sector of the source.
@@ -166,6 +167,12 @@ bool ScanMftRecords(const ByteSource& source, ScanProgress& progress, PartitionR
   std::vector<ReadGap> gaps;
   uint64_t index = 0;  // the record's place in the MFT: its number in the older layout
   uint64_t examined = 0;
+  // Formatting the text and reaching the sink's lock for every record cost
+  // more than reading it: the display moves every 1,024 records.
+  const auto report = [&progress, &index, &examined] {
+    progress.Pos(index);
+    progress.SetText(FormatText("%llu 项被找到", static_cast<unsigned long long>(examined)));
+  };
   for (const MftRun& run : partition.ntfs.mftRuns) {
     const uint64_t runBytes = clusterBytes * run.clusterCount;
     const uint64_t runStart = (partition.startSector + run.startCluster * partition.sectorsPerCluster) * bytesPerSector;
@@ -176,9 +183,8 @@ bool ScanMftRecords(const ByteSource& source, ScanProgress& progress, PartitionR
       ReadCarefully(source, runStart + offset, block.first(length), length, limit, bytesPerSector, &gaps);
       auto gap = gaps.begin();
       for (size_t at = 0; at + recordBytes <= length; at += recordBytes, ++index) {
-        progress.Step();
         if (progress.StopRequested()) return false;
-        progress.SetText(FormatText("%llu 项被找到", static_cast<unsigned long long>(++examined)));
+        if (++examined % kRecordsPerReport == 0) report();
         while (gap != gaps.end() && gap->offset + gap->length <= at) ++gap;
         if (gap != gaps.end() && gap->offset < at + recordBytes) {
           ++partition.ntfs.unreadableRecords;  // some of its bytes did not arrive
@@ -205,6 +211,7 @@ bool ScanMftRecords(const ByteSource& source, ScanProgress& progress, PartitionR
       }
     }
   }
+  report();
   return true;
 }
 

@@ -57,7 +57,6 @@ TEST(FatParser, RootEntriesByAttributeAndCluster) {
   EXPECT_NE(Child(r, "long name without cluster.txt"), nullptr);
   EXPECT_EQ(Child(r, "MYLABEL"), nullptr);
   EXPECT_EQ(fat.tree().NormalEntryByCluster.count(20), 1u);
-  EXPECT_EQ(fat.tree().nameIndex.count("ARCHIVE.BIN"), 1u);
 }
 
 // Names outside code page 936 must be kept: dropping them loses the file.
@@ -239,6 +238,57 @@ TEST(FatParser, FolderChainIsOneDirectory) {
   EXPECT_NE(Child(*sub, "LAST.TXT"), nullptr);
   EXPECT_EQ(Child(*sub, "."), nullptr);
   EXPECT_EQ(fat.counter, 2u);  // two clusters read
+}
+
+// mtools writes folders past 65,536 entries; they are parsed in pieces, and
+// a long name whose entries straddle the cut between two pieces stays whole.
+TEST(FatParser, LongNameAcrossThePieceCutOfAHugeFolder) {
+  constexpr uint32_t kFirst = 10;
+  constexpr uint32_t kClusters = kMaxDirectoryBytes / 512 + 2;  // one piece and a bit
+  CraftedFat fat(true, /*fatSectors=*/(kFirst + kClusters) * 4 / 512 + 1);
+  const Entry shortEntry = ShortEntry("NAMEAC~1TXT", 0x20, 9000, 5);
+  std::vector<Entry> lfn = LongEntries("a name across the piece cut.txt", shortEntry);
+  ASSERT_EQ(lfn.size(), 3u);
+  DirData first;
+  first.AddDots(kFirst, 0).Add(ShortEntry("FIRST   TXT", 0x20, 8000, 1));
+  fat.WriteCluster(kFirst, first);
+  // The last cluster of the first piece ends with two of the three pieces.
+  const uint32_t lastOfPiece = kFirst + kMaxDirectoryBytes / 512 - 1;
+  DirData before;
+  for (int i = 0; i < 14; ++i) before.Add(Entry{});
+  before.Add(lfn[0]).Add(lfn[1]);
+  fat.WriteCluster(lastOfPiece, before);
+  DirData after;
+  after.Add(lfn[2]).Add(shortEntry).Add(ShortEntry("LAST    TXT", 0x20, 9001, 1));
+  fat.WriteCluster(lastOfPiece + 1, after);
+  for (uint32_t c = kFirst; c + 1 < kFirst + kClusters; ++c) fat.SetFat(c, c + 1);
+  fat.EndChain(kFirst + kClusters - 1);
+  DirData root;
+  root.Add(ShortEntry("HUGE       ", 0x10, kFirst));
+  ASSERT_TRUE(fat.ParseRoot(root, 2));
+  const FatFileEntry* huge = Child(fat.tree().fatRoot, "HUGE");
+  ASSERT_NE(huge, nullptr);
+  EXPECT_EQ(huge->children.size(), 3u);
+  EXPECT_NE(Child(*huge, "FIRST.TXT"), nullptr);
+  EXPECT_NE(Child(*huge, "a name across the piece cut.txt"), nullptr);
+  EXPECT_EQ(Child(*huge, "NAMEAC~1.TXT"), nullptr);
+  EXPECT_NE(Child(*huge, "LAST.TXT"), nullptr);
+}
+
+// Only a run at the very end of a piece is carried, and never more than one
+// name's worth of entries.
+TEST(FatParser, UnfinishedLongNameRunsAreBounded) {
+  const Entry s = ShortEntry("NAMEAC~1TXT", 0x20, 9000, 5);
+  std::vector<Entry> lfn = LongEntries("a name", s);
+  DirData done;
+  done.AddNamed("a name", s);
+  EXPECT_EQ(UnfinishedLongNameBytes(done.bytes), 0u);
+  DirData open;
+  open.Add(s).Add(lfn[0]);
+  EXPECT_EQ(UnfinishedLongNameBytes(open.bytes), 32u);
+  DirData runaway;
+  for (int i = 0; i < 100; ++i) runaway.Add(lfn[0]);
+  EXPECT_EQ(UnfinishedLongNameBytes(runaway.bytes), 20u * 32u);
 }
 
 // FAT32 requires a subfolder's first cluster to start with "."; FAT16 does not.

@@ -308,10 +308,10 @@ TEST(FatVolume, ExpandingTwiceListsEachEntryOnce) {
   std::string error;
   ASSERT_TRUE(ExpandPartition(disk, p, progress, error));
   const auto once = Listing(p.tree->fatRoot);
-  const size_t indexed = p.tree->nameIndex.size();
+  const size_t indexed = p.tree->NormalEntryByCluster.size() + p.tree->DeletedEntryByCluster.size();
   ASSERT_TRUE(ExpandPartition(disk, p, progress, error));
   EXPECT_EQ(Listing(p.tree->fatRoot), once);
-  EXPECT_EQ(p.tree->nameIndex.size(), indexed);
+  EXPECT_EQ(p.tree->NormalEntryByCluster.size() + p.tree->DeletedEntryByCluster.size(), indexed);
   EXPECT_EQ(p.tree->NormalEntryByCluster.count(0), 1u + 2u);  // the root and the two empty files
 }
 
