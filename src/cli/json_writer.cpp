@@ -1,16 +1,32 @@
 #include "cli/json_writer.h"
 
+#include <array>
+#include <charconv>
 #include <cstdio>
 
 namespace quorvel::cli {
 
 namespace {
 
-bool NeedsEscape(unsigned char c) { return c < 0x20 || c == '"' || c == '\\' || c == 0x7F; }
+constexpr std::array<bool, 256> kNeedsEscape = [] {
+  std::array<bool, 256> table{};
+  for (int c = 0; c < 0x20; ++c) table[static_cast<size_t>(c)] = true;
+  table['"'] = table['\\'] = table[0x7F] = true;
+  return table;
+}();
+
+bool NeedsEscape(unsigned char c) { return kNeedsEscape[c]; }
+
+template <typename Number>
+void AppendNumber(std::string& out, Number value) {
+  char digits[24];
+  const auto result = std::to_chars(digits, digits + sizeof digits, value);
+  out.append(digits, static_cast<size_t>(result.ptr - digits));
+}
 
 // Appends text escaped to out. Runs of plain bytes go in one piece: paths of
 // deeply nested entries are long, and every row carries its whole path.
-void AppendEscaped(std::string& out, const std::string& text) {
+void AppendEscaped(std::string& out, std::string_view text) {
   const char* p = text.data();
   const char* const end = p + text.size();
   while (p < end) {
@@ -87,7 +103,7 @@ JsonWriter& JsonWriter::EndArray() {
   return *this;
 }
 
-JsonWriter& JsonWriter::Key(const std::string& key) {
+JsonWriter& JsonWriter::Key(std::string_view key) {
   BeforeValue();
   out_ += '"';
   AppendEscaped(out_, key);
@@ -95,7 +111,7 @@ JsonWriter& JsonWriter::Key(const std::string& key) {
   afterKey_ = true;
   return *this;
 }
-JsonWriter& JsonWriter::String(const std::string& value) {
+JsonWriter& JsonWriter::String(std::string_view value) {
   BeforeValue();
   out_ += '"';
   AppendEscaped(out_, value);
@@ -104,12 +120,12 @@ JsonWriter& JsonWriter::String(const std::string& value) {
 }
 JsonWriter& JsonWriter::Number(uint64_t value) {
   BeforeValue();
-  out_ += std::to_string(value);
+  AppendNumber(out_, value);
   return *this;
 }
 JsonWriter& JsonWriter::SignedNumber(int64_t value) {
   BeforeValue();
-  out_ += std::to_string(value);
+  AppendNumber(out_, value);
   return *this;
 }
 JsonWriter& JsonWriter::Bool(bool value) {

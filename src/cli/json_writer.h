@@ -2,6 +2,7 @@
 // A small streaming JSON writer for the command line's --json output.
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quorvel::cli {
@@ -12,18 +13,18 @@ class JsonWriter {
   JsonWriter& EndObject();
   JsonWriter& BeginArray();
   JsonWriter& EndArray();
-  JsonWriter& Key(const std::string& key);
-  JsonWriter& String(const std::string& value);
+  JsonWriter& Key(std::string_view key);
+  JsonWriter& String(std::string_view value);
   JsonWriter& Number(uint64_t value);
   JsonWriter& SignedNumber(int64_t value);
   JsonWriter& Bool(bool value);
   JsonWriter& Null();
   // Key + value in one call.
-  JsonWriter& Field(const std::string& key, const std::string& value) { return Key(key).String(value); }
-  JsonWriter& Field(const std::string& key, const char* value) { return Key(key).String(value); }
-  JsonWriter& Field(const std::string& key, uint64_t value) { return Key(key).Number(value); }
-  JsonWriter& Field(const std::string& key, uint32_t value) { return Key(key).Number(value); }
-  JsonWriter& Field(const std::string& key, int value) { return Key(key).SignedNumber(value); }
+  JsonWriter& Field(std::string_view key, std::string_view value) { return Key(key).String(value); }
+  JsonWriter& Field(std::string_view key, const char* value) { return Key(key).String(value); }
+  JsonWriter& Field(std::string_view key, uint64_t value) { return Key(key).Number(value); }
+  JsonWriter& Field(std::string_view key, uint32_t value) { return Key(key).Number(value); }
+  JsonWriter& Field(std::string_view key, int value) { return Key(key).SignedNumber(value); }
   const std::string& text() const { return out_; }
   // Empties the writer for the next document, keeping its buffer.
   void Clear() {

@@ -21,19 +21,19 @@ struct Row {
   uint64_t size;
   uint64_t id;
   uint64_t parentId;
-  std::string created, modified, accessed;  // empty: no time
+  TimeText created, modified, accessed;  // empty: no time
   size_t depth;
   bool unreadable;
 };
 
 bool Shown(uint8_t state) { return state >= kDeletedFolder && state <= kFile; }
 
-void AddTime(JsonWriter& json, const char* key, const std::string& time) {
+void AddTime(JsonWriter& json, std::string_view key, const TimeText& time) {
   json.Key(key);
-  if (time.empty())
+  if (time.size == 0)
     json.Null();
   else
-    json.String(time);
+    json.String(time.view());
 }
 
 class TreePrinter {
@@ -95,7 +95,7 @@ class TreePrinter {
     text_.append(14 - state.size() / 3 * 2, ' ');
     char numbers[160];
     std::snprintf(numbers, sizeof numbers, "%12llu  %19s  %19s  %10llu  ", static_cast<unsigned long long>(row.size),
-                  row.created.c_str(), row.modified.c_str(), static_cast<unsigned long long>(row.id));
+                  row.created.text, row.modified.text, static_cast<unsigned long long>(row.id));
     text_ += numbers;
     if (row.depth > kMaxIndentLevels) {
       text_.append(kMaxIndentLevels * 2, ' ');
@@ -164,8 +164,8 @@ void WalkFat(TreePrinter& printer, const FatFileEntry& top) {
     row.parentId = depth == 0 ? 0 : clusterAt[depth - 1];
     clusterAt.resize(depth);
     clusterAt.push_back(entry.firstCluster);
-    row.created = FormatDosTime(entry.creationDate, entry.creationTime);
-    row.modified = FormatDosTime(entry.writeDate, entry.writeTime);
+    row.created = DosTimeText(entry.creationDate, entry.creationTime);
+    row.modified = DosTimeText(entry.writeDate, entry.writeTime);
     row.accessed = row.modified;  // the file list shows the write time as the access time
     printer.Add(row);
     return true;
@@ -179,9 +179,9 @@ void WalkNtfs(TreePrinter& printer, const NtfsFileEntry& top) {
     Row row = StartRow(entry, path.Enter(depth, entry.name), depth);
     row.id = entry.recordNumber;
     row.parentId = entry.parentNumber;
-    row.created = FormatFileTime(entry.creationTime);
-    row.modified = FormatFileTime(entry.modificationTime);
-    row.accessed = FormatFileTime(entry.accessTime);
+    row.created = FileTimeText(entry.creationTime);
+    row.modified = FileTimeText(entry.modificationTime);
+    row.accessed = FileTimeText(entry.accessTime);
     printer.Add(row);
     return true;
   });
@@ -194,13 +194,13 @@ void WalkCarved(TreePrinter& printer, const DiskRecord& disk, const PartitionRec
   if (it == disk.carvedFiles.end() || it->first >= end) return;
   static const std::string kDefaultName = "Extra Found Files";
   const std::string& folderName = disk.extraFoundFiles.name.empty() ? kDefaultName : disk.extraFoundFiles.name;
-  Row folder{&folderName, &folderName, kFolder, 0, 0, 0, "", "", "", 0, false};
+  Row folder{&folderName, &folderName, kFolder, 0, 0, 0, {}, {}, {}, 0, false};
   printer.Add(folder);
   std::string path;
   for (; it != disk.carvedFiles.end() && it->first < end; ++it) {
     // Carved files are shown as deleted files, numbered by their start sector.
     path = folderName + "/" + it->second.name;
-    Row row{&path, &it->second.name, kDeletedFile, it->second.size, it->first, 0, "", "", "", 1, false};
+    Row row{&path, &it->second.name, kDeletedFile, it->second.size, it->first, 0, {}, {}, {}, 1, false};
     printer.Add(row);
   }
 }

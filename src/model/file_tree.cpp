@@ -1,6 +1,5 @@
 #include "model/file_tree.h"
 
-#include <cstdio>
 #include <ctime>
 #include <type_traits>
 #include <unordered_map>
@@ -139,16 +138,48 @@ NtfsFileEntry* AddNtfsChild(NtfsFileEntry& parent, NtfsFileEntry child, bool atF
   return &*it;
 }
 
-std::string FormatDosTime(uint16_t date, uint16_t time) {
+namespace {
+
+// "year-mm-dd hh:mm:ss"; the year has as many digits as it needs (a FILETIME
+// reaches past 9999), every other field two.
+TimeText ComposeTime(uint64_t year, unsigned month, unsigned day, unsigned hour, unsigned minute, unsigned second) {
+  TimeText out;
+  char digits[20];
+  size_t count = 0;
+  do {
+    digits[count++] = static_cast<char>('0' + year % 10);
+    year /= 10;
+  } while (year != 0 && count < sizeof digits);
+  char* p = out.text;
+  while (count < 4) digits[count++] = '0';
+  while (count > 0) *p++ = digits[--count];
+  const auto two = [&p](unsigned value, char after) {
+    *p++ = static_cast<char>('0' + value / 10 % 10);
+    *p++ = static_cast<char>('0' + value % 10);
+    if (after) *p++ = after;
+  };
+  *p++ = '-';
+  two(month, '-');
+  two(day, ' ');
+  two(hour, ':');
+  two(minute, ':');
+  two(second, 0);
+  out.size = static_cast<uint8_t>(p - out.text);
+  return out;
+}
+
+}  // namespace
+
+TimeText DosTimeText(uint16_t date, uint16_t time) {
   // Month 0 or day 0 is no date at all (a root folder, an entry that never
   // had one); a month past 12 cannot be either.
   const unsigned month = (date >> 5) & 15, day = date & 31;
-  if (month == 0 || month > 12 || day == 0) return std::string();
-  char text[64];
-  std::snprintf(text, sizeof text, "%d-%02d-%02d %02d:%02d:%02d", (date >> 9) + 1980, (date >> 5) & 15, date & 31,
-                time >> 11, (time >> 5) & 63, (time & 31) * 2);
-  return text;
+  if (month == 0 || month > 12 || day == 0) return TimeText();
+  // Hours up to 31, minutes up to 63 and seconds up to 62 are shown as stored.
+  return ComposeTime((date >> 9) + 1980u, month, day, time >> 11, (time >> 5) & 63u, (time & 31u) * 2);
 }
+
+std::string FormatDosTime(uint16_t date, uint16_t time) { return std::string(DosTimeText(date, time).view()); }
 
 namespace {
 // Days since 1970-01-01 to a Gregorian date (Howard Hinnant's algorithm).
@@ -166,10 +197,10 @@ void CivilFromDays(int64_t days, int64_t& year, unsigned& month, unsigned& day) 
 }
 }  // namespace
 
-std::string FormatFileTime(uint64_t fileTime) {
+TimeText FileTimeText(uint64_t fileTime) {
   // FILETIME counts 100 ns from 1601-01-01; shown at UTC+8 always. Zero is
   // no time (special folders, placeholders).
-  if (fileTime == 0) return std::string();
+  if (fileTime == 0) return TimeText();
   const int64_t kSecondsFrom1601To1970 = 11644473600LL;
   int64_t seconds = static_cast<int64_t>(fileTime / 10000000ULL) - kSecondsFrom1601To1970 + 8 * 3600;
   int64_t days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
@@ -177,11 +208,11 @@ std::string FormatFileTime(uint64_t fileTime) {
   int64_t year;
   unsigned month, day;
   CivilFromDays(days, year, month, day);
-  char text[64];
-  std::snprintf(text, sizeof text, "%d-%02u-%02u %02d:%02d:%02d", static_cast<int>(year), month, day,
-                static_cast<int>(inDay / 3600), static_cast<int>(inDay / 60 % 60), static_cast<int>(inDay % 60));
-  return text;
+  return ComposeTime(static_cast<uint64_t>(year), month, day, static_cast<unsigned>(inDay / 3600),
+                     static_cast<unsigned>(inDay / 60 % 60), static_cast<unsigned>(inDay % 60));
 }
+
+std::string FormatFileTime(uint64_t fileTime) { return std::string(FileTimeText(fileTime).view()); }
 
 int64_t DosTimeToUnixSeconds(uint16_t date, uint16_t time) {
   if (date == 0) return 0;

@@ -57,6 +57,13 @@ TEST(FileTimeTest, DosAndFileTimeTexts) {
   // 2024-12-31 20:00:00 UTC shows the next day at UTC+8.
   const uint64_t seconds = 1735675200ULL + 11644473600ULL;
   EXPECT_EQ(FormatFileTime(seconds * 10000000ULL), "2025-01-01 04:00:00");
+  // Stored values a writer should never make are shown as they are, in the
+  // same widths: the first FILETIME second, the last one (a five-digit
+  // year), and a DOS time word with hour 31, minute 63 and second 62.
+  EXPECT_EQ(FormatFileTime(1), "1601-01-01 08:00:00");
+  EXPECT_EQ(FormatFileTime(UINT64_MAX), "60056-05-28 13:36:10");
+  EXPECT_EQ(FormatDosTime((127 << 9) | (12 << 5) | 31, 0xFFFF), "2107-12-31 31:63:62");
+  EXPECT_EQ(std::string(DosTimeText((44 << 9) | (2 << 5) | 29, 0).view()), "2024-02-29 00:00:00");
 }
 
 // Copying a record deep-copies the tree: indexes and parent pointers must aim
