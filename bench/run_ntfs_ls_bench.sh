@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# `quorvel ls --json` against The Sleuth Kit's `fls -r -p` + `fls -r -p -d` on
-# the same NTFS image in the same run: 100,000+ files in 200 folders, a tenth
-# of them deleted. Prints wall times, the ratio quorvel / fls (goal <= 1.0),
+# `quorvel ls --json` against The Sleuth Kit's `fls -r -p` (deleted entries
+# included: the same content) on the same NTFS image in the same run: 100,000+
+# files in 200 folders, a tenth of them deleted. Prints wall times, the ratio
+# quorvel / fls (goal <= 0.30),
 # how many entries each listed, and quorvel's peak memory per listed entry
 # (from /usr/bin/time -v when it is there).
 #   bench/run_ntfs_ls_bench.sh [BUILD_DIR] [ROUNDS]
@@ -53,16 +54,15 @@ for round in $(seq 1 "$ROUNDS"); do
   "$Q" ls "$IMG" 0 --json >"$WORK/quorvel.json"
   t1=$(now)
   fls -r -p "$IMG" >"$WORK/fls.txt"
-  fls -r -p -d "$IMG" >"$WORK/fls_d.txt"
   t2=$(now)
   q=$(elapsed "$t0" "$t1"); t=$(elapsed "$t1" "$t2")
-  echo "round $round: quorvel ${q}s, fls + fls -d ${t}s"
+  echo "round $round: quorvel ${q}s, fls ${t}s"
   if [ -z "$best_q" ] || less "$q" "$best_q"; then best_q=$q; fi
   if [ -z "$best_t" ] || less "$t" "$best_t"; then best_t=$t; fi
 done
 entries=$(grep -o '"state":' "$WORK/quorvel.json" | wc -l)
-echo "best: quorvel ${best_q}s, fls ${best_t}s, ratio $(awk -v a="$best_q" -v b="$best_t" 'BEGIN { printf "%.2f", a / b }') (goal <= 1.0)"
-echo "entries: quorvel $entries; fls $(wc -l <"$WORK/fls.txt") lines, fls -d $(wc -l <"$WORK/fls_d.txt") lines"
+echo "best: quorvel ${best_q}s, fls ${best_t}s, ratio $(awk -v a="$best_q" -v b="$best_t" 'BEGIN { printf "%.2f", a / b }') (goal <= 0.30)"
+echo "entries: quorvel $entries; fls $(wc -l <"$WORK/fls.txt") lines"
 if [ -x /usr/bin/time ]; then
   /usr/bin/time -v "$Q" ls "$IMG" 0 --json 2>"$WORK/time.txt" >/dev/null
   kb=$(awk -F: '/Maximum resident set size/ { gsub(/ /, "", $2); print $2 }' "$WORK/time.txt")

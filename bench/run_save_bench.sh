@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # `quorvel save` against The Sleuth Kit's tsk_recover on the same images in the
 # same run: a FAT32 and an NTFS volume filled with a few thousand files (some
-# fragmented, some deleted). Prints wall times, the ratio quorvel / tsk (goal
-# <= 1.0) and how many of the files tsk_recover wrote quorvel wrote
-# byte-identical.
+# fragmented, some deleted). Prints wall times, the ratio quorvel / tsk (goals:
+# --normal <= 0.35 x tsk_recover -a, everything <= 0.40 x tsk_recover -e) and
+# how many of the files tsk_recover wrote quorvel wrote byte-identical.
 #   bench/run_save_bench.sh [BUILD_DIR] [ROUNDS]
 # Needs root for the ntfs-3g mount that fills the NTFS image.
 set -euo pipefail
