@@ -3,6 +3,7 @@
 #include <array>
 #include <charconv>
 #include <cstdio>
+#include <cstring>
 
 namespace quorvel::cli {
 
@@ -16,6 +17,15 @@ constexpr std::array<bool, 256> kNeedsEscape = [] {
 }();
 
 bool NeedsEscape(unsigned char c) { return kNeedsEscape[c]; }
+
+// True when one of the eight bytes needs escaping: below 0x20, '"', '\\' or
+// 0x7F (the usual "has zero byte" test on the word and its comparisons).
+bool WordNeedsEscape(uint64_t word) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull, kHighs = 0x8080808080808080ull;
+  const auto hasZero = [](uint64_t v) { return (v - kOnes) & ~v & kHighs; };
+  const uint64_t below = (word - kOnes * 0x20) & ~word & kHighs;
+  return (below | hasZero(word ^ (kOnes * '"')) | hasZero(word ^ (kOnes * '\\')) | hasZero(word ^ (kOnes * 0x7F))) != 0;
+}
 
 template <typename Number>
 void AppendNumber(std::string& out, Number value) {
@@ -31,6 +41,9 @@ void AppendEscaped(std::string& out, std::string_view text) {
   const char* const end = p + text.size();
   while (p < end) {
     const char* run = p;
+    // Eight plain bytes at a time, then byte by byte up to the one to escape.
+    uint64_t word;
+    while (end - p >= 8 && (std::memcpy(&word, p, 8), !WordNeedsEscape(word))) p += 8;
     while (p < end && !NeedsEscape(static_cast<unsigned char>(*p))) ++p;
     out.append(run, static_cast<size_t>(p - run));
     if (p == end) break;
@@ -61,6 +74,14 @@ void AppendEscaped(std::string& out, std::string_view text) {
 }
 
 }  // namespace
+
+void AppendJsonNumber(std::string& out, uint64_t value) { AppendNumber(out, value); }
+
+void AppendJsonString(std::string& out, std::string_view text) {
+  out += '"';
+  AppendEscaped(out, text);
+  out += '"';
+}
 
 std::string JsonEscape(const std::string& text) {
   std::string out;

@@ -42,5 +42,8 @@ class JsonWriter {
 
 // Escapes a UTF-8 string for JSON (control characters as \u00XX).
 std::string JsonEscape(const std::string& text);
+// Appends text as a quoted, escaped JSON string.
+void AppendJsonString(std::string& out, std::string_view text);
+void AppendJsonNumber(std::string& out, uint64_t value);
 
 }  // namespace quorvel::cli

@@ -86,12 +86,16 @@ std::string FatShortName(ByteView entry, bool folder) {
 namespace {
 
 void AppendPiece(ByteView piece, std::string& out) {
-  for (size_t i = 0; i + 1 < piece.size(); i += 2) {
+  // Collected first and appended once: this runs for every long-name entry.
+  char units[16];
+  size_t count = 0;
+  for (size_t i = 0; i + 1 < piece.size() && count + 2 <= sizeof units; i += 2) {
     const uint8_t lo = piece.U8(i), hi = piece.U8(i + 1);
-    if ((lo == 0 && hi == 0) || (lo == 0xFF && hi == 0xFF)) return;
-    out += static_cast<char>(lo);
-    out += static_cast<char>(hi);
+    if ((lo == 0 && hi == 0) || (lo == 0xFF && hi == 0xFF)) break;
+    units[count++] = static_cast<char>(lo);
+    units[count++] = static_cast<char>(hi);
   }
+  out.append(units, count);
 }
 
 bool AllFf(ByteView bytes) { return bytes.Le32(0) == 0xFFFFFFFF; }
