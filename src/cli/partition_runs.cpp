@@ -47,6 +47,7 @@ int RunPartitionCommand(PartitionCommand command, DiskRecord& disk, PartitionRec
   request.disk = &disk;
   request.partition = &partition;
   request.progress = &progress;
+  request.withFolderView = false;
   std::string refusal;
   std::unique_ptr<PartitionRun> run = LaunchPartitionRun(request, refusal);
   if (!run) {

@@ -113,7 +113,7 @@ PartitionRunResult RunPartitionCommand(const PartitionLaunchRequest& request) {
   }
   result.stopped = progress.StopRequested();
   result.completed = ok && !result.stopped;
-  result.view = BuildFolderTreeView(disk, partition, result.mode);
+  if (request.withFolderView) result.view = BuildFolderTreeView(disk, partition, result.mode);
   result.directorySectors = CountDirectorySectors(disk, partition.startSector, partition.sectorCount);
   if (request.onFinished) request.onFinished(result);
   return result;

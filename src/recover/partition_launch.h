@@ -82,6 +82,9 @@ struct PartitionLaunchRequest {
   DiskRecord* disk = nullptr;
   PartitionRecord* partition = nullptr;
   ScanProgress* progress = nullptr;
+  // Build the result's folder-tree rows (the command line shows none, and
+  // walking a large tree for them costs time).
+  bool withFolderView = true;
   // Runs on the worker thread once the tree is final, while OperationBusy is
   // still held; a face that shows the tree on its own thread hands it over.
   PartitionRunCallback onFinished;
