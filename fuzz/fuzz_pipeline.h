@@ -70,10 +70,10 @@ inline void ListAndView(const DiskRecord& disk, PartitionRecord& partition, cons
   const FileTree& tree = *partition.tree;
   for (const auto& [cluster, entry] : tree.NormalEntryByCluster)
     if (entry->size <= kViewLimit) LoadFatEntryBytes(source, partition, *entry, bytes);
-  for (const auto& [number, entry] : tree.EntryByNumber) {
+  tree.EntryByNumber.ForEach([&](uint64_t, const NtfsFileEntry* entry) {
     bool read = false, mftError = false;
     if (entry->size <= kViewLimit) LoadNtfsEntryBytes(source, partition, *entry, bytes, read, mftError);
-  }
+  });
 }
 
 inline void SaveEverything(DiskRecord& disk, PartitionRecord& partition, const SharedSource& source) {

@@ -34,6 +34,7 @@ FatFileEntry CopyFields(const FatFileEntry& from) {
   to.creationDate = from.creationDate;
   to.writeTime = from.writeTime;
   to.writeDate = from.writeDate;
+  to.accessDate = from.accessDate;
   to.size = from.size;
   to.firstCluster = from.firstCluster;
   to.name = from.name;
@@ -44,12 +45,14 @@ NtfsFileEntry CopyFields(const NtfsFileEntry& from) {
   NtfsFileEntry to;
   to.flags = from.flags;
   to.unreadable = from.unreadable;
+  to.sequence = from.sequence;
   to.recordNumber = from.recordNumber;
   to.parentNumber = from.parentNumber;
   to.size = from.size;
   to.creationTime = from.creationTime;
   to.modificationTime = from.modificationTime;
   to.accessTime = from.accessTime;
+  to.mftChangeTime = from.mftChangeTime;
   to.name = from.name;
   return to;
 }
@@ -80,10 +83,16 @@ T* Remap(T* pointer, const PointerMap& map) {
   return it == map.end() ? nullptr : static_cast<T*>(it->second);
 }
 
-template <typename Multimap>
-void RemapIndex(const Multimap& from, Multimap& to, const PointerMap& map) {
+template <typename Index>
+void RemapIndex(const Index& from, Index& to, const PointerMap& map) {
   for (const auto& [key, pointer] : from)
-    if (auto* moved = Remap(pointer, map)) to.emplace_hint(to.end(), key, moved);
+    if (auto* moved = Remap(pointer, map)) to.emplace(key, moved);
+}
+
+void RemapIndex(const RecordIndex& from, RecordIndex& to, const PointerMap& map) {
+  from.ForEach([&](uint64_t number, NtfsFileEntry* entry) {
+    if (NtfsFileEntry* moved = Remap(entry, map)) to.emplace(number, moved);
+  });
 }
 
 std::unique_ptr<FileTree> CopyTree(const FileTree& from) {

@@ -12,6 +12,8 @@
 #include <variant>
 #include <vector>
 
+#include "model/entry_indexes.h"
+
 namespace quorvel {
 
 enum EntryState : uint8_t {
@@ -64,8 +66,11 @@ struct NtfsFileEntry {
   // Its record, a record it continues in, or its parent's record could not
   // be read in full: its size and place may be incomplete.
   bool unreadable = false;
-  uint64_t recordNumber = 0;
+  // The record's sequence number, which tells whether a child's parent
+  // reference still means this record; 0 for special folders and placeholders.
+  uint16_t sequence = 0;
   uint32_t parentNumber = 0;
+  uint64_t recordNumber = 0;
   uint64_t size = 0;
   uint64_t creationTime = 0;      // FILETIME as stored
   uint64_t modificationTime = 0;  // FILETIME
@@ -87,9 +92,9 @@ struct CarvedFile {
 };
 
 using FileEntryRef = std::variant<FatFileEntry*, NtfsFileEntry*>;
-using NormalEntryByClusterMap = std::multimap<uint32_t, FatFileEntry*>;
-using DeletedEntryByClusterMap = std::multimap<uint32_t, FatFileEntry*>;
-using EntryByNumberMap = std::map<uint64_t, NtfsFileEntry*>;
+using NormalEntryByClusterMap = ClusterIndex;
+using DeletedEntryByClusterMap = ClusterIndex;
+using EntryByNumberMap = RecordIndex;
 using PlaceholderByNumberMap = std::multimap<uint64_t, NtfsFileEntry*>;
 using DirectorySectorSet = std::set<uint64_t>;
 using CarvedFileMap = std::map<uint64_t, CarvedFile>;

@@ -12,9 +12,14 @@ bool NtfsMatches(const NtfsFileEntry* entry, const std::string& name, const std:
   return entry->name == name && FormatFileTime(entry->creationTime) == creationText;
 }
 
-template <typename Multimap, typename Match>
-auto FirstMatch(Multimap& index, uint64_t number, Match match) -> typename Multimap::mapped_type {
-  auto range = index.equal_range(static_cast<typename Multimap::key_type>(number));
+FatFileEntry* FirstMatch(const ClusterIndex& index, uint32_t cluster, auto match) {
+  for (const auto& [key, entry] : index)
+    if (key == cluster && match(entry)) return entry;
+  return nullptr;
+}
+
+NtfsFileEntry* FirstMatch(const PlaceholderByNumberMap& index, uint64_t number, auto match) {
+  auto range = index.equal_range(number);
   for (auto it = range.first; it != range.second; ++it)
     if (match(it->second)) return it->second;
   return nullptr;
@@ -28,15 +33,16 @@ FatFileEntry* FindFatEntryForRow(PartitionRecord& partition, uint64_t number, co
   if (number > 0xFFFFFFFFull) return nullptr;
   FileTree& tree = *partition.tree;
   auto match = [&](const FatFileEntry* e) { return FatMatches(e, name, creationText); };
-  if (FatFileEntry* found = FirstMatch(tree.NormalEntryByCluster, number, match)) return found;
-  return FirstMatch(tree.DeletedEntryByCluster, number, match);
+  const auto cluster = static_cast<uint32_t>(number);
+  if (FatFileEntry* found = FirstMatch(tree.NormalEntryByCluster, cluster, match)) return found;
+  return FirstMatch(tree.DeletedEntryByCluster, cluster, match);
 }
 
 NtfsFileEntry* FindNtfsEntryForRow(PartitionRecord& partition, uint64_t number, const std::string& name,
                                    const std::string& creationText) {
   FileTree& tree = *partition.tree;
-  auto it = tree.EntryByNumber.find(number);
-  if (it != tree.EntryByNumber.end() && NtfsMatches(it->second, name, creationText)) return it->second;
+  NtfsFileEntry* entry = tree.EntryByNumber.Find(number);
+  if (entry && NtfsMatches(entry, name, creationText)) return entry;
   auto match = [&](const NtfsFileEntry* e) { return NtfsMatches(e, name, creationText); };
   return FirstMatch(tree.PlaceholderByNumber, number, match);
 }

@@ -75,6 +75,7 @@ TEST(FileTreeTest, CopyReaimsPointers) {
   folder.name = "docs";
   SetEntryState(folder.flags, kFolder);
   folder.firstCluster = 7;
+  folder.accessDate = (44 << 9) | (3 << 5) | 2;
   FatFileEntry* placed = AddFatChild(box->fatRoot, folder, true);
   FatFileEntry file;
   file.name = "a.txt";
@@ -82,15 +83,44 @@ TEST(FileTreeTest, CopyReaimsPointers) {
   FatFileEntry* placedFile = AddFatChild(*placed, file, false);
   box->NormalEntryByCluster.emplace(7, placed);
   box->DeletedEntryByCluster.emplace(9, placedFile);
+  NtfsFileEntry record;
+  record.name = "b.txt";
+  record.sequence = 3;
+  record.mftChangeTime = 133000000000000000ull;
+  box->EntryByNumber.emplace(64, AddNtfsChild(box->ntfsRoot, record, false));
 
   FileTreeBox copy = box;
   ClearFileTree(*box);
+  // Every field comes along, not only the ones a listing shows first.
+  const NtfsFileEntry* copiedRecord = copy->EntryByNumber.Find(64);
+  ASSERT_EQ(copiedRecord, &copy->ntfsRoot.children.front());
+  EXPECT_EQ(copiedRecord->sequence, 3);
+  EXPECT_EQ(copiedRecord->mftChangeTime, 133000000000000000ull);
   ASSERT_EQ(copy->NormalEntryByCluster.size(), 1u);
   FatFileEntry* copied = copy->NormalEntryByCluster.begin()->second;
   EXPECT_EQ(copied->name, "docs");
   EXPECT_EQ(copied->parent, &copy->fatRoot);
+  EXPECT_EQ(copied->accessDate, (44 << 9) | (3 << 5) | 2);
   EXPECT_EQ(copied->children.front().parent, copied);
   EXPECT_EQ(copy->DeletedEntryByCluster.begin()->second, &copied->children.front());
+}
+
+// Record numbers index a vector; a damaged record's huge number must neither
+// grow it without bound nor be lost, and the first entry for a number wins.
+TEST(FileTreeTest, RecordIndexTakesHugeNumbersAndKeepsTheFirst) {
+  NtfsFileEntry a, b, c;
+  RecordIndex index;
+  EXPECT_TRUE(index.emplace(1ull << 40, &a));
+  EXPECT_TRUE(index.emplace(5, &b));
+  EXPECT_FALSE(index.emplace(5, &c));
+  for (uint64_t n = 6; n < 300000; ++n) index.emplace(n, &c);
+  EXPECT_EQ(index.Find(1ull << 40), &a);
+  EXPECT_EQ(index.Find(5), &b);
+  EXPECT_EQ(index.Find(4), nullptr);
+  EXPECT_EQ(index.size(), 300000u - 6u + 2u);
+  size_t visited = 0;
+  index.ForEach([&](uint64_t, const NtfsFileEntry*) { ++visited; });
+  EXPECT_EQ(visited, index.size());
 }
 
 }  // namespace quorvel

@@ -50,7 +50,7 @@ DiskList MakeList() {
   record.name = "report.doc";
   record.creationTime = 133000000000000000ull;
   NtfsFileEntry* placed = AddNtfsChild(nt.ntfsRoot, record, false);
-  nt.EntryByNumber[40] = placed;
+  nt.EntryByNumber.emplace(40, placed);
   NtfsFileEntry placeholder = record;
   placeholder.name = "folder";
   NtfsFileEntry* ph = AddNtfsChild(nt.ntfsRoot, placeholder, true);

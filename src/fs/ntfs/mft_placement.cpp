@@ -26,6 +26,7 @@ void SetSpecialFolder(NtfsFileEntry& folder, uint64_t number, const char* name) 
   SetEntryState(folder.flags, kFolder);
   folder.recordNumber = number;
   folder.parentNumber = static_cast<uint32_t>(number);
+  folder.sequence = 0;
   folder.size = 0;
   folder.creationTime = folder.modificationTime = folder.accessTime = 0;
   folder.name = name;
@@ -68,23 +69,22 @@ void MftTreeBuilder::ResetSpecialFolders(bool withExtension) {
   tree_.EntryByNumber.clear();
   tree_.PlaceholderByNumber.clear();
   tree_.skipSet.clear();
-  sequenceOf_.clear();
-  tree_.EntryByNumber[5] = &tree_.ntfsRoot;
-  tree_.EntryByNumber[2] = &tree_.ntfsLost;
-  if (withExtension) tree_.EntryByNumber[1] = &tree_.ntfsExtension;
+  placeholders_.clear();
+  tree_.EntryByNumber.emplace(5, &tree_.ntfsRoot);
+  tree_.EntryByNumber.emplace(2, &tree_.ntfsLost);
+  if (withExtension) tree_.EntryByNumber.emplace(1, &tree_.ntfsExtension);
 }
 
 bool MftTreeBuilder::IsSequenceMatch(const NtfsFileEntry* parent, uint16_t parentSequence) const {
-  auto it = sequenceOf_.find(parent);
-  if (it == sequenceOf_.end()) return true;  // special folders and placeholders have none
-  return SequenceFits(it->second, parent->state(), parentSequence);
+  // Special folders and placeholders have sequence 0, which fits every reference.
+  return SequenceFits(parent->sequence, parent->state(), parentSequence);
 }
 
 NtfsFileEntry* MftTreeBuilder::KnownParent(uint32_t parentNumber, uint16_t parentSequence) {
   bool known = false;
-  if (auto it = tree_.EntryByNumber.find(parentNumber); it != tree_.EntryByNumber.end()) {
+  if (NtfsFileEntry* entry = tree_.EntryByNumber.Find(parentNumber)) {
     known = true;
-    if (IsFolderState(it->second->state()) && IsSequenceMatch(it->second, parentSequence)) return it->second;
+    if (IsFolderState(entry->state()) && IsSequenceMatch(entry, parentSequence)) return entry;
   }
   auto [first, last] = tree_.PlaceholderByNumber.equal_range(parentNumber);
   for (auto it = first; it != last; ++it) {
@@ -98,7 +98,7 @@ NtfsFileEntry* MftTreeBuilder::PlaceholderFor(uint32_t number) {
   const std::string name = FormatText("$$$Folder%u", number);
   auto [first, last] = tree_.PlaceholderByNumber.equal_range(number);
   for (auto it = first; it != last; ++it)
-    if (it->second->name == name && !sequenceOf_.count(it->second)) return it->second;
+    if (it->second->name == name && placeholders_.count(it->second)) return it->second;
   NtfsFileEntry placeholder;
   SetEntryState(placeholder.flags, kDeletedFolder);
   placeholder.recordNumber = number;
@@ -106,15 +106,16 @@ NtfsFileEntry* MftTreeBuilder::PlaceholderFor(uint32_t number) {
   placeholder.name = name;
   NtfsFileEntry* added = AddNtfsChild(tree_.ntfsLost, std::move(placeholder), true);
   tree_.PlaceholderByNumber.emplace(number, added);
+  placeholders_.insert(added);
   return added;
 }
 
 NtfsFileEntry* MftTreeBuilder::Insert(NtfsFileEntry& parent, PendingEntry pending) {
   const bool folder = IsFolderState(pending.entry.state());
+  pending.entry.sequence = pending.sequence;
   NtfsFileEntry* added = AddNtfsChild(parent, std::move(pending.entry), folder);
-  if (!tree_.EntryByNumber.emplace(added->recordNumber, added).second)
+  if (!tree_.EntryByNumber.emplace(added->recordNumber, added))
     tree_.PlaceholderByNumber.emplace(added->recordNumber, added);
-  sequenceOf_[added] = pending.sequence;
   return added;
 }
 

@@ -4,7 +4,7 @@
 // parent records up the chain, else under a "$$$Folder%d" placeholder in the
 // lost folder.
 #include <cstdint>
-#include <unordered_map>
+#include <unordered_set>
 
 #include "fs/ntfs/mft_record.h"
 #include "io/byte_source.h"
@@ -56,14 +56,11 @@ class MftTreeBuilder {
 
   bool IsSequenceMatch(const NtfsFileEntry* parent, uint16_t parentSequence) const;
 
-  // Room for about this many entries, so bookkeeping does not rehash while sweeping.
-  void Reserve(size_t entries) { sequenceOf_.reserve(entries); }
-
   FileTree& tree() { return tree_; }
 
  private:
   FileTree& tree_;
-  std::unordered_map<const NtfsFileEntry*, uint16_t> sequenceOf_;
+  std::unordered_set<const NtfsFileEntry*> placeholders_;  // made by PlaceholderFor, not read from a record
 };
 
 // Places an entry found by the sweep: under its known parent, or (except for

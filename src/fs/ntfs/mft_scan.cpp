@@ -155,7 +155,6 @@ bool ScanMftRecords(const ByteSource& source, ScanProgress& progress, PartitionR
   builder.ResetSpecialFolders(false);
   uint64_t totalRecords = 0;
   for (const MftRun& run : partition.ntfs.mftRuns) totalRecords += clusterBytes * run.clusterCount / recordBytes;
-  builder.Reserve(static_cast<size_t>(std::min<uint64_t>(totalRecords, 1u << 24)));
   progress.SetText("");
   progress.Range(totalRecords, 1);
   progress.BytesPerUnit(recordBytes);

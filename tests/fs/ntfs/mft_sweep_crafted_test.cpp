@@ -104,7 +104,8 @@ TEST_F(CraftedSweep, UnusableParentsGiveNumberedPlaceholders) {
   EXPECT_EQ(paths_.at("零散目录/$$$Folder90/parent_gone.txt")->state(), kDeletedFile);
   const FileTree& tree = *disk_.partitions.front().tree;
   EXPECT_EQ(tree.PlaceholderByNumber.count(90), 1u);
-  EXPECT_EQ(tree.EntryByNumber.at(84)->name, "new_folder");
+  ASSERT_NE(tree.EntryByNumber.Find(84), nullptr);
+  EXPECT_EQ(tree.EntryByNumber.Find(84)->name, "new_folder");
 }
 
 // Faults caught: ancestors read for a child listed a second time when the
