@@ -31,13 +31,17 @@ std::string FormatText(const char* format, ...) {
   va_start(args, format);
   va_list copy;
   va_copy(copy, args);
-  int needed = std::vsnprintf(nullptr, 0, format, copy);
+  // Progress texts are short: one pass into the stack, a second only for a
+  // longer text (sweeps format one per folder or block).
+  char small[256];
+  const int needed = std::vsnprintf(small, sizeof small, format, copy);
   va_end(copy);
   std::string out;
-  if (needed > 0) {
-    std::vector<char> buf(static_cast<size_t>(needed) + 1);
-    std::vsnprintf(buf.data(), buf.size(), format, args);
-    out.assign(buf.data(), static_cast<size_t>(needed));
+  if (needed > 0 && static_cast<size_t>(needed) < sizeof small) {
+    out.assign(small, static_cast<size_t>(needed));
+  } else if (needed > 0) {
+    out.resize(static_cast<size_t>(needed));
+    std::vsnprintf(out.data(), out.size() + 1, format, args);
   }
   va_end(args);
   return out;

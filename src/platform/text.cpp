@@ -6,43 +6,71 @@
 
 namespace quorvel {
 
-void AppendUtf8(std::string& out, uint32_t cp) {
+namespace {
+
+// Writes cp's UTF-8 bytes at w; returns the end.
+char* EncodeUtf8(char* w, uint32_t cp) {
   if (cp < 0x80) {
-    out += static_cast<char>(cp);
+    *w++ = static_cast<char>(cp);
   } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
+    *w++ = static_cast<char>(0xC0 | (cp >> 6));
+    *w++ = static_cast<char>(0x80 | (cp & 0x3F));
   } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
+    *w++ = static_cast<char>(0xE0 | (cp >> 12));
+    *w++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *w++ = static_cast<char>(0x80 | (cp & 0x3F));
   } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
+    *w++ = static_cast<char>(0xF0 | (cp >> 18));
+    *w++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    *w++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *w++ = static_cast<char>(0x80 | (cp & 0x3F));
   }
+  return w;
 }
 
-std::string Utf16LeToUtf8(ByteView bytes, bool stopAtNul) {
-  const uint8_t* data = bytes.data();
-  const size_t units = bytes.size() / 2;
-  std::string out;
-  out.reserve(units);
+// Decodes units UTF-16LE code units at data into w (room for 3 bytes per
+// unit: a pair takes 4 bytes for its 2 units); returns the end.
+char* DecodeUtf16Le(const uint8_t* data, size_t units, bool stopAtNul, char* w) {
   for (size_t i = 0; i < units; ++i) {
     uint32_t u = static_cast<uint32_t>(data[2 * i] | (data[2 * i + 1] << 8));
-    if (u == 0 && stopAtNul) break;
+    if (u < 0x80) {
+      if (u == 0 && stopAtNul) break;
+      *w++ = static_cast<char>(u);
+      continue;
+    }
     if (u >= 0xD800 && u <= 0xDBFF && i + 1 < units) {
       uint32_t low = static_cast<uint32_t>(data[2 * i + 2] | (data[2 * i + 3] << 8));
       if (low >= 0xDC00 && low <= 0xDFFF) {
-        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+        w = EncodeUtf8(w, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
         ++i;
         continue;
       }
     }
     if (u >= 0xD800 && u <= 0xDFFF) u = 0xFFFD;  // unpaired surrogate
-    AppendUtf8(out, u);
+    w = EncodeUtf8(w, u);
   }
+  return w;
+}
+
+}  // namespace
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+  char bytes[4];
+  out.append(bytes, static_cast<size_t>(EncodeUtf8(bytes, cp) - bytes));
+}
+
+std::string Utf16LeToUtf8(ByteView bytes, bool stopAtNul) {
+  // Decoded on the stack and copied once: every listed name comes through
+  // here, and a string grown byte by byte (or sized for the worst case and
+  // shrunk) costs time or keeps a heap block the name does not need.
+  const size_t units = bytes.size() / 2;
+  constexpr size_t kStackUnits = 512;  // NTFS and FAT names are at most 255 units
+  if (units <= kStackUnits) {
+    char text[kStackUnits * 3];
+    return std::string(text, DecodeUtf16Le(bytes.data(), units, stopAtNul, text));
+  }
+  std::string out(units * 3, '\0');
+  out.resize(static_cast<size_t>(DecodeUtf16Le(bytes.data(), units, stopAtNul, out.data()) - out.data()));
   return out;
 }
 

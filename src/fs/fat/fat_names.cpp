@@ -1,5 +1,7 @@
 #include "fs/fat/fat_names.h"
 
+#include <algorithm>
+
 #include "platform/text.h"
 
 namespace quorvel {
@@ -87,15 +89,13 @@ namespace {
 
 void AppendPiece(ByteView piece, std::string& out) {
   // Collected first and appended once: this runs for every long-name entry.
-  char units[16];
+  const uint8_t* p = piece.data();
   size_t count = 0;
-  for (size_t i = 0; i + 1 < piece.size() && count + 2 <= sizeof units; i += 2) {
-    const uint8_t lo = piece.U8(i), hi = piece.U8(i + 1);
+  for (const size_t end = std::min<size_t>(piece.size() & ~size_t{1}, 16); count < end; count += 2) {
+    const uint8_t lo = p[count], hi = p[count + 1];
     if ((lo == 0 && hi == 0) || (lo == 0xFF && hi == 0xFF)) break;
-    units[count++] = static_cast<char>(lo);
-    units[count++] = static_cast<char>(hi);
   }
-  out.append(units, count);
+  out.append(reinterpret_cast<const char*>(p), count);
 }
 
 bool AllFf(ByteView bytes) { return bytes.Le32(0) == 0xFFFFFFFF; }
