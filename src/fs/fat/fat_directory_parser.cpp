@@ -2,6 +2,7 @@
 // recorded directory sectors.
 #include "fs/fat/fat_directory_parser.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "fs/fat/fat_dir_entry_layout.h"
@@ -104,36 +105,68 @@ void FillFromEntry(FatFileEntry& entry, ByteView e, bool clusterToo = true) {
   if (clusterToo) entry.firstCluster = FatEntryFirstCluster(e);
 }
 
+// Clusters the chain holds in a row from c on (c itself counted), each one
+// the walk would still take, up to max: read together in one request.
+uint32_t ContiguousClusters(const Walk& walk, uint32_t c, uint32_t parentFirst, uint32_t max) {
+  uint32_t count = 1;
+  for (uint32_t at = c; count < max; ++at, ++count) {
+    const uint32_t next = NextCluster(walk, at);
+    if (next != at + 1 || EndsChain(walk, next) || next >= walk.maxCluster || next == parentFirst ||
+        walk.visited.count(next))
+      break;
+  }
+  return count;
+}
+
 // An in-use folder read through the FAT: every cluster of its chain, parsed
 // as one piece so a long name whose entries straddle two clusters stays whole.
+// Clusters that follow each other on the disk are read in one request (small
+// clusters read one by one cost more in calls than in copying).
 WalkResult WalkFolderChain(Walk& walk, FatFileEntry& folder, const FatFileEntry& parent, int depth) {
-  std::vector<uint8_t> data, cluster;
+  constexpr size_t kRunBytes = size_t{256} << 10;
+  const size_t clusterBytes = static_cast<size_t>(walk.partition.sectorsPerCluster) * kFatSectorSize;
+  if (clusterBytes == 0) return WalkResult::kGoOn;
+  const auto maxRun = static_cast<uint32_t>(std::max<size_t>(1, kRunBytes / clusterBytes));
+  std::vector<uint8_t> data, run;
   uint32_t c = folder.firstCluster;
   bool first = true;
   bool stopped = false;
-  while (c > 1 && c != parent.firstCluster && c < walk.maxCluster) {
+  while (c > 1 && c != parent.firstCluster && c < walk.maxCluster && !stopped) {
     // A chain that comes back to a cluster read before (a loop, a cross-link,
     // or a folder leading back to an ancestor) ends here.
-    if (!walk.visited.insert(c).second) break;
-    if (ReadFatCluster(walk.source, walk.partition, c, cluster) < cluster.size()) folder.unreadable = true;
-    if (walk.fat32() && first && !StartsSubfolder(cluster)) break;
-    if (!CountFoundFolder(walk.progress, walk.counter)) {
-      stopped = true;
-      break;
+    if (walk.visited.count(c)) break;
+    const uint32_t count = ContiguousClusters(walk, c, parent.firstCluster, maxRun);
+    run.assign(count * clusterBytes, 0);
+    const size_t read =
+        ReadFatSectors(walk.source, walk.partition.dataOrigin + uint64_t{c} * walk.partition.sectorsPerCluster, run);
+    bool chainGoesOn = true;
+    for (uint32_t i = 0; i < count; ++i, ++c) {
+      walk.visited.insert(c);
+      const ByteView cluster(run.data() + i * clusterBytes, clusterBytes);
+      if (read < (i + 1) * clusterBytes) folder.unreadable = true;
+      if (walk.fat32() && first && !StartsSubfolder(cluster)) {
+        chainGoesOn = false;
+        break;
+      }
+      first = false;
+      if (!CountFoundFolder(walk.progress, walk.counter)) {
+        stopped = true;
+        break;
+      }
+      if (!data.empty() && data.size() + clusterBytes > kMaxDirectoryBytes) {
+        // Longer than a folder should be: parse what is here, keeping a long
+        // name's unfinished run for the next piece.
+        const size_t carried = UnfinishedLongNameBytes(data);
+        if (WalkData(walk, ByteView(data.data(), data.size() - carried), folder, depth + 1) == WalkResult::kStopped)
+          return WalkResult::kStopped;
+        data.erase(data.begin(), data.end() - static_cast<std::ptrdiff_t>(carried));
+      }
+      data.insert(data.end(), cluster.data(), cluster.data() + clusterBytes);
     }
-    if (!data.empty() && data.size() + cluster.size() > kMaxDirectoryBytes) {
-      // Longer than a folder should be: parse what is here, keeping a long
-      // name's unfinished run for the next piece.
-      const size_t carried = UnfinishedLongNameBytes(data);
-      if (WalkData(walk, ByteView(data.data(), data.size() - carried), folder, depth + 1) == WalkResult::kStopped)
-        return WalkResult::kStopped;
-      data.erase(data.begin(), data.end() - static_cast<std::ptrdiff_t>(carried));
-    }
-    data.insert(data.end(), cluster.begin(), cluster.end());
-    const uint32_t next = NextCluster(walk, c);
+    if (!chainGoesOn || stopped) break;
+    const uint32_t next = NextCluster(walk, c - 1);
     if (EndsChain(walk, next) || next < 2 || next > walk.maxCluster) break;
     c = next;
-    first = false;
   }
   // What was read is listed even after a stop request.
   if (!data.empty() && WalkData(walk, data, folder, depth + 1) == WalkResult::kStopped) return WalkResult::kStopped;
