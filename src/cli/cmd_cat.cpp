@@ -15,6 +15,7 @@
 #include "cli/partition_request.h"
 #include "cli/path_selection.h"
 #include "cli/save_notes.h"
+#include "cli/exit_without_teardown.h"
 #include "core/terminal_progress.h"
 #include "recover/format_info_scan.h"
 #include "save/save_engines.h"
@@ -101,6 +102,7 @@ int RunCat(const ParsedArgs& parsed) {
   request.quiet = request.quiet || isatty(STDOUT_FILENO);
   const std::string path = parsed.positional.back();
   DiskList list;
+  KeepUntilExit keep(list);
   DiskRecord* disk = nullptr;
   PartitionRecord* partition = nullptr;
   PartitionRecord wholeDisk;

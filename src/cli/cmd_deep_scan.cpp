@@ -11,6 +11,7 @@
 #include "cli/json_writer.h"
 #include "cli/partition_runs.h"
 #include "cli/scan_file_option.h"
+#include "cli/exit_without_teardown.h"
 
 namespace quorvel::cli {
 
@@ -43,6 +44,7 @@ void PrintJson(const DiskRecord& disk, bool complete) {
 
 int RunDeepScan(const ParsedArgs& parsed) {
   DiskList list;
+  KeepUntilExit keep(list);
   DiskRecord* disk = nullptr;
   PartitionRecord* partition = nullptr;
   ScanFileOption scanFile{parsed.Get("--scan")};

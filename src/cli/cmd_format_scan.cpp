@@ -11,6 +11,7 @@
 #include "cli/partition_runs.h"
 #include "cli/scan_file_option.h"
 #include "cli/tree_output.h"
+#include "cli/exit_without_teardown.h"
 #include "model/partition_texts.h"
 
 namespace quorvel::cli {
@@ -46,6 +47,7 @@ void PrintDirectorySectors(const DiskRecord& disk, const PartitionRecord& partit
 int RunFormatScan(const ParsedArgs& parsed) {
   const bool json = parsed.Has("--json");
   DiskList list;
+  KeepUntilExit keep(list);
   DiskRecord* disk = nullptr;
   PartitionRecord* partition = nullptr;
   const std::vector<std::string> sources(parsed.positional.begin(), parsed.positional.end() - 1);

@@ -12,6 +12,7 @@
 #include "cli/partition_runs.h"
 #include "cli/scan_file_option.h"
 #include "cli/tree_output.h"
+#include "cli/exit_without_teardown.h"
 #include "recover/file_bytes.h"
 
 namespace quorvel::cli {
@@ -109,6 +110,7 @@ int RunHex(const ParsedArgs& parsed) {
                       "START and COUNT are sector numbers (COUNT at most " + std::to_string(kMaxViewBytes / 512) + ")");
   }
   DiskList list;
+  KeepUntilExit keep(list);
   DiskRecord* disk = nullptr;
   PartitionRecord* partition = nullptr;
   std::vector<uint8_t> bytes;

@@ -13,6 +13,7 @@
 #include "cli/partition_request.h"
 #include "cli/scan_file_option.h"
 #include "cli/tree_output.h"
+#include "cli/exit_without_teardown.h"
 
 namespace quorvel::cli {
 
@@ -34,6 +35,7 @@ int RunLs(const ParsedArgs& parsed) {
   PartitionRequest request;
   if (int status = ResolvePartitionRequest(kName, parsed, 0, request); status != kExitDone) return status;
   DiskList list;
+  KeepUntilExit keep(list);
   DiskRecord* disk = nullptr;
   PartitionRecord* partition = nullptr;
   PartitionRecord wholeDisk;

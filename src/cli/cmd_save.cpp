@@ -19,6 +19,7 @@
 #include "cli/save_notes.h"
 #include "cli/scan_file_option.h"
 #include "cli/terminal_text.h"
+#include "cli/exit_without_teardown.h"
 #include "core/operation_busy.h"
 #include "core/terminal_progress.h"
 #include "platform/free_space.h"
@@ -252,6 +253,7 @@ int RunSave(const ParsedArgs& parsed) {
   SaveRequest request;
   if (int status = ResolveRequest(parsed, request); status != kExitDone) return status;
   DiskList list;
+  KeepUntilExit keep(list);
   DiskRecord* disk = nullptr;
   PartitionRecord* partition = nullptr;
   PartitionRecord wholeDisk;
