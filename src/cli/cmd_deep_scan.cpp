@@ -8,10 +8,10 @@
 #include "cli/cli_source.h"
 #include "cli/command_registry.h"
 #include "cli/disk_listing.h"
+#include "cli/exit_without_teardown.h"
 #include "cli/json_writer.h"
 #include "cli/partition_runs.h"
 #include "cli/scan_file_option.h"
-#include "cli/exit_without_teardown.h"
 
 namespace quorvel::cli {
 

@@ -9,10 +9,10 @@
 
 #include "cli/cli_source.h"
 #include "cli/command_registry.h"
+#include "cli/exit_without_teardown.h"
 #include "cli/partition_runs.h"
 #include "cli/scan_file_option.h"
 #include "cli/tree_output.h"
-#include "cli/exit_without_teardown.h"
 #include "recover/file_bytes.h"
 
 namespace quorvel::cli {

@@ -9,11 +9,11 @@
 #include "cli/bodyfile_output.h"
 #include "cli/cli_source.h"
 #include "cli/command_registry.h"
+#include "cli/exit_without_teardown.h"
 #include "cli/lost_partition_run.h"
 #include "cli/partition_request.h"
 #include "cli/scan_file_option.h"
 #include "cli/tree_output.h"
-#include "cli/exit_without_teardown.h"
 
 namespace quorvel::cli {
 
