@@ -23,6 +23,7 @@ bool ScanDirectorySectors(DiskRecord& disk, PartitionRecord* partition, ScanProg
 bool ScanDirectorySectors(const ByteSource& source, DiskRecord& disk, ScanProgress& progress, uint64_t startSector,
                           uint64_t sectorCount) {
   constexpr size_t kSector = kFatSectorSize;
+  constexpr size_t kPage = 4096;
   disk.extraFoundFiles.name = "Extra Found Files";
   disk.extraFoundFiles.size = 0;
   // A boot sector or table entry may claim far more sectors than the source
@@ -36,16 +37,19 @@ bool ScanDirectorySectors(const ByteSource& source, DiskRecord& disk, ScanProgre
   constexpr size_t kBlockBytes = kSweepBlockSectors * kSector;
   progress.Range(lastBlock, 1);
   progress.BytesPerUnit(kBlockBytes);
-  // Page-aligned, and every block is read whole into the same place at the
-  // next page-aligned disk offset: the kernel copies into a misaligned buffer
-  // (or from a misaligned page-cache offset) several times slower, which
-  // would make the sweep slower than the disk. A block's sectors are tested
-  // on their own, so nothing needs to be carried from one block to the next.
-  SectorBuffer owner(kBlockBytes);
+  // Every block is read whole into the same place, which starts as far into
+  // its page as the block's disk position is into a page (blocks are whole
+  // pages, so that stays true): the kernel copies between places that do not
+  // line up several times slower, which would make the sweep slower than the
+  // disk (partitions of older disks start at sector 63). A block's sectors
+  // are tested on their own, so nothing needs to be carried from one block
+  // to the next.
+  SectorBuffer owner(kBlockBytes + kPage);
   if (owner.size() == 0) return false;
-  uint8_t* const buffer = owner.data();
   // Sector numbers of composite volumes are relative to the volume's start.
   uint64_t readPosition = startSector * kSector;
+  uint8_t* const buffer = owner.data() + readPosition % kPage;
+  const std::span<uint8_t> blockArea(buffer, kBlockBytes);
   uint64_t current = startSector;
   const uint64_t lastSector = startSector + sectorCount;  // tested too
 
@@ -55,7 +59,7 @@ bool ScanDirectorySectors(const ByteSource& source, DiskRecord& disk, ScanProgre
     if (progress.StopRequested()) break;
 
     // What could not be read is zero; sectors after a failing one still count.
-    ReadCarefully(source, readPosition, owner.span(), kBlockBytes, UINT64_MAX, kSector);
+    ReadCarefully(source, readPosition, blockArea, kBlockBytes, UINT64_MAX, kSector);
     readPosition += kBlockBytes;
 
     for (uint64_t i = 0; i < kSweepBlockSectors && current <= lastSector; ++i, ++current) {
