@@ -24,6 +24,7 @@ bool ScanDirectorySectors(const ByteSource& source, DiskRecord& disk, ScanProgre
                           uint64_t sectorCount) {
   constexpr size_t kSector = kFatSectorSize;
   constexpr size_t kPage = 4096;
+  constexpr size_t kPieceBytes = size_t{1024} << 10;
   disk.extraFoundFiles.name = "Extra Found Files";
   disk.extraFoundFiles.size = 0;
   // A boot sector or table entry may claim far more sectors than the source
@@ -58,22 +59,27 @@ bool ScanDirectorySectors(const ByteSource& source, DiskRecord& disk, ScanProgre
     progress.Pos(block);
     if (progress.StopRequested()) break;
 
-    // What could not be read is zero; sectors after a failing one still count.
-    ReadCarefully(source, readPosition, blockArea, kBlockBytes, UINT64_MAX, kSector);
-    readPosition += kBlockBytes;
-
-    for (uint64_t i = 0; i < kSweepBlockSectors && current <= lastSector; ++i, ++current) {
-      if (progress.StopRequested()) break;
-      const ByteView sector(buffer + i * kSector, kSector);
-      if (sector.U8(0) == 0) continue;
-      if (sector.U8(0) == '.' && sector.U8(1) == ' ') {
-        // A subfolder's first sector counts on its "." and ".." alone: the
-        // rest of it may hold entries the general test would refuse.
-        if (IsSubfolderFirstSector(sector)) disk.directorySectors.insert(current);
-        continue;
+    // Read in pieces, each tested while it is still in the processor's
+    // cache (a whole block read first goes through memory twice). What could
+    // not be read is zero; sectors after a failing one still count.
+    for (size_t piece = 0; piece < kBlockBytes && current <= lastSector && !progress.StopRequested();
+         piece += kPieceBytes) {
+      ReadCarefully(source, readPosition + piece, blockArea.subspan(piece, kPieceBytes), kPieceBytes, UINT64_MAX,
+                    kSector);
+      for (size_t at = piece; at < piece + kPieceBytes && current <= lastSector; at += kSector, ++current) {
+        if (progress.StopRequested()) break;
+        const ByteView sector(buffer + at, kSector);
+        if (sector.U8(0) == 0) continue;
+        if (sector.U8(0) == '.' && sector.U8(1) == ' ') {
+          // A subfolder's first sector counts on its "." and ".." alone: the
+          // rest of it may hold entries the general test would refuse.
+          if (IsSubfolderFirstSector(sector)) disk.directorySectors.insert(current);
+          continue;
+        }
+        if (IsFatDirectorySector(sector)) disk.directorySectors.insert(current);
       }
-      if (IsFatDirectorySector(sector)) disk.directorySectors.insert(current);
     }
+    readPosition += kBlockBytes;
   }
   return true;
 }
