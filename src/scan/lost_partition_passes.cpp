@@ -91,6 +91,7 @@ void QuickPass(LostSearch& search, uint32_t tracksPerCylinder) {
 }
 
 bool PrecisePass(LostSearch& search) {
+  constexpr uint64_t kPieceSectors = 2048;  // 1 MiB
   SectorBuffer buffer(kBlockSectors * kDefaultSectorSize);
   if (!buffer.data()) {
     search.report.error = "no memory for the 10 MiB read buffer";
@@ -103,12 +104,17 @@ bool PrecisePass(LostSearch& search) {
     search.progress.Pos(block);
     if (search.Stopped()) return false;
     const uint64_t sectors = std::min(kBlockSectors, search.diskSectors - base);
-    search.Read(base, std::span<uint8_t>(buffer.data(), sectors * kDefaultSectorSize));
-    const uint8_t* s = buffer.data();
-    for (uint64_t i = 0; i < sectors; ++i, s += kDefaultSectorSize) {
-      // Every boot sector ends with 0x55 0xAA: most sectors go no further.
-      if (s[510] != 0x55 || s[511] != 0xAA) continue;
-      TestPreciseSector(search, base + i, ByteView(s, kDefaultSectorSize));
+    // Read in pieces, each tested while it is still in the processor's cache.
+    for (uint64_t piece = 0; piece < sectors; piece += kPieceSectors) {
+      const uint64_t count = std::min(kPieceSectors, sectors - piece);
+      uint8_t* const at = buffer.data() + piece * kDefaultSectorSize;
+      search.Read(base + piece, std::span<uint8_t>(at, count * kDefaultSectorSize));
+      const uint8_t* s = at;
+      for (uint64_t i = piece; i < piece + count; ++i, s += kDefaultSectorSize) {
+        // Every boot sector ends with 0x55 0xAA: most sectors go no further.
+        if (s[510] != 0x55 || s[511] != 0xAA) continue;
+        TestPreciseSector(search, base + i, ByteView(s, kDefaultSectorSize));
+      }
     }
   }
   return true;
