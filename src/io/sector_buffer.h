@@ -34,4 +34,11 @@ class SectorBuffer {
   std::unique_ptr<uint8_t, decltype(&std::free)> data_;
 };
 
+// size bytes of a page-aligned buffer kept for the calling thread and reused
+// by the next call: saving thousands of files would otherwise allocate and
+// zero a fresh buffer (up to 10 MiB) for each. It holds whatever the last
+// read left there, so only one user at a time per thread. Empty when the
+// memory cannot be had.
+std::span<uint8_t> ThreadReadBuffer(size_t size);
+
 }  // namespace quorvel

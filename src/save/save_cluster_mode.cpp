@@ -126,7 +126,8 @@ bool SaveByClusterChain(const SaveJob& job, const FatFileEntry& entry, const std
   // Consecutive clusters of the chain are read together, up to 10 MiB.
   uint64_t maxRun = std::max<uint64_t>(1, 0xA00000 / clusterSize);
   uint64_t clustersNeeded = (size + clusterSize - 1) / clusterSize;
-  SectorBuffer buffer(static_cast<size_t>(std::min(maxRun, clustersNeeded) * clusterSize));
+  const std::span<uint8_t> buffer =
+      ThreadReadBuffer(static_cast<size_t>(std::min(maxRun, clustersNeeded) * clusterSize));
   if (buffer.size() == 0 && size != 0) {
     FailWrite(run, file);
     return false;
@@ -155,8 +156,8 @@ bool SaveByClusterChain(const SaveJob& job, const FatFileEntry& entry, const std
     }
     size_t want = static_cast<size_t>(runLength * clusterSize);
     size_t put = static_cast<size_t>(std::min<uint64_t>(size - written, want));
-    ReadFileData(job, partition.dataOrigin + runStart * sectorsPerCluster, buffer.span().first(want), written, put,
-                 limit, tally);
+    ReadFileData(job, partition.dataOrigin + runStart * sectorsPerCluster, buffer.first(want), written, put, limit,
+                 tally);
     if (!file.Write(buffer.data(), put)) {
       FailWrite(run, file);
       return false;

@@ -147,7 +147,7 @@ bool SaveRecordFile(const SaveJob& job, const NtfsFileEntry& entry, const std::s
   if (details.hasData && details.initializedSize < dataEnd) dataEnd = details.initializedSize;
   if (dataEnd < size) tally.Known(dataEnd, size - dataEnd);
   const uint64_t limit = JobReadLimit(job);
-  SectorBuffer buffer(0);
+  std::span<uint8_t> buffer;
   for (const DataRun& dataRun : details.dataRuns) {
     // Each run lands at its own place in the file, so a sparse run (or a gap
     // between pieces of the list) keeps the following data where it belongs.
@@ -173,15 +173,15 @@ bool SaveRecordFile(const SaveJob& job, const NtfsFileEntry& entry, const std::s
       uint64_t piece = std::min<uint64_t>(kRunPiece, toCopy - done);
       size_t want = static_cast<size_t>((piece + bytesPerSector - 1) / bytesPerSector * bytesPerSector);
       if (want > buffer.size()) {
-        buffer = SectorBuffer(want);
+        buffer = ThreadReadBuffer(want);
         if (buffer.size() < want) {
           FailWrite(run, file);
           return true;
         }
       }
       const uint64_t knownBefore = tally.known;
-      ReadFileData(job, sector + done / bytesPerSector, buffer.span().first(want), outStart + done,
-                   static_cast<size_t>(piece), limit, tally);
+      ReadFileData(job, sector + done / bytesPerSector, buffer.first(want), outStart + done, static_cast<size_t>(piece),
+                   limit, tally);
       file.Seek(outStart + done);
       // A piece that could not be read at all stays the zeros the length gave.
       if (tally.known != knownBefore && !file.Write(buffer.data(), static_cast<size_t>(piece))) {

@@ -18,7 +18,7 @@ CopyResult CopySourceRange(const SaveJob& job, uint64_t sector, uint64_t size, T
   // A block is a whole number of sectors so the next one starts on a sector.
   blockBytes = std::max<size_t>(blockBytes - blockBytes % bytesPerSector, bytesPerSector);
   const uint64_t roundedSize = (size + bytesPerSector - 1) / bytesPerSector * bytesPerSector;
-  SectorBuffer buffer(static_cast<size_t>(std::min<uint64_t>(blockBytes, roundedSize)));
+  const std::span<uint8_t> buffer = ThreadReadBuffer(static_cast<size_t>(std::min<uint64_t>(blockBytes, roundedSize)));
   if (buffer.size() == 0 && size != 0) {
     result.writeFailed = true;  // no memory for the block: the file fails, it is not cut short
     return result;
@@ -36,7 +36,7 @@ CopyResult CopySourceRange(const SaveJob& job, uint64_t sector, uint64_t size, T
         std::min<uint64_t>(buffer.size(), (remaining + bytesPerSector - 1) / bytesPerSector * bytesPerSector));
     const size_t put = static_cast<size_t>(std::min<uint64_t>(remaining, want));
     const uint64_t knownBefore = tally.known;
-    ReadFileData(job, at, buffer.span().first(want), fileStart + result.written, put, limit, tally);
+    ReadFileData(job, at, buffer.first(want), fileStart + result.written, put, limit, tally);
     if (tally.known == knownBefore) {
       // Nothing of the block could be read: a hole, not written zeros (a
       // later block that reads lands at its own offset all the same).
