@@ -32,12 +32,6 @@ using namespace quorvel::uitest;
 namespace {
 using Row = CTreeListCtrl::Row;
 
-Row ChildNamed(CTreeListCtrl* tree, Row parent, const QString& name) {
-  for (Row r = parent ? tree->GetChildItem(parent) : tree->GetRootItem(); r; r = tree->GetNextSiblingItem(r))
-    if (tree->GetItemText(r, 0) == name) return r;
-  return nullptr;
-}
-
 QByteArray Planted(const QString& file) {
   QFile f(QString::fromStdString(FixturePath("carving/")) + file);
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();

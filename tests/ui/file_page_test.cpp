@@ -29,18 +29,6 @@ namespace {
 using Row = CTreeListCtrl::Row;
 const QColor kRed = ColorRef(255);
 
-Row ChildNamed(CTreeListCtrl* tree, Row parent, const QString& name) {
-  for (Row r = tree->GetChildItem(parent); r; r = tree->GetNextSiblingItem(r))
-    if (tree->GetItemText(r, 0) == name) return r;
-  return nullptr;
-}
-
-Row ListRow(CTreeListCtrl* list, const QString& name) {
-  for (Row r = list->GetRootItem(); r; r = list->GetNextSiblingItem(r))
-    if (list->GetItemText(r, 0) == name) return r;
-  return nullptr;
-}
-
 QStringList ListNames(CTreeListCtrl* list) {
   QStringList names;
   for (Row r = list->GetRootItem(); r; r = list->GetNextSiblingItem(r)) names << list->GetItemText(r, 0);
@@ -113,7 +101,7 @@ class FilePageTest : public QObject {
     QVERIFY(ChildNamed(Left(), docs, QStringLiteral("?ld")));
     QVERIFY(!ChildNamed(Left(), docs, QStringLiteral("note1.txt")));  // files get no row
     // The list: the partition row's children as folders with size 0.
-    Row listed = ListRow(Right(), QStringLiteral("根目录"));
+    Row listed = ChildNamed(Right(), nullptr, QStringLiteral("根目录"));
     QVERIFY(listed);
     QCOMPARE(Right()->GetItemText(listed, CMyRightTreelistCtrl::kStateColumn), QStringLiteral("正常文件夹"));
     QCOMPARE(Right()->GetItemText(listed, CMyRightTreelistCtrl::kSizeColumn), QStringLiteral("0"));
@@ -130,10 +118,10 @@ class FilePageTest : public QObject {
     QVERIFY(names.contains(QStringLiteral("note1.txt")));
     QVERIFY(names.contains(QStringLiteral("?ote2.txt")));
     QVERIFY(names.contains(QStringLiteral("?ld")));
-    Row deleted = ListRow(Right(), QStringLiteral("?ote2.txt"));
+    Row deleted = ChildNamed(Right(), nullptr, QStringLiteral("?ote2.txt"));
     QCOMPARE(Right()->GetItemText(deleted, CMyRightTreelistCtrl::kStateColumn), QStringLiteral("已删除文件"));
     QCOMPARE(Right()->GetItemTextColor(deleted), kRed);
-    Row note1 = ListRow(Right(), QStringLiteral("note1.txt"));
+    Row note1 = ChildNamed(Right(), nullptr, QStringLiteral("note1.txt"));
     QCOMPARE(Right()->GetItemText(note1, CMyRightTreelistCtrl::kSizeColumn), QStringLiteral("3692"));
     QCOMPARE(Right()->GetItemText(note1, CMyRightTreelistCtrl::kAccessColumn),
              Right()->GetItemText(note1, CMyRightTreelistCtrl::kModifyColumn));
@@ -160,14 +148,14 @@ class FilePageTest : public QObject {
       QCOMPARE(int(GetCheckState(FatEntryOf(Right(), r)->flags)), 0);
     }
     // The user ticks one file in the list and one subfolder in the tree.
-    Right()->SelectItem(ListRow(Right(), QStringLiteral("?cratch.txt")));
-    ListRow(Right(), QStringLiteral("?cratch.txt"))->setCheckState(0, Qt::Checked);
+    Right()->SelectItem(ChildNamed(Right(), nullptr, QStringLiteral("?cratch.txt")));
+    ChildNamed(Right(), nullptr, QStringLiteral("?cratch.txt"))->setCheckState(0, Qt::Checked);
     ChildNamed(Left(), root, QStringLiteral("docs"))->setCheckState(0, Qt::Checked);
     QCOMPARE(Left()->GetCheck(root), 2);
     page_->ShowFolder(root);
-    QCOMPARE(Right()->GetCheck(ListRow(Right(), QStringLiteral("?cratch.txt"))), 1);
-    QCOMPARE(Right()->GetCheck(ListRow(Right(), QStringLiteral("docs"))), 1);
-    QCOMPARE(Right()->GetCheck(ListRow(Right(), QStringLiteral("照片"))), 0);
+    QCOMPARE(Right()->GetCheck(ChildNamed(Right(), nullptr, QStringLiteral("?cratch.txt"))), 1);
+    QCOMPARE(Right()->GetCheck(ChildNamed(Right(), nullptr, QStringLiteral("docs"))), 1);
+    QCOMPARE(Right()->GetCheck(ChildNamed(Right(), nullptr, QStringLiteral("照片"))), 0);
     QCOMPARE(int(GetCheckState(FatEntryOf(Left(), root)->flags)), 2);
     Left()->SetCheck(root, 0);
     page_->ShowFolder(root);
@@ -296,9 +284,9 @@ class FilePageTest : public QObject {
     Row docs = ChildNamed(Left(), RootFolder(), QStringLiteral("docs"));
     Left()->SelectItem(docs);
     page_->ShowFolder(docs);
-    ListRow(Right(), QStringLiteral("note1.txt"))->setCheckState(0, Qt::Checked);
-    ListRow(Right(), QStringLiteral("?ote2.txt"))->setCheckState(0, Qt::Checked);
-    ListRow(Right(), QStringLiteral("报告.txt"))->setCheckState(0, Qt::Checked);
+    ChildNamed(Right(), nullptr, QStringLiteral("note1.txt"))->setCheckState(0, Qt::Checked);
+    ChildNamed(Right(), nullptr, QStringLiteral("?ote2.txt"))->setCheckState(0, Qt::Checked);
+    ChildNamed(Right(), nullptr, QStringLiteral("报告.txt"))->setCheckState(0, Qt::Checked);
     AnswerSaveDialog(gui.path());
     page_->MultiSelectSave(false);
     QVERIFY(WaitUntil([&] { return Idle() && !page_->LastSaveSummary().isEmpty(); }));
@@ -431,7 +419,7 @@ class FilePageTest : public QObject {
     QVERIFY(docs);
     page_->ShowFolder(docs);
     QVERIFY(ListNames(Right()).contains(QStringLiteral("note1.txt")));
-    Row deleted = ListRow(Right(), QStringLiteral("note2.txt"));
+    Row deleted = ChildNamed(Right(), nullptr, QStringLiteral("note2.txt"));
     QVERIFY(deleted);
     QCOMPARE(Right()->GetItemTextColor(deleted), kRed);
   }

@@ -27,12 +27,6 @@ using namespace quorvel::uitest;
 namespace {
 using Row = CTreeListCtrl::Row;
 
-Row ChildNamed(CTreeListCtrl* tree, Row parent, const QString& name) {
-  for (Row r = parent ? tree->GetChildItem(parent) : tree->GetRootItem(); r; r = tree->GetNextSiblingItem(r))
-    if (tree->GetItemText(r, 0) == name) return r;
-  return nullptr;
-}
-
 QStringList ChildTexts(CTreeListCtrl* tree, Row parent) {
   QStringList texts;
   for (Row r = tree->GetChildItem(parent); r; r = tree->GetNextSiblingItem(r)) texts << tree->GetItemText(r, 0);

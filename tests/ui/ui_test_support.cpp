@@ -79,4 +79,10 @@ bool RunTool(const QString& program, const QStringList& arguments) {
   return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
+CTreeListCtrl::Row ChildNamed(CTreeListCtrl* tree, CTreeListCtrl::Row parent, const QString& name) {
+  for (auto r = parent ? tree->GetChildItem(parent) : tree->GetRootItem(); r; r = tree->GetNextSiblingItem(r))
+    if (tree->GetItemText(r, 0) == name) return r;
+  return nullptr;
+}
+
 }  // namespace quorvel::uitest

@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "ui/tree_list_ctrl.h"
+
 namespace quorvel::uitest {
 
 std::string FixturePath(const std::string& name);
@@ -27,5 +29,9 @@ QMap<QString, QByteArray> TreeHashes(const QString& root);
 bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 60000);
 // Runs a program; true when it exits with 0.
 bool RunTool(const QString& program, const QStringList& arguments);
+
+// The first row below parent (the top level when parent is null) whose first
+// column reads name; null when there is none.
+CTreeListCtrl::Row ChildNamed(CTreeListCtrl* tree, CTreeListCtrl::Row parent, const QString& name);
 
 }  // namespace quorvel::uitest
