@@ -304,13 +304,20 @@ TEST(DeepScanMft, AnMftAndItsMirrorGiveTheVolumesStartAndClusterSize) {
   EXPECT_EQ(read.firstCluster, 0x20u);
 }
 
+// Also from a start that is not on a page boundary (a partition at sector
+// 63): the blocks then sit 3.5 KiB into the read buffer's pages.
 TEST(DeepScanBlocks, RecordInABlocksLastSectorIsSeenWhole) {
-  Bytes image((kBlock + 200) * 512, 0);
-  Plant(image, kBlock - 1, PlainRecord(40));
-  DiskRecord disk;
-  Scan(disk, image);
-  ASSERT_EQ(disk.mftFragments.size(), 1u);
-  EXPECT_EQ(disk.mftFragments.front().startSector, kBlock - 1);
+  for (const uint64_t start : {uint64_t{0}, uint64_t{63}}) {
+    Bytes image((start + kBlock + 200) * 512, 0);
+    Plant(image, start + kBlock - 1, PlainRecord(40));
+    DiskRecord disk;
+    disk.sizeBytes = image.size();
+    MemorySource source(image);
+    ScanProgress progress;
+    DeepScanSource(disk, source, progress, start, image.size() / 512 - start);
+    ASSERT_EQ(disk.mftFragments.size(), 1u) << start;
+    EXPECT_EQ(disk.mftFragments.front().startSector, start + kBlock - 1);
+  }
 }
 
 TEST(DeepScanBlocks, AFileCarvedPastABlocksEndDoesNotHideTheNextBlock) {
