@@ -141,7 +141,12 @@ WalkResult WalkFolderChain(Walk& walk, FatFileEntry& folder, const FatFileEntry&
         ReadFatSectors(walk.source, walk.partition.dataOrigin + uint64_t{c} * walk.partition.sectorsPerCluster, run);
     bool chainGoesOn = true;
     for (uint32_t i = 0; i < count; ++i, ++c) {
-      walk.visited.insert(c);
+      // A subfolder parsed from an earlier piece of this folder may have
+      // taken this cluster meanwhile (a cross-link): the chain ends here.
+      if (!walk.visited.insert(c).second) {
+        chainGoesOn = false;
+        break;
+      }
       const ByteView cluster(run.data() + i * clusterBytes, clusterBytes);
       if (read < (i + 1) * clusterBytes) folder.unreadable = true;
       if (walk.fat32() && first && !StartsSubfolder(cluster)) {
