@@ -4,9 +4,11 @@
 // reads as 0, so a parser handed a short or lying buffer never reads past it.
 // Parsers check Has(offset, length) once for the structure they expect and
 // then read its fields by their named offsets.
+#include <bit>
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <ranges>
 #include <span>
 #include <string_view>
@@ -50,6 +52,13 @@ class ByteView {
   constexpr T LeAt(size_t offset) const {
     static_assert(std::is_unsigned_v<T>);
     if (!Has(offset, sizeof(T))) return 0;
+    if (!std::is_constant_evaluated() && std::endian::native == std::endian::little) {
+      // One load: the compiler leaves the byte loop below as a loop, and
+      // sweeps read several fields of every sector.
+      T value;
+      std::memcpy(&value, bytes_.data() + offset, sizeof(T));
+      return value;
+    }
     T value = 0;
     for (size_t i = sizeof(T); i-- > 0;) value = static_cast<T>((value << 8) | bytes_[offset + i]);
     return value;
