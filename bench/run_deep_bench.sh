@@ -47,7 +47,8 @@ if [ ! -e "$IMG" ] || [ ! -e "$PLANTED" ]; then
   mv "$IMG.tmp" "$IMG"
 fi
 
-calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
+# shellcheck source=bench/bench_timing.sh
+source "$ROOT/bench/bench_timing.sh"
 now() { date +%s.%N; }
 hashes_below() { find "$1" -type f -exec sha256sum {} + 2>/dev/null | cut -c1-64 | sort; }
 # Planted copies a peer wrote byte-exact: each copy counts when its bytes are

@@ -44,15 +44,8 @@ if [ ! -e "$IMG" ]; then
   mv "$tmp" "$IMG"
 fi
 
-calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
-median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
-timed() {  # timed COMMAND... -> seconds on stdout, output discarded
-  local start end
-  start=$(date +%s.%N)
-  "$@" >/dev/null
-  end=$(date +%s.%N)
-  calc "$end - $start"
-}
+# shellcheck source=bench/bench_timing.sh
+source "$ROOT/bench/bench_timing.sh"
 
 # Warm the page cache so every reader sees the same storage.
 cat "$IMG" >/dev/null

@@ -53,8 +53,8 @@ TABLE
   mv "$tmp" "$IMG"
 fi
 
-calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
-median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
+# shellcheck source=bench/bench_timing.sh
+source "$ROOT/bench/bench_timing.sh"
 field() { sed -n "s/.*$1=\([0-9.]*\).*/\1/p" <<<"$2" | head -1; }
 
 # Warm the page cache so both readers see the same storage.

@@ -34,15 +34,8 @@ make_fat_image "$WORK/fat32_onefolder_20000.img" 20000 20000
 make_ntfs_image "$WORK/ntfs_onefolder_20000.img" 20000 20000
 images+=("$WORK/fat32_onefolder_20000.img" "$WORK/ntfs_onefolder_20000.img")
 
-calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
-median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
-timed() {  # timed COMMAND... -> seconds on stdout, output discarded
-  local start end
-  start=$(date +%s.%N)
-  "$@" >/dev/null
-  end=$(date +%s.%N)
-  calc "$end - $start"
-}
+# shellcheck source=bench/bench_timing.sh
+source "$ROOT/bench/bench_timing.sh"
 
 # Paths under the root as quorvel lists them, and as fls does without the
 # metafiles, streams and the volume label (which quorvel shows elsewhere).

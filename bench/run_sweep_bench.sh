@@ -38,8 +38,8 @@ if [ ! -e "$IMG" ]; then
   mv "$tmp" "$IMG"
 fi
 
-calc() { awk "BEGIN { printf \"%.6f\", $1 }"; }
-median() { sort -g | awk '{a[NR]=$1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
+# shellcheck source=bench/bench_timing.sh
+source "$ROOT/bench/bench_timing.sh"
 
 # Warm the page cache so both readers see the same storage.
 dd if="$IMG" of=/dev/null bs=10M status=none
