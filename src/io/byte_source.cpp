@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
@@ -74,6 +75,21 @@ size_t FileSource::ReadAt(uint64_t offset, std::span<uint8_t> buffer) const {
   return ZeroRest(buffer, done);
 }
 
+size_t FileSource::CopyTo(uint64_t offset, size_t length, int fd, uint64_t fdOffset) const {
+  // sendfile writes at the descriptor's own position; the target's writers
+  // use explicit offsets, so moving it disturbs nobody.
+  if (::lseek(fd, static_cast<off_t>(fdOffset), SEEK_SET) < 0) return 0;
+  size_t done = 0;
+  while (done < length) {
+    off_t from = static_cast<off_t>(offset + done);
+    const ssize_t got = ::sendfile(fd, fd_, &from, std::min<size_t>(length - done, 0x40000000));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;  // the end, an error of either side, or a pair the kernel cannot copy
+    done += static_cast<size_t>(got);
+  }
+  return done;
+}
+
 size_t MemorySource::ReadAt(uint64_t offset, std::span<uint8_t> buffer) const {
   size_t done = 0;
   if (offset < bytes_.size()) {
@@ -88,6 +104,12 @@ size_t SliceSource::ReadAt(uint64_t offset, std::span<uint8_t> buffer) const {
   size_t inside = static_cast<size_t>(std::min<uint64_t>(buffer.size(), length_ - offset));
   size_t done = base_->ReadAt(start_ + offset, buffer.first(inside));
   return ZeroRest(buffer, done);
+}
+
+size_t SliceSource::CopyTo(uint64_t offset, size_t length, int fd, uint64_t fdOffset) const {
+  if (offset >= length_) return 0;
+  return base_->CopyTo(start_ + offset, static_cast<size_t>(std::min<uint64_t>(length, length_ - offset)), fd,
+                       fdOffset);
 }
 
 }  // namespace quorvel

@@ -26,6 +26,14 @@ class ByteSource {
   // The sector size offsets are counted in by the layers above.
   virtual uint32_t SectorSize() const { return kDefaultSectorSize; }
 
+  // Copies length bytes at offset straight into the file open as fd, at
+  // fdOffset, inside the kernel (no trip through a buffer of ours). Returns
+  // how many bytes arrived from the start; fewer than length when the source
+  // ends, a read or write failed or the pair cannot be copied this way (0 for
+  // sources that cannot). Callers take the rest the careful way, which tells
+  // an unreadable source from a failing target.
+  virtual size_t CopyTo(uint64_t /*offset*/, size_t /*length*/, int /*fd*/, uint64_t /*fdOffset*/) const { return 0; }
+
   // True when all of buffer was read.
   bool ReadFull(uint64_t offset, std::span<uint8_t> buffer) const { return ReadAt(offset, buffer) == buffer.size(); }
 };
@@ -44,6 +52,7 @@ class FileSource final : public ByteSource {
   FileSource& operator=(const FileSource&) = delete;
 
   size_t ReadAt(uint64_t offset, std::span<uint8_t> buffer) const override;
+  size_t CopyTo(uint64_t offset, size_t length, int fd, uint64_t fdOffset) const override;
   uint64_t Size() const override { return size_; }
   // A block device's logical sector size; 512 for image files.
   uint32_t SectorSize() const override { return sectorSize_; }
@@ -80,6 +89,7 @@ class SliceSource final : public ByteSource {
   SliceSource(SharedSource base, uint64_t start, uint64_t length, uint32_t sectorSize = 0)
       : base_(std::move(base)), start_(start), length_(length), sectorSize_(sectorSize) {}
   size_t ReadAt(uint64_t offset, std::span<uint8_t> buffer) const override;
+  size_t CopyTo(uint64_t offset, size_t length, int fd, uint64_t fdOffset) const override;
   uint64_t Size() const override { return length_; }
   uint32_t SectorSize() const override { return sectorSize_ ? sectorSize_ : base_->SectorSize(); }
   uint64_t start() const { return start_; }

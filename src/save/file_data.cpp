@@ -38,6 +38,29 @@ void ReadFileData(const SaveJob& job, uint64_t sector, std::span<uint8_t> buffer
   tally.Add(fileOffset, read, counted);
 }
 
+bool CopyFileData(const SaveJob& job, uint64_t sector, std::span<uint8_t> buffer, uint64_t fileOffset, size_t counted,
+                  uint64_t limit, FileDataTally& tally, TargetFile& file, bool writeUnread) {
+  const uint64_t sectorBytes = JobSectorBytes(job);
+  file.Seek(fileOffset);
+  size_t direct = 0;
+  if (sector <= UINT64_MAX / sectorBytes && sector * sectorBytes < limit && limit - sector * sectorBytes >= counted) {
+    direct = file.CopyFrom(*job.source, sector * sectorBytes, counted, static_cast<size_t>(sectorBytes));
+    tally.Known(fileOffset, direct);
+  }
+  if (direct == counted) return true;
+  // From the first sector that did not come on: read, retried sector by
+  // sector, so the failing side (source or target) shows for what it is.
+  const std::span<uint8_t> rest = buffer.subspan(direct);
+  const size_t restCounted = counted - direct;
+  const uint64_t knownBefore = tally.known;
+  ReadFileData(job, sector + direct / sectorBytes, rest, fileOffset + direct, restCounted, limit, tally);
+  if (tally.known == knownBefore && !writeUnread) {
+    file.Seek(fileOffset + counted);
+    return true;
+  }
+  return file.Write(rest.data(), restCounted);
+}
+
 void FinishFile(SaveRun& run, TargetFile& file, uint64_t size, uint64_t id, const FileDataTally& tally,
                 SaveNoteKind whyShort) {
   const uint64_t known = std::min(tally.known, size);

@@ -36,6 +36,16 @@ uint64_t JobSourceEnd(const SaveJob& job);
 void ReadFileData(const SaveJob& job, uint64_t sector, std::span<uint8_t> buffer, uint64_t fileOffset, size_t counted,
                   uint64_t limit, FileDataTally& tally);
 
+// Copies `counted` bytes of a file, lying at fileOffset in it, from `sector`
+// of the job's source into file: straight from the source inside the kernel
+// where it can (TargetFile::CopyFrom), the rest read into buffer (whole
+// sectors, as ReadFileData) and written, unless none of the rest could be
+// read and writeUnread is false (the file's length already makes those bytes
+// zeros, or they stay a hole). Everything is tallied; the file's position
+// ends at fileOffset + counted. False when a write failed.
+bool CopyFileData(const SaveJob& job, uint64_t sector, std::span<uint8_t> buffer, uint64_t fileOffset, size_t counted,
+                  uint64_t limit, FileDataTally& tally, TargetFile& file, bool writeUnread);
+
 // Ends a written file of `size` bytes: when some of its data is missing and
 // nothing after a point came from the source, the file is cut there (a file
 // cut at the source's end is written as far as data exists; gaps in the

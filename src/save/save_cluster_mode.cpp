@@ -156,9 +156,8 @@ bool SaveByClusterChain(const SaveJob& job, const FatFileEntry& entry, const std
     }
     size_t want = static_cast<size_t>(runLength * clusterSize);
     size_t put = static_cast<size_t>(std::min<uint64_t>(size - written, want));
-    ReadFileData(job, partition.dataOrigin + runStart * sectorsPerCluster, buffer.first(want), written, put, limit,
-                 tally);
-    if (!file.Write(buffer.data(), put)) {
+    if (!CopyFileData(job, partition.dataOrigin + runStart * sectorsPerCluster, buffer.first(want), written, put, limit,
+                      tally, file, true)) {
       FailWrite(run, file);
       return false;
     }

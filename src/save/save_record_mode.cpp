@@ -179,12 +179,9 @@ bool SaveRecordFile(const SaveJob& job, const NtfsFileEntry& entry, const std::s
           return true;
         }
       }
-      const uint64_t knownBefore = tally.known;
-      ReadFileData(job, sector + done / bytesPerSector, buffer.first(want), outStart + done, static_cast<size_t>(piece),
-                   limit, tally);
-      file.Seek(outStart + done);
       // A piece that could not be read at all stays the zeros the length gave.
-      if (tally.known != knownBefore && !file.Write(buffer.data(), static_cast<size_t>(piece))) {
+      if (!CopyFileData(job, sector + done / bytesPerSector, buffer.first(want), outStart + done,
+                        static_cast<size_t>(piece), limit, tally, file, false)) {
         FailWrite(run, file);
         return true;
       }

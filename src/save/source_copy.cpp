@@ -35,13 +35,9 @@ CopyResult CopySourceRange(const SaveJob& job, uint64_t sector, uint64_t size, T
     const size_t want = static_cast<size_t>(
         std::min<uint64_t>(buffer.size(), (remaining + bytesPerSector - 1) / bytesPerSector * bytesPerSector));
     const size_t put = static_cast<size_t>(std::min<uint64_t>(remaining, want));
-    const uint64_t knownBefore = tally.known;
-    ReadFileData(job, at, buffer.first(want), fileStart + result.written, put, limit, tally);
-    if (tally.known == knownBefore) {
-      // Nothing of the block could be read: a hole, not written zeros (a
-      // later block that reads lands at its own offset all the same).
-      file.Seek(file.Position() + put);
-    } else if (!file.Write(buffer.data(), put)) {
+    // A block none of which could be read stays a hole, not written zeros (a
+    // later block that reads lands at its own offset all the same).
+    if (!CopyFileData(job, at, buffer.first(want), fileStart + result.written, put, limit, tally, file, false)) {
       result.writeFailed = true;
       return result;
     }

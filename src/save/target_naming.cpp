@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "io/byte_source.h"
 #include "save/target_stream.h"
 
 namespace quorvel {
@@ -92,6 +93,17 @@ bool TargetFile::Write(const void* data, size_t length) {
   position_ += done;
   length_ = std::max(length_, position_);
   return done == length;
+}
+
+size_t TargetFile::CopyFrom(const ByteSource& source, uint64_t offset, size_t length, size_t unit) {
+  if (fd_ < 0 || stream_ || discard_ || unit == 0) return 0;
+  const size_t arrived = source.CopyTo(offset, length, fd_, position_);
+  length_ = std::max(length_, position_ + arrived);
+  // Bytes that arrived past the last whole unit are written again by the
+  // careful read that takes over there.
+  const size_t done = arrived < length ? arrived - arrived % unit : arrived;
+  position_ += done;
+  return done;
 }
 
 bool TargetFile::Seek(uint64_t position) {

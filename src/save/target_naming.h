@@ -7,6 +7,7 @@
 
 namespace quorvel {
 
+class ByteSource;
 class TargetStream;
 
 // A file created for writing under a target folder. Move-only; closed by its
@@ -25,6 +26,10 @@ class TargetFile {
   // Writes at the current position and advances; false when not all bytes
   // could be written (for example a full target).
   bool Write(const void* data, size_t length);
+  // Copies length bytes at offset of source to the current position without
+  // a buffer (ByteSource::CopyTo) and advances by what arrived: a whole
+  // number of `unit`s, or length. 0 for a stream or a dropped file.
+  size_t CopyFrom(const ByteSource& source, uint64_t offset, size_t length, size_t unit);
   bool Seek(uint64_t position);
   uint64_t Position() const { return position_; }
   bool SetLength(uint64_t length);
