@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "fs/fat/fat_dir_entry_layout.h"
 #include "fs/fat/fat_directory_parser.h"
 #include "io/careful_read.h"
 #include "io/sector_buffer.h"
@@ -68,14 +69,23 @@ bool ScanDirectorySectors(const ByteSource& source, DiskRecord& disk, ScanProgre
                     kSector);
       for (size_t at = piece; at < piece + kPieceBytes && current <= lastSector; at += kSector, ++current) {
         if (progress.StopRequested()) break;
-        const ByteView sector(buffer + at, kSector);
-        if (sector.U8(0) == 0) continue;
-        if (sector.U8(0) == '.' && sector.U8(1) == ' ') {
+        const uint8_t* const first = buffer + at;
+        const ByteView sector(first, kSector);
+        if (first[0] == '.' && first[1] == ' ') {
           // A subfolder's first sector counts on its "." and ".." alone: the
           // rest of it may hold entries the general test would refuse.
           if (IsSubfolderFirstSector(sector)) disk.directorySectors.insert(current);
           continue;
         }
+        // Most sectors fail on the first entry's first byte, attribute or
+        // case byte (as the general test would): one branch for the three,
+        // which random data (every second attribute byte at 0x80 or more)
+        // would otherwise mispredict.
+        constexpr uint8_t kOtherCaseBits =
+            static_cast<uint8_t>(~(FatDirEntry::kLowerCaseName | FatDirEntry::kLowerCaseExtension));
+        if ((first[0] == 0) | (first[FatDirEntry::kAttribute] >= 0x80) |
+            ((first[FatDirEntry::kCaseFlags] & kOtherCaseBits) != 0))
+          continue;
         if (IsFatDirectorySector(sector)) disk.directorySectors.insert(current);
       }
     }
