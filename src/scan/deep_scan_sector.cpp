@@ -53,15 +53,6 @@ bool OpensSubfolder(ByteView s, size_t nameBytes) {
 
 bool LooksLikeFileRecord(const uint8_t* s) { return std::memcmp(s, "FILE", 4) == 0 || std::memcmp(s, "FHLD", 4) == 0; }
 
-// What the directory-sector test asks of the first entry, checked here
-// first: on most sectors of a disk it fails, and the test is not called.
-// Without branches: on random data the attribute's top bit is a coin toss.
-bool FirstEntryMayBeDirectory(const uint8_t* s) {
-  const unsigned attribute = s[11], caseByte = s[12];
-  const bool label = (attribute == 0x08) & (caseByte == 0);
-  return (attribute < 0x80) & (label | ((caseByte & ~0x18u) == 0));
-}
-
 }  // namespace
 
 void FatCopyTracker::Note(uint64_t sector, uint64_t limit) {

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <memory>
 
-#include "fs/fat/fat_dir_entry_layout.h"
 #include "fs/fat/fat_directory_parser.h"
 #include "io/careful_read.h"
 #include "io/sector_buffer.h"
@@ -77,15 +76,7 @@ bool ScanDirectorySectors(const ByteSource& source, DiskRecord& disk, ScanProgre
           if (IsSubfolderFirstSector(sector)) disk.directorySectors.insert(current);
           continue;
         }
-        // Most sectors fail on the first entry's first byte, attribute or
-        // case byte (as the general test would): one branch for the three,
-        // which random data (every second attribute byte at 0x80 or more)
-        // would otherwise mispredict.
-        constexpr uint8_t kOtherCaseBits =
-            static_cast<uint8_t>(~(FatDirEntry::kLowerCaseName | FatDirEntry::kLowerCaseExtension));
-        if ((first[0] == 0) | (first[FatDirEntry::kAttribute] >= 0x80) |
-            ((first[FatDirEntry::kCaseFlags] & kOtherCaseBits) != 0))
-          continue;
+        if (first[0] == 0 || !FirstEntryMayBeDirectory(first)) continue;
         if (IsFatDirectorySector(sector)) disk.directorySectors.insert(current);
       }
     }

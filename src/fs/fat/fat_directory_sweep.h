@@ -29,6 +29,16 @@ bool ScanDirectorySectors(const ByteSource& source, DiskRecord& disk, ScanProgre
 // 32, both with size 0.
 bool IsSubfolderFirstSector(ByteView sector);
 
+// What IsFatDirectorySector asks of a non-empty sector's first entry
+// (attribute below 0x80, no case bits but the lower-case ones), checked first
+// by the sweeps: on most sectors of a disk it fails, and the full test is not
+// called. Without branches: on random data the attribute's top bit is a coin
+// toss. s holds at least 13 bytes.
+inline bool FirstEntryMayBeDirectory(const uint8_t* s) {
+  const unsigned attribute = s[11], caseByte = s[12];
+  return (attribute < 0x80) & ((caseByte & ~0x18u) == 0);
+}
+
 // True when all 16 entries of the 512-byte sector look like FAT directory
 // entries (short, long-name, deleted or zero). False for a shorter view.
 bool IsFatDirectorySector(ByteView sector);
