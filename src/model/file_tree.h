@@ -220,8 +220,8 @@ std::string FormatFileTime(uint64_t fileTime);
 // The same texts formatted in place, for listings that show three times per
 // entry: no allocation and no printf per time.
 struct TimeText {
-  char text[24] = {};
-  uint8_t size = 0;  // 0: no time
+  char text[36] = {};  // room for any 64-bit year (20 digits) and "-mm-dd hh:mm:ss"
+  uint8_t size = 0;    // 0: no time
   std::string_view view() const { return {text, size}; }
 };
 TimeText DosTimeText(uint16_t date, uint16_t time);
