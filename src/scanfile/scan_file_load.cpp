@@ -53,6 +53,21 @@ void MergeFragments(MftFragmentList& into, const MftFragmentList& loaded, size_t
   for (const auto& [start, sectors] : byStart) into.push_back({start, sectors});
 }
 
+// Moves what `loaded` adds into `into` (entries already there stay) and
+// returns how many it added. Into an empty collection (a disk just opened)
+// the loaded one is taken whole: a million sectors merged node by node cost
+// a search each.
+template <typename Sorted>
+size_t MergeInto(Sorted& into, Sorted& loaded) {
+  if (into.empty()) {
+    into.swap(loaded);
+    return into.size();
+  }
+  const size_t before = into.size();
+  into.merge(loaded);
+  return into.size() - before;
+}
+
 void Apply(ScanFileContents& contents, DiskRecord& disk, ScanFileLoadResult& result) {
   DiskRecord& v = contents.values;
   if (contents.diskValuesRead) {
@@ -76,13 +91,9 @@ void Apply(ScanFileContents& contents, DiskRecord& disk, ScanFileLoadResult& res
   result.partitions = disk.partitions.size();
   result.logicalVolumes = disk.lvm.logicalVolumes.size();
 
-  const size_t sectors = disk.directorySectors.size();
-  disk.directorySectors.merge(v.directorySectors);
-  result.directorySectorsAdded = disk.directorySectors.size() - sectors;
+  result.directorySectorsAdded = MergeInto(disk.directorySectors, v.directorySectors);
   MergeFragments(disk.mftFragments, v.mftFragments, result.mftFragmentsAdded);
-  const size_t carved = disk.carvedFiles.size();
-  disk.carvedFiles.merge(v.carvedFiles);
-  result.carvedFilesAdded = disk.carvedFiles.size() - carved;
+  result.carvedFilesAdded = MergeInto(disk.carvedFiles, v.carvedFiles);
   if (contents.collectionsRead) {
     disk.extraFoundFiles.name = v.extraFoundFiles.name;
     disk.extraFoundFiles.size = 0;
