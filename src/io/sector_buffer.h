@@ -1,10 +1,11 @@
 #pragma once
 // A page-aligned, zero-filled read buffer: every buffer a large read lands in
-// is one of these. Large ones are mapped straight from the system, whose
-// pages are zero until first written, so a sweep's 10 MiB buffer costs no
-// pass of zeroing before its first read. The kernel copies from the page cache into a misaligned
+// is one of these. The kernel copies from the page cache into a misaligned
 // buffer several times slower, so 10 MiB reads into a plain std::vector
-// (malloc puts it 16 bytes past a page) lose most of their speed.
+// (malloc puts it 16 bytes past a page) lose most of their speed. Buffers of
+// 1 MiB and more are mapped straight from the system, whose pages are zero
+// until first written: a sweep's 10 MiB buffer costs no pass of zeroing
+// before its first read.
 #include <cstddef>
 #include <cstdint>
 #include <span>
