@@ -22,7 +22,7 @@ void Install(int flags) {
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESETHAND | flags;
+  action.sa_flags = static_cast<int>(SA_RESETHAND) | flags;  // 0x80000000: unsigned in glibc
   sigaction(SIGINT, &action, nullptr);
 }
 
