@@ -1,16 +1,13 @@
-// The deep scan's sweep: 10 MiB blocks read into one page-aligned buffer (in
-// 256 KiB pieces, each tested while it is still in the processor's cache), the
-// previous block's extra sector carried to the front so that a 1024-byte
-// record starting in a block's last sector is whole, every sector tested in
-// place.
+// The deep scan's sweep: 10 MiB blocks, read and sifted on two threads
+// (scan/deep_scan_blocks.h), their sectors worth a test tested in place, in
+// order.
 #include "scan/deep_scan.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "fs/fs_recognition.h"
-#include "io/sector_buffer.h"
 #include "io/volume_source.h"
+#include "scan/deep_scan_blocks.h"
 #include "scan/deep_scan_state.h"
 
 namespace quorvel {
@@ -18,9 +15,7 @@ namespace quorvel {
 namespace {
 
 constexpr size_t kSector = 512;
-constexpr size_t kPage = 4096;
 constexpr size_t kBlockBytes = kDeepScanBlockSectors * kSector;
-constexpr uint64_t kPieceSectors = 512;  // 256 KiB: fits the processor's cache
 const char* const kExtraFoundFiles = "Extra Found Files";
 
 // Labels of the partitions a run added, read from the disk.
@@ -42,42 +37,28 @@ void DeepScanSource(DiskRecord& disk, const ByteSource& source, ScanProgress& pr
   }
   DeepScanner scanner(disk, source, startSector, sectorCount, addPartitions);
 
-  // Sector i of the block is at block + i × 512, the extra sector (the next
-  // block's first) at block + 10 MiB. The block starts as far into its page
-  // as its first sector's disk position is into a page: the kernel copies
-  // from the page cache several times faster when the two line up (a block
-  // at a page start would put every read 512 bytes off).
-  SectorBuffer buffer(kPage + kBlockBytes + kSector);
-  if (buffer.size() == 0) return;
-  uint8_t* const block = buffer.data() + (startSector * kSector) % kPage;
-  const uint64_t end = startSector + sectorCount;
+  // Blocks are read and sifted on two other threads (scan/deep_scan_blocks.h)
+  // while this one tests, in order, the sectors they found worth it: the
+  // tests skip nothing they would have found in the others.
+  DeepScanBlocks blocks(source, startSector, sectorCount, kDeepScanBlockSectors, progress.stopFlag);
+  if (!blocks.ok()) return;
 
   progress.SetText(std::string());
   progress.Range(sectorCount / 2048 / 10, 1);
   progress.BytesPerUnit(kBlockBytes);
-  const uint64_t blocks = (sectorCount + kDeepScanBlockSectors - 1) / kDeepScanBlockSectors;
-  for (uint64_t index = 0; index < blocks && !progress.StopRequested(); ++index) {
+  for (uint64_t index = 0; index < blocks.count() && !progress.StopRequested(); ++index) {
     progress.SetText(FormatText("%llu 扇区被扫描", static_cast<unsigned long long>(index * kDeepScanBlockSectors)));
     progress.Pos(index);
+    DeepScanBlocks::Block block;
+    if (!blocks.Take(index, block)) break;
     const uint64_t first = startSector + index * kDeepScanBlockSectors;
-    const uint64_t sectors = std::min<uint64_t>(kDeepScanBlockSectors, end - first);
-    if (index == 0)
-      source.ReadAt(first * kSector, std::span<uint8_t>(block, kSector));
-    else
-      std::memcpy(block, block + kBlockBytes, kSector);
-    // The block fills piece by piece, each piece tested while it is still in
-    // the processor's cache; a sector is tested once the one after it is
-    // read (the block's last sector needs the first of the next block).
-    uint64_t read = 1;  // sectors of the block in the buffer
-    for (uint64_t i = 0; i < sectors;) {
-      while (read < i + 2 && read <= sectors) {
-        const uint64_t piece = std::min<uint64_t>(kPieceSectors, sectors + 1 - read);
-        source.ReadAt((first + read) * kSector, std::span<uint8_t>(block + read * kSector, piece * kSector));
-        read += piece;
-      }
+    uint64_t next = 0;  // a carved file moves the next sector to test past its end
+    for (const uint32_t i : *block.candidates) {
+      if (i < next) continue;
       if (progress.StopRequested()) break;
-      i += scanner.TestSector(block + i * kSector, first + i);
+      next = i + scanner.TestSector(block.data + uint64_t{i} * kSector, first + i);
     }
+    blocks.Release(index);
   }
   // Also after a stop: what was found so far still makes partitions.
   scanner.PostPass();

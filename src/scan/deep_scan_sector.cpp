@@ -80,7 +80,15 @@ bool DeepScanner::RecordAt(uint64_t number, uint8_t* record) const {
   return FixUpFileRecord(std::span<uint8_t>(record, 1024));
 }
 
+bool SectorMayMatter(const uint8_t* s) {
+  // Boot sectors; NTFS file records; the starts of FAT32 and FAT16 tables;
+  // subfolders ("." first) and other directory sectors; carved files.
+  return (s[0x1FE] == 0x55 && s[0x1FF] == 0xAA) || LooksLikeFileRecord(s) || IsFat32FatStart(s) || IsFat16FatStart(s) ||
+         s[0] == '.' || (s[0] != 0 && FirstEntryMayBeDirectory(s)) || MayStartCarvedFile(s);
+}
+
 uint64_t DeepScanner::TestSector(const uint8_t* sector, uint64_t number) {
+  if (!SectorMayMatter(sector)) return 1;
   if (sector[0x1FE] == 0x55 && sector[0x1FF] == 0xAA) {
     const ByteView boot(sector, kSectorBytes);
     if (IsNtfsBootSector(boot)) {

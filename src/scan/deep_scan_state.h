@@ -39,6 +39,12 @@ struct MftSighting {
   uint64_t mftClusters = 0;
 };
 
+// False for a sector in which no test of the deep scan can find anything: on
+// random data, text or zeros, nearly every sector. It looks at the sector's
+// own 512 bytes only; DeepScanner::TestSector starts with it, so testing only
+// the sectors it lets through finds exactly what testing all of them finds.
+bool SectorMayMatter(const uint8_t* sector);
+
 class DeepScanner {
  public:
   DeepScanner(DiskRecord& disk, const ByteSource& source, uint64_t startSector, uint64_t sectorCount,

@@ -1,0 +1,132 @@
+#include "scan/deep_scan_blocks.h"
+
+#include <algorithm>
+#include <system_error>
+
+#include "scan/deep_scan_state.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr size_t kSector = 512;
+constexpr size_t kPage = 4096;
+constexpr uint64_t kPieceSectors = 512;  // 256 KiB: sifted while in the processor's cache
+
+}  // namespace
+
+DeepScanBlocks::DeepScanBlocks(const ByteSource& source, uint64_t startSector, uint64_t sectorCount,
+                               uint64_t blockSectors, const std::atomic<int>& stopFlag)
+    : source_(source),
+      startSector_(startSector),
+      sectorCount_(sectorCount),
+      blockSectors_(std::max<uint64_t>(blockSectors, 1)),
+      stopFlag_(stopFlag),
+      blocks_((sectorCount + blockSectors_ - 1) / blockSectors_) {
+  // A block starts as far into its page as its first sector's position is
+  // into a page: the kernel copies from the page cache several times faster
+  // when the two line up (blocks are whole pages apart on the disk).
+  const size_t phase = static_cast<size_t>((startSector * kSector) % kPage);
+  const unsigned slots = blocks_ > 1 ? kSlots : 1;
+  for (unsigned i = 0; i < slots; ++i) {
+    slots_[i].memory = SectorBuffer(kPage + (blockSectors_ + 1) * kSector);
+    if (slots_[i].memory.size() == 0) return;
+    slots_[i].data = slots_[i].memory.data() + phase;
+  }
+  ok_ = true;
+  if (blocks_ < 2) return;  // one block is read when it is asked for
+  try {
+    for (unsigned r = 0; r < kReaders; ++r) readers_.emplace_back([this, r] { Read(r); });
+  } catch (const std::system_error&) {
+    // Fewer threads than wanted: the blocks no reader takes are read when the
+    // scan asks for them, so the readers that did start must not take turns
+    // with a missing one. Stop them and read everything on demand.
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      quit_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& t : readers_) t.join();
+    readers_.clear();
+    quit_ = false;
+    readersDone_ = 0;
+    for (Slot& slot : slots_) slot.ready = UINT64_MAX;
+  }
+}
+
+DeepScanBlocks::~DeepScanBlocks() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    quit_ = true;
+  }
+  changed_.notify_all();
+  for (std::thread& t : readers_) t.join();
+}
+
+uint64_t DeepScanBlocks::SectorsOf(uint64_t index) const {
+  return std::min(blockSectors_, sectorCount_ - index * blockSectors_);
+}
+
+bool DeepScanBlocks::Fill(uint64_t index) {
+  Slot& slot = slots_[index % kSlots];
+  const uint64_t first = startSector_ + index * blockSectors_;
+  const uint64_t sectors = SectorsOf(index);
+  slot.candidates.clear();
+  for (uint64_t read = 0; read < sectors + 1; read += kPieceSectors) {
+    if (Stopping()) return false;
+    const uint64_t piece = std::min(kPieceSectors, sectors + 1 - read);
+    // A short read leaves zeros, as every sweep's reads do.
+    ReadSectors(source_, first + read, kSector, std::span<uint8_t>(slot.data + read * kSector, piece * kSector));
+    for (uint64_t i = read; i < std::min(read + piece, sectors); ++i)
+      if (SectorMayMatter(slot.data + i * kSector)) slot.candidates.push_back(static_cast<uint32_t>(i));
+  }
+  return true;
+}
+
+void DeepScanBlocks::Read(unsigned reader) {
+  for (uint64_t index = reader; index < blocks_; index += kReaders) {
+    {
+      // The slot is free once the scan released the block it held before.
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [&] { return quit_ || Stopping() || index < released_ + kSlots; });
+      if (quit_ || Stopping()) break;
+    }
+    if (!Fill(index)) break;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      slots_[index % kSlots].ready = index;
+    }
+    changed_.notify_all();
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++readersDone_;
+  }
+  changed_.notify_all();
+}
+
+bool DeepScanBlocks::Take(uint64_t index, Block& block) {
+  Slot& slot = slots_[index % kSlots];
+  if (readers_.empty()) {
+    if (!Fill(index)) return false;
+  } else {
+    std::unique_lock<std::mutex> lock(mutex_);
+    // A reader that ends early (a stop) ends before this block is read.
+    changed_.wait(lock, [&] { return slot.ready == index || readersDone_ == readers_.size(); });
+    if (slot.ready != index) return false;
+  }
+  block.data = slot.data;
+  block.sectors = SectorsOf(index);
+  block.candidates = &slot.candidates;
+  return true;
+}
+
+void DeepScanBlocks::Release(uint64_t index) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    released_ = index + 1;
+  }
+  changed_.notify_all();
+}
+
+}  // namespace quorvel
