@@ -1,9 +1,12 @@
 // The deep scan on crafted images: which traces make which partitions, the
-// block mechanics (carried-over sector, skips after a carved file), stopping,
-// and runs repeated over the same disk.
+// block mechanics (the next block's first sector, skips after a carved file,
+// more blocks than buffers), stopping, and runs repeated over the same disk.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <set>
+#include <thread>
 
 #include "carving_crafting.h"
 #include "core/recording_sink.h"
@@ -338,6 +341,36 @@ TEST(DeepScanBlocks, AFileCarvedPastABlocksEndDoesNotHideTheNextBlock) {
   EXPECT_TRUE(disk.carvedFiles.count(kBlock + 1));
   EXPECT_FALSE(disk.carvedFiles.count(kBlock - 20));
   EXPECT_EQ(disk.extraFoundFiles.name, "Extra Found Files");
+}
+
+// Holds the scan back before its second block, so that the readers run as
+// far ahead as the buffers let them.
+class PauseBeforeSecondBlock : public RecordingSink {
+ public:
+  void Pos(uint64_t position) override {
+    RecordingSink::Pos(position);
+    if (position == 1) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+};
+
+// Catches: a buffer refilled before the scan took the block it holds, or a
+// block tested twice or never, once a scan is longer than the buffers its
+// readers take turns with.
+TEST(DeepScanBlocks, ScansLongerThanTheBuffersTestEveryBlockOnce) {
+  constexpr uint64_t kBlocks = 6;
+  Bytes image((kBlocks * kBlock + 40) * 512, 0);
+  const Bytes rar = test::RarArchive(1000);
+  std::set<uint64_t> planted;
+  for (uint64_t b = 0; b <= kBlocks; ++b) planted.insert(b * kBlock + 10 + b);  // the last in the short block
+  for (const uint64_t sector : planted) Plant(image, sector, rar);
+  DiskRecord disk;
+  ScanProgress progress;
+  PauseBeforeSecondBlock sink;
+  progress.sink = &sink;
+  Scan(disk, image, &progress);
+  std::set<uint64_t> carved;
+  for (const auto& [sector, file] : disk.carvedFiles) carved.insert(sector);
+  EXPECT_EQ(carved, planted);
 }
 
 // Asks the scan to stop when it reports its second block.
