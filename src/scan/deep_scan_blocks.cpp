@@ -116,7 +116,6 @@ bool DeepScanBlocks::Take(uint64_t index, Block& block) {
     if (slot.ready != index) return false;
   }
   block.data = slot.data;
-  block.sectors = SectorsOf(index);
   block.candidates = &slot.candidates;
   return true;
 }

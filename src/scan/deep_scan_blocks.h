@@ -37,7 +37,6 @@ class DeepScanBlocks {
 
   struct Block {
     const uint8_t* data = nullptr;  // sector i at data + i × 512, the next block's first after the last
-    uint64_t sectors = 0;
     const std::vector<uint32_t>* candidates = nullptr;  // ascending sector indexes worth testing
   };
   // Waits for block `index` (blocks are taken in order, each released before
