@@ -1,13 +1,13 @@
 // The deep scan's sweep: 10 MiB blocks, read and sifted on two threads
-// (scan/deep_scan_blocks.h), their sectors worth a test tested in place, in
+// (io/sifted_blocks.h), their sectors worth a test tested in place, in
 // order.
 #include "scan/deep_scan.h"
 
 #include <algorithm>
 
 #include "fs/fs_recognition.h"
+#include "io/sifted_blocks.h"
 #include "io/volume_source.h"
-#include "scan/deep_scan_blocks.h"
 #include "scan/deep_scan_state.h"
 
 namespace quorvel {
@@ -37,10 +37,14 @@ void DeepScanSource(DiskRecord& disk, const ByteSource& source, ScanProgress& pr
   }
   DeepScanner scanner(disk, source, startSector, sectorCount, addPartitions);
 
-  // Blocks are read and sifted on two other threads (scan/deep_scan_blocks.h)
-  // while this one tests, in order, the sectors they found worth it: the
-  // tests skip nothing they would have found in the others.
-  DeepScanBlocks blocks(source, startSector, sectorCount, kDeepScanBlockSectors, progress.stopFlag);
+  // Blocks are read and sifted on two other threads (io/sifted_blocks.h)
+  // while this one tests, in order, the sectors SectorMayMatter let through:
+  // TestSector would find nothing in the others. Each block comes with the
+  // next block's first sector.
+  SiftedBlockShape shape;
+  shape.blockSectors = kDeepScanBlockSectors;
+  shape.extraSectors = 1;
+  SiftedBlocks blocks(source, startSector, sectorCount, shape, SectorMayMatter, progress.stopFlag);
   if (!blocks.ok()) return;
 
   progress.SetText(std::string());
@@ -49,7 +53,7 @@ void DeepScanSource(DiskRecord& disk, const ByteSource& source, ScanProgress& pr
   for (uint64_t index = 0; index < blocks.count() && !progress.StopRequested(); ++index) {
     progress.SetText(FormatText("%llu 扇区被扫描", static_cast<unsigned long long>(index * kDeepScanBlockSectors)));
     progress.Pos(index);
-    DeepScanBlocks::Block block;
+    SiftedBlocks::Block block;
     if (!blocks.Take(index, block)) break;
     const uint64_t first = startSector + index * kDeepScanBlockSectors;
     uint64_t next = 0;  // a carved file moves the next sector to test past its end

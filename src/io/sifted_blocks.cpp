@@ -1,9 +1,9 @@
-#include "scan/deep_scan_blocks.h"
+#include "io/sifted_blocks.h"
 
 #include <algorithm>
 #include <system_error>
 
-#include "scan/deep_scan_state.h"
+#include "io/careful_read.h"
 
 namespace quorvel {
 
@@ -15,21 +15,23 @@ constexpr uint64_t kPieceSectors = 512;  // 256 KiB: sifted while in the process
 
 }  // namespace
 
-DeepScanBlocks::DeepScanBlocks(const ByteSource& source, uint64_t startSector, uint64_t sectorCount,
-                               uint64_t blockSectors, const std::atomic<int>& stopFlag)
+SiftedBlocks::SiftedBlocks(const ByteSource& source, uint64_t startSector, uint64_t sectorCount,
+                           const SiftedBlockShape& shape, SectorSift sift, const std::atomic<int>& stopFlag)
     : source_(source),
       startSector_(startSector),
       sectorCount_(sectorCount),
-      blockSectors_(std::max<uint64_t>(blockSectors, 1)),
+      blockSectors_(std::max<uint64_t>(shape.blockSectors, 1)),
+      extraSectors_(shape.extraSectors),
+      sift_(sift),
       stopFlag_(stopFlag),
-      blocks_((sectorCount + blockSectors_ - 1) / blockSectors_) {
+      blocks_(sectorCount / blockSectors_ + (sectorCount % blockSectors_ != 0)) {
   // A block starts as far into its page as its first sector's position is
   // into a page: the kernel copies from the page cache several times faster
   // when the two line up (blocks are whole pages apart on the disk).
   const size_t phase = static_cast<size_t>((startSector * kSector) % kPage);
   const unsigned slots = blocks_ > 1 ? kSlots : 1;
   for (unsigned i = 0; i < slots; ++i) {
-    slots_[i].memory = SectorBuffer(kPage + (blockSectors_ + 1) * kSector);
+    slots_[i].memory = SectorBuffer(kPage + (blockSectors_ + extraSectors_) * kSector);
     if (slots_[i].memory.size() == 0) return;
     slots_[i].data = slots_[i].memory.data() + phase;
   }
@@ -54,7 +56,7 @@ DeepScanBlocks::DeepScanBlocks(const ByteSource& source, uint64_t startSector, u
   }
 }
 
-DeepScanBlocks::~DeepScanBlocks() {
+SiftedBlocks::~SiftedBlocks() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     quit_ = true;
@@ -63,27 +65,32 @@ DeepScanBlocks::~DeepScanBlocks() {
   for (std::thread& t : readers_) t.join();
 }
 
-uint64_t DeepScanBlocks::SectorsOf(uint64_t index) const {
+uint64_t SiftedBlocks::SectorsOf(uint64_t index) const {
   return std::min(blockSectors_, sectorCount_ - index * blockSectors_);
 }
 
-bool DeepScanBlocks::Fill(uint64_t index) {
+bool SiftedBlocks::Fill(uint64_t index) {
   Slot& slot = slots_[index % kSlots];
   const uint64_t first = startSector_ + index * blockSectors_;
   const uint64_t sectors = SectorsOf(index);
   slot.candidates.clear();
-  for (uint64_t read = 0; read < sectors + 1; read += kPieceSectors) {
+  const uint64_t total = sectors + extraSectors_;
+  for (uint64_t read = 0; read < total; read += kPieceSectors) {
     if (Stopping()) return false;
-    const uint64_t piece = std::min(kPieceSectors, sectors + 1 - read);
-    // A short read leaves zeros, as every sweep's reads do.
-    ReadSectors(source_, first + read, kSector, std::span<uint8_t>(slot.data + read * kSector, piece * kSector));
+    const uint64_t piece = std::min(kPieceSectors, total - read);
+    // What cannot be read is zero; the sectors after it still count.
+    const std::span<uint8_t> into(slot.data + read * kSector, piece * kSector);
+    if (first + read <= UINT64_MAX / kSector)
+      ReadCarefully(source_, (first + read) * kSector, into, into.size(), UINT64_MAX, kSector);
+    else
+      ZeroRest(into, 0);
     for (uint64_t i = read; i < std::min(read + piece, sectors); ++i)
-      if (SectorMayMatter(slot.data + i * kSector)) slot.candidates.push_back(static_cast<uint32_t>(i));
+      if (sift_(slot.data + i * kSector)) slot.candidates.push_back(static_cast<uint32_t>(i));
   }
   return true;
 }
 
-void DeepScanBlocks::Read(unsigned reader) {
+void SiftedBlocks::Read(unsigned reader) {
   for (uint64_t index = reader; index < blocks_; index += kReaders) {
     {
       // The slot is free once the scan released the block it held before.
@@ -105,7 +112,7 @@ void DeepScanBlocks::Read(unsigned reader) {
   changed_.notify_all();
 }
 
-bool DeepScanBlocks::Take(uint64_t index, Block& block) {
+bool SiftedBlocks::Take(uint64_t index, Block& block) {
   Slot& slot = slots_[index % kSlots];
   if (readers_.empty()) {
     if (!Fill(index)) return false;
@@ -120,7 +127,7 @@ bool DeepScanBlocks::Take(uint64_t index, Block& block) {
   return true;
 }
 
-void DeepScanBlocks::Release(uint64_t index) {
+void SiftedBlocks::Release(uint64_t index) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     released_ = index + 1;
