@@ -37,22 +37,11 @@ SiftedBlocks::SiftedBlocks(const ByteSource& source, uint64_t startSector, uint6
   }
   ok_ = true;
   if (blocks_ < 2) return;  // one block is read when it is asked for
+  // Readers claim blocks in order from a shared count, so however many of
+  // them start, every block is read; with none, blocks are read when asked for.
   try {
-    for (unsigned r = 0; r < kReaders; ++r) readers_.emplace_back([this, r] { Read(r); });
+    for (unsigned r = 0; r < kReaders; ++r) readers_.emplace_back([this] { Read(); });
   } catch (const std::system_error&) {
-    // Fewer threads than wanted: the blocks no reader takes are read when the
-    // scan asks for them, so the readers that did start must not take turns
-    // with a missing one. Stop them and read everything on demand.
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      quit_ = true;
-    }
-    changed_.notify_all();
-    for (std::thread& t : readers_) t.join();
-    readers_.clear();
-    quit_ = false;
-    readersDone_ = 0;
-    for (Slot& slot : slots_) slot.ready = UINT64_MAX;
   }
 }
 
@@ -90,13 +79,16 @@ bool SiftedBlocks::Fill(uint64_t index) {
   return true;
 }
 
-void SiftedBlocks::Read(unsigned reader) {
-  for (uint64_t index = reader; index < blocks_; index += kReaders) {
+void SiftedBlocks::Read() {
+  for (;;) {
+    uint64_t index;
     {
-      // The slot is free once the scan released the block it held before.
+      // The next block's slot is free once the scan released the block it
+      // held before.
       std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock, [&] { return quit_ || Stopping() || index < released_ + kSlots; });
-      if (quit_ || Stopping()) break;
+      changed_.wait(lock, [&] { return quit_ || Stopping() || claimed_ >= blocks_ || claimed_ < released_ + kSlots; });
+      if (quit_ || Stopping() || claimed_ >= blocks_) break;
+      index = claimed_++;
     }
     if (!Fill(index)) break;
     {

@@ -69,7 +69,7 @@ class SiftedBlocks {
   bool Stopping() const { return stopFlag_.load(std::memory_order_relaxed) != 0; }
   // Reads and sifts block index into its slot; false when stopped midway.
   bool Fill(uint64_t index);
-  void Read(unsigned reader);
+  void Read();
 
   const ByteSource& source_;
   uint64_t startSector_;
@@ -83,6 +83,7 @@ class SiftedBlocks {
   Slot slots_[kSlots];
   std::mutex mutex_;
   std::condition_variable changed_;
+  uint64_t claimed_ = 0;   // blocks a reader has taken on
   uint64_t released_ = 0;  // blocks the scan is done with
   unsigned readersDone_ = 0;
   bool quit_ = false;
