@@ -59,7 +59,7 @@ std::unique_ptr<FileSource> FileSource::Open(const std::string& path, std::strin
     if (::ioctl(fd, BLKSSZGET, &logical) == 0 && logical >= 512 && logical <= 65536)
       sectorSize = static_cast<uint32_t>(logical);
   }
-  return std::unique_ptr<FileSource>(new FileSource(fd, path, size, sectorSize));
+  return std::unique_ptr<FileSource>(new FileSource(fd, path, size, sectorSize, S_ISBLK(st.st_mode)));
 }
 
 FileSource::~FileSource() { ::close(fd_); }

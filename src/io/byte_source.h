@@ -34,6 +34,10 @@ class ByteSource {
   // an unreadable source from a failing target.
   virtual size_t CopyTo(uint64_t /*offset*/, size_t /*length*/, int /*fd*/, uint64_t /*fdOffset*/) const { return 0; }
 
+  // True when two readers may read it at once: an image file. A disk (a
+  // failing one above all) and what is not known are read in one stream.
+  virtual bool TakesTwoReaders() const { return false; }
+
   // True when all of buffer was read.
   bool ReadFull(uint64_t offset, std::span<uint8_t> buffer) const { return ReadAt(offset, buffer) == buffer.size(); }
 };
@@ -56,15 +60,17 @@ class FileSource final : public ByteSource {
   uint64_t Size() const override { return size_; }
   // A block device's logical sector size; 512 for image files.
   uint32_t SectorSize() const override { return sectorSize_; }
+  bool TakesTwoReaders() const override { return !device_; }
   const std::string& path() const { return path_; }
 
  private:
-  FileSource(int fd, std::string path, uint64_t size, uint32_t sectorSize)
-      : fd_(fd), path_(std::move(path)), size_(size), sectorSize_(sectorSize) {}
+  FileSource(int fd, std::string path, uint64_t size, uint32_t sectorSize, bool device)
+      : fd_(fd), path_(std::move(path)), size_(size), sectorSize_(sectorSize), device_(device) {}
   int fd_;
   std::string path_;
   uint64_t size_;
   uint32_t sectorSize_;
+  bool device_;
 };
 
 // Bytes held in memory: crafted images in tests and fuzz targets.
@@ -92,6 +98,7 @@ class SliceSource final : public ByteSource {
   size_t CopyTo(uint64_t offset, size_t length, int fd, uint64_t fdOffset) const override;
   uint64_t Size() const override { return length_; }
   uint32_t SectorSize() const override { return sectorSize_ ? sectorSize_ : base_->SectorSize(); }
+  bool TakesTwoReaders() const override { return base_->TakesTwoReaders(); }
   uint64_t start() const { return start_; }
 
  private:

@@ -10,6 +10,8 @@
 
 namespace quorvel {
 
+class FileCopyCrew;
+
 // Every engine reads through job.source, saves job.partition's entries,
 // reports on *job.progress (never null here) and follows job.options; what
 // it writes and skips is counted in run.
@@ -40,13 +42,15 @@ bool MatchesSignature(const std::string& extension, ByteView data, uint64_t size
 // ---- record mode (NTFS) ----
 
 // Saves entry under targetFolder. False when stopped, or when the entry is a
-// file whose target could not be created.
+// file whose target could not be created or was removed after a failed write.
 bool SaveTreeRecordMode(const SaveJob& job, NtfsFileEntry& entry, const std::string& targetFolder, SaveRun& run);
 
 // Decodes the entry's MFT record again and writes its unnamed data stream
-// (resident, plain runs, sparse runs, compressed units). False on a stop or a
-// target that could not be created.
-bool SaveRecordFile(const SaveJob& job, const NtfsFileEntry& entry, const std::string& targetFolder, SaveRun& run);
+// (resident, plain runs, sparse runs, compressed units); the data of all but
+// compressed files is copied by crew. False on a stop or a target that could
+// not be created.
+bool SaveRecordFile(const SaveJob& job, const NtfsFileEntry& entry, const std::string& targetFolder, SaveRun& run,
+                    FileCopyCrew& crew);
 
 // The entry's record-number field holds an absolute start sector: copies size
 // bytes from there.

@@ -5,6 +5,7 @@
 
 #include "fs/ntfs/mft_record.h"
 #include "io/sector_buffer.h"
+#include "save/file_copy_crew.h"
 #include "save/file_data.h"
 #include "save/name_repair.h"
 #include "save/save_engines.h"
@@ -19,6 +20,7 @@ bool SaveTreeRecordMode(const SaveJob& job, NtfsFileEntry& top, const std::strin
   ScanProgress& progress = *job.progress;
   const SaveOptions& options = job.options;
   WalkPath folders(targetFolder);
+  FileCopyCrew crew(job, run);
   bool result = true;
   VisitTree(top, [&](NtfsFileEntry& entry, size_t depth) {
     if (progress.StopRequested()) {
@@ -39,19 +41,27 @@ bool SaveTreeRecordMode(const SaveJob& job, NtfsFileEntry& top, const std::strin
     if (state != kDeletedFile && state != kFile) return false;
     if (!options.nameFilter.empty() && !MatchNameFilter(entry.name, options.nameFilter)) return false;
     const std::string& folder = folders.Parent(depth);
-    const bool saved =
-        job.recordDecoding ? SaveRecordFile(job, entry, folder, run) : SaveContiguous(job, entry, folder, run);
+    bool saved;
+    if (job.recordDecoding) {
+      saved = SaveRecordFile(job, entry, folder, run, crew);
+    } else {
+      crew.Drain();
+      saved = SaveContiguous(job, entry, folder, run);
+    }
     // The walk's answer is the top entry's own when it is a file.
     if (depth == 0) result = saved;
     return false;
   });
+  // The files still being copied are counted before the walk's answer.
+  if (!crew.Drain() && !IsFolderState(top.state())) result = false;
   if (IsFolderState(top.state())) result = !progress.StopRequested();
   return result;
 }
 
 // Creates folder/name kept inside folder; when the target file system refuses
 // the name as found, the fully repaired name is tried.
-static bool CreateNamedTarget(TargetFile& file, const std::string& folder, const std::string& name, SaveRun& run) {
+static bool CreateNamedTarget(TargetFile& file, const std::string& folder, const std::string& name, SaveRun& run,
+                              FileCopyCrew& crew) {
   std::string safe = SafeTargetName(name);
   if (CreateTargetFile(file, JoinTargetPath(folder, safe))) return true;
   int error = errno;
@@ -60,11 +70,13 @@ static bool CreateNamedTarget(TargetFile& file, const std::string& folder, const
   if (repaired != safe && (error == EINVAL || error == EILSEQ || error == ENAMETOOLONG) &&
       CreateTargetFile(file, JoinTargetPath(folder, repaired)))
     return true;
+  crew.Drain();
   NoteFile(run, SaveNoteKind::kTargetNotCreated, JoinTargetPath(folder, safe), error);
   return false;
 }
 
-bool SaveRecordFile(const SaveJob& job, const NtfsFileEntry& entry, const std::string& targetFolder, SaveRun& run) {
+bool SaveRecordFile(const SaveJob& job, const NtfsFileEntry& entry, const std::string& targetFolder, SaveRun& run,
+                    FileCopyCrew& crew) {
   const PartitionRecord& partition = *job.partition;
   ScanProgress& progress = *job.progress;
   RecordDetails details;
@@ -72,45 +84,47 @@ bool SaveRecordFile(const SaveJob& job, const NtfsFileEntry& entry, const std::s
   const bool read = ReadEntryRecord(*job.source, entry, partition, details, mftError);
   if (mftError) run.summary.mftErrors++;
   if (!read) {
+    crew.Drain();
     NoteFile(run, SaveNoteKind::kRecordUnreadable, JoinTargetPath(targetFolder, entry.name));
     return true;
   }
 
   std::string name = details.hasFileName && !details.fileName.name.empty() ? details.fileName.name : entry.name;
-  TargetFile file;
-  if (!CreateNamedTarget(file, targetFolder, name, run)) return false;
-  uint64_t size = details.size;
-  FileDataTally tally;
+  PreparedFile prepared;
+  TargetFile& file = prepared.file;
+  if (!CreateNamedTarget(file, targetFolder, name, run, crew)) return false;
+  const uint64_t size = details.size;
+  prepared.size = size;
+  prepared.id = entry.recordNumber;
+  prepared.whyShort = SaveNoteKind::kRunsEndBeforeSize;
   if (size == 0) {
-    FinishFile(run, file, 0, entry.recordNumber, tally, SaveNoteKind::kRunsEndBeforeSize);
+    crew.Submit(std::move(prepared));
     return true;
   }
   // The file gets its full length first: sparse stretches read as zeros.
   if (!file.SetLength(size)) {
+    crew.Drain();
     FailWrite(run, file);
     return true;
   }
-  file.Seek(0);
 
   if (!details.nonResident) {
-    progress.Range(1, 1);
-    size_t put = static_cast<size_t>(std::min<uint64_t>(size, details.residentData.size()));
-    if (put > 0 && !file.Write(details.residentData.data(), put)) {
-      FailWrite(run, file);
-      return true;
-    }
-    tally.Known(0, put);
-    progress.Step();
-    FinishFile(run, file, size, entry.recordNumber, tally, SaveNoteKind::kRunsEndBeforeSize);
+    const size_t put = static_cast<size_t>(std::min<uint64_t>(size, details.residentData.size()));
+    prepared.heldBytes.assign(details.residentData.begin(), details.residentData.begin() + static_cast<ptrdiff_t>(put));
+    crew.Submit(std::move(prepared));
     return true;
   }
 
-  progress.Range(100, 0);
   const uint64_t sectorsPerCluster = partition.sectorsPerCluster ? partition.sectorsPerCluster : 1;
   const uint64_t bytesPerSector = JobSectorBytes(job);
   const uint64_t clusterSize = sectorsPerCluster * bytesPerSector;
+  FileDataTally& tally = prepared.tally;
 
   if (details.IsCompressed()) {
+    // Decompressed on this thread, after the files before it are counted.
+    crew.Drain();
+    progress.Range(100, 0);
+    file.Seek(0);
     std::vector<SectorRun> runs = SectorRunsOf(details, partition);
     bool writeFailed = false;
     ByteWriter writer = [&](std::span<const uint8_t> bytes) {
@@ -146,8 +160,7 @@ bool SaveRecordFile(const SaveJob& job, const NtfsFileEntry& entry, const std::s
   uint64_t dataEnd = size;
   if (details.hasData && details.initializedSize < dataEnd) dataEnd = details.initializedSize;
   if (dataEnd < size) tally.Known(dataEnd, size - dataEnd);
-  const uint64_t limit = JobReadLimit(job);
-  std::span<uint8_t> buffer;
+  const uint64_t limitSector = JobReadLimit(job) / bytesPerSector;
   for (const DataRun& dataRun : details.dataRuns) {
     // Each run lands at its own place in the file, so a sparse run (or a gap
     // between pieces of the list) keeps the following data where it belongs.
@@ -164,37 +177,15 @@ bool SaveRecordFile(const SaveJob& job, const NtfsFileEntry& entry, const std::s
     // What lies past the partition's or the source's end does not exist:
     // those bytes stay zeros (the file already has its length) and count as
     // missing.
-    const uint64_t limitSector = limit / bytesPerSector;
     const uint64_t readable =
         sector >= limitSector ? 0 : std::min<uint64_t>(toCopy, (limitSector - sector) * bytesPerSector);
     if (readable < toCopy) tally.unreadable = true;
-    toCopy = readable;
-    for (uint64_t done = 0; done < toCopy;) {
-      uint64_t piece = std::min<uint64_t>(kRunPiece, toCopy - done);
-      size_t want = static_cast<size_t>((piece + bytesPerSector - 1) / bytesPerSector * bytesPerSector);
-      if (want > buffer.size()) {
-        buffer = ThreadReadBuffer(want);
-        if (buffer.size() < want) {
-          FailWrite(run, file);
-          return true;
-        }
-      }
-      // A piece that could not be read at all stays the zeros the length gave.
-      if (!CopyFileData(job, sector + done / bytesPerSector, buffer.first(want), outStart + done,
-                        static_cast<size_t>(piece), limit, tally, file, false)) {
-        FailWrite(run, file);
-        return true;
-      }
-      done += piece;
-      progress.SetText(SavedTotalText(run.runningTotal));
-      progress.Pos((outStart + done) * 100 / size);
-      if (progress.StopRequested() && outStart + done < size) {
-        DropStoppedFile(run, file);
-        return false;
-      }
-    }
+    // A piece that cannot be read at all stays the zeros the length gave.
+    for (uint64_t done = 0; done < readable; done += kRunPiece)
+      prepared.pieces.push_back(
+          {sector + done / bytesPerSector, outStart + done, std::min(kRunPiece, readable - done)});
   }
-  FinishFile(run, file, size, entry.recordNumber, tally, SaveNoteKind::kRunsEndBeforeSize);
+  crew.Submit(std::move(prepared));
   return true;
 }
 
