@@ -15,7 +15,16 @@ namespace {
 // Files handed over and not yet counted: each holds its target open.
 constexpr size_t kMaxHandedOver = 64;
 
-bool HasData(const PreparedFile& file) { return !file.heldBytes.empty() || !file.pieces.empty(); }
+bool HasData(const PreparedFile& file) { return !file.heldBytes.empty() || !file.pieces.empty() || file.morePieces; }
+
+// The file's next piece to copy: the listed ones, then those it finds.
+bool NextPiece(PreparedFile& file, size_t& listed, FilePiece& piece) {
+  if (listed < file.pieces.size()) {
+    piece = file.pieces[listed++];
+    return true;
+  }
+  return file.morePieces && file.morePieces(piece);
+}
 
 }  // namespace
 
@@ -99,15 +108,13 @@ void FileCopyCrew::RetireOldest() {
   ScanProgress& progress = *job_.progress;
   std::unique_lock<std::mutex> lock(mutex_);
   Slot& oldest = *queue_.front();
-  bool ranged = false;
   // A long file shows how far it got while the walk waits for it.
   while (!oldest.done) {
     walkWaits_ = true;
     const bool timedOut = slotDone_.wait_for(lock, std::chrono::milliseconds(100)) == std::cv_status::timeout;
     walkWaits_ = false;
     if (timedOut && oldest.file.size) {
-      if (!ranged) progress.Range(100, 1);
-      ranged = true;
+      progress.Range(100, 1);
       progress.Pos(oldest.copied.load(std::memory_order_relaxed) * 100 / oldest.file.size);
     }
   }
@@ -148,7 +155,10 @@ FileCopyCrew::Outcome FileCopyCrew::Copy(PreparedFile& prepared, std::atomic<uin
     prepared.tally.Known(0, prepared.heldBytes.size());
   }
   const uint64_t sectorBytes = JobSectorBytes(job_);
-  for (const FilePiece& piece : prepared.pieces) {
+  if (!copied) progress.Range(100, 1);
+  size_t listed = 0;
+  FilePiece piece;
+  while (NextPiece(prepared, listed, piece)) {
     const size_t counted = static_cast<size_t>(piece.counted);
     const size_t want = static_cast<size_t>((piece.counted + sectorBytes - 1) / sectorBytes * sectorBytes);
     const std::span<uint8_t> buffer = ThreadReadBuffer(want);
@@ -159,10 +169,12 @@ FileCopyCrew::Outcome FileCopyCrew::Copy(PreparedFile& prepared, std::atomic<uin
     const uint64_t end = piece.fileOffset + piece.counted;
     // Copying on the walk's own thread reports as it goes; a worker leaves
     // that to the walk.
-    if (copied)
+    if (copied) {
       copied->store(end, std::memory_order_relaxed);
-    else if (prepared.size)
-      progress.Pos(end * 100 / prepared.size);
+    } else {
+      if (prepared.reportBytes) ReportFileBytes(progress, run_, end);
+      if (prepared.size) progress.Pos(end * 100 / prepared.size);
+    }
     if (progress.StopRequested() && end < prepared.size) return Outcome::kStopped;
   }
   return Outcome::kCopied;
@@ -183,6 +195,7 @@ void FileCopyCrew::Count(PreparedFile& prepared, Outcome outcome) {
       break;
   }
   if (prepared.reportBytes) ReportFileBytes(progress, run_, prepared.file.Length());
+  progress.Range(100, 1);
   progress.Pos(100);
   FinishFile(run_, prepared.file, prepared.size, prepared.id, prepared.tally, prepared.whyShort);
 }

@@ -15,6 +15,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -41,8 +42,11 @@ struct PreparedFile {
   FileDataTally tally;
   std::vector<uint8_t> heldBytes;  // written first, at offset 0 (data kept in the record itself)
   std::vector<FilePiece> pieces;   // then these, in order
-  bool writeUnread = false;        // see CopyFileData
-  bool reportBytes = false;        // progress text "<n> BYTE被保存" when counted
+  // then these, one at a time until it answers false (a chain followed as
+  // the copy goes); called on the copying thread
+  std::function<bool(FilePiece&)> morePieces;
+  bool writeUnread = false;  // see CopyFileData
+  bool reportBytes = false;  // progress text "<n> BYTE被保存" when counted
 };
 
 class FileCopyCrew {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "io/sector_buffer.h"
+#include "save/file_copy_crew.h"
 #include "save/name_repair.h"
 #include "save/save_engines.h"
 #include "save/source_copy.h"
@@ -16,6 +16,7 @@ void SaveTreeClusterMode(const SaveJob& job, FatFileEntry& top, const std::strin
   // Without the FAT there is no chain to follow.
   const bool useFatReference = options.useFatReference && !job.partition->fat.table.empty();
   WalkPath folders(targetFolder);
+  FileCopyCrew crew(job, run);
   bool stopped = false;
   VisitTree(top, [&](FatFileEntry& entry, size_t depth) {
     if (stopped || progress.StopRequested()) {
@@ -27,8 +28,10 @@ void SaveTreeClusterMode(const SaveJob& job, FatFileEntry& top, const std::strin
     const bool passes = options.nameFilter.empty() || MatchNameFilter(name, options.nameFilter);
     switch (entry.state()) {
       case kDeletedFile:
-        if (options.recoverDeleted && passes)
+        if (options.recoverDeleted && passes) {
+          crew.Drain();  // the files before it are counted first
           SaveBySignature(job, entry, JoinTargetPath(folders.Parent(depth), name), run);
+        }
         return false;
       case kFile:
         if (options.recoverNormal && passes) {
@@ -38,8 +41,9 @@ void SaveTreeClusterMode(const SaveJob& job, FatFileEntry& top, const std::strin
             // this run is written from it later.
             if (IsTypedExtension(LowerAscii(NameExtension(name)), run.multiSelect))
               run.usedClusters.insert(entry.firstCluster);
-            SaveByClusterChain(job, entry, path, run);
+            SaveByClusterChain(job, entry, path, run, &crew);
           } else {
+            crew.Drain();
             SaveBySignature(job, entry, path, run);
           }
         }
@@ -82,66 +86,26 @@ struct FatView {
   }
 };
 
-}  // namespace
-
-bool SaveByClusterChain(const SaveJob& job, const FatFileEntry& entry, const std::string& targetPath, SaveRun& run) {
-  const PartitionRecord& partition = *job.partition;
-  ScanProgress& progress = *job.progress;
-  TargetFile file;
-  if (!CreateTargetFile(file, targetPath)) {
-    NoteFile(run, SaveNoteKind::kTargetNotCreated, targetPath, file.lastError());
-    return false;
-  }
-  const uint64_t size = entry.size;
-  FileDataTally tally;
-  uint32_t rootCluster = partition.tree->fatRoot.firstCluster;
-  // Cluster numbers 0 and 1 hold no data; such an entry has lost its chain.
-  if (entry.firstCluster < rootCluster || size == 0 || entry.firstCluster < 2) {
-    FinishFile(run, file, size, entry.firstCluster, tally, SaveNoteKind::kChainEndedEarly);
-    return true;
-  }
-  progress.Range(100, 1);
-  if (progress.StopRequested()) {
-    DropStoppedFile(run, file);
-    return false;
-  }
-
+// A file's pieces along its chain, found as the copy asks for them (a long
+// file in small clusters would make a long list): consecutive clusters make
+// one piece of up to maxRun clusters; the chain ends at the size, at its end
+// marker or at a number it may not hold.
+struct ChainPieces {
   FatView fat;
-  fat.table = &partition.fat.table;
-  if (IsFat16Kind(partition.fsKind)) {
-    fat.width = 2;
-  } else if (IsFat32Kind(partition.fsKind)) {
-    fat.width = 4;
-  } else {
-    FinishFile(run, file, size, entry.firstCluster, tally, SaveNoteKind::kChainEndedEarly);
-    return true;
-  }
-  const uint64_t bytesPerSector = JobSectorBytes(job);
-  uint64_t fatBytes = static_cast<uint64_t>(partition.fat.sizeSectors) * bytesPerSector;
-  if (fatBytes == 0 || fatBytes > partition.fat.table.size()) fatBytes = partition.fat.table.size();
-  fat.limit = fatBytes / static_cast<uint64_t>(fat.width);
+  uint64_t cluster = 0;  // the next piece's first cluster (0: no more)
+  uint64_t written = 0;  // file bytes in the pieces so far
+  uint64_t size = 0;
+  uint64_t clusterSize = 0;
+  uint64_t sectorsPerCluster = 0;
+  uint64_t dataOrigin = 0;
+  uint64_t maxRun = 0;
 
-  uint64_t sectorsPerCluster = partition.sectorsPerCluster ? partition.sectorsPerCluster : 1;
-  uint64_t clusterSize = bytesPerSector * sectorsPerCluster;
-  // Consecutive clusters of the chain are read together, up to 10 MiB.
-  uint64_t maxRun = std::max<uint64_t>(1, 0xA00000 / clusterSize);
-  uint64_t clustersNeeded = (size + clusterSize - 1) / clusterSize;
-  const std::span<uint8_t> buffer =
-      ThreadReadBuffer(static_cast<size_t>(std::min(maxRun, clustersNeeded) * clusterSize));
-  if (buffer.size() == 0 && size != 0) {
-    FailWrite(run, file);
-    return false;
-  }
-
-  const uint64_t limit = JobReadLimit(job);
-  uint64_t written = 0;
-  uint64_t c = entry.firstCluster;
-  if (c >= fat.limit) c = 0;  // a first cluster beyond the FAT has no chain
-  while (c != 0 && written < size) {
-    uint64_t runStart = c, runLength = 1, next = 0;
+  bool operator()(FilePiece& piece) {
+    if (cluster == 0 || written >= size) return false;
+    uint64_t c = cluster, runLength = 1, next = 0;
     bool chainEnds = false;
     for (;;) {
-      if ((written + runLength * clusterSize) >= size) break;  // this run finishes the file
+      if (written + runLength * clusterSize >= size) break;  // this run finishes the file
       next = fat.Next(c);
       if (next == 0) {
         chainEnds = true;
@@ -154,26 +118,61 @@ bool SaveByClusterChain(const SaveJob& job, const FatFileEntry& entry, const std
       }
       break;
     }
-    size_t want = static_cast<size_t>(runLength * clusterSize);
-    size_t put = static_cast<size_t>(std::min<uint64_t>(size - written, want));
-    if (!CopyFileData(job, partition.dataOrigin + runStart * sectorsPerCluster, buffer.first(want), written, put, limit,
-                      tally, file, true)) {
-      FailWrite(run, file);
-      return false;
-    }
+    const uint64_t put = std::min(size - written, runLength * clusterSize);
+    piece = {dataOrigin + cluster * sectorsPerCluster, written, put};
     written += put;
-    ReportFileBytes(progress, run, written);
-    progress.Pos(written * 100 / size);
-    if (progress.StopRequested() && written < size) {
-      DropStoppedFile(run, file);
-      return false;
-    }
-    if (chainEnds || written >= size) break;
-    c = next;
+    cluster = chainEnds || written >= size ? 0 : next;
+    return true;
   }
-  ReportFileBytes(progress, run, written);
-  progress.Pos(100);
-  FinishFile(run, file, size, entry.firstCluster, tally, SaveNoteKind::kChainEndedEarly);
+};
+
+}  // namespace
+
+bool SaveByClusterChain(const SaveJob& job, const FatFileEntry& entry, const std::string& targetPath, SaveRun& run,
+                        FileCopyCrew* crew) {
+  if (!crew) {
+    FileCopyCrew here(job, run, 0);
+    return SaveByClusterChain(job, entry, targetPath, run, &here) && here.Drain();
+  }
+  const PartitionRecord& partition = *job.partition;
+  PreparedFile prepared;
+  if (!CreateTargetFile(prepared.file, targetPath)) {
+    crew->Drain();
+    NoteFile(run, SaveNoteKind::kTargetNotCreated, targetPath, prepared.file.lastError());
+    return false;
+  }
+  const uint64_t size = entry.size;
+  prepared.size = size;
+  prepared.id = entry.firstCluster;
+  prepared.whyShort = SaveNoteKind::kChainEndedEarly;
+  prepared.writeUnread = true;
+  prepared.reportBytes = true;
+  FatView fat;
+  fat.table = &partition.fat.table;
+  fat.width = IsFat16Kind(partition.fsKind) ? 2 : IsFat32Kind(partition.fsKind) ? 4 : 0;
+  uint32_t rootCluster = partition.tree->fatRoot.firstCluster;
+  // Cluster numbers 0 and 1 hold no data; such an entry has lost its chain.
+  if (entry.firstCluster < rootCluster || size == 0 || entry.firstCluster < 2 || fat.width == 0) {
+    crew->Submit(std::move(prepared));
+    return true;
+  }
+  const uint64_t bytesPerSector = JobSectorBytes(job);
+  uint64_t fatBytes = static_cast<uint64_t>(partition.fat.sizeSectors) * bytesPerSector;
+  if (fatBytes == 0 || fatBytes > partition.fat.table.size()) fatBytes = partition.fat.table.size();
+  fat.limit = fatBytes / static_cast<uint64_t>(fat.width);
+
+  ChainPieces pieces;
+  pieces.fat = fat;
+  // A first cluster beyond the FAT has no chain.
+  pieces.cluster = entry.firstCluster < fat.limit ? entry.firstCluster : 0;
+  pieces.size = size;
+  pieces.sectorsPerCluster = partition.sectorsPerCluster ? partition.sectorsPerCluster : 1;
+  pieces.clusterSize = bytesPerSector * pieces.sectorsPerCluster;
+  pieces.dataOrigin = partition.dataOrigin;
+  // Consecutive clusters of the chain are read together, up to 10 MiB.
+  pieces.maxRun = std::max<uint64_t>(1, 0xA00000 / pieces.clusterSize);
+  prepared.morePieces = pieces;
+  crew->Submit(std::move(prepared));
   return true;
 }
 

@@ -25,8 +25,10 @@ void SaveTreeClusterMode(const SaveJob& job, FatFileEntry& entry, const std::str
 
 // Follows the in-memory FAT from the entry's first cluster. True when saved
 // (whole or not), false when the target could not be created, writing failed
-// or the run was stopped (the file is then removed).
-bool SaveByClusterChain(const SaveJob& job, const FatFileEntry& entry, const std::string& targetPath, SaveRun& run);
+// or the run was stopped (the file is then removed). With a crew the data is
+// copied (and the file counted) by it, later; true then means handed over.
+bool SaveByClusterChain(const SaveJob& job, const FatFileEntry& entry, const std::string& targetPath, SaveRun& run,
+                        FileCopyCrew* crew = nullptr);
 
 // Without the FAT: copies contiguously from the first cluster, or for a typed
 // extension (of the target's name) searches the candidate clusters (every
