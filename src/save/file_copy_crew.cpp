@@ -85,7 +85,9 @@ bool FileCopyCrew::CopyOneHere() {
   if (firstUntaken_ >= queue_.size()) return false;
   Slot& slot = *queue_[firstUntaken_++];
   lock.unlock();
-  const Outcome outcome = Copy(slot.file, &slot.copied);
+  // On this thread the copy reports its own progress (a long file would
+  // otherwise show none until it is done).
+  const Outcome outcome = Copy(slot.file, nullptr);
   lock.lock();
   slot.outcome = outcome;
   slot.done = true;
@@ -167,7 +169,7 @@ FileCopyCrew::Outcome FileCopyCrew::Copy(PreparedFile& prepared, std::atomic<uin
                       prepared.writeUnread))
       return Outcome::kWriteFailed;
     const uint64_t end = piece.fileOffset + piece.counted;
-    // Copying on the walk's own thread reports as it goes; a worker leaves
+    // On the walk's own thread the copy reports as it goes; a worker leaves
     // that to the walk.
     if (copied) {
       copied->store(end, std::memory_order_relaxed);

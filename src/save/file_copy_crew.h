@@ -3,14 +3,15 @@
 // through the tree, and on the engine's thread too whenever enough files wait:
 // most of a save's time is the kernel filling the target's new pages, which
 // one thread cannot spread over the processors. The engine reads what a file
-// needs (its record), creates the target and hands it over with the pieces of
-// the source to copy; names are therefore taken in the walk's order, as
-// before. Files are counted in the run (written, incomplete, failed, removed
-// after a stop) in the order they were handed over, on the engine's thread,
-// so the run's report does not depend on which thread was faster. Only image
-// files are read this way: a disk (a failing one above all) is read in one
-// stream, each file copied as it is handed over, as it is without threads or
-// when a stream takes the data.
+// needs (an MFT record, a FAT entry's first cluster), creates the target and
+// hands it over with the pieces of the source to copy (or the way to find
+// them); names are therefore taken in the walk's order, as before. Files are
+// counted in the run (written, incomplete, failed, removed after a stop) in
+// the order they were handed over, on the engine's thread, so the run's
+// report does not depend on which thread was faster. Only image files are
+// read this way: a disk (a failing one above all) is read in one stream, each
+// file copied as it is handed over, as it is without threads or when a
+// stream takes the data.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -77,8 +78,8 @@ class FileCopyCrew {
 
   void StartWorkers();
   void Work();
-  // Copies one file; copied, when given, follows the pieces (otherwise the
-  // progress does).
+  // Copies one file. On a worker copied follows the pieces; on the walk's
+  // thread (copied null) the progress does.
   Outcome Copy(PreparedFile& file, std::atomic<uint64_t>* copied) const;
   // Copies the oldest file not yet taken on the walk's thread; false when
   // there is none.
