@@ -1,5 +1,7 @@
 #include "save/file_copy_crew.h"
 
+#include <pthread.h>
+
 #include <chrono>
 #include <system_error>
 
@@ -128,6 +130,7 @@ void FileCopyCrew::RetireOldest() {
 }
 
 void FileCopyCrew::Work() {
+  pthread_setname_np(pthread_self(), "qv-copy");
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     ++idleWorkers_;
