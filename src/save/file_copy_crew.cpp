@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 
@@ -29,6 +30,11 @@ bool NextPiece(PreparedFile& file, size_t& listed, FilePiece& piece) {
 }
 
 }  // namespace
+
+unsigned FileCopyCrew::DefaultWorkers() {
+  const unsigned processors = std::thread::hardware_concurrency();
+  return std::clamp(processors > 1 ? processors - 1 : 1u, 1u, 3u);
+}
 
 FileCopyCrew::FileCopyCrew(const SaveJob& job, SaveRun& run, unsigned workers)
     : job_(job),
