@@ -17,6 +17,8 @@ namespace {
 
 // Files handed over and not yet counted: each holds its target open.
 constexpr size_t kMaxHandedOver = 64;
+// About the most copied at once (whole sectors).
+constexpr uint64_t kCopyBlock = 0xA00000;
 
 bool HasData(const PreparedFile& file) { return !file.heldBytes.empty() || !file.pieces.empty() || file.morePieces; }
 
@@ -166,27 +168,33 @@ FileCopyCrew::Outcome FileCopyCrew::Copy(PreparedFile& prepared, std::atomic<uin
     prepared.tally.Known(0, prepared.heldBytes.size());
   }
   const uint64_t sectorBytes = JobSectorBytes(job_);
+  const uint64_t block = std::max(sectorBytes, kCopyBlock / sectorBytes * sectorBytes);
   if (!copied) progress.Range(100, 1);
   size_t listed = 0;
   FilePiece piece;
   while (NextPiece(prepared, listed, piece)) {
-    const size_t counted = static_cast<size_t>(piece.counted);
-    const size_t want = static_cast<size_t>((piece.counted + sectorBytes - 1) / sectorBytes * sectorBytes);
-    const std::span<uint8_t> buffer = ThreadReadBuffer(want);
-    if (buffer.size() < want) return Outcome::kWriteFailed;
-    if (!CopyFileData(job_, piece.sector, buffer, piece.fileOffset, counted, limit_, prepared.tally, file,
-                      prepared.writeUnread))
-      return Outcome::kWriteFailed;
-    const uint64_t end = piece.fileOffset + piece.counted;
-    // On the walk's own thread the copy reports as it goes; a worker leaves
-    // that to the walk.
-    if (copied) {
-      copied->store(end, std::memory_order_relaxed);
-    } else {
-      if (prepared.reportBytes) ReportFileBytes(progress, run_, end);
-      if (prepared.size) progress.Pos(end * 100 / prepared.size);
+    // A long piece goes in blocks, the stop and the progress looked at
+    // between them.
+    for (uint64_t done = 0; done < piece.counted;) {
+      const size_t counted = static_cast<size_t>(std::min(block, piece.counted - done));
+      const size_t want = static_cast<size_t>((counted + sectorBytes - 1) / sectorBytes * sectorBytes);
+      const std::span<uint8_t> buffer = ThreadReadBuffer(want);
+      if (buffer.size() < want) return Outcome::kWriteFailed;
+      if (!CopyFileData(job_, piece.sector + done / sectorBytes, buffer, piece.fileOffset + done, counted, limit_,
+                        prepared.tally, file, prepared.writeUnread))
+        return Outcome::kWriteFailed;
+      done += counted;
+      const uint64_t end = piece.fileOffset + done;
+      // On the walk's own thread the copy reports as it goes; a worker leaves
+      // that to the walk.
+      if (copied) {
+        copied->store(end, std::memory_order_relaxed);
+      } else {
+        if (prepared.reportBytes) ReportFileBytes(progress, run_, end);
+        if (prepared.size) progress.Pos(end * 100 / prepared.size);
+      }
+      if (progress.StopRequested() && end < prepared.size) return Outcome::kStopped;
     }
-    if (progress.StopRequested() && end < prepared.size) return Outcome::kStopped;
   }
   return Outcome::kCopied;
 }

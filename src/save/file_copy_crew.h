@@ -26,7 +26,8 @@
 
 namespace quorvel {
 
-// counted bytes of a file, at fileOffset in it, from `sector` of the source.
+// counted bytes of a file, at fileOffset in it, from `sector` of the source
+// (any length: it is copied in blocks of about 10 MiB).
 struct FilePiece {
   uint64_t sector = 0;
   uint64_t fileOffset = 0;

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "fs/ntfs/mft_record.h"
-#include "io/sector_buffer.h"
 #include "save/file_copy_crew.h"
 #include "save/file_data.h"
 #include "save/name_repair.h"
@@ -12,9 +11,6 @@
 #include "save/source_copy.h"
 
 namespace quorvel {
-
-// Pieces of long runs are read this large.
-constexpr uint64_t kRunPiece = 0xA00000;
 
 bool SaveTreeRecordMode(const SaveJob& job, NtfsFileEntry& top, const std::string& targetFolder, SaveRun& run) {
   ScanProgress& progress = *job.progress;
@@ -181,9 +177,7 @@ bool SaveRecordFile(const SaveJob& job, const NtfsFileEntry& entry, const std::s
         sector >= limitSector ? 0 : std::min<uint64_t>(toCopy, (limitSector - sector) * bytesPerSector);
     if (readable < toCopy) tally.unreadable = true;
     // A piece that cannot be read at all stays the zeros the length gave.
-    for (uint64_t done = 0; done < readable; done += kRunPiece)
-      prepared.pieces.push_back(
-          {sector + done / bytesPerSector, outStart + done, std::min(kRunPiece, readable - done)});
+    if (readable) prepared.pieces.push_back({sector, outStart, readable});
   }
   crew.Submit(std::move(prepared));
   return true;
