@@ -20,7 +20,11 @@ constexpr size_t kMaxHandedOver = 64;
 // About the most copied at once (whole sectors).
 constexpr uint64_t kCopyBlock = 0xA00000;
 
-bool HasData(const PreparedFile& file) { return !file.heldBytes.empty() || !file.pieces.empty() || file.morePieces; }
+// Anything to do for the file before it is counted (a length alone makes a
+// sparse file).
+bool HasData(const PreparedFile& file) {
+  return file.lengthFirst || !file.heldBytes.empty() || !file.pieces.empty() || file.morePieces;
+}
 
 // The file's next piece to copy: the listed ones, then those it finds.
 bool NextPiece(PreparedFile& file, size_t& listed, FilePiece& piece) {
@@ -162,6 +166,7 @@ FileCopyCrew::Outcome FileCopyCrew::Copy(PreparedFile& prepared, std::atomic<uin
   if (!HasData(prepared)) return Outcome::kCopied;
   if (progress.StopRequested()) return Outcome::kStopped;
   TargetFile& file = prepared.file;
+  if (prepared.lengthFirst && !file.SetLength(prepared.size)) return Outcome::kWriteFailed;
   if (!prepared.heldBytes.empty()) {
     file.Seek(0);
     if (!file.Write(prepared.heldBytes.data(), prepared.heldBytes.size())) return Outcome::kWriteFailed;

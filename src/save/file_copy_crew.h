@@ -34,8 +34,8 @@ struct FilePiece {
   uint64_t counted = 0;
 };
 
-// A target file ready for its data: created, its length set where the engine
-// sets it, what is known without reading (holes) already tallied.
+// A target file ready for its data: created (empty), what is known without
+// reading (holes) already tallied.
 struct PreparedFile {
   TargetFile file;
   uint64_t size = 0;
@@ -47,6 +47,7 @@ struct PreparedFile {
   // then these, one at a time until it answers false (a chain followed as
   // the copy goes); called on the copying thread
   std::function<bool(FilePiece&)> morePieces;
+  bool lengthFirst = false;  // the file is given its size before anything is written
   bool writeUnread = false;  // see CopyFileData
   bool reportBytes = false;  // progress text "<n> BYTE被保存" when counted
 };

@@ -97,12 +97,9 @@ bool SaveRecordFile(const SaveJob& job, const NtfsFileEntry& entry, const std::s
     crew.Submit(std::move(prepared));
     return true;
   }
-  // The file gets its full length first: sparse stretches read as zeros.
-  if (!file.SetLength(size)) {
-    crew.Drain();
-    FailWrite(run, file);
-    return true;
-  }
+  // The file gets its full length first (when its copy begins: a file
+  // waiting for its turn is empty): sparse stretches read as zeros.
+  prepared.lengthFirst = true;
 
   if (!details.nonResident) {
     const size_t put = static_cast<size_t>(std::min<uint64_t>(size, details.residentData.size()));
@@ -119,6 +116,10 @@ bool SaveRecordFile(const SaveJob& job, const NtfsFileEntry& entry, const std::s
   if (details.IsCompressed()) {
     // Decompressed on this thread, after the files before it are counted.
     crew.Drain();
+    if (!file.SetLength(size)) {
+      FailWrite(run, file);
+      return true;
+    }
     progress.Range(100, 0);
     file.Seek(0);
     std::vector<SectorRun> runs = SectorRunsOf(details, partition);

@@ -42,7 +42,7 @@ struct CrewImage {
     EXPECT_TRUE(CreateTargetFile(prepared.file, dir + "/" + name));
     prepared.size = size;
     prepared.id = sector;
-    EXPECT_TRUE(prepared.file.SetLength(size));
+    prepared.lengthFirst = size > 0;
     for (uint64_t done = 0; done < size; done += pieceBytes)
       prepared.pieces.push_back({sector + done / 512, done, std::min(pieceBytes, size - done)});
     return prepared;
@@ -98,6 +98,26 @@ TEST(FileCopyCrew, StopRemovesTheFilesNotYetCopied) {
   EXPECT_EQ(left, (std::set<std::string>{".", "..", "disk.img", "before", "empty"}));
   EXPECT_TRUE(run.summary.stopped);
   EXPECT_EQ(run.summary.filesWritten, 2u);
+}
+
+// Catches: a file with nothing to read (all holes, or nothing before the
+// source's end) counted without the length that makes its zeros.
+TEST(FileCopyCrew, AFileOfHolesGetsItsLength) {
+  CrewImage image;
+  SaveRun run;
+  {
+    FileCopyCrew crew(image.job, run);
+    crew.Submit(image.File("warm-up", 0, 1 << 20, 1 << 20));  // the worker is busy
+    PreparedFile holes = image.File("holes", 0, 0, 512);
+    holes.size = 70000;
+    holes.lengthFirst = true;
+    holes.tally.Known(0, holes.size);
+    crew.Submit(std::move(holes));
+  }
+  struct stat st {};
+  ASSERT_EQ(stat((image.dir + "/holes").c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, 70000);
+  EXPECT_EQ(run.summary.filesIncomplete, 0u);
 }
 
 }  // namespace
