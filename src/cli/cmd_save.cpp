@@ -158,7 +158,7 @@ void PrintSummary(const SaveRun& run, const std::string& target, bool quiet) {
   const SaveSummary& s = run.summary;
   std::printf("saved to %s\n", TerminalSafe(target).c_str());
   if (s.stopped)
-    std::printf("stopped: the file being written was removed; %llu files saved complete\n", U(s.FilesComplete()));
+    std::printf("stopped: the files being written were removed; %llu files saved complete\n", U(s.FilesComplete()));
   std::printf("files written: %llu (complete: %llu, incomplete: %llu)\n", U(s.filesWritten), U(s.FilesComplete()),
               U(s.filesIncomplete));
   std::printf("bytes written: %llu (%s)\n", U(s.bytesWritten),
@@ -238,7 +238,7 @@ int RunSelection(const SaveSelection& selection, DiskRecord& disk, PartitionReco
   bar.Close();
   if (interrupt.Interrupted()) run.summary.stopped = true;
   if (run.summary.stopped) {
-    const std::string consequence = "the file being written was removed; the files saved so far stay in " + target;
+    const std::string consequence = "the files being written were removed; the files saved so far stay in " + target;
     SayStopped(consequence.c_str());
   }
   if (json)

@@ -66,7 +66,7 @@ struct SaveSummary {
   uint64_t skippedWriteFailed = 0;       // writing stopped (target full or failing)
   uint64_t emptyNoSignature = 0;         // typed file with no cluster passing its test: empty file
   uint64_t mftErrors = 0;                // "mft错误": no recorded position held the record
-  bool stopped = false;                  // the file being written when the stop came was removed
+  bool stopped = false;                  // the files being written when the stop came were removed
   // Every incomplete file, and the first other files noted, for the report.
   std::vector<IncompleteFile> incomplete;
   std::vector<SaveNote> notes;
