@@ -22,7 +22,7 @@ constexpr uint64_t kCopyBlock = 0xA00000;
 
 // Anything to do for the file before it is counted (a length alone makes a
 // sparse file).
-bool HasData(const PreparedFile& file) {
+bool HasWork(const PreparedFile& file) {
   return file.lengthFirst || !file.heldBytes.empty() || !file.pieces.empty() || file.morePieces;
 }
 
@@ -70,7 +70,7 @@ void FileCopyCrew::StartWorkers() {
 }
 
 void FileCopyCrew::Submit(PreparedFile file) {
-  if (!started_ && HasData(file)) StartWorkers();
+  if (!started_ && HasWork(file)) StartWorkers();
   if (workers_.empty()) {
     Count(file, Copy(file, nullptr));
     return;
@@ -163,7 +163,7 @@ FileCopyCrew::Outcome FileCopyCrew::Copy(PreparedFile& prepared, std::atomic<uin
   ScanProgress& progress = *job_.progress;
   // A file with nothing to copy is whole already; one not begun when the
   // stop came is removed like the one being written.
-  if (!HasData(prepared)) return Outcome::kCopied;
+  if (!HasWork(prepared)) return Outcome::kCopied;
   if (progress.StopRequested()) return Outcome::kStopped;
   TargetFile& file = prepared.file;
   if (prepared.lengthFirst && !file.SetLength(prepared.size)) return Outcome::kWriteFailed;
