@@ -88,8 +88,8 @@ struct FatView {
 
 // A file's pieces along its chain, found as the copy asks for them (a long
 // file in small clusters would make a long list): consecutive clusters make
-// one piece of up to maxRun clusters; the chain ends at the size, at its end
-// marker or at a number it may not hold.
+// one piece (the copy reads it in blocks); the chain ends at the size, at its
+// end marker or at a number it may not hold.
 struct ChainPieces {
   FatView fat;
   uint64_t cluster = 0;  // the next piece's first cluster (0: no more)
@@ -98,7 +98,6 @@ struct ChainPieces {
   uint64_t clusterSize = 0;
   uint64_t sectorsPerCluster = 0;
   uint64_t dataOrigin = 0;
-  uint64_t maxRun = 0;
 
   bool operator()(FilePiece& piece) {
     if (cluster == 0 || written >= size) return false;
@@ -111,7 +110,7 @@ struct ChainPieces {
         chainEnds = true;
         break;
       }
-      if (next == c + 1 && runLength < maxRun) {
+      if (next == c + 1) {
         c = next;
         ++runLength;
         continue;
@@ -169,8 +168,6 @@ bool SaveByClusterChain(const SaveJob& job, const FatFileEntry& entry, const std
   pieces.sectorsPerCluster = partition.sectorsPerCluster ? partition.sectorsPerCluster : 1;
   pieces.clusterSize = bytesPerSector * pieces.sectorsPerCluster;
   pieces.dataOrigin = partition.dataOrigin;
-  // Consecutive clusters of the chain are read together, up to 10 MiB.
-  pieces.maxRun = std::max<uint64_t>(1, 0xA00000 / pieces.clusterSize);
   prepared.morePieces = pieces;
   crew->Submit(std::move(prepared));
   return true;
