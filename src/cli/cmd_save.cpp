@@ -22,6 +22,7 @@
 #include "cli/terminal_text.h"
 #include "core/operation_busy.h"
 #include "core/terminal_progress.h"
+#include "io/write_guard.h"
 #include "platform/free_space.h"
 #include "recover/format_info_scan.h"
 #include "save/save_engines.h"
@@ -86,7 +87,7 @@ int OpenAndRead(SaveRequest& request, DiskList& list, DiskRecord*& disk, Partiti
   }
   // Writing onto the source could overwrite the very sectors being recovered.
   const std::string& target = request.options.targetFolder;
-  if (TargetOnSourceDrive(target, *disk, *partition) && !request.allowSameDisk) {
+  if (!request.allowSameDisk && TargetReachesSource(target, *disk, partition)) {
     std::fprintf(stderr,
                  "quorvel: %s\n"
                  "quorvel: %s lies on the source (%s); choose a folder on another drive, or pass --allow-same-disk\n",

@@ -10,19 +10,6 @@ namespace quorvel {
 
 namespace {
 
-StorageFootprint FootprintOfAll(const std::vector<std::string>& paths) {
-  StorageFootprint all;
-  for (const std::string& path : paths) {
-    StorageFootprint one = FootprintOfPath(path);
-    all.rawDisks.insert(one.rawDisks.begin(), one.rawDisks.end());
-    all.fileSystemDisks.insert(one.fileSystemDisks.begin(), one.fileSystemDisks.end());
-    all.files.insert(one.files.begin(), one.files.end());
-    all.complete = all.complete && one.complete;
-  }
-  if (paths.empty()) all.complete = false;
-  return all;
-}
-
 // The selection's sectors, ending at the device's end where a partition
 // table claims more than the disk holds: sectors past the end are not bad,
 // they do not exist.
@@ -55,7 +42,7 @@ ImagingRefusal PlanImaging(const ImagingJob& job, ImagingPlan& plan) {
                                              std::to_string(available) + " sectors");
   plan.sourcePosition = job.source.startByte + job.startSector * kImagingSectorBytes;
   plan.length = count * kImagingSectorBytes;
-  plan.sourceFootprint = FootprintOfAll(job.source.storagePaths);
+  plan.sourceFootprint = FootprintOfSources(job.source.storagePaths);
 
   StorageFootprint target;
   if (job.toDisk) {
@@ -106,7 +93,7 @@ std::unique_ptr<ImageWriter> OpenImagingTarget(const ImagingPlan& plan, std::str
   auto writer = FileImageWriter::Open(plan.targetPath, plan.openMode, error);
   if (!writer) return nullptr;
   struct stat st {};
-  if (::fstat(writer->fd(), &st) != 0 || plan.sourceFootprint.files.count({st.st_dev, st.st_ino})) {
+  if (::fstat(writer->fd(), &st) != 0 || plan.sourceFootprint.Involves({st.st_dev, st.st_ino})) {
     if (error) *error = plan.targetPath + ": is the source";
     return nullptr;
   }

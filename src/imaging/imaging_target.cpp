@@ -1,5 +1,7 @@
 #include "imaging/imaging_target.h"
 
+#include "io/write_guard.h"
+
 namespace quorvel {
 
 ImagingSelection SelectionOf(const DiskRecord& disk, const PartitionRecord* partition) {
@@ -13,11 +15,7 @@ ImagingSelection SelectionOf(const DiskRecord& disk, const PartitionRecord* part
     s.startByte = partition->startSector * 512;
     s.length = partition->sectorCount * 512;
   }
-  if (!s.devicePath.empty()) s.storagePaths.push_back(s.devicePath);
-  if (partition) {
-    for (const auto& [ordinal, member] : partition->members)
-      if (!member.path.empty()) s.storagePaths.push_back(member.path);
-  }
+  s.storagePaths = SourceStoragePaths(disk, partition);
   return s;
 }
 

@@ -16,8 +16,8 @@ struct ImagingSelection {
   std::string devicePath;                      // the disk's (or image file's) path
   uint64_t startByte = 0;                      // where the selection begins on devicePath (or on the volume)
   uint64_t length = 0;                         // bytes
-  // Every path the selection's bytes come from: the disk, and for a volume
-  // spread over disks each member's disk.
+  // Every path the selection's bytes come from (io/write_guard.h): the disk,
+  // and for a volume spread over disks each member's disk.
   std::vector<std::string> storagePaths;
 
   bool Composite() const { return partition && partition->volumeKind != kPlainVolume; }

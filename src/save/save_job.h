@@ -62,9 +62,6 @@ struct SaveCheck {
 SaveCheck CheckSaveSelection(const SaveSelection& selection, const DiskRecord& disk, const PartitionRecord& partition,
                              uint64_t freeBytes);
 
-// True when the target folder lies on the source partition or disk.
-bool TargetOnSourceDrive(const std::string& targetFolder, const DiskRecord& disk, const PartitionRecord& partition);
-
 // Opens the source read-only for the jobs of one partition: what its sectors
 // count in (io/volume_source.h). Null when it cannot be opened.
 SharedSource OpenSaveSource(const DiskRecord& disk, const PartitionRecord& partition);

@@ -6,25 +6,12 @@
 
 #include <cerrno>
 #include <cstring>
-#include <set>
 
-#include "platform/same_device.h"
-#include "save/save_job.h"
+#include "io/write_guard.h"
 
 namespace quorvel {
 
 namespace {
-
-// Every device or image the disk's records are read from.
-std::set<std::string> SourcePaths(const DiskRecord& disk) {
-  std::set<std::string> paths{disk.devicePath};
-  for (const PartitionRecord& p : disk.partitions) {
-    paths.insert(p.devicePath);
-    for (const auto& [ordinal, member] : p.members) paths.insert(member.path);
-  }
-  paths.erase(std::string());
-  return paths;
-}
 
 bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
@@ -45,22 +32,16 @@ ScanFileTarget CheckScanFileTarget(const std::string& path, const DiskRecord& di
   const bool exists = ::stat(path.c_str(), &target) == 0;
   if (exists && S_ISDIR(target.st_mode)) return Say(ScanFileTarget::kNoFolder, why, path + " is a folder");
 
-  for (const std::string& source : SourcePaths(disk)) {
+  for (const std::string& source : SourceStoragePaths(disk, nullptr)) {
     struct stat st {};
-    if (::stat(source.c_str(), &st) != 0) continue;  // a member not present, a group's name
-    if (exists &&
-        (SameFile(st, target) || (S_ISBLK(st.st_mode) && S_ISBLK(target.st_mode) && st.st_rdev == target.st_rdev)))
+    if (!exists || ::stat(source.c_str(), &st) != 0) continue;  // a member not present
+    if (SameFile(st, target) || (S_ISBLK(st.st_mode) && S_ISBLK(target.st_mode) && st.st_rdev == target.st_rdev))
       return Say(ScanFileTarget::kIsSource, why, path + " is the source " + source);
-    if (S_ISREG(st.st_mode)) {
-      // Beside an image is fine; inside a mount of it is writing into it.
-      DiskRecord image;
-      image.devicePath = source;
-      if (TargetOnSourceDrive(folder, image, PartitionRecord()))
-        return Say(ScanFileTarget::kOnSource, why, folder + " lies inside a mount of the image " + source);
-    } else if (TargetIsOnSource(folder, {source})) {
-      return Say(ScanFileTarget::kOnSource, why, folder + " lies on the source " + source);
-    }
   }
+  // Beside an image is fine; inside a mount of it, or anywhere on a source
+  // disk, is writing into the source.
+  if (TargetReachesSource(path, disk, nullptr))
+    return Say(ScanFileTarget::kOnSource, why, folder + " lies on the source " + disk.devicePath);
 
   // Asked before a scan of hours rather than after it.
   std::string probe = folder + "/.rvz_scn-probe.XXXXXX";

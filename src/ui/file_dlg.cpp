@@ -14,6 +14,7 @@
 #include <algorithm>
 
 #include "core/operation_busy.h"
+#include "io/write_guard.h"
 #include "platform/free_space.h"
 #include "save/name_repair.h"
 #include "save/save_engines.h"
@@ -540,8 +541,9 @@ bool CFileDlg::AskSaveOptions(SaveOptions& options) {
   dialog.SetRecoverNormal(listInUse_);
   DiskRecord* disk = disk_;
   PartitionRecord* partition = partition_;
+  // Without a partition the disk's carved files are saved: the whole disk is the source.
   dialog.isOnSourceDrive = [disk, partition](const std::string& folder) {
-    return disk && partition && TargetOnSourceDrive(folder, *disk, *partition);
+    return !disk || TargetReachesSource(folder, *disk, partition);
   };
   bool ok = runSaveDialog ? runSaveDialog(dialog) : dialog.exec() == QDialog::Accepted;
   if (!ok) return false;

@@ -24,6 +24,7 @@ const char* const kDeleted = "恢复删除文件";
 const char* const kNormal = "恢复正常文件";
 const char* const kChooseTitle = "请选择存储路径";
 const char* const kSameDrive = "将文件放回原分区行为危险\r\n希望重新选择";
+const char* const kSameDriveShort = "将文件放回原分区行为危险";
 const char* const kNoTarget = "警告: 请选择保存路径!";
 const char* const kRelativeTarget = "警告: 请填写完整的保存路径 (以 / 开头)!";
 const char* const kTargetNotFolder = "警告: 保存路径不是文件夹!";
@@ -92,20 +93,32 @@ void CMySaveFileDlg::SetExpansionMode(int mode) {
 void CMySaveFileDlg::SetRecoverDeleted(bool on) { deletedBox_->setChecked(on); }
 void CMySaveFileDlg::SetRecoverNormal(bool on) { normalBox_->setChecked(on); }
 
+bool CMySaveFileDlg::OnSource(const QString& folder) const {
+  return isOnSourceDrive && isOnSourceDrive(folder.toStdString());
+}
+
+bool CMySaveFileDlg::AskChooseAgain() {
+  QMessageBox box(QMessageBox::Question, QString::fromUtf8(kTitle), QString::fromUtf8(kSameDrive),
+                  QMessageBox::Ok | QMessageBox::Cancel, this);
+  box.setDefaultButton(QMessageBox::Ok);
+  // Closing the box is no consent to write into the source.
+  box.setEscapeButton(QMessageBox::Ok);
+  box.exec();
+  return box.clickedButton() != box.button(QMessageBox::Cancel);
+}
+
 void CMySaveFileDlg::ChooseFolder() {
   for (;;) {
     QString path = pickFolder ? pickFolder(this, QString::fromUtf8(kChooseTitle)) : QString();
     if (path.isEmpty()) return;  // the browser was cancelled: keep what the field holds
     if (path.size() > 1 && path.endsWith(QLatin1Char('/'))) path.chop(1);
-    if (!isOnSourceDrive || !isOnSourceDrive(path.toStdString())) {
+    if (!OnSource(path)) {
       path_->setText(path);
       return;
     }
-    QMessageBox::StandardButton answer =
-        QMessageBox::question(this, QString::fromUtf8(kTitle), QString::fromUtf8(kSameDrive),
-                              QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok);
-    if (answer != QMessageBox::Ok) {
+    if (!AskChooseAgain()) {
       path_->setText(path);  // the user insists
+      keptOnSource_ = path;
       return;
     }
   }
@@ -127,6 +140,19 @@ void CMySaveFileDlg::accept() {
     refusal_->show();
     path_->setFocus();
     return;
+  }
+  // A typed folder is asked about as a chosen one is, before anything is
+  // written; one the user already chose to keep is not asked about twice.
+  if (folder != keptOnSource_ && OnSource(folder)) {
+    if (AskChooseAgain()) {
+      ChooseFolder();
+      // The dialog stays open either way: a new folder is confirmed with OK.
+      refusal_->setText(QString::fromUtf8(kSameDriveShort));
+      refusal_->setVisible(path_->text().trimmed() == folder);
+      path_->setFocus();
+      return;
+    }
+    keptOnSource_ = folder;
   }
   refusal_->hide();
   targetFolder_ = folder;

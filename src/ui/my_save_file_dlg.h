@@ -1,6 +1,7 @@
 #pragma once
 // The save-target dialog ("Recover"): output folder with its chooser, and the
-// three save options. The chooser asks before taking a folder on the source.
+// three save options. A folder on the source is asked about before it is
+// taken, whether it was chosen or typed.
 #include <QDialog>
 #include <QString>
 #include <functional>
@@ -24,7 +25,7 @@ class CMySaveFileDlg : public QDialog {
   void SetExpansionMode(int mode);  // 1 (NTFS) hides the FAT box
   void SetRecoverDeleted(bool on);
   void SetRecoverNormal(bool on);
-  // True when a folder lies on the drive being saved from.
+  // True when writing into a folder could reach the source being saved from.
   std::function<bool(const std::string& folder)> isOnSourceDrive;
   // Shows the folder browser; empty when nothing was chosen. Replaceable so
   // tests can answer it.
@@ -48,7 +49,9 @@ class CMySaveFileDlg : public QDialog {
  public slots:
   // OK: reads the folder and the three boxes. A folder that cannot be saved
   // into (none given, a relative path, an existing file) is refused here and
-  // the dialog stays open.
+  // the dialog stays open. A folder on the source asks the chooser's
+  // question: OK (choose again) opens the chooser and the dialog stays open,
+  // Cancel keeps the folder.
   void accept() override;
 
  protected:
@@ -59,8 +62,13 @@ class CMySaveFileDlg : public QDialog {
   QCheckBox* fatBox_ = nullptr;
   QCheckBox* deletedBox_ = nullptr;
   QCheckBox* normalBox_ = nullptr;
+  // The same-drive question; true when the user chooses again.
+  bool AskChooseAgain();
+  bool OnSource(const QString& folder) const;
+
   QLabel* refusal_ = nullptr;
   QString targetFolder_;
+  QString keptOnSource_;  // a folder on the source the user chose to keep
   bool useFat_ = true, recoverDeleted_ = true, recoverNormal_ = true;
 };
 

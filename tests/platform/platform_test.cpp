@@ -1,14 +1,15 @@
 // The Linux platform layer: disk naming and order, mount-table decoding, free
-// space and the "target folder is on the source" guard.
+// space and the write guard ("would writing here reach the source").
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <fstream>
 
 #include "platform/free_space.h"
 #include "platform/physical_disks.h"
-#include "platform/same_device.h"
+#include "platform/storage_footprint.h"
 #include "volumes/disk_crafting.h"
 
 namespace quorvel {
@@ -52,37 +53,70 @@ TEST(FreeSpace, ReportsSpaceOfAnExistingFolderAndZeroForNone) {
   EXPECT_EQ(FreeSpaceBytes("/no/such/folder/here"), 0u);
 }
 
-dev_t DeviceOf(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 ? st.st_dev : 0;
-}
-
-TEST(SameDevice, ImageSourceAndTargetOnTheSameFileSystem) {
-  std::string dir = test::TestDir("same");
-  std::string image = dir + "/src.img";
-  std::ofstream(image) << "x";
-  const std::vector<std::string> disk{image};
-  EXPECT_TRUE(TargetIsOnSource(dir, disk));
-  // A folder that does not exist yet is judged by its nearest existing parent.
-  EXPECT_TRUE(TargetIsOnSource(dir + "/new/deeper", disk));
-
-  // /dev/shm and /proc are other file systems than the build tree.
-  for (const char* other : {"/dev/shm", "/proc"}) {
-    if (DeviceOf(other) == 0 || DeviceOf(other) == DeviceOf(dir)) continue;
-    EXPECT_FALSE(TargetIsOnSource(other, disk)) << other;
+// The write guard without mounts (the mounted cases need root and live with
+// the command-line tests): for image files only the image itself counts,
+// never the file system it lies in.
+TEST(WriteGuard, ImageFilesAndTheirFileSystem) {
+  const std::string dir = test::TestDir("guard");
+  const std::string image = dir + "/src.img", member = dir + "/member.img", other = dir + "/other.img";
+  for (const std::string& f : {image, member, other}) std::ofstream(f) << "x";
+  ::unlink((dir + "/link.img").c_str());
+  ::symlink(image.c_str(), (dir + "/link.img").c_str());
+  struct Case {
+    std::string target;
+    std::vector<std::string> sources;
+    bool reaches;
+  } cases[] = {
+      {dir, {image}, false},                        // a folder beside the image
+      {dir + "/new/deeper", {image}, false},        // a folder still to be made beside it
+      {other, {image}, false},                      // another file beside it
+      {image, {image}, true},                       // the image itself (an image or scan file)
+      {dir + "/link.img", {image}, true},           // the image through a link
+      {dir, {"", member, image}, false},            // a group of images has no path of its own
+      {member, {image, member}, true},              // a member is the source too
+      {dir, {dir + "/missing.img", image}, false},  // an absent member holds nothing
+      {dir, {}, true},                              // nothing to judge the source by
+      {dir, {dir + "/missing.img"}, true},          //   nor here
+      {"/proc/self/no/such", {image}, false},       // another file system
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(WritingReachesSource(c.target, c.sources), c.reaches)
+        << c.target << " against " << (c.sources.empty() ? std::string("nothing") : c.sources.back());
   }
 }
 
-TEST(SameDevice, CompositeMembersCountAsTheSource) {
-  std::string dir = test::TestDir("members");
-  std::string member = dir + "/member.img";
-  std::ofstream(member) << "x";
-  // A dynamic-disk group has no device of its own: only its members count.
-  const std::vector<std::string> volume{"", member};
-  EXPECT_TRUE(TargetIsOnSource(dir, volume));
-  if (DeviceOf("/dev/shm") != 0 && DeviceOf("/dev/shm") != DeviceOf(dir)) {
-    EXPECT_FALSE(TargetIsOnSource("/dev/shm", volume));
-  }
+// Two files in one file system do not collide, but a raw disk reaches every
+// file system on it.
+TEST(WriteGuard, FootprintRules) {
+  StorageFootprint image, beside, disk, onDisk;
+  image.files = {{1, 10}};
+  image.fileSystemDisks = {"sda"};
+  beside.fileSystemDisks = {"sda"};
+  disk.rawDisks = {"sda"};
+  onDisk.fileSystemDisks = {"sda"};
+  EXPECT_FALSE(WriteReachesSource(beside, image));
+  EXPECT_TRUE(WriteReachesSource(disk, image));   // writing the disk raw
+  EXPECT_TRUE(WriteReachesSource(onDisk, disk));  // a folder on the source disk
+  EXPECT_FALSE(WriteReachesSource(disk, StorageFootprint{{"sdb"}, {}, {}, {}, true}));
+
+  // An image inside a mounted image (container 7 holds file system 100):
+  // beside it in that file system is fine, a second mount of the container
+  // (file system 200) or the container itself is not.
+  StorageFootprint nested;
+  nested.files = {{100, 5}};
+  nested.containers = {{{1, 7}, 100}};
+  StorageFootprint sameFs, otherMount, container;
+  sameFs.containers = {{{1, 7}, 100}};
+  otherMount.containers = {{{1, 7}, 200}};
+  container.files = {{1, 7}};
+  EXPECT_FALSE(WriteReachesSource(sameFs, nested));
+  EXPECT_TRUE(WriteReachesSource(otherMount, nested));
+  EXPECT_TRUE(WriteReachesSource(container, nested));
+
+  StorageFootprint unknown;
+  unknown.complete = false;
+  EXPECT_TRUE(WriteReachesSource(unknown, image));
+  EXPECT_TRUE(WriteReachesSource(beside, unknown));
 }
 
 }  // namespace

@@ -64,7 +64,7 @@ std::string IcatFile(const std::string& volumeImage, const std::string& path) {
 std::string SaveOne(const std::vector<std::string>& sources, const std::string& partition, const std::string& path) {
   std::string dir = MakeTempDir("save-volume");
   CommandResult r = RunQuorvel("save " + QuoteAll(sources) + ShellQuote(partition) + " --to " + ShellQuote(dir) +
-                               " --path " + ShellQuote(path) + " --allow-same-disk --quiet");
+                               " --path " + ShellQuote(path) + " --quiet");
   EXPECT_EQ(r.exitCode, 0) << r.err;
   std::vector<uint8_t> bytes = ReadWholeFile(dir + "/" + path);
   EXPECT_FALSE(bytes.empty()) << path << " was not saved";
