@@ -20,8 +20,7 @@ bool HaveFixture(const std::string& name) {
   struct stat st {};
   if (stat(FixturePath(name).c_str(), &st) == 0) return true;
   // Under CI a window test must not pass by skipping what it checks.
-  const char* ci = std::getenv("CI");
-  if (ci && std::string(ci) == "true") qFatal("fixture %s was not built (CI=true)", name.c_str());
+  if (CiRequiresAll()) qFatal("fixture %s was not built (CI=true)", name.c_str());
   return false;
 }
 
@@ -65,7 +64,12 @@ bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
   return true;
 }
 
-bool RunTool(const QString& program, const QStringList& arguments) {
+bool CiRequiresAll() {
+  const char* ci = std::getenv("CI");
+  return ci && std::string(ci) == "true";
+}
+
+bool RunTool(const QString& program, const QStringList& arguments, QByteArray* out) {
   QProcess process;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(QStringLiteral("PATH"), env.value(QStringLiteral("PATH")) + QStringLiteral(":/usr/sbin:/sbin"));
@@ -76,7 +80,10 @@ bool RunTool(const QString& program, const QStringList& arguments) {
     path = QStandardPaths::findExecutable(program, {QStringLiteral("/usr/sbin"), QStringLiteral("/sbin")});
   if (path.isEmpty()) return false;
   process.start(path, arguments);
-  return process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+  const bool ok =
+      process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+  if (out) *out = process.readAllStandardOutput();
+  return ok;
 }
 
 CTreeListCtrl::Row ChildNamed(CTreeListCtrl* tree, CTreeListCtrl::Row parent, const QString& name) {

@@ -27,8 +27,11 @@ QByteArray FileSha256(const QString& path);
 QMap<QString, QByteArray> TreeHashes(const QString& root);
 // Processes events until condition holds; false after timeoutMs.
 bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 60000);
-// Runs a program; true when it exits with 0.
-bool RunTool(const QString& program, const QStringList& arguments);
+// Runs a program; true when it exits with 0. out receives its standard output.
+bool RunTool(const QString& program, const QStringList& arguments, QByteArray* out = nullptr);
+// CI=true: what a test was written to check must not be skipped (no fixture,
+// no root, no FUSE); the test fails instead.
+bool CiRequiresAll();
 
 // The first row below parent (the top level when parent is null) whose first
 // column reads name; null when there is none.
