@@ -262,8 +262,14 @@ int RunImage(const ParsedArgs& parsed) {
     job.filePath = a.toFile;
   }
 
-  // A mapfile that exists resumes: the image file must then be kept.
+  // A mapfile that exists resumes: the image file must then be kept. A link
+  // at its name is not followed (it would lead the rewrites elsewhere).
   struct stat mapStat {};
+  if (!a.mapfile.empty() && ::lstat(a.mapfile.c_str(), &mapStat) == 0 && S_ISLNK(mapStat.st_mode)) {
+    std::fprintf(stderr, "quorvel: the mapfile %s is a symbolic link (not followed: name the file itself)\n",
+                 a.mapfile.c_str());
+    return kExitNotFound;
+  }
   job.keepTargetFile = !a.mapfile.empty() && ::stat(a.mapfile.c_str(), &mapStat) == 0;
   ImagingPlan plan;
   if (ImagingRefusal refusal = PlanImaging(job, plan)) return Refused(refusal);

@@ -17,8 +17,12 @@ std::unique_ptr<FileImageWriter> FileImageWriter::Open(const std::string& path, 
   if (path.empty()) return fail("no path");
   // The type is checked before anything is truncated: O_TRUNC on the wrong
   // kind of file (a FIFO, a device named as a file) must never happen.
+  // An image file is never written through a link at its name (a disk may
+  // well be named by one, /dev/disk/by-id/...).
+  const bool file = mode != TargetOpenMode::kExistingDisk;
   struct stat before {};
-  bool exists = ::stat(path.c_str(), &before) == 0;
+  bool exists = (file ? ::lstat(path.c_str(), &before) : ::stat(path.c_str(), &before)) == 0;
+  if (file && exists && S_ISLNK(before.st_mode)) return fail("a symbolic link (not followed: name the file itself)");
   if (mode == TargetOpenMode::kExistingDisk) {
     if (!exists) return fail(std::strerror(errno));
     if (!S_ISBLK(before.st_mode) && !S_ISREG(before.st_mode)) return fail("not a disk or an image file");
@@ -26,7 +30,7 @@ std::unique_ptr<FileImageWriter> FileImageWriter::Open(const std::string& path, 
     return fail("not a regular file");
   }
   int flags = O_WRONLY | O_CLOEXEC;
-  if (mode != TargetOpenMode::kExistingDisk) flags |= O_CREAT;
+  if (file) flags |= O_CREAT | O_NOFOLLOW;
   int fd = ::open(path.c_str(), flags, 0644);
   if (fd < 0) return fail(std::strerror(errno));
   struct stat st {};

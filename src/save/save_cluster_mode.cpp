@@ -135,7 +135,7 @@ bool SaveByClusterChain(const SaveJob& job, const FatFileEntry& entry, const std
   }
   const PartitionRecord& partition = *job.partition;
   PreparedFile prepared;
-  if (!CreateTargetFile(prepared.file, targetPath)) {
+  if (!CreateJobTarget(job, run, prepared.file, targetPath)) {
     crew->Drain();
     NoteFile(run, SaveNoteKind::kTargetNotCreated, targetPath, prepared.file.lastError());
     return false;

@@ -1,4 +1,5 @@
 // Progress texts and counting shared by the save engines.
+#include <cerrno>
 #include <cinttypes>
 #include <cstring>
 
@@ -18,6 +19,32 @@ std::string SavedTotalText(uint64_t total) {
 void ReportFileBytes(ScanProgress& progress, const SaveRun& run, uint64_t fileBytes) {
   progress.SetText(SavedBytesText(run.multiSelect ? run.runBytes + fileBytes : fileBytes));
 }
+
+bool CreateJobTarget(const SaveJob& job, SaveRun& run, TargetFile& file, const std::string& path, int64_t& counter) {
+  const std::string& root = job.targetRoot.empty() ? job.options.targetFolder : job.targetRoot;
+  // A job that names no folder at all: the file's own folder is the chosen one.
+  if (root.empty()) return CreateTargetFile(file, path, counter);
+  return run.targets.Create(root, path, file, counter);
+}
+
+bool CreateJobTarget(const SaveJob& job, SaveRun& run, TargetFile& file, const std::string& path) {
+  int64_t counter = -1;
+  return CreateJobTarget(job, run, file, path, counter);
+}
+
+namespace {
+
+// The system's text, or what the folder walk refused.
+std::string ErrorText(SaveNoteKind kind, int error) {
+  if (!error) return std::string();
+  if (kind == SaveNoteKind::kTargetNotCreated && error == ELOOP)
+    return "a symbolic link is in the way (links inside the target folder are not followed)";
+  if (kind == SaveNoteKind::kTargetNotCreated && error == EXDEV)
+    return "another file system is mounted in the way (mount points inside the target folder are not entered)";
+  return std::strerror(error);
+}
+
+}  // namespace
 
 void NoteFile(SaveRun& run, SaveNoteKind kind, const std::string& path, int error) {
   SaveSummary& summary = run.summary;
@@ -39,7 +66,7 @@ void NoteFile(SaveRun& run, SaveNoteKind kind, const std::string& path, int erro
     case SaveNoteKind::kSourceUnreadable:
       break;
   }
-  summary.Note(kind, path, error ? std::strerror(error) : std::string());
+  summary.Note(kind, path, ErrorText(kind, error));
 }
 
 }  // namespace quorvel

@@ -14,7 +14,7 @@ bool SaveContiguous(const SaveJob& job, const NtfsFileEntry& entry, const std::s
   ScanProgress& progress = *job.progress;
   TargetFile file;
   std::string path = JoinTargetPath(targetFolder, SafeTargetName(entry.name));
-  if (!CreateTargetFile(file, path)) {
+  if (!CreateJobTarget(job, run, file, path)) {
     NoteFile(run, SaveNoteKind::kTargetNotCreated, path, file.lastError());
     return false;
   }

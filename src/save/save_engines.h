@@ -81,6 +81,11 @@ std::string SavedTotalText(uint64_t total);  // BYTE, KB, MB or GB form by size
 // run the bytes of the whole run.
 void ReportFileBytes(ScanProgress& progress, const SaveRun& run, uint64_t fileBytes);
 
+// Creates the target file at path (below the job's chosen folder) as
+// TargetFolders::Create does, through the run's held folders.
+bool CreateJobTarget(const SaveJob& job, SaveRun& run, TargetFile& file, const std::string& path, int64_t& counter);
+bool CreateJobTarget(const SaveJob& job, SaveRun& run, TargetFile& file, const std::string& path);
+
 // Notes a file under its reason, with the system's error text when error
 // (an errno value) is set. The reasons that skip a file, and a typed file
 // left empty, are counted too (files written short are counted by

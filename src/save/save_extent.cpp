@@ -30,7 +30,7 @@ bool SaveExtentTree(const SaveJob& job, SaveRun& run) {
     if (!nameFilter.empty() && !MatchNameFilter(carved.name, nameFilter)) continue;
     TargetFile file;
     std::string path = JoinTargetPath(folder, SafeTargetName(carved.name));
-    if (!CreateTargetFile(file, path)) {
+    if (!CreateJobTarget(job, run, file, path)) {
       NoteFile(run, SaveNoteKind::kTargetNotCreated, path, file.lastError());
       continue;
     }

@@ -170,6 +170,7 @@ bool PrepareSaveJob(DiskRecord& disk, PartitionRecord& partition, const Selected
   job.partition = &partition;
   job.progress = progress;
   job.options = options;
+  job.targetRoot = options.targetFolder;
 
   if (selected.carvedFolder || selected.carvedFile) {
     job.extentRoot = &disk.extraFoundFiles;

@@ -56,15 +56,15 @@ bool SaveTreeRecordMode(const SaveJob& job, NtfsFileEntry& top, const std::strin
 
 // Creates folder/name kept inside folder; when the target file system refuses
 // the name as found, the fully repaired name is tried.
-static bool CreateNamedTarget(TargetFile& file, const std::string& folder, const std::string& name, SaveRun& run,
-                              FileCopyCrew& crew) {
+static bool CreateNamedTarget(const SaveJob& job, TargetFile& file, const std::string& folder, const std::string& name,
+                              SaveRun& run, FileCopyCrew& crew) {
   std::string safe = SafeTargetName(name);
-  if (CreateTargetFile(file, JoinTargetPath(folder, safe))) return true;
-  int error = errno;
+  if (CreateJobTarget(job, run, file, JoinTargetPath(folder, safe))) return true;
+  int error = file.lastError();
   std::string repaired = name;
   RepairName(repaired, kNameReplacement);
   if (repaired != safe && (error == EINVAL || error == EILSEQ || error == ENAMETOOLONG) &&
-      CreateTargetFile(file, JoinTargetPath(folder, repaired)))
+      CreateJobTarget(job, run, file, JoinTargetPath(folder, repaired)))
     return true;
   crew.Drain();
   NoteFile(run, SaveNoteKind::kTargetNotCreated, JoinTargetPath(folder, safe), error);
@@ -88,7 +88,7 @@ bool SaveRecordFile(const SaveJob& job, const NtfsFileEntry& entry, const std::s
   std::string name = details.hasFileName && !details.fileName.name.empty() ? details.fileName.name : entry.name;
   PreparedFile prepared;
   TargetFile& file = prepared.file;
-  if (!CreateNamedTarget(file, targetFolder, name, run, crew)) return false;
+  if (!CreateNamedTarget(job, file, targetFolder, name, run, crew)) return false;
   const uint64_t size = details.size;
   prepared.size = size;
   prepared.id = entry.recordNumber;

@@ -76,7 +76,7 @@ void SaveBySignature(const SaveJob& job, const FatFileEntry& entry, const std::s
   }
   TargetFile file;
   int64_t counter = -1;
-  if (!CreateTargetFile(file, targetPath, counter)) {
+  if (!CreateJobTarget(job, run, file, targetPath, counter)) {
     NoteFile(run, SaveNoteKind::kTargetNotCreated, targetPath, file.lastError());
     return;
   }
@@ -149,7 +149,7 @@ void SaveBySignature(const SaveJob& job, const FatFileEntry& entry, const std::s
     if (matched) {
       // A further match gets the next free counter name.
       ++counter;
-      if (!CreateTargetFile(file, targetPath, counter)) {
+      if (!CreateJobTarget(job, run, file, targetPath, counter)) {
         NoteFile(run, SaveNoteKind::kTargetNotCreated, targetPath, file.lastError());
         break;
       }

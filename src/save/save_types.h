@@ -11,6 +11,7 @@
 #include "core/scan_progress.h"
 #include "io/byte_source.h"
 #include "model/disk_records.h"
+#include "save/target_folders.h"
 
 namespace quorvel {
 
@@ -89,6 +90,8 @@ struct SaveRun {
   uint64_t runBytes = 0;
   UsedClusterSet usedClusters;
   SaveSummary summary;
+  // The target folders the run's files were created in, held open.
+  TargetFolders targets;
 };
 
 // The choices of the save dialog, or of the command line's switches.
@@ -135,6 +138,9 @@ struct SaveJob {
   // options.targetFolder is the folder this job's entry goes into: the
   // chosen folder and the folders above the entry.
   SaveOptions options;
+  // The chosen folder (empty: options.targetFolder is): nothing below it
+  // that the save did not make is followed (save/target_folders.h).
+  std::string targetRoot;
   SaveEngineMode engineMode = kNoSaveEngine;
   FatFileEntry* fatRoot = nullptr;    // cluster mode
   NtfsFileEntry* ntfsRoot = nullptr;  // record mode

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "io/byte_source.h"
+#include "save/target_folders.h"
 #include "save/target_stream.h"
 
 namespace quorvel {
@@ -20,6 +21,8 @@ TargetFile::TargetFile(TargetFile&& other) noexcept
       position_(other.position_),
       length_(other.length_),
       path_(std::move(other.path_)),
+      folder_(std::move(other.folder_)),
+      name_(std::move(other.name_)),
       lastError_(other.lastError_) {
   other.fd_ = -1;
   other.stream_ = nullptr;
@@ -35,6 +38,8 @@ TargetFile& TargetFile::operator=(TargetFile&& other) noexcept {
     position_ = other.position_;
     length_ = other.length_;
     path_ = std::move(other.path_);
+    folder_ = std::move(other.folder_);
+    name_ = std::move(other.name_);
     lastError_ = other.lastError_;
     other.fd_ = -1;
     other.stream_ = nullptr;
@@ -47,9 +52,18 @@ void TargetFile::Adopt(int fd, const std::string& path) {
   Close();
   fd_ = fd;
   path_ = path;
+  folder_.reset();
+  name_.clear();
   position_ = 0;
   length_ = 0;
   lastError_ = 0;
+}
+
+void TargetFile::AdoptIn(int fd, std::shared_ptr<const FolderHandle> folder, const std::string& name,
+                         const std::string& path) {
+  Adopt(fd, path);
+  folder_ = std::move(folder);
+  name_ = name;
 }
 
 void TargetFile::AdoptStream(TargetStream* stream, const std::string& path) {
@@ -134,12 +148,19 @@ void TargetFile::Close() {
   fd_ = -1;
   stream_ = nullptr;
   discard_ = false;
+  folder_.reset();  // the folder stays open only while a file in it may be removed
 }
 
 void TargetFile::Discard() {
   if (fd_ < 0) return;
+  const std::shared_ptr<const FolderHandle> folder = folder_;
   Close();
-  ::unlink(path_.c_str());
+  // Through the folder it was made in: a link put in place of one of the
+  // path's folders meanwhile must not lead the removal elsewhere.
+  if (folder)
+    ::unlinkat(folder->fd(), name_.c_str(), 0);
+  else
+    ::unlink(path_.c_str());
 }
 
 std::string JoinTargetPath(const std::string& folder, const std::string& name) {
@@ -161,48 +182,14 @@ std::string TargetCandidateName(const std::string& path, int64_t counter) {
 
 static std::string FolderOf(const std::string& path) {
   size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
+  if (slash == std::string::npos) return std::string();  // the current folder
   if (slash == 0) return "/";
   return path.substr(0, slash);
 }
 
 bool CreateTargetFile(TargetFile& file, const std::string& path, int64_t& counter) {
-  file.Close();
-  if (TargetStream* stream = CurrentTargetStream()) {
-    // Nothing is made on disk: the first file goes to the stream, the rest nowhere.
-    file.AdoptStream(stream->TakeNextFile() ? stream : nullptr, TargetCandidateName(path, counter));
-    return true;
-  }
-  bool foldersMade = false;
-  // Enough tries for any real folder; a bound so a strange file system that
-  // answers "exists" to everything cannot hold the save forever.
-  for (int tries = 0; tries < 1000000; ++tries) {
-    std::string candidate = TargetCandidateName(path, counter);
-    // O_EXCL: an existing file (or a link planted where the name goes) is
-    // never opened, so nothing is ever overwritten or truncated.
-    int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-    if (fd >= 0) {
-      file.Adopt(fd, candidate);
-      return true;
-    }
-    if (errno == EEXIST) {
-      ++counter;
-      continue;
-    }
-    if (errno == EINTR) continue;
-    if (errno == ENOENT && !foldersMade) {
-      foldersMade = true;
-      if (!CreateFolderChain(FolderOf(path))) {
-        file.NoteError(errno ? errno : ENOENT);
-        return false;
-      }
-      continue;
-    }
-    file.NoteError(errno);
-    return false;
-  }
-  file.NoteError(EEXIST);
-  return false;
+  TargetFolders folders;
+  return folders.Create(FolderOf(path), path, file, counter);
 }
 
 bool CreateTargetFile(TargetFile& file, const std::string& path) {

@@ -3,11 +3,13 @@
 // anything, and the folders that lead to it are made on demand.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace quorvel {
 
 class ByteSource;
+class FolderHandle;
 class TargetStream;
 
 // A file created for writing under a target folder. Move-only; closed by its
@@ -43,8 +45,11 @@ class TargetFile {
   int lastError() const { return lastError_; }
   void NoteError(int error) { lastError_ = error; }
 
-  // Takes an already created descriptor (used by CreateTargetFile).
+  // Takes an already created descriptor.
   void Adopt(int fd, const std::string& path);
+  // The same for a file created as `name` inside a held folder
+  // (save/target_folders.h): removing it goes through the folder, not the path.
+  void AdoptIn(int fd, std::shared_ptr<const FolderHandle> folder, const std::string& name, const std::string& path);
   // Writes into stream instead (save/target_stream.h); with a null stream
   // every byte is dropped.
   void AdoptStream(TargetStream* stream, const std::string& path);
@@ -56,6 +61,8 @@ class TargetFile {
   uint64_t position_ = 0;
   uint64_t length_ = 0;
   std::string path_;
+  std::shared_ptr<const FolderHandle> folder_;  // where the file was created, when held
+  std::string name_;                            // its name there
   int lastError_ = 0;
 };
 
@@ -65,8 +72,11 @@ class TargetFile {
 std::string TargetCandidateName(const std::string& path, int64_t counter);
 
 // Creates path for writing without touching any existing file: a taken name
-// moves on to the counter names. Missing folders are created with
-// CreateFolderChain. True when the file is open; file.path() is the name used.
+// moves on to the counter names. The folder of path is the chosen one (made
+// with CreateFolderChain when missing); the file is created inside it without
+// following a link (the save engines create whole chains below a chosen
+// folder with TargetFolders, save/target_folders.h). True when the file is
+// open; file.path() is the name used.
 bool CreateTargetFile(TargetFile& file, const std::string& path);
 // The same, going on from `counter` (-1 = the path itself first); on success
 // counter holds the candidate that was created.

@@ -29,6 +29,8 @@ ScanFileTarget CheckScanFileTarget(const std::string& path, const DiskRecord& di
   if (::stat(folder.c_str(), &folderStat) != 0 || !S_ISDIR(folderStat.st_mode))
     return Say(ScanFileTarget::kNoFolder, why, folder + " is not an existing folder");
   struct stat target {};
+  if (::lstat(path.c_str(), &target) == 0 && S_ISLNK(target.st_mode))
+    return Say(ScanFileTarget::kNotWritable, why, path + " is a symbolic link (not followed: name the file itself)");
   const bool exists = ::stat(path.c_str(), &target) == 0;
   if (exists && S_ISDIR(target.st_mode)) return Say(ScanFileTarget::kNoFolder, why, path + " is a folder");
 

@@ -257,10 +257,12 @@ ScanFileSaveResult SaveScanResult(const DiskRecord& disk, const std::string& pat
     result.error = "no file name";
     return result;
   }
+  // A link at the file's name is not followed (nor replaced): it may have
+  // been put there to have the file written, or a file removed, elsewhere.
   struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+  if (::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
     result.status = ScanFileSaveStatus::kCannotCreate;
-    result.error = "not a regular file";
+    result.error = S_ISLNK(st.st_mode) ? "a symbolic link (not followed)" : "not a regular file";
     return result;
   }
   std::string temporary = (slash == std::string::npos ? std::string() : folder) + "." + base + ".XXXXXX";
