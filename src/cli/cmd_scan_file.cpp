@@ -1,6 +1,7 @@
 // `quorvel scan-file show FILE [--json]`: what a scan-result file holds (the
 // disk it was written for, its partitions, logical volumes, carved files and
 // traces) without any disk at hand, and whether it is whole.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "cli/cli_source.h"
 #include "cli/command_registry.h"
 #include "cli/disk_listing.h"
+#include "cli/exit_without_teardown.h"
 #include "cli/json_writer.h"
 #include "scanfile/scan_file_reader.h"
 #include "scanfile/scan_file_texts.h"
@@ -22,10 +24,27 @@ const char* EncodingText(ScanFileEncoding encoding) {
   return encoding == ScanFileEncoding::kGb18030 ? "GB18030" : "UTF-8";
 }
 
-void PrintJson(const std::string& path, const ScanFileContents& contents) {
+// The end of the farthest sector range the file holds: what a disk must
+// reach for none of them to be cut.
+uint64_t SectorsReached(const DiskRecord& v) {
+  uint64_t end = v.directorySectors.empty() ? 0 : *v.directorySectors.rbegin() + 1;
+  for (const MftFragment& f : v.mftFragments) end = std::max(end, f.startSector + f.sectorCount);
+  for (const auto& [sector, file] : v.carvedFiles) end = std::max(end, sector + (file.size + 511) / 512);
+  for (const PartitionRecord& p : v.partitions)
+    if (p.volumeKind == kPlainVolume) end = std::max(end, p.startSector + p.sectorCount);
+  return end;
+}
+
+void PrintJson(const std::string& path, const ScanFileContents& contents, const DiskRecord* disk) {
   JsonWriter json;
   json.BeginObject().Field("file", path).Field("encoding", EncodingText(contents.encoding));
   json.Key("damaged").Bool(contents.Damaged()).Field("problem_count", contents.problemCount);
+  json.Key("checked_against");
+  if (disk)
+    json.String(disk->Identity());
+  else
+    json.Null();
+  json.Field("clipped", contents.clippedRanges).Field("sectors_reached", SectorsReached(contents.values));
   json.Key("problems").BeginArray();
   for (const ScanFileProblem& p : contents.problems)
     json.BeginObject().Field("line", p.line).Field("what", p.what).EndObject();
@@ -48,8 +67,8 @@ void PrintText(const std::string& path, const ScanFileContents& contents) {
   const DiskRecord& v = contents.values;
   std::printf("扫描信息文件: %s (%s)\n", path.c_str(), EncodingText(contents.encoding));
   std::printf("磁盘类型: %u  磁盘标识: %s  组标识: %s\n", v.diskKind, v.diskIdText.c_str(), v.groupIdText.c_str());
-  std::printf("目录扇区: %zu  MFT 片段: %zu  Extra Found Files: %zu\n\n", v.directorySectors.size(),
-              v.mftFragments.size(), v.carvedFiles.size());
+  std::printf("目录扇区: %zu  MFT 片段: %zu  Extra Found Files: %zu  扇区范围: 0-%llu\n\n", v.directorySectors.size(),
+              v.mftFragments.size(), v.carvedFiles.size(), static_cast<unsigned long long>(SectorsReached(v)));
   PrintDiskTable({&v}, true);
   if (!v.lvm.logicalVolumes.empty()) {
     std::vector<std::vector<std::string>> rows{{"LVM2 逻辑卷", "扇区数", "段"}};
@@ -69,17 +88,33 @@ int RunScanFile(const ParsedArgs& parsed) {
     std::fprintf(stderr, "quorvel: %s: %s: %s\n", kScanFileOpenFailed, path.c_str(), error.c_str());
     return kExitNotFound;
   }
+  // With the disk at hand the file is read as loading reads it: for that
+  // disk alone, its ranges cut to the disk's end.
+  DiskList list;
+  KeepUntilExit keep(list);
+  DiskRecord* disk = nullptr;
+  if (parsed.positional.size() > 2 && OpenSource(parsed.positional[2], list, disk) != kExitDone) return kExitNotFound;
   ScanFileContents contents;
-  ReadScanFile(*file, contents);
+  const std::string identity = disk ? disk->Identity() : std::string();
+  ReadScanFile(*file, contents, disk ? &identity : nullptr,
+               disk ? ScanFileDiskBounds::Of(*disk) : ScanFileDiskBounds());
+  if (contents.otherDisk || (disk && contents.diskValuesRead && contents.values.diskKind != disk->diskKind)) {
+    std::fprintf(stderr, "quorvel: %s: %s was written for \"%s\", not for \"%s\"\n", kScanFileOtherDisk, path.c_str(),
+                 contents.identity.c_str(), identity.c_str());
+    return kExitNotFound;
+  }
   // The identity the file names stands for the disk.
   contents.values.vendor = contents.identity;
   if (parsed.Has("--json"))
-    PrintJson(path, contents);
+    PrintJson(path, contents, disk);
   else
     PrintText(path, contents);
   std::fflush(stdout);
   if (!contents.Damaged()) return kExitDone;
   std::fprintf(stderr, "quorvel: %s: %s\n", kScanFileDamaged, path.c_str());
+  if (contents.clippedRanges)
+    std::fprintf(stderr, "quorvel: %llu sector range(s) reach past the end of %s: cut to it\n",
+                 static_cast<unsigned long long>(contents.clippedRanges), identity.c_str());
   for (const ScanFileProblem& p : contents.problems)
     std::fprintf(stderr, "  line %llu: %s\n", static_cast<unsigned long long>(p.line), p.what.c_str());
   if (contents.problemCount > contents.problems.size())
@@ -90,11 +125,17 @@ int RunScanFile(const ParsedArgs& parsed) {
 
 CommandRegistrar reg({
     kName,
-    "scan-file show FILE [--json]",
+    "scan-file show FILE [SOURCE] [--json]",
     "show what a scan-result file (.rvz_scn) holds, without a disk",
-    {{"show", "the action: print what FILE holds"}, {"FILE", "the scan-result file"}},
+    {{"show", "the action: print what FILE holds"},
+     {"FILE", "the scan-result file"},
+     {"SOURCE",
+      "the disk or image the file was written for (optional): the file must name it, and its\n"
+      "sector ranges are cut to the disk's end as loading cuts them (each cut is damage)"}},
     {{"--json", nullptr,
-      "{\"file\",\"encoding\",\"damaged\",\"problem_count\",\"problems\":[{\"line\",\"what\"}],\n"
+      "{\"file\",\"encoding\",\"damaged\",\"problem_count\",\"checked_against\" (SOURCE's identity or\n"
+      "null),\"clipped\" (ranges cut to SOURCE's end),\"sectors_reached\" (the end of the farthest\n"
+      "range),\"problems\":[{\"line\",\"what\"}],\n"
       "\"values\":{\"map_entry_count\",\"reserved_64\",\"reserved_32a\",\"reserved_32b\"},\n"
       "\"disk\":{...the disk as `disks --json` prints it, \"identity\" the file's first line...,\n"
       "\"carved\":[{\"start_sector\",\"size\",\"name\"}],\n"
@@ -111,13 +152,16 @@ CommandRegistrar reg({
     "its 17 values and its members) and per LVM2 logical volume (\"-----Logical_Volumes-----\" with its\n"
     "segments). It is written in UTF-8; files written in code page 936 (GB18030) are read as well.\n"
     "\n"
-    "A damaged file (cut short, counts beyond its lines, numbers that are none) is shown as far as it\n"
-    "is whole, with the problems found on stderr (or in \"problems\").\n"
+    "A damaged file (cut short, counts beyond its lines, numbers that are none, a partition of 0\n"
+    "bytes per sector or 0 sectors per cluster, with SOURCE ranges past the disk's end) is shown as\n"
+    "far as it is whole, with the problems found on stderr (or in \"problems\"). Without SOURCE the\n"
+    "disk's size is not known: \"扇区范围\" (\"sectors_reached\") says how far the file's ranges go.\n"
     "\n"
-    "exit status: 0 the file is whole, 1 usage error, 2 the file cannot be read or is damaged\n",
+    "exit status: 0 the file is whole, 1 usage error, 2 the file cannot be read, is damaged or is\n"
+    "not SOURCE's (or SOURCE is not found)\n",
     &RunScanFile,
     2,
-    2,
+    3,
 });
 
 }  // namespace

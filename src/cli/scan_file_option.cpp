@@ -48,6 +48,10 @@ int LoadScanFileOnto(ScanFileOption& option, const std::vector<DiskRecord*>& can
         option.damaged = true;
         std::fprintf(stderr, "quorvel: %s: %s: %s\n", option.path.c_str(), kScanFileDamaged,
                      ScanFileProblemText(result.problems, result.problemCount).c_str());
+        if (result.clippedRanges)
+          std::fprintf(stderr, "quorvel: %s: %llu sector range(s) reach past the end of %s: cut to it\n",
+                       option.path.c_str(), static_cast<unsigned long long>(result.clippedRanges),
+                       disk->Identity().c_str());
         [[fallthrough]];
       case ScanFileLoadStatus::kLoaded:
         SayLoaded(option, *disk, result);

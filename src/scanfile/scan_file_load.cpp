@@ -106,11 +106,12 @@ ScanFileLoadResult LoadScanResult(DiskRecord& disk, const ByteSource& file) {
   ScanFileLoadResult result;
   ScanFileContents contents;
   const std::string identity = disk.Identity();
-  ReadScanFile(file, contents, &identity);
+  ReadScanFile(file, contents, &identity, ScanFileDiskBounds::Of(disk));
   result.fileIdentity = contents.identity;
   result.encoding = contents.encoding;
   result.problems = contents.problems;
   result.problemCount = contents.problemCount;
+  result.clippedRanges = contents.clippedRanges;
   // A group and an image can carry the same text; their kinds tell them apart.
   if (contents.otherDisk || (contents.diskValuesRead && contents.values.diskKind != disk.diskKind)) {
     result.status = ScanFileLoadStatus::kOtherDisk;

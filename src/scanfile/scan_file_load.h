@@ -25,6 +25,7 @@ struct ScanFileLoadResult {
   ScanFileEncoding encoding = ScanFileEncoding::kUtf8;
   std::vector<ScanFileProblem> problems;  // the first few
   uint64_t problemCount = 0;
+  uint64_t clippedRanges = 0;  // ranges cut to the disk's end (or left out past it)
   // What the disk holds from the file now.
   bool partitionsReplaced = false;
   size_t partitions = 0;
@@ -43,7 +44,9 @@ struct ScanFileLoadResult {
 // session that wrote it: a disk's own partitions are given the disk's path
 // now, and a dynamic-disk group's members the paths of the member disks now
 // present. Volume-manager details the file does not hold are kept from the
-// partition the disk lists at the same place under the same name.
+// partition the disk lists at the same place under the same name. Sector
+// ranges are cut to the disk's end (ScanFileDiskBounds), each cut reported
+// as damage.
 ScanFileLoadResult LoadScanResult(DiskRecord& disk, const std::string& path);
 ScanFileLoadResult LoadScanResult(DiskRecord& disk, const ByteSource& file);
 

@@ -61,7 +61,13 @@ std::string ExtensionOf(const std::string& name) {
 
 class Parser {
  public:
-  Parser(const ByteSource& file, ScanFileContents& out) : file_(file), lines_(file), out_(out), v_(out.values) {}
+  Parser(const ByteSource& file, ScanFileContents& out, const ScanFileDiskBounds& bounds)
+      : file_(file),
+        bounds_(bounds),
+        diskSectors_((bounds.bytes + 511) / 512),
+        lines_(file),
+        out_(out),
+        v_(out.values) {}
 
   void Run(const std::string* expectedIdentity) {
     if (!lines_.Next(false)) return Problem("the file is empty", 0);
@@ -160,6 +166,30 @@ class Parser {
     out = static_cast<uint64_t>(value);
     return ok;
   }
+  // ---- ranges and the disk's end -------------------------------------------
+
+  std::string DiskEnd() const { return "the disk's end (" + std::to_string(diskSectors_) + " sectors)"; }
+  void Clipped(const std::string& what, uint64_t line) {
+    ++out_.clippedRanges;
+    Problem(what, line);
+  }
+  // False (noted) when sector lies past the disk's end.
+  bool OnDisk(uint64_t sector, const std::string& what, uint64_t line) {
+    if (diskSectors_ == 0 || sector < diskSectors_) return true;
+    Clipped(what + " lies past " + DiskEnd() + ": left out", line);
+    return false;
+  }
+  // Cuts count sectors from start to the disk's end; false (noted) when
+  // nothing of it is on the disk.
+  template <typename Count>
+  bool CutToDisk(uint64_t start, Count& count, const std::string& what, uint64_t line) {
+    if (!OnDisk(start, what, line)) return false;
+    if (diskSectors_ == 0 || count <= diskSectors_ - start) return true;
+    count = static_cast<Count>(diskSectors_ - start);
+    Clipped(what + " reaches past " + DiskEnd() + ": cut to " + std::to_string(count) + " sectors", line);
+    return true;
+  }
+
   // A count line: how many element lines follow. A count that is not one
   // reads as none.
   bool Count(const char* what, int64_t& count) {
@@ -176,7 +206,8 @@ class Parser {
     for (int64_t i = 0; i < count; ++i) {
       if (!Line("a directory sector")) return false;
       uint64_t sector;
-      if (Sector(lines_.line(), sector, "directory sector"))
+      if (Sector(lines_.line(), sector, "directory sector") &&
+          OnDisk(sector, "directory sector " + std::to_string(sector), lines_.lineNumber()))
         v_.directorySectors.insert(v_.directorySectors.end(), sector);
     }
 
@@ -191,7 +222,9 @@ class Parser {
       if (comma == std::string_view::npos) {
         Problem("MFT fragment " + Quoted(line) + " is not START,COUNT");
       } else if (Sector(line.substr(0, comma), start, "MFT fragment start") &&
-                 Field32(line.substr(comma + 1), sectors, "MFT fragment length")) {
+                 Field32(line.substr(comma + 1), sectors, "MFT fragment length") &&
+                 CutToDisk(start, sectors, "MFT fragment " + std::to_string(start) + "," + std::to_string(sectors),
+                           lines_.lineNumber())) {
         fragments.emplace_hint(fragments.end(), start, sectors);
       }
     }
@@ -213,6 +246,15 @@ class Parser {
         // Written as "%d" by other writers: a size from 2 GiB on reads back
         // negative.
         file.size = size < 0 ? static_cast<uint32_t>(size) : static_cast<uint64_t>(size);
+        const std::string what = "carved file at sector " + std::to_string(key);
+        if (!OnDisk(key, what, lines_.lineNumber())) continue;
+        const uint64_t room = bounds_.bytes ? bounds_.bytes - key * 512 : UINT64_MAX;
+        if (file.size > room) {
+          Clipped(what + " (" + std::to_string(file.size) + " bytes) reaches past " + DiskEnd() + ": cut to " +
+                      std::to_string(room) + " bytes",
+                  lines_.lineNumber());
+          file.size = room;
+        }
         file.name = Decoded(line.substr(second + 1));
         file.extension = ExtensionOf(file.name);
         v_.carvedFiles.emplace_hint(v_.carvedFiles.end(), key, std::move(file));
@@ -309,21 +351,20 @@ class Parser {
     const char* const kWhat = "a partition's values";
     PartitionRecord p;
     bool ok = true;
-    const bool whole =
-        TextField(kWhat, p.devicePath) && TextField(kWhat, p.subKindText) &&
-        Field(kWhat, ok, [&](auto t) { return Signed32(t, p.subKindCode, "sub-kind code"); }) &&
-        TextField(kWhat, p.volumeLabel) && TextField(kWhat, p.driveLetter) && TextField(kWhat, p.name) &&
-        TextField(kWhat, p.linuxSubKind) &&
-        Field(kWhat, ok, [&](auto t) { return Sector(t, p.sectorCount, "sector count"); }) &&
-        Field(kWhat, ok, [&](auto t) { return Sector(t, p.startSector, "start sector"); }) &&
-        Field(kWhat, ok, [&](auto t) { return Small(t, p.role, "role"); }) &&
-        Field(kWhat, ok, [&](auto t) { return Field32(t, p.sectorsPerCluster, "sectors per cluster"); }) &&
-        Field(kWhat, ok, [&](auto t) { return Sector(t, p.dataOrigin, "data origin"); }) &&
-        Field(kWhat, ok, [&](auto t) { return Small(t, p.fsKind, "file-system kind"); }) &&
-        Field(kWhat, ok, [&](auto t) { return BytesPerSector(t, p.bytesPerSector); }) &&
-        Field(kWhat, ok, [&](auto t) { return Signed32(t, p.originCode, "origin code"); }) &&
-        Field(kWhat, ok, [&](auto t) { return Small(t, p.volumeKind, "volume kind"); }) &&
-        Field(kWhat, ok, [&](auto t) { return Small(t, p.stripeSize, "stripe size"); });
+    const bool whole = TextField(kWhat, p.devicePath) && TextField(kWhat, p.subKindText) &&
+                       Field(kWhat, ok, [&](auto t) { return Signed32(t, p.subKindCode, "sub-kind code"); }) &&
+                       TextField(kWhat, p.volumeLabel) && TextField(kWhat, p.driveLetter) && TextField(kWhat, p.name) &&
+                       TextField(kWhat, p.linuxSubKind) &&
+                       Field(kWhat, ok, [&](auto t) { return Sector(t, p.sectorCount, "sector count"); }) &&
+                       Field(kWhat, ok, [&](auto t) { return Sector(t, p.startSector, "start sector"); }) &&
+                       Field(kWhat, ok, [&](auto t) { return Small(t, p.role, "role"); }) &&
+                       Field(kWhat, ok, [&](auto t) { return SectorsPerCluster(t, p.sectorsPerCluster); }) &&
+                       Field(kWhat, ok, [&](auto t) { return Sector(t, p.dataOrigin, "data origin"); }) &&
+                       Field(kWhat, ok, [&](auto t) { return Small(t, p.fsKind, "file-system kind"); }) &&
+                       Field(kWhat, ok, [&](auto t) { return BytesPerSector(t, p.bytesPerSector); }) &&
+                       Field(kWhat, ok, [&](auto t) { return Signed32(t, p.originCode, "origin code"); }) &&
+                       Field(kWhat, ok, [&](auto t) { return Small(t, p.volumeKind, "volume kind"); }) &&
+                       Field(kWhat, ok, [&](auto t) { return Small(t, p.stripeSize, "stripe size"); });
     if (!whole) return;  // the end of the file came first
     if (auto it = caches_.find(blockIndex); it != caches_.end()) {
       p.fat.sizeSectors = it->second.fatSectors;
@@ -332,6 +373,8 @@ class Parser {
     ReadMembers(p, ok);
     if (!ok) {
       Problem("the partition \"" + p.name + "\" is left out: some of its values are not readable", blockLine);
+    } else if (!PartitionOnDisk(p, blockLine)) {
+      // noted
     } else if (v_.partitions.size() >= kMaxScanFilePartitions) {
       Problem("more than " + std::to_string(kMaxScanFilePartitions) + " partitions: the rest are left out", blockLine);
     } else {
@@ -339,11 +382,25 @@ class Parser {
     }
   }
 
+  // Sizes a partition is read by: 0 would be taken up by every reader in
+  // its own way, so such a block is refused here.
   bool BytesPerSector(std::string_view text, uint32_t& out) {
     if (!Field32(text, out, "bytes per sector")) return false;
-    if (out == 0 || out == 512 || out == 1024 || out == 2048 || out == 4096) return true;
+    if (out == 512 || out == 1024 || out == 2048 || out == 4096) return true;
     Problem("bytes per sector " + std::to_string(out) + " is not a sector size");
     return false;
+  }
+  bool SectorsPerCluster(std::string_view text, uint32_t& out) {
+    if (!Field32(text, out, "sectors per cluster")) return false;
+    if (out != 0) return true;
+    Problem("0 sectors per cluster is no cluster size");
+    return false;
+  }
+
+  // A plain partition the disk itself does not list is cut to the disk.
+  bool PartitionOnDisk(PartitionRecord& p, uint64_t line) {
+    if (p.volumeKind != kPlainVolume || bounds_.listed.count({p.startSector, p.sectorCount})) return true;
+    return CutToDisk(p.startSector, p.sectorCount, "the partition \"" + p.name + "\"", line);
   }
 
   // Member blocks up to the next mark (handed back) or the end of the file.
@@ -451,6 +508,8 @@ class Parser {
   };
 
   const ByteSource& file_;
+  const ScanFileDiskBounds& bounds_;
+  const uint64_t diskSectors_;               // 0: not known
   std::map<size_t, PartitionCache> caches_;  // by partition block index
   size_t partitionBlocks_ = 0;
   ScanFileLineReader lines_;
@@ -461,9 +520,19 @@ class Parser {
 
 }  // namespace
 
-void ReadScanFile(const ByteSource& file, ScanFileContents& out, const std::string* expectedIdentity) {
+ScanFileDiskBounds ScanFileDiskBounds::Of(const DiskRecord& disk) {
+  ScanFileDiskBounds bounds;
+  if (disk.diskKind != 0) return bounds;
+  bounds.bytes = disk.sizeBytes;
+  for (const PartitionRecord& p : disk.partitions)
+    if (p.volumeKind == kPlainVolume) bounds.listed.emplace(p.startSector, p.sectorCount);
+  return bounds;
+}
+
+void ReadScanFile(const ByteSource& file, ScanFileContents& out, const std::string* expectedIdentity,
+                  const ScanFileDiskBounds& bounds) {
   out = ScanFileContents();
-  Parser(file, out).Run(expectedIdentity);
+  Parser(file, out, bounds).Run(expectedIdentity);
 }
 
 std::string ScanFileProblemText(const std::vector<ScanFileProblem>& problems, uint64_t problemCount) {

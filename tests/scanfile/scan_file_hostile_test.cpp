@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <map>
 
 #include "scanfile/scan_file_crafting.h"
 #include "scanfile/scan_file_format.h"
@@ -178,6 +179,79 @@ TEST(ScanFileHostile, NotAScanFile) {
   EXPECT_EQ(disk.partitions.size(), 1u);
   EXPECT_EQ(LoadScanResult(disk, "/nonexistent/x.rvz_scn").status, ScanFileLoadStatus::kCannotOpen);
   EXPECT_EQ(LoadScanResult(disk, "/").status, ScanFileLoadStatus::kCannotOpen);
+}
+
+// A partition block in the file's order of lines.
+std::string PartitionBlock(const std::string& name, uint64_t start, uint64_t count, const char* sectorsPerCluster,
+                           const char* bytesPerSector, const char* volumeKind = "0") {
+  return std::string(kPartitionMark) + "\r\n\r\n\r\n0\r\n\r\n\r\n" + name + "\r\n\r\n" + std::to_string(count) +
+         "\r\n" + std::to_string(start) + "\r\n1\r\n" + sectorsPerCluster + "\r\n0\r\n7\r\n" + bytesPerSector +
+         "\r\n0\r\n" + volumeKind + "\r\n128\r\n";
+}
+
+// Catches: ranges of a hostile file taken as they stand on a disk they do
+// not fit (an MFT fragment of length -1, read as 4294967295 sectors, swept
+// for minutes on a 90 MiB disk). Each range is cut to the disk's end, or
+// left out when it begins past it, and each cut is counted and named by its
+// line; the partitions the disk itself lists (an image cut short) and
+// volumes spread over disks stay as written.
+TEST(ScanFileHostile, RangesAreCutToTheDisk) {
+  DiskRecord disk;
+  disk.vendor = "img";
+  disk.sizeBytes = 1000 * 512 + 100;  // 1001 sectors, the last one partial
+  PartitionRecord listed;
+  listed.name = "Partition0";
+  listed.startSector = 63;
+  listed.sectorCount = 5000;  // the table says more than the image holds
+  disk.partitions.push_back(listed);
+
+  // Disk kind 0 in the values; 7 ranges past the end: directory sector 1001,
+  // both fragments, carved files at 999 and 1001, partitions Pcut and Pfar.
+  const std::string text =
+      "img\r\n3\r\n12\r\n1000\r\n1001\r\n3\r\n32,-1\r\n700,100\r\n2000,5\r\n"
+      "3\r\n10,4096,a.pdf\r\n999,2000,b.jpg\r\n1001,1,c.jpg\r\n" +
+      std::string(kValues).replace(3, 1, "0") + PartitionBlock("Partition0", 63, 5000, "8", "512") +
+      PartitionBlock("Pcut", 900, 5000, "8", "512") + PartitionBlock("Pfar", 1001, 5, "8", "512") +
+      PartitionBlock("Vraid", 0, 900000, "8", "512", "3");
+  const ScanFileLoadResult result = LoadText(disk, text);
+  EXPECT_EQ(result.status, ScanFileLoadStatus::kDamaged);
+  EXPECT_EQ(result.clippedRanges, 7u);
+  EXPECT_EQ(result.problemCount, 7u) << ScanFileProblemText(result.problems, result.problemCount);
+  EXPECT_EQ(disk.directorySectors, (DirectorySectorSet{12, 1000}));
+  ASSERT_EQ(disk.mftFragments.size(), 2u);
+  EXPECT_EQ(disk.mftFragments.front().startSector, 32u);
+  EXPECT_EQ(disk.mftFragments.front().sectorCount, 1001u - 32u);
+  EXPECT_EQ(disk.mftFragments.back().sectorCount, 100u);
+  ASSERT_EQ(disk.carvedFiles.size(), 2u);
+  EXPECT_EQ(disk.carvedFiles[10].size, 4096u);
+  EXPECT_EQ(disk.carvedFiles[999].size, 612u);  // one whole sector and the partial one
+  std::map<std::string, uint64_t> counts;
+  for (const PartitionRecord& p : disk.partitions) counts[p.name] = p.sectorCount;
+  EXPECT_EQ(counts, (std::map<std::string, uint64_t>{{"Partition0", 5000}, {"Pcut", 101}, {"Vraid", 900000}}));
+  ASSERT_FALSE(result.problems.empty());
+  EXPECT_EQ(result.problems.front().line, 5u);
+  EXPECT_NE(result.problems[1].what.find("MFT fragment 32,4294967295"), std::string::npos);
+
+  // A group's sectors count in its volumes: nothing is cut there.
+  DiskRecord group = Group();
+  EXPECT_EQ(LoadText(group, "Dg0\r\n0\r\n1\r\n32,-1\r\n0\r\n" + std::string(kValues)).status,
+            ScanFileLoadStatus::kLoaded);
+  EXPECT_EQ(group.mftFragments.front().sectorCount, UINT32_MAX);
+}
+
+// Catches: a partition of 0 bytes per sector or 0 sectors per cluster taken
+// in, to be refused (or divided by) only when a reader gets to it.
+TEST(ScanFileHostile, ZeroSectorOrClusterSizeIsRefusedAtLoad) {
+  for (const auto& [spc, bps] : {std::pair{"0", "512"}, std::pair{"8", "0"}, std::pair{"0", "0"}}) {
+    SCOPED_TRACE(std::string(spc) + " " + bps);
+    DiskRecord disk = Group();
+    const ScanFileLoadResult result =
+        LoadText(disk, "Dg0\r\n0\r\n0\r\n0\r\n" + std::string(kValues) + PartitionBlock("Pzero", 0, 100, spc, bps) +
+                           PartitionBlock("Pgood", 0, 100, "8", "512"));
+    EXPECT_EQ(result.status, ScanFileLoadStatus::kDamaged);
+    ASSERT_EQ(disk.partitions.size(), 1u);
+    EXPECT_EQ(disk.partitions.front().name, "Pgood");
+  }
 }
 
 }  // namespace
