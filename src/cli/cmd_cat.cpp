@@ -13,6 +13,7 @@
 #include "cli/cli_source.h"
 #include "cli/command_registry.h"
 #include "cli/exit_without_teardown.h"
+#include "cli/number_argument.h"
 #include "cli/partition_request.h"
 #include "cli/path_selection.h"
 #include "cli/save_notes.h"
@@ -33,10 +34,10 @@ int ChooseEntry(const std::string& path, const ParsedArgs& parsed, const DiskRec
                 const PartitionRecord& partition, bool carvedOnly, PathMatch& chosen) {
   std::vector<PathMatch> matches = MatchPath(path, disk, partition, carvedOnly);
   if (parsed.Has("--id")) {
-    char* end = nullptr;
     const std::string text = parsed.Get("--id");
-    const uint64_t id = std::strtoull(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0') return UsageError(kName, "--id takes the number `quorvel ls` shows");
+    uint64_t id = 0;
+    if (!ParseNumberArgument(text, id))
+      return UsageError(kName, NumberArgumentError("--id", text) + ": the number `quorvel ls` shows");
     std::erase_if(matches, [id](const PathMatch& m) { return m.id != id; });
   }
   const std::string& where = carvedOnly ? disk.Identity() : partition.name;

@@ -10,6 +10,7 @@
 #include "cli/cli_source.h"
 #include "cli/command_registry.h"
 #include "cli/exit_without_teardown.h"
+#include "cli/number_argument.h"
 #include "cli/partition_runs.h"
 #include "cli/scan_file_option.h"
 #include "cli/tree_output.h"
@@ -50,13 +51,6 @@ const Entry* Descend(const Entry* folder, const std::vector<std::string>& parts)
     folder = next;
   }
   return folder;
-}
-
-bool ParseNumber(const std::string& text, uint64_t& value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  value = std::strtoull(text.c_str(), &end, 0);
-  return end && *end == '\0';
 }
 
 void PrintView(const std::vector<uint8_t>& bytes) {
@@ -104,10 +98,18 @@ int RunHex(const ParsedArgs& parsed) {
   if (parsed.positional.size() < wanted) return UsageError(kName, "arguments missing");
   if (sectors && parsed.Has("--scan")) return UsageError(kName, "--scan names a partition's files, not sectors");
   uint64_t start = 0, count = 0;
-  if (sectors && (!ParseNumber(parsed.Get("--sectors"), start) || !ParseNumber(parsed.positional[1], count) ||
-                  count > kMaxViewBytes / 512)) {
-    return UsageError(kName,
-                      "START and COUNT are sector numbers (COUNT at most " + std::to_string(kMaxViewBytes / 512) + ")");
+  if (sectors) {
+    const std::string& startText = parsed.Get("--sectors");
+    const std::string& countText = parsed.positional[1];
+    constexpr uint64_t kMostSectors = kMaxViewBytes / 512;
+    if (!ParseNumberArgument(startText, start)) return UsageError(kName, NumberArgumentError("START", startText));
+    if (!ParseNumberArgument(countText, count, kMostSectors))
+      return UsageError(kName, NumberArgumentError("COUNT", countText, 0, kMostSectors));
+    // The last sector shown must be a sector number too.
+    if (count > 0 && start > UINT64_MAX - (count - 1))
+      return UsageError(kName, "sectors from " + startText +
+                                   " on run past the largest sector number: START is at most " +
+                                   std::to_string(UINT64_MAX - (count - 1)) + " for COUNT " + countText);
   }
   DiskList list;
   KeepUntilExit keep(list);
@@ -120,10 +122,12 @@ int RunHex(const ParsedArgs& parsed) {
     // Sectors that do not exist are no bytes to show (not zeros).
     const uint64_t sourceSectors = (disk->sizeBytes + 511) / 512;
     if (start >= sourceSectors || count > sourceSectors - start) {
+      // Named without adding the two: START + COUNT may pass 2^64.
       std::fprintf(stderr,
-                   "quorvel: sectors %" PRIu64 "..%" PRIu64 " lie past the end of %s (%" PRIu64 " sectors, %" PRIu64
-                   " bytes)\n",
-                   start, count ? start + count - 1 : start, disk->Identity().c_str(), sourceSectors, disk->sizeBytes);
+                   "quorvel: %" PRIu64 " sector(s) from sector %" PRIu64 " do not lie on %s: it has %" PRIu64
+                   " sectors (%" PRIu64 " bytes), so START is 0 to %" PRIu64 " and START + COUNT at most %" PRIu64 "\n",
+                   count, start, disk->Identity().c_str(), sourceSectors, disk->sizeBytes,
+                   sourceSectors ? sourceSectors - 1 : 0, sourceSectors);
       return kExitNotFound;
     }
     if (!LoadSectorBytes(disk->devicePath, start, count * 512, bytes, error, &missing)) {

@@ -14,6 +14,7 @@
 #include "cli/cli_source.h"
 #include "cli/command_registry.h"
 #include "cli/json_writer.h"
+#include "cli/number_argument.h"
 #include "core/terminal_progress.h"
 #include "imaging/image_copy.h"
 #include "imaging/imaging_job.h"
@@ -85,13 +86,7 @@ bool ParseImageArgs(const std::vector<std::string>& args, const std::vector<Opti
   return true;
 }
 
-bool ParseSectors(const std::string& text, uint64_t& value) {
-  if (text.empty() || text[0] == '-' || text[0] == '+') return false;
-  char* end = nullptr;
-  errno = 0;
-  value = std::strtoull(text.c_str(), &end, 0);
-  return errno == 0 && end && *end == '\0';
-}
+bool ParseSectors(const std::string& text, uint64_t& value) { return ParseNumberArgument(text, value); }
 
 std::string Now() {
   std::time_t t = std::time(nullptr);
@@ -230,10 +225,17 @@ int RunImage(const ParsedArgs& parsed) {
   if (a.haveToFile && a.toFile.empty()) return Usage(kImagingNoFile);
   if (!a.haveToDisk && !a.targetStart.empty()) return Usage("--target-start goes with --to-disk");
   ImagingJob job;
-  if ((!a.start.empty() && !ParseSectors(a.start, job.startSector)) ||
-      (!a.count.empty() && (!ParseSectors(a.count, job.sectorCount) || job.sectorCount == 0)) ||
-      (!a.targetStart.empty() && !ParseSectors(a.targetStart, job.targetStartSector)))
-    return Usage("--start, --count and --target-start take sector numbers (--count at least 1)");
+  const struct {
+    const char* flag;
+    const std::string& text;
+    uint64_t& value;
+    uint64_t least;
+  } sectorOptions[] = {{"--start", a.start, job.startSector, 0},
+                       {"--count", a.count, job.sectorCount, 1},
+                       {"--target-start", a.targetStart, job.targetStartSector, 0}};
+  for (const auto& o : sectorOptions)
+    if (!o.text.empty() && (!ParseSectors(o.text, o.value) || o.value < o.least))
+      return Usage(NumberArgumentError(o.flag, o.text, o.least));
 
   DiskList sources, targets;
   DiskRecord* sourceDisk = nullptr;

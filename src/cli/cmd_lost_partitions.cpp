@@ -10,6 +10,7 @@
 #include "cli/command_registry.h"
 #include "cli/disk_listing.h"
 #include "cli/lost_partition_run.h"
+#include "cli/number_argument.h"
 #include "cli/scan_file_option.h"
 #include "cli/terminal_text.h"
 #include "model/partition_texts.h"
@@ -45,9 +46,8 @@ void PrintText(const DiskRecord& disk, const LostScanReport& report) {
 }
 
 bool ParseTracks(const std::string& text, uint32_t& tracks) {
-  if (text.empty() || text.size() > 3 || text.find_first_not_of("0123456789") != std::string::npos) return false;
-  unsigned long value = std::stoul(text);
-  if (value < 1 || value > 255) return false;
+  uint64_t value = 0;
+  if (!ParseNumberArgument(text, value, 255) || value < 1) return false;
   tracks = static_cast<uint32_t>(value);
   return true;
 }

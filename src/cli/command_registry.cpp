@@ -22,7 +22,11 @@ std::vector<std::string> ParsedArgs::GetAll(const std::string& flag) const {
 
 namespace {
 
-bool LooksLikeOption(const std::string& arg) { return arg.size() > 1 && arg[0] == '-'; }
+// "-1" is a (negative) number given as an argument, for the command to
+// refuse as one, not an option.
+bool LooksLikeOption(const std::string& arg) {
+  return arg.size() > 1 && arg[0] == '-' && !(arg[1] >= '0' && arg[1] <= '9');
+}
 
 // "--flag=value" -> "--flag".
 std::string FlagPart(const std::string& arg) {
