@@ -1,6 +1,8 @@
 // Scan-result files from the input: read, loaded onto the disk they name,
 // written again and loaded once more. A file the program wrote must read
 // back whole and write the same text again, whatever the first one held.
+// The disk is 32 MiB: ranges past its end are cut when the file is loaded,
+// so what is written again lies on it.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,6 +19,7 @@ quorvel::DiskRecord DiskNamed(const quorvel::ScanFileContents& contents) {
   disk.vendor = contents.identity;
   disk.devicePath = "/images/disk.img";
   disk.diskKind = contents.values.diskKind;
+  disk.sizeBytes = 32u << 20;
   return disk;
 }
 

@@ -30,6 +30,40 @@ seed_scan_files() {
     "$cli" format-scan "$SEEDS"/ldm-all/ldm-2008r2-raid5-[12].img Volume4-01 --quiet \
       --save-scan "$CORPUS/ldm-group.rvz_scn" >/dev/null 2>&1 || true
   fi
+  hostile_scan_files
+}
+
+# Scan-result files as a hostile or damaged one can be: MFT fragments of
+# length -1 (4294967295 sectors), directory sectors and carved files far past
+# any disk's end, partitions of 0 sectors per cluster or 0 bytes per sector.
+hostile_scan_files() {
+  local from
+  for from in "$CORPUS"/*.rvz_scn; do
+    python3 - "$from" <<'PY'
+import sys
+path = sys.argv[1]
+lines = open(path, 'rb').read().split(b'\r\n')
+if len(lines) < 4:
+    sys.exit(0)
+out = list(lines)
+i = 1
+dirs = int(out[i]); i += 1 + dirs
+frags = int(out[i])
+for k in range(i + 1, i + 1 + frags):
+    out[k] = out[k].split(b',')[0] + b',-1'
+i += 1 + frags
+out.insert(i + 1, b'281474976710655,-1,far.jpg')
+out[i] = str(int(out[i]) + 1).encode()
+out.insert(2, b'281474976710000')
+out[1] = str(dirs + 1).encode()
+for k, line in enumerate(out):
+    if line == b'-----partition-----' and k + 14 < len(out):
+        out[k + 11] = b'0'   # sectors per cluster
+        out[k + 14] = b'0'   # bytes per sector
+        break
+open(path.rsplit('.', 1)[0] + '-hostile.rvz_scn', 'wb').write(b'\r\n'.join(out))
+PY
+  done
 }
 
 seed() {
