@@ -24,6 +24,10 @@ constexpr unsigned kStatxMountId = 0x1000U;
 constexpr unsigned kStatxMountId = STATX_MNT_ID;
 #endif
 
+// Folders are held with O_PATH: they are only ever a place to make, open
+// and remove entries in, and a chosen folder the user may write to but not
+// list (mode -wx) is still a target.
+
 // The mount a descriptor lies on, when the kernel tells it.
 bool MountIdOf(int fd, uint64_t& id) {
   struct statx st {};
@@ -85,9 +89,8 @@ bool TargetFolders::OpenRoot(const std::string& root, int& error) {
   root_.reset();
   chain_.clear();
   const std::string path = root.empty() ? "." : root;
-  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0 && errno == ENOENT && CreateFolderChain(path))
-    fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0 && errno == ENOENT && CreateFolderChain(path)) fd = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) {
     error = errno;
     return false;
@@ -117,7 +120,7 @@ bool TargetFolders::OnRootMount(int fd) const {
 SharedFolder TargetFolders::OpenChild(const FolderHandle& parent, const std::string& name, bool create,
                                       int& error) const {
   for (int made = 0;;) {
-    const int fd = ::openat(parent.fd(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = ::openat(parent.fd(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0) {
       if (OnRootMount(fd)) return std::make_shared<FolderHandle>(fd);
       ::close(fd);
