@@ -124,8 +124,8 @@ int RunHex(const ParsedArgs& parsed) {
     if (start >= sourceSectors || count > sourceSectors - start) {
       // Named without adding the two: START + COUNT may pass 2^64.
       std::fprintf(stderr,
-                   "quorvel: %" PRIu64 " sector(s) from sector %" PRIu64 " do not lie on %s: it has %" PRIu64
-                   " sectors (%" PRIu64 " bytes), so START is 0 to %" PRIu64 " and START + COUNT at most %" PRIu64 "\n",
+                   "quorvel: %" PRIu64 " sector(s) from sector %" PRIu64 " lie past the end of %s (%" PRIu64
+                   " sectors, %" PRIu64 " bytes): START is 0 to %" PRIu64 " and START + COUNT at most %" PRIu64 "\n",
                    count, start, disk->Identity().c_str(), sourceSectors, disk->sizeBytes,
                    sourceSectors ? sourceSectors - 1 : 0, sourceSectors);
       return kExitNotFound;
