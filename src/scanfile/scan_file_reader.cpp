@@ -169,9 +169,11 @@ class Parser {
   // ---- ranges and the disk's end -------------------------------------------
 
   std::string DiskEnd() const { return "the disk's end (" + std::to_string(diskSectors_) + " sectors)"; }
-  void Clipped(const std::string& what, uint64_t line) {
+  // problem: the cut makes the file damaged. A scan's own partition that runs
+  // past the end of an image cut short is only counted: the file is whole.
+  void Clipped(const std::string& what, uint64_t line, bool problem = true) {
     ++out_.clippedRanges;
-    Problem(what, line);
+    if (problem) Problem(what, line);
   }
   // False (noted) when sector lies past the disk's end.
   bool OnDisk(uint64_t sector, const std::string& what, uint64_t line) {
@@ -182,11 +184,11 @@ class Parser {
   // Cuts count sectors from start to the disk's end; false (noted) when
   // nothing of it is on the disk.
   template <typename Count>
-  bool CutToDisk(uint64_t start, Count& count, const std::string& what, uint64_t line) {
+  bool CutToDisk(uint64_t start, Count& count, const std::string& what, uint64_t line, bool problem = true) {
     if (!OnDisk(start, what, line)) return false;
     if (diskSectors_ == 0 || count <= diskSectors_ - start) return true;
     count = static_cast<Count>(diskSectors_ - start);
-    Clipped(what + " reaches past " + DiskEnd() + ": cut to " + std::to_string(count) + " sectors", line);
+    Clipped(what + " reaches past " + DiskEnd() + ": cut to " + std::to_string(count) + " sectors", line, problem);
     return true;
   }
 
@@ -397,10 +399,13 @@ class Parser {
     return false;
   }
 
-  // A plain partition the disk itself does not list is cut to the disk.
+  // A plain partition the disk itself does not list is cut to the disk. One
+  // that begins on the disk and runs past its end is what a deep scan of an
+  // image cut short records (the boot sector gives the whole volume's size):
+  // cut, counted, but no damage. One that begins past the end is.
   bool PartitionOnDisk(PartitionRecord& p, uint64_t line) {
     if (p.volumeKind != kPlainVolume || bounds_.listed.count({p.startSector, p.sectorCount})) return true;
-    return CutToDisk(p.startSector, p.sectorCount, "the partition \"" + p.name + "\"", line);
+    return CutToDisk(p.startSector, p.sectorCount, "the partition \"" + p.name + "\"", line, false);
   }
 
   // Member blocks up to the next mark (handed back) or the end of the file.
