@@ -34,7 +34,7 @@ volumes/lvm2:   core model io
 scan:           core model io fs fs/fat fs/ntfs scan/carving
 scan/carving:   core platform model io
 recover:        core model io fs/fat fs/ntfs scan
-save:           core platform model io fs/ntfs
+save:           core platform model io fs/ntfs scan/carving
 scanfile:       platform model io save
 imaging:        core platform model io
 cli:            core platform model volumes scan recover save scanfile imaging
