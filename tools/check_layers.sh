@@ -23,7 +23,7 @@ ALLOWED='
 core:
 platform:       core
 model:
-io:             model
+io:             platform model
 fs:             core platform model io fs/fat fs/ntfs
 fs/fat:         core platform model io fs
 fs/ntfs:        core platform model io fs
@@ -34,11 +34,11 @@ volumes/lvm2:   core model io
 scan:           core model io fs fs/fat fs/ntfs scan/carving
 scan/carving:   core platform model io
 recover:        core model io fs/fat fs/ntfs scan
-save:           core platform model io fs/ntfs scan/carving
-scanfile:       platform model io save
+save:           core model io fs/ntfs scan/carving
+scanfile:       platform model io
 imaging:        core platform model io
-cli:            core platform model volumes scan recover save scanfile imaging
-ui:             core platform model volumes scan recover save scanfile imaging
+cli:            core platform model io volumes scan recover save scanfile imaging
+ui:             core platform model io volumes scan recover save scanfile imaging
 '
 
 rank() {
