@@ -66,10 +66,44 @@ PY
   done
 }
 
+# The database areas of the real dynamic disks, each as the dynamic-disk
+# target takes it: the area from its start, its last sector (a private
+# header copy) in place of its first (which Windows leaves empty).
+seed_ldm_databases() {
+  local db
+  for db in "$SEEDS"/ldm-databases/*.db; do
+    { tail -c 512 "$db"; dd if="$db" bs=512 skip=1 count=$((MAX_LEN / 512 - 1)) status=none; } \
+      >"$CORPUS/$(basename "$db" .db)"
+  done
+}
+# The metadata texts of the LVM2 fixture's physical volumes, each after its
+# label's UUID and a line feed, as the LVM2 target takes them.
+seed_lvm_texts() {
+  local img
+  for img in "$SEEDS"/lvm-pv*.img; do
+    python3 - "$img" "$CORPUS/$(basename "$img" .img)" <<'PY'
+import struct, sys
+with open(sys.argv[1], 'rb') as f:
+    label = f.read(1024)[512:]
+    if label[:8] != b'LABELONE':
+        sys.exit(0)
+    area = struct.unpack_from('<Q', label, 104)[0]
+    f.seek(area)
+    header = f.read(512)
+    offset, length = struct.unpack_from('<QQ', header, 40)
+    f.seek(area + offset)
+    text = f.read(length)
+open(sys.argv[2], 'wb').write(label[32:64] + b'\n' + text)
+PY
+  done
+}
+
 seed() {
   local img base
   shopt -s nullglob
   [ "$NAME" = fuzz_scan_file ] && seed_scan_files
+  [ "$NAME" = fuzz_ldm_database ] && seed_ldm_databases
+  [ "$NAME" = fuzz_lvm_metadata ] && seed_lvm_texts
   for img in "$SEEDS"/*.img; do
     base=$(basename "$img" .img)
     case $NAME in

@@ -16,6 +16,7 @@ constexpr size_t kNumberOfFats = 0x10;       // 8-bit
 constexpr size_t kRootEntries = 0x11;        // 16-bit (FAT12/16)
 constexpr size_t kTotalSectors16 = 0x13;     // 16-bit
 constexpr size_t kFat16Size = 0x16;          // 16-bit: sectors per FAT (FAT12/16)
+constexpr size_t kHiddenSectors = 0x1C;      // 32-bit: sectors before the volume
 constexpr size_t kTotalSectors32 = 0x20;     // 32-bit
 constexpr size_t kSignature = 0x1FE;         // bytes 0x55 0xAA
 constexpr uint16_t kSignatureValue = 0xAA55;

@@ -9,6 +9,13 @@
 #include "save/name_repair.h"
 #include "save/save_engines.h"
 #include "save/source_copy.h"
+#include "scan/carving/jpeg_segment_layout.h"
+#include "scan/carving/mp4_box_layout.h"
+#include "scan/carving/mpeg_pack_header_layout.h"
+#include "scan/carving/ole2_header_layout.h"
+#include "scan/carving/rar_block_layout.h"
+#include "scan/carving/riff_header_layout.h"
+#include "scan/carving/zip_local_header_layout.h"
 
 namespace quorvel {
 
@@ -28,31 +35,40 @@ bool IsTypedExtension(const std::string& extension, bool multiSelect) {
 bool MatchesSignature(const std::string& ext, ByteView d, uint64_t size) {
   using namespace std::string_view_literals;
   constexpr std::string_view kContentTypes = "[Content_Types].xml";
-  if (ext == "jpg" || ext == "jpeg")
-    return d.Matches(0, "\xFF\xD8\xFF"sv) && (d.Matches(6, "JFIF") || d.Matches(6, "Exif"));
+  if (ext == "jpg" || ext == "jpeg") {
+    // The start of image, then the first segment's marker and its name.
+    const ByteView first = d.Sub(JpegSegment::kMarkerBytes);
+    return d.Matches(0, "\xFF\xD8\xFF"sv) &&
+           (first.Matches(JpegSegment::kIdentifier, "JFIF") || first.Matches(JpegSegment::kIdentifier, "Exif"));
+  }
   if (ext == "doc" || ext == "ppt" || ext == "xls") {
-    if (!d.Matches(0, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"sv)) return false;
+    if (!d.Matches(Ole2Header::kSignature, Ole2Header::kSignatureBytes)) return false;
     // Each sector of the compound file's allocation table maps 64 KiB.
-    const uint64_t n = d.Le32(44);
+    const uint64_t n = d.Le32(Ole2Header::kFatSectorCount);
     return n > 0 && (n - 1) * 65536 < size && size <= n * 65536;
   }
   if (ext == "pdf") return d.Matches(0, "%PDF-1");
   if (ext == "mpeg") {
-    if (!d.Matches(0, "\x00\x00\x01\xBA"sv) || d.size() < 5) return false;
-    if (d.U8(4) == 0x21) return d.Matches(12, "\x00\x00\x01\xBB"sv);
-    if (d.U8(4) == 0x44) return d.Matches(14, "\x00\x00\x01\xBB"sv);
+    namespace Pack = MpegPackHeader;
+    if (!d.Matches(Pack::kStartCode, "\x00\x00\x01\xBA"sv) || d.size() < 5) return false;
+    // The system header right behind a pack header of either version.
+    if (d.U8(Pack::kMarker) == Pack::kMpeg1Marker) return d.Matches(Pack::kMpeg1Size, "\x00\x00\x01\xBB"sv);
+    if (d.U8(Pack::kMarker) == Pack::kMpeg2Marker) return d.Matches(Pack::kMpeg2Size, "\x00\x00\x01\xBB"sv);
     return false;
   }
   if (ext == "avi") {
-    if (!d.Matches(0, "RIFF") || !d.Matches(8, "AVI ") || !d.Matches(12, "LIST")) return false;
-    const int64_t diff = static_cast<int64_t>(d.Le32(4)) - static_cast<int64_t>(size) + 12;
+    if (!d.Matches(RiffHeader::kMagic, "RIFF") || !d.Matches(RiffHeader::kFormType, "AVI ") ||
+        !d.Matches(RiffHeader::kFirstChunk, "LIST"))
+      return false;
+    const int64_t diff = static_cast<int64_t>(d.Le32(RiffHeader::kSize)) - static_cast<int64_t>(size) + 12;
     return diff > -512 && diff < 512;
   }
-  if (ext == "mp4") return d.Matches(4, "ftyp");
-  if (ext == "zip") return d.Matches(0, "PK\x03\x04"sv) && d.size() >= 49 && !d.Matches(30, kContentTypes);
-  if (ext == "docx" || ext == "pptx" || ext == "xlsx")
-    return d.Matches(0, "PK\x03\x04"sv) && d.Matches(30, kContentTypes);
-  if (ext == "rar") return d.Matches(0, "Rar!") && d.Matches(4, "\x1A\x07\x00"sv);
+  if (ext == "mp4") return d.Matches(Mp4Box::kType, "ftyp");
+  // An Office file names "[Content_Types].xml" as its first member.
+  const bool zip = d.Le32(ZipLocalHeader::kSignature) == ZipLocalHeader::kSignatureValue;
+  if (ext == "zip") return zip && d.size() >= 49 && !d.Matches(ZipLocalHeader::kName, kContentTypes);
+  if (ext == "docx" || ext == "pptx" || ext == "xlsx") return zip && d.Matches(ZipLocalHeader::kName, kContentTypes);
+  if (ext == "rar") return d.Matches(0, RarBlock::kMarkerBlock);
   return false;
 }
 

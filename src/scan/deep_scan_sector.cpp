@@ -3,9 +3,14 @@
 #include <cstring>
 
 #include "core/byte_view.h"
+#include "fs/boot_sector_layout.h"
+#include "fs/fat/fat_boot_sector_layout.h"
+#include "fs/fat/fat_dir_entry_layout.h"
 #include "fs/fat/fat_directory_sweep.h"
 #include "fs/fs_recognition.h"
 #include "fs/ntfs/mft_name_run.h"
+#include "fs/ntfs/mft_record_layout.h"
+#include "fs/ntfs/ntfs_boot_sector_layout.h"
 #include "scan/deep_scan_state.h"
 
 namespace quorvel {
@@ -41,14 +46,18 @@ bool IsFat32FatStart(const uint8_t* s) {
 
 bool IsFat16FatStart(const uint8_t* s) { return (ByteView(s, kSectorBytes).Le32(0) & 0x7FFFFFFF) == 0x7FFFFFF8; }
 
-uint32_t FirstCluster(ByteView entry) { return (uint32_t{entry.Le16(20)} << 16) | entry.Le16(26); }
+uint32_t FirstCluster(ByteView entry) {
+  return (uint32_t{entry.Le16(FatDirEntry::kFirstClusterHigh)} << 16) | entry.Le16(FatDirEntry::kFirstClusterLow);
+}
 
 // "." and ".." with size 0, their names compared over `nameBytes` bytes.
 bool OpensSubfolder(ByteView s, size_t nameBytes) {
   static const char kDot[] = ".   ";
   static const char kDotDot[] = "..  ";
-  return s.Matches(0, std::string_view(kDot, nameBytes)) && s.Matches(32, std::string_view(kDotDot, nameBytes)) &&
-         s.Le32(28) == 0 && s.Le32(32 + 28) == 0;
+  const ByteView dotDot = s.Sub(FatDirEntry::kSize);
+  return s.Matches(FatDirEntry::kName, std::string_view(kDot, nameBytes)) &&
+         dotDot.Matches(FatDirEntry::kName, std::string_view(kDotDot, nameBytes)) &&
+         s.Le32(FatDirEntry::kFileSize) == 0 && dotDot.Le32(FatDirEntry::kFileSize) == 0;
 }
 
 bool LooksLikeFileRecord(const uint8_t* s) { return std::memcmp(s, "FILE", 4) == 0 || std::memcmp(s, "FHLD", 4) == 0; }
@@ -129,9 +138,9 @@ uint64_t DeepScanner::TestSector(const uint8_t* sector, uint64_t number) {
 
 void DeepScanner::NtfsBootSector(const uint8_t* sector, uint64_t number) {
   const ByteView boot(sector, kSectorBytes);
-  const uint64_t spc = NtfsSectorsPerCluster(boot.U8(0x0D));
-  const uint64_t mftCluster = boot.Le64(0x30);
-  const uint64_t total = boot.Le64(0x28);
+  const uint64_t spc = NtfsSectorsPerCluster(boot.U8(BootSector::kSectorsPerCluster));
+  const uint64_t mftCluster = boot.Le64(NtfsBoot::kMftCluster);
+  const uint64_t total = boot.Le64(NtfsBoot::kTotalSectors);
   if (spc == 0 || mftCluster > UINT64_MAX / 512 / spc) return;
   const uint64_t mftOffset = spc * mftCluster;
   uint64_t start;
@@ -152,26 +161,27 @@ void DeepScanner::NtfsBootSector(const uint8_t* sector, uint64_t number) {
 
 void DeepScanner::Fat32BootSector(const uint8_t* sector, uint64_t number) {
   const ByteView boot(sector, kSectorBytes);
-  const uint64_t hidden = boot.Le32(0x1C);
+  const uint64_t hidden = boot.Le32(BootSector::kHiddenSectors);
   // The hidden-sectors field names the start, also from the backup 6 sectors on.
   const uint64_t start = hidden == number || hidden + 6 == number ? hidden : number;
   uint8_t fat[kSectorBytes];
-  source_.ReadAt((start + boot.Le16(0x0E)) * kSectorBytes, fat);
+  source_.ReadAt((start + boot.Le16(BootSector::kReservedSectors)) * kSectorBytes, fat);
   if (!IsFat32FatStart(fat)) return;
   if (Listed(FsFamily::kFat32, start, (1u << 0) | (1u << 2), true)) return;
-  if (PartitionRecord* p = Add(start, boot.Le32(0x20), FsKind::kFat32, 2)) {
-    p->sectorsPerCluster = boot.U8(0x0D);
-    p->fat.sizeSectors = boot.Le32(0x24);
+  if (PartitionRecord* p = Add(start, boot.Le32(BootSector::kTotalSectors32), FsKind::kFat32, 2)) {
+    p->sectorsPerCluster = boot.U8(BootSector::kSectorsPerCluster);
+    p->fat.sizeSectors = boot.Le32(FatBoot::kFat32Size);
   }
 }
 
 void DeepScanner::Fat16BootSector(const uint8_t* sector, uint64_t number) {
   const ByteView boot(sector, kSectorBytes);
-  const uint64_t count = boot.Le32(0x20) != 0 ? boot.Le32(0x20) : boot.Le16(0x13);
+  const uint64_t count32 = boot.Le32(BootSector::kTotalSectors32);
+  const uint64_t count = count32 != 0 ? count32 : boot.Le16(BootSector::kTotalSectors16);
   if (Listed(FsFamily::kFat16, number, 1u << 2)) return;
   if (PartitionRecord* p = Add(number, count, FsKind::kFat16, 2)) {
-    p->sectorsPerCluster = boot.U8(0x0D);
-    p->fat.sizeSectors = boot.Le16(0x16);
+    p->sectorsPerCluster = boot.U8(BootSector::kSectorsPerCluster);
+    p->fat.sizeSectors = boot.Le16(BootSector::kFat16Size);
   }
 }
 
@@ -201,7 +211,7 @@ void DeepScanner::FileRecord(const uint8_t* record, uint64_t number) {
   NoteMftFragment(number);
   fileRecordSeen_ = true;
   const ByteView r(record, 1024);
-  if (r.Le32(0x2C) != 0) return;
+  if (r.Le32(MftRecord::kRecordNumber) != 0) return;
   NameAndFirstRun mft, mirror;
   if (!ReadNameAndFirstRun(r, mft) || mft.name != "$MFT") return;
   uint8_t next[1024];

@@ -12,8 +12,11 @@
 #include <vector>
 
 #include "core/byte_view.h"
+#include "fs/boot_sector_layout.h"
 #include "fs/fs_recognition.h"
 #include "fs/ntfs/mft_record.h"
+#include "fs/ntfs/mft_record_layout.h"
+#include "fs/ntfs/ntfs_boot_sector_layout.h"
 #include "scan/lost_partition_search.h"
 
 namespace quorvel {
@@ -70,11 +73,13 @@ std::optional<FoundVolume> VolumeOfDefaultMft(LostSearch& search, uint64_t secto
   uint8_t record[kMftRecordSize];
   if (!ReadFileRecord(search, sector, record)) return std::nullopt;
   ByteView header(record, kMftRecordSize);
-  const uint64_t recordBytes = header.Le32(0x1C);
+  const uint64_t recordBytes = header.Le32(MftRecord::kAllocatedSize);
   if (recordBytes < kMftRecordSize || recordBytes % kDefaultSectorSize != 0) return std::nullopt;
   const uint64_t recordSectors = recordBytes / kDefaultSectorSize;
   // Records of the older layout (update sequence at 0x2A) store no number.
-  const uint64_t number = header.Le16(0x04) == 0x2A ? 0 : header.Le32(0x2C);
+  const uint64_t number = header.Le16(MftRecord::kUpdateSequenceOffset) == MftRecord::kOlderLayoutUsaOffset
+                              ? 0
+                              : header.Le32(MftRecord::kRecordNumber);
   if (number * recordSectors > sector) return std::nullopt;
   const uint64_t mftSector = sector - number * recordSectors;
   if (number != 0 && !ReadFileRecord(search, mftSector, record)) return std::nullopt;
@@ -117,7 +122,7 @@ void ForwardChainSearch(LostSearch& search) {
     for (uint64_t sector = std::max(window, tested); sector < window + kWindowSectors; ++sector) {
       const ByteView s(cache.Sector(sector), kDefaultSectorSize);
       if (IsNtfsBootSector(s)) {
-        const uint64_t total = s.Le64(0x28);
+        const uint64_t total = s.Le64(NtfsBoot::kTotalSectors);
         if (total == 0) continue;
         if (auto v = NtfsAt(search, sector, s)) AddVolume(search, *v, SectorPlaceText(sector));
         // Search on behind the volume's last sector (its backup boot sector).
@@ -125,7 +130,7 @@ void ForwardChainSearch(LostSearch& search) {
       } else if (IsFat32BootSector(s)) {
         if (auto v = Fat32At(search, sector, s)) AddVolume(search, *v, SectorPlaceText(sector));
       } else if (IsFat16BootSector(s)) {
-        const uint64_t firstFat = sector + s.Le16(0x0E);
+        const uint64_t firstFat = sector + s.Le16(BootSector::kReservedSectors);
         if (Fat16TableStartsAt(search, firstFat))
           if (auto v = Fat16At(sector, s)) AddVolume(search, *v, SectorPlaceText(sector));
       }
@@ -150,7 +155,7 @@ void BackwardChainSearch(LostSearch& search) {
       if (!IsNtfsBootSector(s)) continue;
       BootSectorBytes backup;
       std::memcpy(backup.data(), s.data(), kDefaultSectorSize);
-      const uint64_t total = ByteView(backup).Le64(0x28);
+      const uint64_t total = ByteView(backup).Le64(NtfsBoot::kTotalSectors);
       if (total == 0 || total > sector) continue;
       const uint64_t start = sector - total;
       // The volume's own boot sector when it is intact; when it was

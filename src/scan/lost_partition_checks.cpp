@@ -4,7 +4,10 @@
 #include <limits>
 
 #include "core/byte_view.h"
+#include "fs/boot_sector_layout.h"
+#include "fs/fat/fat_boot_sector_layout.h"
 #include "fs/fs_recognition.h"
+#include "fs/ntfs/ntfs_boot_sector_layout.h"
 #include "scan/lost_partition_search.h"
 
 namespace quorvel {
@@ -57,8 +60,8 @@ BootSectorBytes LostSearch::ReadSector(uint64_t sector) {
 
 bool NtfsMftCheck(LostSearch& search, uint64_t start, ByteView boot) {
   const ByteView b = boot.Sub(0, kDefaultSectorSize);
-  const uint64_t perCluster = b.U8(0x0D);
-  const uint64_t mftCluster = b.Le64(0x30);
+  const uint64_t perCluster = b.U8(BootSector::kSectorsPerCluster);
+  const uint64_t mftCluster = b.Le64(NtfsBoot::kMftCluster);
   if (perCluster == 0 || mftCluster > search.diskSectors / perCluster) return false;
   const uint64_t mft = mftCluster * perCluster;
   // The record's two sectors must lie on the disk.
@@ -70,7 +73,7 @@ bool NtfsMftCheck(LostSearch& search, uint64_t start, ByteView boot) {
 }
 
 std::optional<FoundVolume> NtfsAt(LostSearch& search, uint64_t sector, ByteView boot) {
-  const uint64_t total = boot.Sub(0, kDefaultSectorSize).Le64(0x28);
+  const uint64_t total = boot.Sub(0, kDefaultSectorSize).Le64(NtfsBoot::kTotalSectors);
   // The backup boot sector lies at start + total, the volume's last sector.
   if (total == 0 || total >= kMaxSector || !Addressable(sector, total + 1)) return std::nullopt;
   if (!NtfsMftCheck(search, sector, boot)) return std::nullopt;
@@ -78,19 +81,19 @@ std::optional<FoundVolume> NtfsAt(LostSearch& search, uint64_t sector, ByteView 
 }
 
 std::optional<FoundVolume> NtfsFromBackup(LostSearch& search, uint64_t sector, ByteView backup) {
-  const uint64_t total = backup.Sub(0, kDefaultSectorSize).Le64(0x28);
+  const uint64_t total = backup.Sub(0, kDefaultSectorSize).Le64(NtfsBoot::kTotalSectors);
   if (total == 0 || total > sector) return std::nullopt;
   return NtfsAt(search, sector - total, backup);
 }
 
 std::optional<FoundVolume> Fat32At(LostSearch& search, uint64_t start, ByteView boot) {
   const ByteView b = boot.Sub(0, kDefaultSectorSize);
-  const uint64_t count = b.Le32(0x20);
+  const uint64_t count = b.Le32(BootSector::kTotalSectors32);
   if (count == 0 || !Addressable(start, count)) return std::nullopt;
   // The backup copy a few sectors into a volume passes the boot-sector test
   // too; it is told apart by where the first FAT begins.
-  const uint64_t reserved = b.Le16(0x0E);
-  const uint64_t backupAt = b.Le16(0x32);
+  const uint64_t reserved = b.Le16(BootSector::kReservedSectors);
+  const uint64_t backupAt = b.Le16(FatBoot::kBackupBootSector);
   if (backupAt != 0 && start >= backupAt && !Fat32TableStartsAt(search, start + reserved) &&
       Fat32TableStartsAt(search, start - backupAt + reserved))
     return std::nullopt;
@@ -99,8 +102,8 @@ std::optional<FoundVolume> Fat32At(LostSearch& search, uint64_t start, ByteView 
 
 std::optional<FoundVolume> Fat16At(uint64_t start, ByteView boot) {
   const ByteView b = boot.Sub(0, kDefaultSectorSize);
-  uint64_t count = b.Le32(0x20);
-  if (count == 0) count = b.Le16(0x13);
+  uint64_t count = b.Le32(BootSector::kTotalSectors32);
+  if (count == 0) count = b.Le16(BootSector::kTotalSectors16);
   if (count == 0 || !Addressable(start, count)) return std::nullopt;
   return Volume(FsKind::kFat16, start, count, boot);
 }

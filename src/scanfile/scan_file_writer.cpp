@@ -30,7 +30,7 @@ class LineWriter {
     buffer_.reserve(kFlushBytes + 4096);
   }
 
-  // "%I64d": 64-bit values are rendered signed, as the format has them.
+  // A signed 64-bit decimal: the format stores its 64-bit values signed.
   void Signed(int64_t value) {
     char digits[24];
     auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);

@@ -1,4 +1,4 @@
-// The disk page's scan-result files: "保存" (button 1019) and "保存扫描结果"
+// The disk page's scan-result files: "保存" (the save-scan button) and "保存扫描结果"
 // write a disk's scan results, function 5 ("打开扫描信息") and "打开扫描结果"
 // read them back onto the disk; both on a worker, the page's row of the disk
 // brought up to date after a load.

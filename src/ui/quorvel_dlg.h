@@ -27,7 +27,7 @@ class CQuorvelDlg : public QDialog {
   explicit CQuorvelDlg(DiskList& disks, QWidget* parent = nullptr);
   ~CQuorvelDlg() override;
 
-  // Buttons 1000..1005.
+  // The six function buttons, 0 ("文件删除恢复") to 5 ("打开扫描信息").
   void ChooseFunction(int function);
   int Function() const { return function_; }
   // Empties the file lists of the partition the file page showed last.

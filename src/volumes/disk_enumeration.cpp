@@ -12,6 +12,7 @@
 #include "fs/fs_recognition.h"
 #include "platform/physical_disks.h"
 #include "platform/text.h"
+#include "volumes/apple/apple_driver_descriptor_layout.h"
 #include "volumes/ldm/ldm_group.h"
 #include "volumes/partition_walk.h"
 #include "volumes/volume_managers.h"
@@ -89,7 +90,7 @@ void WalkPartitions(DiskRecord& disk, const ByteSource& source, const std::strin
       ReadLvm2Volumes(disk, source, path);
     } else if (IsExtSuperblock(head.Sub(1024))) {
       AddWholeDiskExt(w, head.Sub(1024));
-    } else if (head.Matches(0, "ER")) {
+    } else if (head.Matches(AppleDriverDescriptor::kSignature, "ER")) {
       WalkApplePartitionMap(head, disk, source);
     } else {
       ProbeWholeDiskHfs(head.Sub(1024), disk);

@@ -67,7 +67,7 @@ TEST(FileTimeTest, DosAndFileTimeTexts) {
 }
 
 // Copying a record deep-copies the tree: indexes and parent pointers must aim
-// at the copy, not at the original (which may be freed).
+// at the copy, not at the record copied from (which may be freed).
 TEST(FileTreeTest, CopyReaimsPointers) {
   FileTreeBox box;
   box->fatRoot.name = "根目录";

@@ -29,7 +29,7 @@ DiskRecord Group() {
 const char* const kValues = "0\r\n2\r\n\r\n\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n";
 
 // Cut at every line end and in the middle of every line: never more than
-// the original holds, every partition loaded equal to one written, and a
+// the whole file holds, every partition loaded equal to one written, and a
 // cut before the end always reported.
 TEST(ScanFileHostile, CutAtEveryLineLoadsOnlyWholeParts) {
   const DiskRecord rich = RichDisk();

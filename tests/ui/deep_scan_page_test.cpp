@@ -66,7 +66,7 @@ class DeepScanPageTest : public QObject {
     window_.reset();
   }
 
-  // Button 1017 on the disk row: the progress dialog titled "深度扫描" reports
+  // The scan button on the disk row: the progress dialog titled "深度扫描" reports
   // sectors, then only the new partitions get rows, coloured by origin.
   void ScanAddsFoundPartitionRows() {
     window_->ChooseFunction(3);
@@ -109,7 +109,7 @@ class DeepScanPageTest : public QObject {
     QCOMPARE(again, rows);
   }
 
-  // While a scan runs, 1017 refuses; the context menu offers "深度扫描".
+  // While a scan runs, the scan button refuses; the context menu offers "深度扫描".
   void BusyRefusalAndMenu() {
     window_->ChooseFunction(3);
     CTreeListCtrl* tree = DiskPage()->Tree();

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "core/byte_view.h"
+#include "fs/ntfs/attribute_layout.h"
 #include "fs/ntfs/mft_record.h"
 #include "platform/text.h"
 
@@ -11,13 +12,10 @@ namespace quorvel {
 
 namespace {
 
-constexpr size_t kFileNameLengthOffset = 0x40;  // in the $FILE_NAME value
-constexpr size_t kFileNameOffset = 0x42;
-
 // A resident attribute's value, cut to the attribute.
 ByteView ResidentValue(ByteView attribute) {
-  if (attribute.U8(8) != 0) return {};
-  return attribute.Sub(attribute.Le16(0x14), attribute.Le32(0x10));
+  if (attribute.U8(NtfsAttribute::kNonResident) != 0) return {};
+  return attribute.Sub(attribute.Le16(NtfsAttribute::kValueOffset), attribute.Le32(NtfsAttribute::kValueLength));
 }
 
 }  // namespace
@@ -29,14 +27,15 @@ bool ReadNameAndFirstRun(ByteView record, NameAndFirstRun& out) {
   const ByteView whole = record;
   bool firstFound = false;
   for (const auto& [type, offset] : attributes) {
-    const ByteView attribute = whole.Sub(offset, whole.Le32(offset + 4));
+    const ByteView attribute = whole.Sub(offset, whole.Sub(offset).Le32(NtfsAttribute::kLength));
     if (type == NtfsAttr::kFileName) {
       const ByteView value = ResidentValue(attribute);
-      const size_t units = value.U8(kFileNameLengthOffset);
-      const ByteView chars = value.Sub(kFileNameOffset, units * 2);
+      const size_t units = value.U8(FileNameValue::kNameLength);
+      const ByteView chars = value.Sub(FileNameValue::kName, units * 2);
       if (units != 0 && chars.size() == units * 2) out.name = Utf16LeToUtf8(chars);
-    } else if (type == NtfsAttr::kData && attribute.U8(9) == 0 && attribute.U8(8) == 1) {
-      const size_t runOffset = attribute.Le16(0x20);
+    } else if (type == NtfsAttr::kData && attribute.U8(NtfsAttribute::kNameLength) == 0 &&
+               attribute.U8(NtfsAttribute::kNonResident) == 1) {
+      const size_t runOffset = attribute.Le16(NtfsAttribute::kRunListOffset);
       if (runOffset >= attribute.size()) continue;
       std::vector<DataRun> runs;
       DecodeRunList(attribute.Sub(runOffset), 0, runs);

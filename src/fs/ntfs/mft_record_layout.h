@@ -15,6 +15,7 @@ constexpr size_t kUpdateSequenceCount = 0x06;  // 16-bit
 constexpr size_t kSequenceNumber = 0x10;       // 16-bit
 constexpr size_t kFirstAttribute = 0x14;       // 16-bit offset
 constexpr size_t kFlags = 0x16;                // 16-bit: 1 in use, 2 folder
+constexpr size_t kAllocatedSize = 0x1C;        // 32-bit: the record's length on disk
 constexpr size_t kBaseReference = 0x20;        // 64-bit; non-zero in extension records
 constexpr size_t kRecordNumber = 0x2C;         // 32-bit; absent in the older layout
 constexpr size_t kStride = 512;                // the update sequence guards each stride's last two bytes

@@ -7,13 +7,14 @@
 
 #include "scan/carving/carve_window.h"
 #include "scan/carving/carvers.h"
+#include "scan/carving/jpeg_segment_layout.h"
 
 namespace quorvel {
 
 namespace {
 
-constexpr uint8_t kStartOfImage = 0xD8;
-constexpr uint8_t kStartOfScan = 0xDA;
+namespace Segment = JpegSegment;
+
 constexpr size_t kSlackChecked = 8;
 
 // Markers followed by a 16-bit segment length.
@@ -47,8 +48,12 @@ bool EndsHere(const uint8_t* buffer, size_t end) {
 }  // namespace
 
 bool IsJpegStart(ByteView head) {
-  if (head.U8(0) != 0xFF || head.U8(1) != kStartOfImage || head.U8(2) != 0xFF) return false;
-  switch (head.U8(3)) {
+  // The start of image, then the first segment's marker.
+  const ByteView first = head.Sub(Segment::kMarkerBytes);
+  if (head.U8(Segment::kPrefix) != 0xFF || head.U8(Segment::kCode) != Segment::kStartOfImage ||
+      first.U8(Segment::kPrefix) != 0xFF)
+    return false;
+  switch (first.U8(Segment::kCode)) {
     case 0xC4:
     case 0xDB:
     case 0xE0:
@@ -56,7 +61,7 @@ bool IsJpegStart(ByteView head) {
     case 0xEB:
     case 0xEE:
     case 0xFE:
-      return head.Matches(6, "JFIF") || head.Matches(6, "Exif");
+      return first.Matches(Segment::kIdentifier, "JFIF") || first.Matches(Segment::kIdentifier, "Exif");
     default:
       return false;
   }
@@ -67,13 +72,13 @@ CarveFinding CarveJpeg(const CarveInput& input) {
   uint64_t position = 0;
   while (true) {
     const ByteView at = window.At(position);
-    const uint8_t code = at.U8(1);
-    if (code == kStartOfScan) break;
+    const uint8_t code = at.U8(Segment::kCode);
+    if (code == Segment::kStartOfScan) break;
     uint64_t next;
-    if (code == kStartOfImage)
-      next = position + 2;
+    if (code == Segment::kStartOfImage)
+      next = position + Segment::kMarkerBytes;
     else if (HasSegmentLength(code))
-      next = position + 2 + at.Be16(2);
+      next = position + Segment::kMarkerBytes + at.Be16(Segment::kLength);
     else
       return {};
     if (next >= kCarveHeaderWalkLimit) return {};
@@ -97,7 +102,8 @@ CarveFinding CarveJpeg(const CarveInput& input) {
     }
     k = static_cast<size_t>(static_cast<const uint8_t*>(hit) - data);
     buffer.Fill((k + 3 + kDefaultSectorSize - 1) / kDefaultSectorSize * kDefaultSectorSize);
-    if (data[k + 1] == 0xD9 && EndsHere(data, k + 2)) return Found(headers + k + 2, "jpg");
+    if (data[k + 1] == Segment::kEndOfImage && EndsHere(data, k + Segment::kMarkerBytes))
+      return Found(headers + k + Segment::kMarkerBytes, "jpg");
     ++k;
   }
   return {};

@@ -2,18 +2,20 @@
 // of the four kinds a plain MP4 holds at its top level.
 #include "scan/carving/carve_window.h"
 #include "scan/carving/carvers.h"
+#include "scan/carving/mp4_box_layout.h"
 
 namespace quorvel {
 
 namespace {
 
 bool IsTopLevelBox(ByteView at) {
-  return at.Matches(4, "free") || at.Matches(4, "ftyp") || at.Matches(4, "mdat") || at.Matches(4, "moov");
+  return at.Matches(Mp4Box::kType, "free") || at.Matches(Mp4Box::kType, "ftyp") || at.Matches(Mp4Box::kType, "mdat") ||
+         at.Matches(Mp4Box::kType, "moov");
 }
 
 }  // namespace
 
-bool IsMp4Start(ByteView head) { return head.Matches(4, "ftyp"); }
+bool IsMp4Start(ByteView head) { return head.Matches(Mp4Box::kType, "ftyp"); }
 
 CarveFinding CarveMp4(const CarveInput& input) {
   CarveWindow window(input.source, input.startSector, input.head);
@@ -21,7 +23,7 @@ CarveFinding CarveMp4(const CarveInput& input) {
   while (true) {
     const ByteView at = window.At(position);
     if (!IsTopLevelBox(at)) break;
-    const uint32_t size = at.Be32(0);
+    const uint32_t size = at.Be32(Mp4Box::kSize);
     position += size;
     if (size <= 1) break;  // to the end of the file, or a 64-bit size: the walk ends here
     if (position >= kCarveStreamLimit) return {};

@@ -5,32 +5,33 @@
 
 #include "platform/text.h"
 #include "scan/carving/carvers.h"
+#include "scan/carving/ole2_directory_entry_layout.h"
+#include "scan/carving/ole2_header_layout.h"
+#include "scan/carving/ole2_property_set_layout.h"
 
 namespace quorvel {
 
 namespace {
 
-constexpr std::string_view kSignature("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
-constexpr size_t kEntrySize = 128;
+namespace Entry = Ole2DirectoryEntry;
+namespace Section = Ole2PropertySection;
+namespace Value = Ole2PropertyValue;
+
 constexpr size_t kEntriesRead = 8;
-constexpr size_t kEntryStartSector = 116;
-constexpr uint32_t kFirstSpecialSector = 0xFFFFFFA0;  // and above: free, end of chain, ...
 constexpr size_t kPropertyBytes = 1024;
-constexpr size_t kSectionBase = 48;  // the one section of a summary-information stream
 constexpr uint32_t kLargestOffset = 976;
 constexpr uint32_t kLongestValue = 2048;
-constexpr uint32_t kCodePage = 1;
-constexpr uint32_t kTitle = 2;
-constexpr uint32_t kAuthor = 4;
-constexpr uint32_t kApplication = 18;
 constexpr uint16_t kUtf16CodePage = 1200;
 constexpr uint16_t kUtf8CodePage = 65001;
 
 // The header's sector size: version 4 documents use 4096-byte sectors.
-uint64_t SectorSizeOf(ByteView header) { return header.Le16(0x1A) == 4 && header.Le16(0x1E) == 12 ? 4096 : 512; }
+uint64_t SectorSizeOf(ByteView header) {
+  return header.Le16(Ole2Header::kMajorVersion) == 4 && header.Le16(Ole2Header::kSectorShift) == 12 ? 4096 : 512;
+}
 
 bool NameStarts(ByteView entry, char16_t a, char16_t b, char16_t c, char16_t d) {
-  return entry.Le16(0) == a && entry.Le16(2) == b && entry.Le16(4) == c && entry.Le16(6) == d;
+  return entry.Le16(Entry::kName) == a && entry.Le16(Entry::kName + 2) == b && entry.Le16(Entry::kName + 4) == c &&
+         entry.Le16(Entry::kName + 6) == d;
 }
 
 // What the first directory sector says: a kind from a stream name, and where
@@ -44,8 +45,8 @@ struct DirectoryHints {
 DirectoryHints ReadDirectoryHints(ByteView entries) {
   DirectoryHints hints;
   for (size_t i = 0; i < kEntriesRead; ++i) {
-    const ByteView entry = entries.Sub(i * kEntrySize, kEntrySize);
-    const uint32_t noted = entry.Le32(kEntryStartSector) + 1;
+    const ByteView entry = entries.Sub(i * Entry::kSize, Entry::kSize);
+    const uint32_t noted = entry.Le32(Entry::kStartSector) + 1;
     if (NameStarts(entry, 'W', 'o', 'r', 'k')) hints.extension = "xls";
     if (NameStarts(entry, 'W', 'o', 'r', 'd')) hints.extension = "doc";
     if (NameStarts(entry, 'P', 'o', 'w', 'e')) hints.extension = "ppt";
@@ -55,7 +56,7 @@ DirectoryHints ReadDirectoryHints(ByteView entries) {
   return hints;
 }
 
-bool Usable(uint32_t noted) { return noted != 0 && noted < kFirstSpecialSector; }
+bool Usable(uint32_t noted) { return noted != 0 && noted < Ole2Header::kFirstSpecialSector; }
 
 struct SummaryTexts {
   std::string title, author, application;
@@ -75,27 +76,32 @@ std::string DecodeText(ByteView chars, uint16_t codePage) {
 // set. False when the set breaks one of its limits. No value is read past
 // the bytes given.
 bool ReadSummary(ByteView set, SummaryTexts& out) {
-  const uint64_t count = set.Le32(52);
-  if (count * 8 + 60 >= kPropertyBytes) return false;
+  const ByteView section = set.Sub(Ole2PropertySet::kSection);
+  const uint64_t count = section.Le32(Section::kPropertyCount);
+  const uint64_t pairsEnd = Ole2PropertySet::kSection + Section::kPairs + count * Section::kPairSize;
+  if (pairsEnd + Section::kPairOffset >= kPropertyBytes) return false;
   ByteView title, author, application;
   uint16_t codePage = 0;
   for (uint64_t i = 0; i < count; ++i) {
-    const uint32_t id = set.Le32(56 + i * 8);
+    const ByteView pair = section.Sub(Section::kPairs + i * Section::kPairSize);
+    const uint32_t id = pair.Le32(Section::kPairId);
     // Only the values read are checked: dates and counts have no length.
-    if (id != kCodePage && id != kTitle && id != kAuthor && id != kApplication) continue;
-    const uint32_t offset = set.Le32(60 + i * 8);
+    if (id != Section::kCodePageId && id != Section::kTitleId && id != Section::kAuthorId &&
+        id != Section::kApplicationId)
+      continue;
+    const uint32_t offset = pair.Le32(Section::kPairOffset);
     if (offset > kLargestOffset) return false;
-    const ByteView value = set.Sub(kSectionBase + offset);
-    if (id == kCodePage) {
-      codePage = value.Le16(4);
+    const ByteView value = section.Sub(offset);
+    if (id == Section::kCodePageId) {
+      codePage = value.Le16(Value::kInteger);
       continue;
     }
-    const uint32_t length = value.Le32(4);
+    const uint32_t length = value.Le32(Value::kStringLength);
     if (length > kLongestValue) return false;
-    const ByteView chars = value.Sub(8, length);
-    if (id == kTitle) title = chars;
-    if (id == kAuthor) author = chars;
-    if (id == kApplication) application = chars;
+    const ByteView chars = value.Sub(Value::kString, length);
+    if (id == Section::kTitleId) title = chars;
+    if (id == Section::kAuthorId) author = chars;
+    if (id == Section::kApplicationId) application = chars;
   }
   out.title = DecodeText(title, codePage);
   out.author = DecodeText(author, codePage);
@@ -125,7 +131,9 @@ const char* ExtensionOfApplication(const std::string& application) {
 
 }  // namespace
 
-bool IsCompoundDocumentStart(ByteView head) { return head.Matches(0, kSignature); }
+bool IsCompoundDocumentStart(ByteView head) {
+  return head.Matches(Ole2Header::kSignature, Ole2Header::kSignatureBytes);
+}
 
 CarveFinding CarveCompoundDocument(const CarveInput& input) {
   const ByteView header = input.head;
@@ -133,7 +141,7 @@ CarveFinding CarveCompoundDocument(const CarveInput& input) {
   const uint64_t base = input.startSector * kDefaultSectorSize;
   uint8_t bytes[kPropertyBytes];
   // Sector n of the document lies after the one-sector header.
-  input.source.ReadAt(base + (uint64_t{header.Le32(0x30)} + 1) * sectorSize, bytes);
+  input.source.ReadAt(base + (uint64_t{header.Le32(Ole2Header::kFirstDirectorySector)} + 1) * sectorSize, bytes);
   const DirectoryHints hints = ReadDirectoryHints(ByteView(bytes, sizeof bytes));
 
   std::string extension = hints.extension;
@@ -148,7 +156,8 @@ CarveFinding CarveCompoundDocument(const CarveInput& input) {
     extension = kind;
   }
   // Every FAT sector maps sectorSize / 4 sectors.
-  CarveFinding finding = Found(uint64_t{header.Le32(0x2C)} * (sectorSize / 4) * sectorSize, extension);
+  CarveFinding finding =
+      Found(uint64_t{header.Le32(Ole2Header::kFatSectorCount)} * (sectorSize / 4) * sectorSize, extension);
   const std::string title = RepairedName(texts.title);
   finding.stem = !title.empty() ? title : RepairedName(texts.author) + std::to_string(input.startSector);
   return finding;

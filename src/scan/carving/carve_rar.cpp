@@ -3,31 +3,24 @@
 // closes it.
 #include "scan/carving/carve_window.h"
 #include "scan/carving/carvers.h"
+#include "scan/carving/rar_block_layout.h"
 
 namespace quorvel {
 
-namespace {
-
-constexpr uint8_t kFirstBlockType = 0x72;  // the marker block
-constexpr uint8_t kEndOfArchive = 0x7B;
-constexpr uint16_t kLongBlock = 0x8000;
-constexpr uint16_t kSmallestHeader = 7;
-
-}  // namespace
-
-bool IsRarStart(ByteView head) { return head.Matches(0, std::string_view("Rar!\x1A\x07\x00", 7)); }
+bool IsRarStart(ByteView head) { return head.Matches(0, RarBlock::kMarkerBlock); }
 
 CarveFinding CarveRar(const CarveInput& input) {
   CarveWindow window(input.source, input.startSector, input.head);
   uint64_t position = 0;
   while (position < kCarveArchiveLimit) {
     const ByteView at = window.At(position);
-    const uint8_t type = at.U8(2);
-    const uint16_t headerSize = at.Le16(5);
-    if (type < kFirstBlockType || type > kEndOfArchive || headerSize < kSmallestHeader) return {};
-    uint64_t next = position + headerSize;
-    if (at.Le16(3) & kLongBlock) next += at.Le32(7);
-    if (type == kEndOfArchive) return Found(next, "rar");
+    const uint8_t type = at.U8(RarBlock::kType);
+    const uint16_t headSize = at.Le16(RarBlock::kHeadSize);
+    if (type < RarBlock::kMarkerType || type > RarBlock::kEndOfArchiveType || headSize < RarBlock::kSmallestHead)
+      return {};
+    uint64_t next = position + headSize;
+    if (at.Le16(RarBlock::kFlags) & RarBlock::kLongBlock) next += at.Le32(RarBlock::kDataSize);
+    if (type == RarBlock::kEndOfArchiveType) return Found(next, "rar");
     position = next;
   }
   return {};

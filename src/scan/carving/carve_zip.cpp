@@ -5,15 +5,20 @@
 
 #include "scan/carving/carve_window.h"
 #include "scan/carving/carvers.h"
+#include "scan/carving/zip_central_header_layout.h"
+#include "scan/carving/zip_data_descriptor_layout.h"
+#include "scan/carving/zip_end_of_directory_layout.h"
+#include "scan/carving/zip_local_header_layout.h"
 
 namespace quorvel {
 
 namespace {
 
-constexpr uint32_t kLocalHeader = 0x04034B50;
-constexpr uint32_t kCentralHeader = 0x02014B50;
-constexpr uint32_t kEndOfDirectory = 0x06054B50;
-constexpr uint32_t kDataDescriptor = 0x08074B50;
+namespace Local = ZipLocalHeader;
+namespace Central = ZipCentralHeader;
+namespace End = ZipEndOfDirectory;
+namespace Descriptor = ZipDataDescriptor;
+
 constexpr char kContentTypes[] = "[Content_Types].xml";
 
 // The Office kind named by an entry's name up to its first "/", or null.
@@ -29,7 +34,7 @@ const char* OfficeExtension(ByteView name) {
 
 }  // namespace
 
-bool IsZipStart(ByteView head) { return head.Le32(0) == kLocalHeader; }
+bool IsZipStart(ByteView head) { return head.Le32(Local::kSignature) == Local::kSignatureValue; }
 
 CarveFinding CarveZip(const CarveInput& input) {
   CarveWindow window(input.source, input.startSector, input.head);
@@ -37,26 +42,30 @@ CarveFinding CarveZip(const CarveInput& input) {
   uint64_t position = 0;
   while (position < kCarveArchiveLimit) {
     const ByteView at = window.At(position);
-    if (!at.Matches(0, "PK")) return {};
-    switch (at.Le32(0)) {
-      case kLocalHeader:
-        position += 30 + uint64_t{at.Le16(26)} + at.Le16(28) + at.Le32(18);
+    // Every record starts with "PK" and two bytes that tell its kind.
+    if (!at.Matches(Local::kSignature, "PK")) return {};
+    switch (at.Le32(Local::kSignature)) {
+      case Local::kSignatureValue:
+        position += Local::kFixedSize + uint64_t{at.Le16(Local::kNameLength)} + at.Le16(Local::kExtraLength) +
+                    at.Le32(Local::kCompressedSize);
         break;
-      case kCentralHeader: {
-        const uint16_t nameLength = at.Le16(28);
-        if (const char* office = OfficeExtension(at.Sub(46, nameLength))) extension = office;
-        position += 46 + uint64_t{nameLength} + at.Le16(30) + at.Le16(32);
+      case Central::kSignatureValue: {
+        const uint16_t nameLength = at.Le16(Central::kNameLength);
+        if (const char* office = OfficeExtension(at.Sub(Central::kName, nameLength))) extension = office;
+        position += Central::kFixedSize + uint64_t{nameLength} + at.Le16(Central::kExtraLength) +
+                    at.Le16(Central::kCommentLength);
         break;
       }
-      case kEndOfDirectory: {
-        const uint64_t size = position + 22 + at.Le16(20);
+      case End::kSignatureValue: {
+        const uint64_t size = position + End::kFixedSize + at.Le16(End::kCommentLength);
         // An Office file names "[Content_Types].xml" first; one that names
         // none of the three folders keeps no extension at all.
-        if (!input.head.Matches(30, kContentTypes)) extension = "zip";
+        if (!input.head.Matches(Local::kName, kContentTypes)) extension = "zip";
         return Found(size, extension);
       }
-      case kDataDescriptor:
-        position += at.Matches(4, "PK") ? 4 : 16;
+      case Descriptor::kSignatureValue:
+        // A signature right behind it: this one stood alone.
+        position += at.Matches(Descriptor::kCrc, "PK") ? Descriptor::kCrc : Descriptor::kSize;
         break;
       default:
         position += 4;

@@ -5,6 +5,8 @@
 #include "core/scan_progress.h"
 #include "fs/fs_recognition.h"
 #include "platform/text.h"
+#include "volumes/apple/apple_driver_descriptor_layout.h"
+#include "volumes/apple/apple_map_entry_layout.h"
 #include "volumes/volume_recognition.h"
 
 namespace quorvel {
@@ -21,7 +23,8 @@ bool IsBlockSize(uint32_t size) { return size >= kSector && size <= 65536 && (si
 
 std::string EntryText(ByteView entry, size_t offset) {
   std::string text;
-  for (size_t i = 0; i < 32 && entry.U8(offset + i) != 0; ++i) text.push_back(static_cast<char>(entry.U8(offset + i)));
+  for (size_t i = 0; i < AppleMapEntry::kTextWidth && entry.U8(offset + i) != 0; ++i)
+    text.push_back(static_cast<char>(entry.U8(offset + i)));
   return text;
 }
 
@@ -52,30 +55,30 @@ int ProbeHfsAt(const ByteSource& source, uint64_t startSector, std::string& text
 }
 
 void ReadApplePartitionMap(ByteView head, const ByteSource& source, DiskRecord& disk) {
-  const uint32_t blockSize = head.Be16(2);
+  const uint32_t blockSize = head.Be16(AppleDriverDescriptor::kBlockSize);
   if (!IsBlockSize(blockSize)) return;
   const uint64_t sectorsPerBlock = blockSize / kSector;
   std::vector<uint8_t> first(blockSize);
   source.ReadAt(blockSize, first);
   ByteView mapEntry(first);
-  if (!mapEntry.Matches(0, "PM")) return;
-  const uint32_t entries = mapEntry.Be32(4);
+  if (!mapEntry.Matches(AppleMapEntry::kSignature, "PM")) return;
+  const uint32_t entries = mapEntry.Be32(AppleMapEntry::kMapEntryCount);
   disk.mapEntryCount = entries;
   if (entries == 0 || entries > kMaxEntries) return;
-  const uint64_t mapBlock = mapEntry.Be32(8);
+  const uint64_t mapBlock = mapEntry.Be32(AppleMapEntry::kFirstBlock);
   std::vector<uint8_t> map(size_t{entries} * blockSize);
   source.ReadAt(mapBlock * blockSize, map);
   int c = 0;
   for (uint32_t i = 0; i < entries; ++i) {
     ByteView entry(map.data() + size_t{i} * blockSize, blockSize);
     // The map ends where its blocks stop being entries.
-    if (!entry.Matches(0, "PM")) continue;
-    std::string name = EntryText(entry, 16);
-    std::string type = EntryText(entry, 48);
+    if (!entry.Matches(AppleMapEntry::kSignature, "PM")) continue;
+    std::string name = EntryText(entry, AppleMapEntry::kName);
+    std::string type = EntryText(entry, AppleMapEntry::kType);
     if (name.empty() || !IsHfsType(type)) continue;
     PartitionRecord record;
-    record.startSector = uint64_t{entry.Be32(8)} * sectorsPerBlock;
-    record.sectorCount = uint64_t{entry.Be32(12)} * sectorsPerBlock;
+    record.startSector = uint64_t{entry.Be32(AppleMapEntry::kFirstBlock)} * sectorsPerBlock;
+    record.sectorCount = uint64_t{entry.Be32(AppleMapEntry::kBlockCount)} * sectorsPerBlock;
     std::string text;
     int variant = ProbeHfsAt(source, record.startSector, text);
     record.subKindText = variant == 2 || variant == 4 ? "Apple_HFS+" : type;

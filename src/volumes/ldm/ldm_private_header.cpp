@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "volumes/ldm/ldm_private_header_layout.h"
+
 namespace quorvel {
 
 namespace {
@@ -69,15 +71,16 @@ std::string GuidBytesText(const std::array<uint8_t, 16>& bytes) {
 }
 
 bool ParseLdmPrivateHeader(ByteView v, LdmHeaderPlace place, LdmDiskValues& out) {
-  if (!v.Has(0, kSector) || !v.Matches(0, "PRIVHEAD")) return false;
+  namespace L = LdmPrivateHeader;
+  if (!v.Has(0, L::kSize) || !v.Matches(L::kMagic, "PRIVHEAD")) return false;
   LdmDiskValues h;
-  h.versionMajor = v.Be16(0x0C);
-  h.versionMinor = v.Be16(0x0E);
+  h.versionMajor = v.Be16(L::kVersionMajor);
+  h.versionMinor = v.Be16(L::kVersionMinor);
   if (h.versionMajor != 2 || (h.versionMinor != 11 && h.versionMinor != 12)) return false;
-  h.logicalDiskStart = v.Be64(0x11B);
-  h.logicalDiskSize = v.Be64(0x123);
-  h.configStart = v.Be64(0x12B);
-  h.configSize = v.Be64(0x133);
+  h.logicalDiskStart = v.Be64(L::kLogicalDiskStart);
+  h.logicalDiskSize = v.Be64(L::kLogicalDiskSize);
+  h.configStart = v.Be64(L::kConfigStart);
+  h.configSize = v.Be64(L::kConfigSize);
   if (h.configSize == 0) return false;
   if (h.logicalDiskStart > UINT64_MAX - h.logicalDiskSize || h.configStart > UINT64_MAX - h.configSize) return false;
   if (place == LdmHeaderPlace::kMbr) {
@@ -87,9 +90,9 @@ bool ParseLdmPrivateHeader(ByteView v, LdmHeaderPlace place, LdmDiskValues& out)
     // GPT disks keep the database in its own partition, before the data.
     return false;
   }
-  if (!ParseGuidText(FieldText(v, 0x30, 64), h.diskGuid)) return false;
-  if (!ParseGuidText(FieldText(v, 0xB0, 64), h.groupGuid)) return false;
-  h.groupName = FieldText(v, 0xF0, 32);
+  if (!ParseGuidText(FieldText(v, L::kDiskGuid, L::kGuidTextWidth), h.diskGuid)) return false;
+  if (!ParseGuidText(FieldText(v, L::kGroupGuid, L::kGuidTextWidth), h.groupGuid)) return false;
+  h.groupName = FieldText(v, L::kGroupName, L::kGroupNameWidth);
   out = h;
   return true;
 }

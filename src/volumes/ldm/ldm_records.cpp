@@ -6,13 +6,14 @@
 
 #include "volumes/ldm/ldm_database_header.h"
 #include "volumes/ldm/ldm_private_header.h"
+#include "volumes/ldm/ldm_vblk_layout.h"
 
 namespace quorvel {
 
 namespace {
 
 constexpr size_t kSector = 512;
-constexpr size_t kRecordHeader = 0x18;
+constexpr size_t kRecordHeader = LdmVblk::kData;
 // Larger records continue in further VBLKs, which are not read.
 constexpr uint32_t kMaxRecordData = 128;
 constexpr size_t kMaxNameLength = 63;
@@ -86,7 +87,7 @@ bool ParseComponent(RecordCursor& c, uint8_t flags, LdmComponent& out) {
   out.children = c.Number();
   c.Skip(16);
   out.parentId = c.Number();
-  if (flags & 0x10) {
+  if (flags & LdmRecordFlag::kComponentStripe) {
     c.Skip(1);
     out.stripeSize = c.Number();
   }
@@ -119,9 +120,9 @@ bool ParseVolume(RecordCursor& c, uint8_t flags, LdmVolume& out) {
   c.Skip(4);
   out.partitionType = c.Byte();
   c.Skip(16);  // the volume's GUID
-  for (uint8_t bit : {uint8_t{0x08}, uint8_t{0x20}, uint8_t{0x80}})
+  for (uint8_t bit : {LdmRecordFlag::kVolumeFirstId, LdmRecordFlag::kVolumeSecondId, LdmRecordFlag::kVolumeSecondSize})
     if (flags & bit) c.Text();
-  if (flags & 0x02) out.driveHint = c.Text(3);
+  if (flags & LdmRecordFlag::kVolumeDriveHint) out.driveHint = c.Text(3);
   // Hints are "E:" with padding; keep the letter and its colon.
   while (!out.driveHint.empty() && (out.driveHint.back() == ' ' || out.driveHint.back() == '\0'))
     out.driveHint.pop_back();
@@ -140,21 +141,21 @@ Record Named(uint64_t id, const std::string& name) {
 
 void ParseLdmRecord(ByteView slot, LdmDatabase& db) {
   if (!slot.Has(0, kRecordHeader)) return;
-  if (!slot.Matches(0, "VBLK") && !slot.Matches(0, "KLOG")) return;
+  if (!slot.Matches(LdmVblk::kMagic, "VBLK") && !slot.Matches(LdmVblk::kMagic, "KLOG")) return;
   // A record split over several VBLKs: its parts after the first hold no
   // header of their own, so none of them can be read alone.
-  if (slot.Be16(0x0E) > 1) {
+  if (slot.Be16(LdmVblk::kPartCount) > 1) {
     ++db.multiPartRecords;
     return;
   }
-  uint32_t dataSize = slot.Be32(0x14);
+  uint32_t dataSize = slot.Be32(LdmVblk::kDataSize);
   if (dataSize == 0) return;
   if (dataSize > kMaxRecordData) {
     ++db.multiPartRecords;
     return;
   }
-  uint8_t flags = slot.U8(0x12);
-  uint8_t type = slot.U8(0x13);
+  uint8_t flags = slot.U8(LdmVblk::kRecordFlags);
+  uint8_t type = slot.U8(LdmVblk::kRecordType);
   ByteView record = slot.Sub(0, kRecordHeader + dataSize);
   if (record.U8(kRecordHeader) >= 0x80) return;  // object ids are short numbers
   RecordCursor c(record, kRecordHeader);

@@ -3,14 +3,15 @@
 #include <algorithm>
 #include <vector>
 
+#include "volumes/lvm2/lvm_label_layout.h"
 #include "volumes/lvm2/lvm_metadata.h"
+#include "volumes/lvm2/lvm_metadata_header_layout.h"
 
 namespace quorvel {
 
 namespace {
 
 constexpr size_t kSector = 512;
-constexpr std::string_view kAreaMagic = " LVM2 x[5A%r0N*>";
 // LVM keeps one metadata text well under a megabyte; this bounds what a
 // damaged header can make us read.
 constexpr uint64_t kMaxTextBytes = 16ull << 20;
@@ -20,11 +21,12 @@ uint64_t RoundUpToSector(uint64_t n) { return (n + kSector - 1) / kSector * kSec
 }  // namespace
 
 bool ParseLvmMetadataHeader(ByteView v, LvmMetadataLocation& out) {
-  if (!v.Matches(4, kAreaMagic)) return false;
-  out.areaStart = v.Le64(24);
-  out.areaSize = v.Le64(32);
-  out.textOffset = v.Le64(40);
-  out.textLength = v.Le64(48);
+  namespace L = LvmMetadataHeader;
+  if (!v.Matches(L::kMagic, L::kMagicText)) return false;
+  out.areaStart = v.Le64(L::kAreaStart);
+  out.areaSize = v.Le64(L::kAreaSize);
+  out.textOffset = v.Le64(L::kTextOffset);
+  out.textLength = v.Le64(L::kTextLength);
   return true;
 }
 
@@ -55,12 +57,13 @@ std::string ReadLvmMetadataText(const ByteSource& disk, uint64_t areaOffset, uin
 }
 
 int ReadLvmLabel(ByteView sector1, const ByteSource& source, DiskRecord& disk) {
-  if (!sector1.Matches(0, "LABELONE")) return 1;
+  if (!sector1.Matches(LvmLabel::kMagic, "LABELONE")) return 1;
   std::string uuid;
-  for (size_t i = 0; i < 32; ++i) uuid.push_back(static_cast<char>(sector1.U8(32 + i)));
+  for (size_t i = 0; i < LvmLabel::kPvUuidLength; ++i)
+    uuid.push_back(static_cast<char>(sector1.U8(LvmLabel::kPvUuid + i)));
   disk.diskIdText = uuid;
-  disk.lvm.metadataOffset = sector1.Le64(104);
-  disk.lvm.metadataSize = sector1.Le64(112);
+  disk.lvm.metadataOffset = sector1.Le64(LvmLabel::kFirstMetadataOffset);
+  disk.lvm.metadataSize = sector1.Le64(LvmLabel::kFirstMetadataSize);
   std::string text = ReadLvmMetadataText(source, disk.lvm.metadataOffset, disk.lvm.metadataSize);
   if (!text.empty()) ParseLvmMetadata(text, uuid, disk.lvm, disk.groupIdText);
   return 0;
