@@ -18,9 +18,9 @@
 #include "core/terminal_progress.h"
 #include "imaging/image_copy.h"
 #include "imaging/imaging_job.h"
+#include "imaging/imaging_resume.h"
 #include "imaging/imaging_texts.h"
 #include "imaging/mapfile.h"
-#include "imaging/mapfile_recorder.h"
 #include "platform/free_space.h"
 
 namespace quorvel::cli {
@@ -33,7 +33,8 @@ struct ImageArgs {
   std::vector<std::string> positional;
   std::string toFile, toDisk, toDiskPartition, mapfile;
   bool haveToFile = false, haveToDisk = false, json = false, quiet = false;
-  std::string start, count, targetStart;
+  std::string start, count, targetStart, retries, clusterSize;
+  bool reverse = false;
 };
 
 int Usage(const std::string& why) { return UsageError(kName, why); }
@@ -72,6 +73,12 @@ bool ParseImageArgs(const std::vector<std::string>& args, const std::vector<Opti
       if (!value(i, out.targetStart)) return false;
     } else if (arg == "--mapfile") {
       if (!value(i, out.mapfile)) return false;
+    } else if (arg == "--retries") {
+      if (!value(i, out.retries)) return false;
+    } else if (arg == "--cluster-size") {
+      if (!value(i, out.clusterSize)) return false;
+    } else if (arg == "--reverse") {
+      out.reverse = true;
     } else if (arg == "--json") {
       out.json = true;
     } else if (arg == "--quiet") {
@@ -101,21 +108,38 @@ std::string CommandLine(const std::vector<std::string>& args) {
   return line;
 }
 
-// Keeps the progress bar's text up to date.
+const char* PhaseText(RescuePhase phase) {
+  switch (phase) {
+    case RescuePhase::kCopying:
+      return "copying";
+    case RescuePhase::kTrimming:
+      return "trimming";
+    case RescuePhase::kScraping:
+      return "scraping";
+    case RescuePhase::kRetrying:
+      return "retrying";
+    case RescuePhase::kFinished:
+      return "finished";
+  }
+  return "";
+}
+
+// The progress bar's text: the phase and pass, what is rescued, the bad
+// areas and the read rate now, as ddrescue's status screen has them.
 class BarText : public CopyObserver {
  public:
-  BarText(ScanProgress& progress, uint64_t total) : progress_(progress), total_(total) {}
-  void BadSector(uint64_t) override { ++bad_; }
-  void SectorsDone(uint64_t sectors) override {
-    if (progress_.sink)
-      progress_.sink->Text(std::to_string(sectors) + "/" + std::to_string(total_) + " " + kImagingSectorsDone +
-                           (bad_ ? ", " + std::to_string(bad_) + " bad" : std::string()));
+  explicit BarText(ScanProgress& progress) : progress_(progress) {}
+  void Status(const RescueStatus& s) override {
+    if (!progress_.sink) return;
+    std::string text = PhaseText(s.phase);
+    if (s.phase != RescuePhase::kFinished) text += " pass " + std::to_string(s.pass) + (s.forwards ? " fwd" : " back");
+    text += ", rescued " + ByteSizeText(static_cast<double>(s.tally.finished)) + ", bad areas " +
+            std::to_string(s.tally.badAreas) + ", " + ByteSizeText(s.currentRate) + "/s";
+    progress_.sink->Text(text);
   }
 
  private:
   ScanProgress& progress_;
-  uint64_t total_;
-  uint64_t bad_ = 0;
 };
 
 struct Report {
@@ -175,44 +199,23 @@ int Refused(const ImagingRefusal& refusal) {
   return refusal.text == kImagingOutsideSource ? kExitUsage : kExitNotFound;
 }
 
-// Prepares the mapfile: read when it exists (the copy then resumes), checked
-// so that writing it cannot touch the source or the image.
-int LoadMapfile(const std::string& path, const ImagingPlan& plan, Mapfile& map, bool& resume) {
-  StorageFootprint mapFootprint = FootprintOfPath(path);
-  if (WriteReachesSource(mapFootprint, plan.sourceFootprint)) {
-    std::fprintf(stderr, "quorvel: %s\nquorvel: the mapfile %s lies on the source\n", kImagingTargetIsSource,
-                 path.c_str());
-    return kExitNotFound;
+// Says why a mapfile cannot be used; the exit status.
+int MapfileRefused(const MapfileLoad& load) {
+  switch (load.problem) {
+    case MapfileLoad::Problem::kOnSource:
+      std::fprintf(stderr, "quorvel: %s\nquorvel: %s\n", kImagingTargetIsSource, load.detail.c_str());
+      return kExitNotFound;
+    case MapfileLoad::Problem::kUnreadable:
+      std::fprintf(stderr, "quorvel: cannot use the mapfile: %s\n", load.detail.c_str());
+      return kExitUsage;
+    case MapfileLoad::Problem::kTargetLacks:
+      std::fprintf(stderr, "quorvel: %s; give the image it belongs to, or remove the mapfile to start over\n",
+                   load.detail.c_str());
+      return kExitUsage;
+    default:
+      std::fprintf(stderr, "quorvel: %s\n", load.detail.c_str());
+      return kExitUsage;
   }
-  // The same file, whether it exists yet or not.
-  StorageFootprint targetFootprint = FootprintOfPath(plan.targetPath);
-  std::error_code ignored;
-  bool same =
-      std::filesystem::weakly_canonical(path, ignored) == std::filesystem::weakly_canonical(plan.targetPath, ignored);
-  for (const auto& file : mapFootprint.files) same = same || targetFootprint.files.count(file);
-  if (same) {
-    std::fprintf(stderr, "quorvel: the mapfile %s is the target\n", path.c_str());
-    return kExitUsage;
-  }
-  struct stat st {};
-  resume = ::stat(path.c_str(), &st) == 0;
-  if (!resume) return kExitDone;
-  std::string error;
-  if (!ReadMapfile(path, map, error)) {
-    std::fprintf(stderr, "quorvel: cannot use the mapfile: %s\n", error.c_str());
-    return kExitUsage;
-  }
-  return kExitDone;
-}
-
-// A resumed image file must still hold what the mapfile calls done.
-bool TargetHoldsFinished(const ImagingPlan& plan, const Mapfile& map) {
-  uint64_t lastEnd = 0;
-  if (!map.FinishedBytes(plan.sourcePosition, plan.length, &lastEnd)) return true;
-  if (plan.openMode == TargetOpenMode::kExistingDisk) return true;
-  struct stat st {};
-  uint64_t needed = plan.targetPosition + (lastEnd - plan.sourcePosition);
-  return ::stat(plan.targetPath.c_str(), &st) == 0 && static_cast<uint64_t>(st.st_size) >= needed;
 }
 
 int RunImage(const ParsedArgs& parsed) {
@@ -236,6 +239,20 @@ int RunImage(const ParsedArgs& parsed) {
   for (const auto& o : sectorOptions)
     if (!o.text.empty() && (!ParseSectors(o.text, o.value) || o.value < o.least))
       return Usage(NumberArgumentError(o.flag, o.text, o.least));
+  ImagingRunOptions run;
+  uint64_t number = 0;
+  if (!a.retries.empty()) {
+    if (!ParseSectors(a.retries, number)) return Usage(NumberArgumentError("--retries", a.retries, 0));
+    if (number > 1000000) return Usage("--retries takes at most 1000000 passes");
+    run.rescue.retries = static_cast<int>(number);
+  }
+  if (!a.clusterSize.empty()) {
+    if (!ParseSectors(a.clusterSize, number) || number < 1)
+      return Usage(NumberArgumentError("--cluster-size", a.clusterSize, 1));
+    if (number > 131072) return Usage("--cluster-size takes at most 131072 sectors (64 MiB)");
+    run.rescue.clusterBytes = number * kImagingSectorBytes;
+  }
+  run.rescue.reverse = a.reverse;
 
   DiskList sources, targets;
   DiskRecord* sourceDisk = nullptr;
@@ -283,20 +300,13 @@ int RunImage(const ParsedArgs& parsed) {
 
   Mapfile map;
   bool resume = false;
-  std::vector<CopyArea> areas{{plan.sourcePosition, plan.length}};
   if (!a.mapfile.empty()) {
-    if (int status = LoadMapfile(a.mapfile, plan, map, resume); status != kExitDone) return status;
-    if (resume) {
-      if (!TargetHoldsFinished(plan, map)) {
-        std::fprintf(stderr,
-                     "quorvel: the mapfile %s marks sectors as copied that %s does not hold; give the image it "
-                     "belongs to, or remove the mapfile to start over\n",
-                     a.mapfile.c_str(), plan.targetPath.c_str());
-        return kExitUsage;
-      }
-      areas = map.Pending(plan.sourcePosition, plan.length);
-      report.alreadyDone = map.FinishedBytes(plan.sourcePosition, plan.length) / kImagingSectorBytes;
-    }
+    MapfileLoad load = LoadMapfile(a.mapfile, plan, map);
+    if (!load) return MapfileRefused(load);
+    resume = load.resume;
+    report.alreadyDone = map.FinishedBytes(plan.sourcePosition, plan.length) / kImagingSectorBytes;
+    run.mapfilePath = a.mapfile;
+    run.heading = {"Command line: " + CommandLine(parsed.raw), "Start time:   " + Now()};
   }
   if (!job.toDisk && !resume) {
     uint64_t freeBytes = FreeSpaceBytes(plan.targetPath.find('/') == std::string::npos
@@ -307,41 +317,30 @@ int RunImage(const ParsedArgs& parsed) {
                    freeBytes, plan.length);
   }
 
-  std::unique_ptr<ByteSource> source = OpenImagingSource(plan.source, &error);
-  if (!source) {
-    std::fprintf(stderr, "quorvel: %s\nquorvel: %s\n", kImagingOpenFailed, error.c_str());
-    return kExitNotFound;
-  }
-  std::unique_ptr<ImageWriter> target = OpenImagingTarget(plan, &error);
-  if (!target) {
-    std::fprintf(stderr, "quorvel: %s\nquorvel: %s\n", kImagingTargetOpenFailed, error.c_str());
-    return kExitNotFound;
-  }
-
   ScanProgress progress;
   TerminalProgressBar bar(a.quiet || a.json);
   progress.sink = &bar;
-  BarText barText(progress, plan.Sectors() - report.alreadyDone);
-  std::unique_ptr<MapfileRecorder> recorder;
-  CopyObserver* observer = &barText;
-  if (!a.mapfile.empty()) {
-    if (!resume) map.Mark(plan.sourcePosition, plan.length, MapStatus::kNonTried);
-    map.currentPosition = areas.empty() ? plan.sourcePosition + plan.length : areas.front().position;
-    recorder = std::make_unique<MapfileRecorder>(
-        a.mapfile, map, std::vector<std::string>{"Command line: " + CommandLine(parsed.raw), "Start time:   " + Now()},
-        *target, &barText);
-    // Written before the copy starts, so a run that cannot keep its mapfile
-    // does not copy for hours first.
-    if (!recorder->Save(false)) {
-      std::fprintf(stderr, "quorvel: cannot write the mapfile: %s\n", recorder->error().c_str());
-      return kExitNotFound;
-    }
-    observer = recorder.get();
-  }
+  BarText barText(progress);
   InterruptStopsProgress interrupt(progress);
-  ImageCopyResult copy = CopyImage(*source, *target, CopyPlanOf(plan, &areas), progress, observer);
+  ImagingOutcome outcome = RunImaging(plan, run, map, progress, &barText);
   bar.Close();
-  bool mapSaved = !recorder || recorder->Save(copy.Complete());
+  const ImageCopyResult& copy = outcome.copy;
+  switch (outcome.status) {
+    case ImagingOutcome::Status::kSourceOpenFailed:
+      std::fprintf(stderr, "quorvel: %s\nquorvel: %s\n", kImagingOpenFailed, outcome.error.c_str());
+      return kExitNotFound;
+    case ImagingOutcome::Status::kTargetOpenFailed:
+      std::fprintf(stderr, "quorvel: %s\nquorvel: %s\n", kImagingTargetOpenFailed, outcome.error.c_str());
+      return kExitNotFound;
+    case ImagingOutcome::Status::kMapfileFailed:
+      if (!copy.mapfileFailed) {  // the first save, before anything was copied
+        std::fprintf(stderr, "quorvel: cannot write the mapfile: %s\n", outcome.error.c_str());
+        return kExitNotFound;
+      }
+      break;
+    default:
+      break;
+  }
 
   if (a.json)
     PrintJson(report, copy);
@@ -355,9 +354,9 @@ int RunImage(const ParsedArgs& parsed) {
                  report.sectors - report.alreadyDone);
     return kExitNotFound;
   }
-  if (!mapSaved) {
+  if (copy.mapfileFailed) {
     std::fprintf(stderr, "quorvel: the mapfile %s could not be written: %s\n", a.mapfile.c_str(),
-                 recorder->error().c_str());
+                 copy.mapfileError.c_str());
     return kExitNotFound;
   }
   if (copy.stopped) {
@@ -375,7 +374,8 @@ int RunImage(const ParsedArgs& parsed) {
 CommandRegistrar reg({
     kName,
     "image SOURCE [PARTITION] --to-file FILE | --to-disk TARGET [TARGET-PARTITION] [--start SECTOR] "
-    "[--count SECTORS] [--target-start SECTOR] [--mapfile FILE] [--json] [--quiet]",
+    "[--count SECTORS] [--target-start SECTOR] [--mapfile FILE] [--retries N] [--reverse] "
+    "[--cluster-size SECTORS] [--json] [--quiet]",
     "copy a disk or one partition sector by sector to an image file or another disk",
     {{"SOURCE", "an image path, a device path, a disk number or a disk's identity text"},
      {"PARTITION",
@@ -390,19 +390,26 @@ CommandRegistrar reg({
      {"--count", "SECTORS", "sectors to copy (default: to the end of the selection)"},
      {"--target-start", "SECTOR", "with --to-disk: where the copy lands, counted inside the target selection"},
      {"--mapfile", "FILE",
-      "keep a GNU ddrescue mapfile of the copy (source byte positions; '+' copied, '-' bad sector,\n"
-      "'?' not tried). When FILE already exists, only what it does not mark '+' is copied and the\n"
-      "image file is not emptied: an interrupted or failing copy resumes, and the bad areas are\n"
-      "tried again"},
+      "keep a GNU ddrescue mapfile of the rescue (source byte positions; '+' copied, '?' not tried,\n"
+      "'*' non-trimmed, '/' non-scraped, '-' bad sector). When FILE already exists the rescue\n"
+      "resumes where it stopped and the image file is not emptied; a mapfile ddrescue wrote is\n"
+      "taken over the same way, and ddrescue can take over this one"},
+     {"--retries", "N", "after scraping, try the bad sectors again in N passes, each the other way (default 0)"},
+     {"--reverse", nullptr, "run every pass in the other direction (from the end of the range)"},
+     {"--cluster-size", "SECTORS",
+      "sectors read at a time while copying (default 128, 64 KiB); larger is faster on a healthy\n"
+      "disk, smaller loses less around each bad sector"},
      {"--json", nullptr,
       "print the result as JSON: {\"source\",\"source_partition\",\"target\",\"target_partition\",\n"
       "\"first_sector\",\"target_first_sector\",\"sectors\",\"copied\",\"already_done\",\n"
       "\"bad_sectors\":[...],\"complete\",\"stopped\"}"},
      {"--quiet", nullptr, "no progress bar"}},
-    "Exactly one target is given, never a default. Copies 1 MiB blocks; a block that cannot be read\n"
-    "whole is copied sector by sector, and each unreadable sector is listed and written as 512 bytes\n"
-    "of 0x20 so every later sector keeps its place. Ctrl-C stops after the current block or sector;\n"
-    "what was copied stays (exit 3).\n"
+    "Exactly one target is given, never a default. The rescue reads what reads easily first: a\n"
+    "copying pass in clusters that skips ahead after each failure, a pass the other way, then\n"
+    "trimming (the failed clusters sector by sector from both edges), scraping (the rest sector by\n"
+    "sector) and the retry passes. Each unreadable sector is listed and written as 512 bytes of 0x20\n"
+    "so every later sector keeps its place. Ctrl-C stops after the current read; what was copied\n"
+    "stays and the mapfile is written (exit 3).\n"
     "\n"
     "exit status: 0 the copy is complete (bad sectors, if any, are listed); 1 usage error or a range\n"
     "outside the source; 2 the source cannot be read, or the target is refused or cannot be written\n"

@@ -4,6 +4,7 @@
 
 #include "imaging/direct_source.h"
 #include "imaging/imaging_texts.h"
+#include "imaging/mapfile_recorder.h"
 #include "io/volume_source.h"
 
 namespace quorvel {
@@ -100,24 +101,24 @@ std::unique_ptr<ImageWriter> OpenImagingTarget(const ImagingPlan& plan, std::str
   return writer;
 }
 
-CopyPlan CopyPlanOf(const ImagingPlan& plan, const std::vector<CopyArea>* areas) {
+CopyPlan CopyPlanOf(const ImagingPlan& plan, const RescueOptions& options) {
   CopyPlan copy;
   copy.sourceStart = plan.sourcePosition;
   copy.targetStart = plan.targetPosition;
-  if (areas)
-    copy.areas = *areas;
-  else if (plan.length)
-    copy.areas.push_back({plan.sourcePosition, plan.length});
+  copy.length = plan.length;
+  copy.options = options;
   return copy;
 }
 
 ImagingOutcome::Status StatusOf(const ImageCopyResult& copy) {
   if (copy.writeFailed) return ImagingOutcome::Status::kWriteFailed;
+  if (copy.mapfileFailed) return ImagingOutcome::Status::kMapfileFailed;
   if (copy.stopped) return ImagingOutcome::Status::kStopped;
   return ImagingOutcome::Status::kDone;
 }
 
-ImagingOutcome RunImaging(const ImagingPlan& plan, ScanProgress& progress, CopyObserver* observer) {
+ImagingOutcome RunImaging(const ImagingPlan& plan, const ImagingRunOptions& options, Mapfile& map,
+                          ScanProgress& progress, CopyObserver* observer) {
   ImagingOutcome outcome;
   std::unique_ptr<ByteSource> source = OpenImagingSource(plan.source, &outcome.error);
   if (!source) {
@@ -129,9 +130,22 @@ ImagingOutcome RunImaging(const ImagingPlan& plan, ScanProgress& progress, CopyO
     outcome.status = ImagingOutcome::Status::kTargetOpenFailed;
     return outcome;
   }
-  outcome.copy = CopyImage(*source, *target, CopyPlanOf(plan), progress, observer);
+  std::unique_ptr<MapfileRecorder> recorder;
+  if (!options.mapfilePath.empty()) {
+    map.Cover(plan.sourcePosition + plan.length);
+    recorder = std::make_unique<MapfileRecorder>(options.mapfilePath, options.heading, *target);
+    if (!recorder->Save(map)) {
+      outcome.status = ImagingOutcome::Status::kMapfileFailed;
+      outcome.error = recorder->error();
+      return outcome;
+    }
+  }
+  outcome.copy = CopyImage(*source, *target, CopyPlanOf(plan, options.rescue), map, progress, observer, recorder.get());
   outcome.status = StatusOf(outcome.copy);
-  if (outcome.copy.writeFailed) outcome.error = outcome.copy.writeError;
+  if (outcome.copy.writeFailed)
+    outcome.error = outcome.copy.writeError;
+  else if (outcome.copy.mapfileFailed)
+    outcome.error = outcome.copy.mapfileError;
   return outcome;
 }
 

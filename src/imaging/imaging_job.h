@@ -58,18 +58,29 @@ std::unique_ptr<ByteSource> OpenImagingSource(const ImagingSelection& selection,
 // Opens the plan's target for writing, and checks once more on the opened
 // file that it is not one of the source's files.
 std::unique_ptr<ImageWriter> OpenImagingTarget(const ImagingPlan& plan, std::string* error);
-// The copy plan of a checked job: the whole range, or the given areas of it.
-CopyPlan CopyPlanOf(const ImagingPlan& plan, const std::vector<CopyArea>* areas = nullptr);
+// The copy plan of a checked job.
+CopyPlan CopyPlanOf(const ImagingPlan& plan, const RescueOptions& options = RescueOptions());
+
+// What a run needs beyond its plan.
+struct ImagingRunOptions {
+  RescueOptions rescue;
+  std::string mapfilePath;           // empty: the rescue's map is kept in memory only
+  std::vector<std::string> heading;  // comment lines of the mapfile (command line, start time)
+};
 
 struct ImagingOutcome {
-  enum class Status { kDone, kStopped, kSourceOpenFailed, kTargetOpenFailed, kWriteFailed };
+  enum class Status { kDone, kStopped, kSourceOpenFailed, kTargetOpenFailed, kWriteFailed, kMapfileFailed };
   Status status = Status::kDone;
   std::string error;  // why opening or writing failed
   ImageCopyResult copy;
 };
 
-// The imaging thread's work: open the source, then the target, then copy.
-ImagingOutcome RunImaging(const ImagingPlan& plan, ScanProgress& progress, CopyObserver* observer = nullptr);
+// The imaging thread's work: open the source, then the target, write the
+// mapfile once before the copy starts (so a run that cannot keep it does not
+// copy for hours first), then rescue. map holds what a mapfile being resumed
+// says (empty for a new run) and ends as the mapfile written last.
+ImagingOutcome RunImaging(const ImagingPlan& plan, const ImagingRunOptions& options, Mapfile& map,
+                          ScanProgress& progress, CopyObserver* observer = nullptr);
 // The status of a finished copy.
 ImagingOutcome::Status StatusOf(const ImageCopyResult& copy);
 

@@ -68,29 +68,73 @@ std::vector<MapBlock> Mapfile::Blocks() const {
   return blocks;
 }
 
-std::vector<CopyArea> Mapfile::Pending(uint64_t start, uint64_t length) const {
-  const uint64_t end = start + length;
-  std::vector<CopyArea> areas;
-  auto add = [&](uint64_t from, uint64_t to) {
-    from = start + (from - start) / kImagingSectorBytes * kImagingSectorBytes;
-    to = std::min(end, start + (to - start + kImagingSectorBytes - 1) / kImagingSectorBytes * kImagingSectorBytes);
-    if (to <= from) return;
-    if (!areas.empty() && areas.back().position + areas.back().length >= from) {
-      areas.back().length = std::max(areas.back().position + areas.back().length, to) - areas.back().position;
-      return;
-    }
-    areas.push_back({from, to - from});
-  };
-  uint64_t cursor = start;
-  auto it = stretches_.upper_bound(start);
-  if (it != stretches_.begin()) --it;
-  for (; it != stretches_.end() && it->first < end; ++it) {
-    if (it->second.status != MapStatus::kFinished || it->second.end <= cursor) continue;
-    if (it->first > cursor) add(cursor, it->first);
-    cursor = std::min(end, it->second.end);
+MapBlock Mapfile::BlockAt(uint64_t position) const {
+  auto next = stretches_.upper_bound(position);
+  uint64_t gapStart = 0;
+  if (next != stretches_.begin()) {
+    auto it = std::prev(next);
+    if (it->second.end > position) return {it->first, it->second.end - it->first, it->second.status};
+    gapStart = it->second.end;
   }
-  if (cursor < end) add(cursor, end);
-  return areas;
+  uint64_t gapEnd = next == stretches_.end() ? UINT64_MAX : next->first;
+  return {gapStart, gapEnd - gapStart, MapStatus::kNonTried};
+}
+
+bool Mapfile::FindBlock(char status, uint64_t from, uint64_t low, uint64_t high, bool forwards, MapBlock& found) const {
+  if (forwards) {
+    for (uint64_t at = std::max(from, low); at < high;) {
+      MapBlock b = BlockAt(at);
+      uint64_t end = std::min(high, b.End());
+      if (b.status == status) {
+        found = {at, end - at, status};
+        return true;
+      }
+      at = end;
+    }
+    return false;
+  }
+  for (uint64_t at = std::min(from, high); at > low;) {
+    MapBlock b = BlockAt(at - 1);
+    uint64_t begin = std::max(low, b.position);
+    if (b.status == status) {
+      found = {begin, at - begin, status};
+      return true;
+    }
+    at = begin;
+  }
+  return false;
+}
+
+MapTally Mapfile::Tally(uint64_t start, uint64_t length) const {
+  MapTally tally;
+  const uint64_t end = start + length;
+  bool inBadArea = false;
+  for (uint64_t at = start; at < end;) {
+    MapBlock b = BlockAt(at);
+    uint64_t to = std::min(end, b.End());
+    uint64_t bytes = to - at;
+    switch (b.status) {
+      case MapStatus::kNonTrimmed:
+        tally.nonTrimmed += bytes;
+        break;
+      case MapStatus::kNonScraped:
+        tally.nonScraped += bytes;
+        break;
+      case MapStatus::kBadSector:
+        tally.badSector += bytes;
+        break;
+      case MapStatus::kFinished:
+        tally.finished += bytes;
+        break;
+      default:
+        tally.nonTried += bytes;
+        break;
+    }
+    if (b.status == MapStatus::kBadSector && !inBadArea) ++tally.badAreas;
+    inBadArea = b.status == MapStatus::kBadSector;
+    at = to;
+  }
+  return tally;
 }
 
 uint64_t Mapfile::FinishedBytes(uint64_t start, uint64_t length, uint64_t* lastEnd) const {

@@ -2,6 +2,8 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
 #include <QFileDialog>
 #include <QFrame>
 #include <QHeaderView>
@@ -12,11 +14,14 @@
 #include <QPainter>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
+#include <QStandardPaths>
 #include <QTableView>
 #include <QThread>
 #include <QTreeWidget>
 
 #include "core/operation_busy.h"
+#include "core/terminal_progress.h"
+#include "imaging/imaging_resume.h"
 #include "imaging/imaging_texts.h"
 #include "ui/artwork.h"
 #include "ui/bad_sector_list.h"
@@ -41,13 +46,28 @@ const char* const kBrowse = "...";
 const char* const kStart = "开始";
 const char* const kStop = "停止";
 const char* const kImageFilter = "Img files(*.img);;All files(*)";
+// The rescue's status under the bar.
+const char* const kPhaseLabel = "阶段：";
+const char* const kRescuedLabel = "已抢救：";
+const char* const kBadAreasLabel = "坏区：";
+const char* const kRateLabel = "读取速度：";
+const char* const kPass = "%1 第%2遍";
+const char* const kCopying = "复制";
+const char* const kTrimming = "修剪";
+const char* const kScraping = "刮擦";
+const char* const kRetrying = "重试";
+const char* const kFinished = "完成";
+// Resuming from the run's mapfile.
+const char* const kResumeQuestion = "发现未完成的镜像记录 %1，是否从中断处继续？\n选择“否”将重新开始镜像。";
+const char* const kMapfileUnusable = "镜像记录 %1 无法继续使用（%2），是否重新开始镜像？";
+const char* const kMapfileFailed = "镜像记录文件无法写入";
 constexpr uint32_t kPickerColour = 9856100;
 
 // The dialog is first as wide as its separator; the first bad sector widens
 // it to show the list.
 constexpr int kCompactWidth = 446;
 constexpr int kFullWidth = 690;
-constexpr int kHeight = 344;
+constexpr int kHeight = 400;
 constexpr int kEditX = 96;
 constexpr int kEditHeight = 24;
 
@@ -125,10 +145,19 @@ CImgDlg::CImgDlg(DiskList& disks, QWidget* parent)
   sectorsDoneCaption_ = Static(kImagingSectorsDone, this, 142, 272, 120);
   sectorsDoneCaption_->hide();
 
+  Static(kPhaseLabel, this, 16, 300, 50);
+  phase_ = Static("", this, 66, 300, 150);
+  Static(kRateLabel, this, 232, 300, 78);
+  rate_ = Static("", this, 310, 300, 120);
+  Static(kRescuedLabel, this, 16, 324, 64);
+  rescued_ = Static("", this, 80, 324, 136);
+  Static(kBadAreasLabel, this, 232, 324, 50);
+  badAreas_ = Static("", this, 282, 324, 148);
+
   start_ = new CXPButton(Q(kStart), this);
-  start_->setGeometry(226, 300, 96, 30);
+  start_->setGeometry(226, 358, 96, 30);
   stop_ = new CXPButton(Q(kStop), this);
-  stop_->setGeometry(334, 300, 96, 30);
+  stop_->setGeometry(334, 358, 96, 30);
   connect(start_, &QPushButton::clicked, this, &CImgDlg::OnStart);
   connect(stop_, &QPushButton::clicked, this, &CImgDlg::OnStop);
 
@@ -287,7 +316,15 @@ void CImgDlg::OnStart() {
   // Nothing is opened for writing before these checks pass.
   if (ImagingRefusal refusal = PlanImaging(job, plan_)) return showError(Q(refusal.text));
   if (job.toDisk && confirm && !confirm(Q(kImagingConfirmDisk).arg(target_->text()))) return;
+  Mapfile map;
+  bool resume = false;
+  if (!PrepareMapfile(job, map, resume)) return;
   if (!TryClaimOperation()) return showError(Q(kImagingBusy));
+  ImagingRunOptions options;
+  options.mapfilePath = MapfilePathFor(plan_).toStdString();
+  options.heading = {"Imaging: " + source_->text().toStdString() + " -> " +
+                         (job.toDisk ? target_->text().toStdString() : plan_.targetPath),
+                     "Start time:   " + QDateTime::currentDateTime().toString(Qt::ISODate).toStdString()};
 
   running_ = true;
   closeWhenDone_ = false;
@@ -300,11 +337,20 @@ void CImgDlg::OnStart() {
   bar_->SetPos(0);
   sectorsDone_->setText(QStringLiteral("0"));
   sectorsDoneCaption_->show();
-  workers_.Start([this, plan = plan_] {
+  for (QLabel* label : {phase_, rescued_, badAreas_, rate_}) label->clear();
+  // A resumed run lists the bad sectors found before as well.
+  std::vector<uint64_t> known;
+  for (const BadSectorRun& run : BadRunsOf(map, plan_.sourcePosition, plan_.length))
+    for (uint64_t i = 0; i < run.count && known.size() < 10000000; ++i) known.push_back(run.first + i);
+  if (!known.empty()) {
+    ShowBadList(true);
+    badList_->Append(known);
+  }
+  workers_.Start([this, plan = plan_, options, map]() mutable {
     ImagingOutcome outcome;
     {
       OperationBusyGuard busy;  // for the whole run, cleared on every path
-      outcome = RunImaging(plan, *progress_, reports_.get());
+      outcome = RunImaging(plan, options, map, *progress_, reports_.get());
     }
     PostToWindow(this, [this, outcome] { OnFinished(outcome); });
   });
@@ -318,7 +364,7 @@ void CImgDlg::OnReport(const ImagingReport& report) {
   if (bar_->GetUpper() != static_cast<int64_t>(report.barUpper))
     bar_->SetRange(0, static_cast<int64_t>(std::min<uint64_t>(report.barUpper, INT64_MAX / 2)));
   bar_->SetPos(static_cast<int64_t>(std::min<uint64_t>(report.barPosition, INT64_MAX / 2)));
-  sectorsDone_->setText(QString::number(report.sectorsDone));
+  if (report.haveStatus) ShowStatus(report.status);
   if (!report.newBadSectors.empty()) {
     ShowBadList(true);
     badList_->Append(report.newBadSectors);
@@ -350,8 +396,82 @@ void CImgDlg::OnFinished(const ImagingOutcome& outcome) {
     case ImagingOutcome::Status::kWriteFailed:
       if (!closeWhenDone_) showError(Q(kImagingWriteFailed));
       break;
+    case ImagingOutcome::Status::kMapfileFailed:
+      if (!closeWhenDone_) showError(Q(kMapfileFailed) + QStringLiteral("\n") + QString::fromStdString(outcome.error));
+      break;
   }
   emit RunFinished(static_cast<int>(outcome.status));
+}
+
+QString CImgDlg::MapfilePathFor(const ImagingPlan& plan) {
+  if (plan.openMode != TargetOpenMode::kExistingDisk) return QString::fromStdString(plan.targetPath) + ".map";
+  // A disk has no folder of its own: the record is named after the disk and
+  // where the copy lands on it.
+  QString name = QString::fromStdString(plan.targetPath);
+  name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("_"));
+  QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/imaging";
+  QDir().mkpath(folder);
+  return folder + "/" + name + "-" + QString::number(plan.targetPosition / kImagingSectorBytes) + ".map";
+}
+
+bool CImgDlg::PrepareMapfile(ImagingJob& job, Mapfile& map, bool& resume) {
+  QString path = MapfilePathFor(plan_);
+  MapfileLoad load = LoadMapfile(path.toStdString(), plan_, map);
+  resume = false;
+  if (load.problem == MapfileLoad::Problem::kOnSource) {
+    showError(Q(kImagingTargetIsSource));
+    return false;
+  }
+  if (!load) {
+    if (confirm && !confirm(Q(kMapfileUnusable).arg(path, QString::fromStdString(load.detail)))) return false;
+    map = Mapfile();
+    return true;
+  }
+  // A finished record belongs to a rescue that is over: a new run starts.
+  if (!load.resume || map.currentStatus == MapStatus::kFinished) {
+    map = Mapfile();
+    return true;
+  }
+  resume = !confirm || confirm(Q(kResumeQuestion).arg(path));
+  if (!resume) {
+    map = Mapfile();
+    return true;
+  }
+  job.keepTargetFile = true;
+  if (ImagingRefusal refusal = PlanImaging(job, plan_)) {
+    showError(Q(refusal.text));
+    return false;
+  }
+  return true;
+}
+
+void CImgDlg::ShowStatus(const RescueStatus& status) {
+  QString phase;
+  switch (status.phase) {
+    case RescuePhase::kCopying:
+      phase = Q(kCopying);
+      break;
+    case RescuePhase::kTrimming:
+      phase = Q(kTrimming);
+      break;
+    case RescuePhase::kScraping:
+      phase = Q(kScraping);
+      break;
+    case RescuePhase::kRetrying:
+      phase = Q(kRetrying);
+      break;
+    case RescuePhase::kFinished:
+      phase = Q(kFinished);
+      break;
+  }
+  if (status.phase != RescuePhase::kFinished) phase = Q(kPass).arg(phase).arg(status.pass);
+  phase_->setText(phase);
+  rescued_->setText(QString::fromStdString(ByteSizeText(static_cast<double>(status.tally.finished))));
+  badAreas_->setText(QStringLiteral("%1 (%2)")
+                         .arg(status.tally.badAreas)
+                         .arg(QString::fromStdString(ByteSizeText(static_cast<double>(status.tally.badSector)))));
+  rate_->setText(QString::fromStdString(ByteSizeText(status.currentRate)) + QStringLiteral("/s"));
+  sectorsDone_->setText(QString::number((status.tally.finished + status.tally.badSector) / kImagingSectorBytes));
 }
 
 void CImgDlg::StopAndWait() {

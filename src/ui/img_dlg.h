@@ -1,7 +1,10 @@
 #pragma once
-// The imaging dialog ("镜像"): copies a disk or partition, sector by sector, to
-// another disk or to an image file on its own thread, and lists every
-// unreadable sector beside the dialog as it is found.
+// The imaging dialog ("镜像"): rescues a disk or partition to another disk or
+// to an image file on its own thread, shows the rescue's phase, what it has
+// rescued, its bad areas and read rate, and lists every unreadable sector
+// beside the dialog as it is found. Each run keeps a ddrescue mapfile (beside
+// an image file, or in the application's data folder for a disk), so a
+// stopped rescue resumes where it was.
 #include <QDialog>
 #include <QString>
 #include <functional>
@@ -75,12 +78,19 @@ class CImgDlg : public QDialog {
   CTextProgressCtrl* Bar() const { return bar_; }
   QLabel* SectorsDoneLabel() const { return sectorsDone_; }
   QLabel* SectorsDoneCaption() const { return sectorsDoneCaption_; }
+  QLabel* PhaseLabel() const { return phase_; }
+  QLabel* RescuedLabel() const { return rescued_; }
+  QLabel* BadAreasLabel() const { return badAreas_; }
+  QLabel* RateLabel() const { return rate_; }
   QTableView* BadList() const { return badView_; }
   BadSectorList* BadSectors() const { return badList_; }
   QTreeWidget* Picker() const { return picker_; }
   bool BadListShown() const;
   // The plan of the last run started (for tests).
   const ImagingPlan& LastPlan() const { return plan_; }
+  // Where the run of a plan keeps its mapfile: beside an image file
+  // ("IMAGE.map"), for a disk in the application's data folder.
+  static QString MapfilePathFor(const ImagingPlan& plan);
 
  signals:
   // A run ended (after its messages were shown).
@@ -99,6 +109,10 @@ class CImgDlg : public QDialog {
   void OnReport(const ImagingReport& report);
   void OnFinished(const ImagingOutcome& outcome);
   bool BuildJob(ImagingJob& job);
+  // Reads the plan's mapfile and asks whether to resume it; false when the
+  // user cancelled or the mapfile cannot be kept.
+  bool PrepareMapfile(ImagingJob& job, Mapfile& map, bool& resume);
+  void ShowStatus(const RescueStatus& status);
 
   DiskList& disks_;
   QRadioButton* toDisk_ = nullptr;
@@ -118,6 +132,10 @@ class CImgDlg : public QDialog {
   CTextProgressCtrl* bar_ = nullptr;
   QLabel* sectorsDone_ = nullptr;
   QLabel* sectorsDoneCaption_ = nullptr;
+  QLabel* phase_ = nullptr;
+  QLabel* rescued_ = nullptr;
+  QLabel* badAreas_ = nullptr;
+  QLabel* rate_ = nullptr;
   QFrame* separator_ = nullptr;
   QTableView* badView_ = nullptr;
   BadSectorList* badList_ = nullptr;

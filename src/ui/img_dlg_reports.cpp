@@ -17,10 +17,11 @@ void CImgDlgReports::BadSector(uint64_t sector) {
   Post();
 }
 
-void CImgDlgReports::SectorsDone(uint64_t sectors) {
+void CImgDlgReports::Status(const RescueStatus& status) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    state_.sectorsDone = sectors;
+    state_.status = status;
+    state_.haveStatus = true;
   }
   Post();
 }

@@ -1,9 +1,9 @@
 #pragma once
 // Carries a running copy's reports from the imaging thread to the dialog.
 // The window owns one for its whole life, so a queued delivery never outlives
-// it. The thread never waits for the window: the newest state (bar, sectors done)
-// and the bad sectors found since the last delivery are queued once and
-// handed over together on the GUI thread.
+// it. The thread never waits for the window: the newest state (bar, rescue
+// status) and the bad sectors found since the last delivery are queued once
+// and handed over together on the GUI thread.
 #include <QPointer>
 #include <atomic>
 #include <cstdint>
@@ -21,7 +21,8 @@ namespace quorvel {
 struct ImagingReport {
   uint64_t barUpper = 0;
   uint64_t barPosition = 0;
-  uint64_t sectorsDone = 0;
+  bool haveStatus = false;
+  RescueStatus status;
   std::vector<uint64_t> newBadSectors;
 };
 
@@ -32,7 +33,7 @@ class CImgDlgReports : public CopyObserver, public ProgressSink {
 
   // CopyObserver
   void BadSector(uint64_t sector) override;
-  void SectorsDone(uint64_t sectors) override;
+  void Status(const RescueStatus& status) override;
   // ProgressSink (the bar counts blocks)
   void Range(uint64_t upper, uint64_t step) override;
   void Step() override;

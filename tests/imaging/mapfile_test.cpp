@@ -19,12 +19,6 @@ std::string BlocksText(const Mapfile& map) {
   return text;
 }
 
-std::string AreasText(const std::vector<CopyArea>& areas) {
-  std::string text;
-  for (const CopyArea& a : areas) text += std::to_string(a.position) + "+" + std::to_string(a.length) + " ";
-  return text;
-}
-
 }  // namespace
 
 // Marks split and merge stretches; the blocks stay contiguous from 0 with
@@ -45,25 +39,66 @@ TEST(Mapfile, MarksSplitAndMerge) {
   EXPECT_EQ(BlocksText(map), "0+5120+ ");
 }
 
-// What is left: everything not finished inside the range, in whole sectors
-// from the range's start, even when the mapfile's blocks are not whole
-// sectors.
-TEST(Mapfile, PendingAreas) {
+// The queries the rescue's passes walk the map with: the block holding a
+// position (gaps and the space past the end are non-tried), the next block
+// of a status either way inside a range, and the tally of a range.
+TEST(Mapfile, FindsBlocksBothWaysAndTallies) {
   Mapfile map;
-  map.Mark(0, 10 * 512, '?');
-  EXPECT_EQ(AreasText(map.Pending(0, 10 * 512)), "0+5120 ");
-  map.Mark(512, 1024, '+');
+  map.Mark(1024, 1024, '+');
   map.Mark(2048, 512, '-');
-  map.Mark(3072, 2048, '+');
-  EXPECT_EQ(AreasText(map.Pending(0, 10 * 512)), "0+512 1536+1536 ");
-  EXPECT_EQ(AreasText(map.Pending(1024, 3 * 512)), "1536+1024 ");
-  map.Mark(0, 10 * 512, '+');
-  EXPECT_TRUE(map.Pending(0, 10 * 512).empty());
-  map.Mark(700, 100, '-');  // a hand-edited odd block widens to its sector
-  EXPECT_EQ(AreasText(map.Pending(0, 10 * 512)), "512+512 ");
+  map.Mark(3072, 1024, '*');
+  map.Mark(4608, 512, '-');
+  map.Cover(6144);
+  EXPECT_EQ(BlocksText(map), "0+1024? 1024+1024+ 2048+512- 2560+512? 3072+1024* 4096+512? 4608+512- 5120+1024? ");
+  MapBlock b = map.BlockAt(0);
+  EXPECT_EQ(b.position, 0u);
+  EXPECT_EQ(b.size, 1024u);
+  EXPECT_EQ(map.BlockAt(2600).status, '?');
+  EXPECT_EQ(map.BlockAt(2600).position, 2560u);
+  EXPECT_EQ(map.BlockAt(1u << 30).status, '?');
+  EXPECT_EQ(map.BlockAt(1u << 30).End(), UINT64_MAX);
+
+  struct Case {
+    char status;
+    uint64_t from, low, high;
+    bool forwards;
+    bool found;
+    uint64_t position, size;
+  };
+  const std::vector<Case> cases = {
+      {'?', 0, 0, 6144, true, true, 0, 1024},
+      {'?', 512, 0, 6144, true, true, 512, 512},  // cut at from
+      {'?', 1024, 0, 6144, true, true, 2560, 512},
+      {'?', 6144, 0, 6144, false, true, 5120, 1024},
+      {'?', 5120, 0, 6144, false, true, 4096, 512},
+      {'?', 3000, 0, 6144, false, true, 2560, 440},    // cut at from, backwards
+      {'?', 5120, 5200, 6000, true, true, 5200, 800},  // cut to the range
+      {'-', 2560, 0, 6144, true, true, 4608, 512},
+      {'-', 4608, 0, 6144, false, true, 2048, 512},
+      {'*', 4096, 0, 6144, true, false, 0, 0},
+      {'/', 0, 0, 6144, true, false, 0, 0},
+      {'+', 6144, 2048, 6144, false, false, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(1, c.status) + " from " + std::to_string(c.from));
+    MapBlock found;
+    ASSERT_EQ(map.FindBlock(c.status, c.from, c.low, c.high, c.forwards, found), c.found);
+    if (!c.found) continue;
+    EXPECT_EQ(found.position, c.position);
+    EXPECT_EQ(found.size, c.size);
+  }
+  MapTally t = map.Tally(0, 6144);
+  EXPECT_EQ(t.finished, 1024u);
+  EXPECT_EQ(t.badSector, 1024u);
+  EXPECT_EQ(t.nonTrimmed, 1024u);
+  EXPECT_EQ(t.nonTried, 3072u);
+  EXPECT_EQ(t.badAreas, 2u);
+  t = map.Tally(2304, 2560);  // starts inside a bad area
+  EXPECT_EQ(t.badSector, 512u);
+  EXPECT_EQ(t.badAreas, 2u);
   uint64_t last = 0;
-  EXPECT_EQ(map.FinishedBytes(0, 10 * 512, &last), 10u * 512 - 100);
-  EXPECT_EQ(last, 10u * 512);
+  EXPECT_EQ(map.FinishedBytes(0, 6144, &last), 1024u);
+  EXPECT_EQ(last, 2048u);
 }
 
 // Our text reads back to the same map, and in the layout ddrescue writes.
@@ -105,7 +140,6 @@ TEST(Mapfile, ParsesDdrescueFilesAndRefusesMalformedOnes) {
   std::string error;
   ASSERT_TRUE(ParseMapfile(ddrescue, map, error)) << error;
   EXPECT_EQ(BlocksText(map), "0+1142784+ 1142784+512- 1143296+4096/ 1147392+32256* 1179648+294912? ");
-  EXPECT_EQ(AreasText(map.Pending(0, 1474560)), "1142784+331776 ");
   ASSERT_TRUE(ParseMapfile("0x0 -\n0 512 +\n", map, error)) << error;
   EXPECT_EQ(map.currentStatus, '-');
   ASSERT_TRUE(ParseMapfile("# nothing yet\n\n", map, error));
@@ -147,25 +181,27 @@ TEST(Mapfile, RecorderSavesOnlyFlushedState) {
   } target;
   std::string dir = test::MakeTempDir("mapfile");
   std::string path = dir + "/map";
-  Mapfile start;
-  start.Mark(0, 4096, '?');
-  MapfileRecorder recorder(path, start, {"Start time: now"}, target, nullptr, std::chrono::hours(1));
-  ASSERT_TRUE(recorder.Save(false));
-  recorder.Copied(0, 2048);
-  recorder.BadSector(4);
-  ASSERT_TRUE(recorder.Save(false));
+  Mapfile map;
+  map.Cover(4096);
+  MapfileRecorder recorder(path, {"Start time: now"}, target, std::chrono::hours(1));
+  EXPECT_FALSE(recorder.Due());
+  ASSERT_TRUE(recorder.Save(map));
+  map.Mark(0, 2048, '+');
+  map.Mark(2048, 512, '-');
+  ASSERT_TRUE(recorder.Save(map));
   Mapfile saved;
   std::string error;
   ASSERT_TRUE(ReadMapfile(path, saved, error)) << error;
   EXPECT_EQ(BlocksText(saved), "0+2048+ 2048+512- 2560+1536? ");
   target.fail = true;
-  recorder.Copied(2560, 1536);
-  EXPECT_FALSE(recorder.Save(true));
+  map.Mark(2560, 1536, '+');
+  map.currentStatus = '+';
+  EXPECT_FALSE(recorder.Save(map));
   EXPECT_NE(recorder.error().find("Input/output error"), std::string::npos);
   ASSERT_TRUE(ReadMapfile(path, saved, error));
   EXPECT_EQ(BlocksText(saved), "0+2048+ 2048+512- 2560+1536? ");
   target.fail = false;
-  ASSERT_TRUE(recorder.Save(true));
+  ASSERT_TRUE(recorder.Save(map));
   ASSERT_TRUE(ReadMapfile(path, saved, error));
   EXPECT_EQ(saved.currentStatus, '+');
   EXPECT_EQ(BlocksText(saved), "0+2048+ 2048+512- 2560+1536+ ");
