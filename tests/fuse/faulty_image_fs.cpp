@@ -1,11 +1,14 @@
 // A test helper: a read-only FUSE file system holding one file, a copy of an
 // image whose listed sectors fail with EIO - a disk with real bad sectors for
 // the imaging tests and benchmarks.
-//   faulty_image_fs IMAGE MOUNTPOINT [--bad FIRST[-LAST]]... [--name NAME]
-//                   [--delay-ms N] [--log FILE]
+//   faulty_image_fs IMAGE MOUNTPOINT [--bad FIRST[-LAST]]... [--bad-list FILE]
+//                   [--name NAME] [--delay-ms N] [--error-delay-ms N] [--log FILE]
 // --bad lists sector numbers (512 bytes) that cannot be read; a read request
-// touching one fails as a whole, as a disk's would. --delay-ms slows every
-// read (to stop a copy in the middle); --log records each read request.
+// touching one fails as a whole, as a disk's would. --bad-list reads such
+// runs from a file, one a line. --delay-ms slows every read (a slow disk, or
+// to stop a copy in the middle); --error-delay-ms slows each failing read
+// more (a disk retrying inside before it gives up); --log records each read
+// request as "OFFSET SIZE RESULT".
 // Files are opened with direct_io, so the kernel passes every read through
 // unchanged (no page cache, no read-ahead) and a 512-byte read of a good
 // sector next to a bad one succeeds.
@@ -34,6 +37,7 @@ struct State {
   std::string name = "disk.img";
   std::map<uint64_t, uint64_t> bad;  // first sector -> last sector
   int delayMs = 0;
+  int errorDelayMs = 0;
   FILE* log = nullptr;
   std::mutex logMutex;
 };
@@ -86,6 +90,7 @@ int Read(const char*, char* buffer, size_t size, off_t offset, struct fuse_file_
   size_t want = off >= g.size ? 0 : static_cast<size_t>(std::min<uint64_t>(size, g.size - off));
   int result;
   if (TouchesBad(off, want)) {
+    if (g.errorDelayMs) std::this_thread::sleep_for(std::chrono::milliseconds(g.errorDelayMs));
     result = -EIO;
   } else {
     size_t done = 0;
@@ -118,10 +123,30 @@ bool ParseRun(const char* text, uint64_t& first, uint64_t& last) {
   return *end == '\0';
 }
 
+void AddRun(uint64_t first, uint64_t last) { g.bad[first] = std::max(last, g.bad.count(first) ? g.bad[first] : last); }
+
+// One run a line; empty lines and lines starting with '#' are skipped.
+bool ReadRuns(const char* path) {
+  FILE* f = std::fopen(path, "r");
+  if (!f) return false;
+  char line[128];
+  bool ok = true;
+  while (ok && std::fgets(line, sizeof line, f)) {
+    std::string text(line);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+    if (text.empty() || text[0] == '#') continue;
+    uint64_t first, last;
+    ok = ParseRun(text.c_str(), first, last);
+    if (ok) AddRun(first, last);
+  }
+  std::fclose(f);
+  return ok;
+}
+
 int Usage() {
   std::fprintf(stderr,
-               "usage: faulty_image_fs IMAGE MOUNTPOINT [--bad FIRST[-LAST]]... [--name NAME] [--delay-ms N] "
-               "[--log FILE]\n");
+               "usage: faulty_image_fs IMAGE MOUNTPOINT [--bad FIRST[-LAST]]... [--bad-list FILE] [--name NAME] "
+               "[--delay-ms N] [--error-delay-ms N] [--log FILE]\n");
   return 2;
 }
 
@@ -137,11 +162,15 @@ int main(int argc, char** argv) {
     if (arg == "--bad") {
       uint64_t first, last;
       if (!ParseRun(value, first, last)) return Usage();
-      g.bad[first] = std::max(last, g.bad.count(first) ? g.bad[first] : last);
+      AddRun(first, last);
+    } else if (arg == "--bad-list") {
+      if (!ReadRuns(value)) return Usage();
     } else if (arg == "--name") {
       g.name = value;
     } else if (arg == "--delay-ms") {
       g.delayMs = std::atoi(value);
+    } else if (arg == "--error-delay-ms") {
+      g.errorDelayMs = std::atoi(value);
     } else if (arg == "--log") {
       g.log = std::fopen(value, "a");
     } else {

@@ -68,7 +68,7 @@ std::string FaultyMount::Unavailable() {
 }
 
 FaultyMount::FaultyMount(const std::string& image, const std::string& folder, const std::vector<BadRun>& bad,
-                         int delayMs, const std::string& log)
+                         int delayMs, const std::string& log, int errorDelayMs)
     : folder_(folder) {
   error_ = Unavailable();
   if (!error_.empty()) return;
@@ -79,6 +79,7 @@ FaultyMount::FaultyMount(const std::string& image, const std::string& folder, co
     words.push_back(std::to_string(run.first) + "-" + std::to_string(run.first + run.count - 1));
   }
   if (delayMs) words.insert(words.end(), {"--delay-ms", std::to_string(delayMs)});
+  if (errorDelayMs) words.insert(words.end(), {"--error-delay-ms", std::to_string(errorDelayMs)});
   if (!log.empty()) words.insert(words.end(), {"--log", log});
   pid_ = ::fork();
   if (pid_ < 0) {

@@ -20,9 +20,11 @@ class FaultyMount {
   // when they can. Tests skip with this message.
   static std::string Unavailable();
 
-  // Mounts image at folder (created when missing) with the bad runs.
+  // Mounts image at folder (created when missing) with the bad runs; every
+  // read takes delayMs, a failing one errorDelayMs more; log (when given)
+  // records each read request as "OFFSET SIZE RESULT".
   FaultyMount(const std::string& image, const std::string& folder, const std::vector<BadRun>& bad, int delayMs = 0,
-              const std::string& log = "");
+              const std::string& log = "", int errorDelayMs = 0);
   ~FaultyMount();
   FaultyMount(const FaultyMount&) = delete;
   FaultyMount& operator=(const FaultyMount&) = delete;

@@ -10,14 +10,18 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <set>
 #include <sstream>
 #include <thread>
 
 #include "faulty_mount.h"
+#include "imaging/mapfile.h"
 #include "support/test_support.h"
 
 using namespace quorvel;
@@ -120,6 +124,79 @@ size_t LineCount(const std::string& path) {
   return lines;
 }
 
+struct LoggedRead {
+  uint64_t offset = 0, size = 0;
+  long result = 0;
+  bool operator==(const LoggedRead& o) const { return offset == o.offset && size == o.size && result == o.result; }
+};
+
+// The faulty file system's log: one "OFFSET SIZE RESULT" line per request.
+std::vector<LoggedRead> ReadLog(const std::string& path) {
+  std::vector<LoggedRead> reads;
+  std::ifstream in(path);
+  LoggedRead r;
+  while (in >> r.offset >> r.size >> r.result) reads.push_back(r);
+  return reads;
+}
+
+// Waits (up to 30 s) for a logged read from index `from` on that matches.
+bool WaitForRead(const std::string& log, const std::function<bool(const LoggedRead&)>& match, size_t from = 0) {
+  for (int i = 0; i < 3000; ++i) {
+    std::vector<LoggedRead> reads = ReadLog(log);
+    for (size_t k = from; k < reads.size(); ++k)
+      if (match(reads[k])) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+// The reads from `from` on that opening the disk made (a recognition of its
+// partition table from its first sectors) before a rescue begins.
+size_t RecognitionReads(const std::vector<LoggedRead>& reads, size_t from) {
+  size_t n = 0;
+  while (from + n < reads.size() && reads[from + n].offset == 0 && reads[from + n].size == 2048) ++n;
+  return n;
+}
+
+// Starts a program (found on PATH) with its output to a file; its process id.
+pid_t Spawn(const std::vector<std::string>& words, const std::string& stdoutPath) {
+  pid_t pid = ::fork();
+  if (pid != 0) return pid;
+  std::freopen(stdoutPath.c_str(), "w", stdout);
+  std::freopen("/dev/null", "w", stderr);
+  std::vector<char*> argv;
+  for (const std::string& w : words) argv.push_back(const_cast<char*>(w.c_str()));
+  argv.push_back(nullptr);
+  ::execvp(argv[0], argv.data());
+  ::_exit(127);
+}
+
+// The exit status of a spawned program; -1 when a signal ended it.
+int ExitStatus(pid_t pid) {
+  int status = 0;
+  if (::waitpid(pid, &status, 0) != pid) return -2;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string FileText(const std::string& path) {
+  std::vector<uint8_t> bytes = ReadWholeFile(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// The mapfile's status line: current position and phase.
+std::pair<uint64_t, char> MapStatusLine(const std::string& path) {
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    std::istringstream words(line);
+    std::string position, status;
+    words >> position >> status;
+    return {std::stoull(position, nullptr, 0), status.empty() ? '\0' : status[0]};
+  }
+  return {0, '\0'};
+}
+
 class FaultyDisk : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -153,6 +230,17 @@ class FaultyDisk : public ::testing::Test {
     mount_ = std::make_unique<FaultyMount>(image_, dir_ + "/mnt", bad, delayMs, log_);
     EXPECT_TRUE(mount_->ok()) << mount_->error();
     return mount_->path();
+  }
+
+  // target holds every readable sector of the source at its place (what a
+  // bad sector holds depends on which tool found it).
+  void ExpectReadableCopied(const std::string& target, const std::set<uint64_t>& bad, uint64_t sectors) {
+    std::vector<uint8_t> source = ReadWholeFile(image_), copy = ReadWholeFile(target);
+    ASSERT_GE(copy.size(), sectors * 512);
+    for (uint64_t s = 0; s < sectors; ++s)
+      if (!bad.count(s)) {
+        ASSERT_EQ(0, std::memcmp(&copy[s * 512], &source[s * 512], 512)) << "sector " << s;
+      }
   }
 
   std::string dir_, image_, imageHash_, log_;
@@ -280,55 +368,157 @@ TEST_F(FaultyDisk, MapfileAgreesWithDdrescue) {
   EXPECT_EQ(FileSha256(ours), before);
 }
 
-// Ctrl-C during the sector-by-sector pass stops after the current sector
-// (exit 3, not done); the mapfile then resumes the copy, which ends with the
-// same image a single run makes.
-TEST_F(FaultyDisk, StopThenResumeWithTheMapfile) {
-  std::string disk = Mount(4 * kMiB, {{2048 + 700}, {3 * 2048 + 5}}, 1);
-  std::string out = dir_ + "/out.img", map = dir_ + "/out.map", json = dir_ + "/stop.json";
-  pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    std::freopen(json.c_str(), "w", stdout);
-    std::freopen("/dev/null", "w", stderr);
-    ::execl(QUORVEL_CLI, QUORVEL_CLI, "image", disk.c_str(), "--to-file", out.c_str(), "--mapfile", map.c_str(),
-            "--json", static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
-  // Wait for the first single-sector read, then press Ctrl-C.
-  bool sectorWise = false;
-  for (int i = 0; i < 3000 && !sectorWise; ++i) {
-    std::ifstream in(log_);
-    std::string offset, size;
-    while (in >> offset >> size && !sectorWise) {
-      std::string result;
-      in >> result;
-      sectorWise = size == "512" && std::stoull(offset) >= kMiB;
+// The rescue's reads as the faulty disk saw them: the same requests, in the
+// same order, as GNU ddrescue (default settings) makes on the same disk -
+// scattered single bad sectors and a cluster of bad sectors, forwards and
+// with --reverse --retries 1 - and each sector asked for at most twice before
+// the retries. Our first request is the disk's recognition, not the rescue.
+TEST_F(FaultyDisk, ReadsInDdrescuesOrder) {
+  const std::vector<BadRun> bad = {{5}, {1000}, {4100}, {9000, 300}, {15000}};
+  std::string disk = Mount(8 * kMiB, bad);
+  struct Case {
+    const char* ours;
+    const char* theirs;
+  };
+  const bool haveDdrescue = RunCommand("command -v ddrescue").exitCode == 0;
+  for (const Case& c : {Case{"", ""}, Case{"--reverse --retries 1", "-R -r1"}}) {
+    SCOPED_TRACE(c.ours);
+    std::string out = dir_ + "/ours.img";
+    ::unlink(out.c_str());
+    size_t before = ReadLog(log_).size();
+    CommandResult r =
+        RunQuorvel("image " + Quote(disk) + " --to-file " + Quote(out) + " --json " + std::string(c.ours));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::vector<LoggedRead> ours = ReadLog(log_);
+    ours.erase(ours.begin(), ours.begin() + static_cast<long>(before + RecognitionReads(ours, before)));
+    std::set<uint64_t> badSectors = Sectors(bad);
+    EXPECT_EQ(JsonBadSectors(r.out), std::vector<uint64_t>(badSectors.begin(), badSectors.end()));
+    // Without retries every sector is asked for at most twice, and a lone bad
+    // sector costs two failing reads: its cluster, then itself.
+    if (std::string(c.ours).empty()) {
+      std::map<uint64_t, int> tries;
+      size_t failing = 0;
+      for (const LoggedRead& read : ours) {
+        failing += read.result < 0;
+        for (uint64_t sector = read.offset / 512; sector < (read.offset + read.size) / 512; ++sector) ++tries[sector];
+      }
+      for (const auto& [sector, n] : tries) ASSERT_LE(n, 2) << "sector " << sector;
+      EXPECT_LE(failing, 4 * 2 + 300 + 6u);
     }
-    if (!sectorWise) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!haveDdrescue) continue;
+    std::string theirs = dir_ + "/dd.img", theirMap = dir_ + "/dd.map";
+    ::unlink(theirs.c_str());
+    ::unlink(theirMap.c_str());
+    before = ReadLog(log_).size();
+    ASSERT_EQ(RunCommand("ddrescue " + std::string(c.theirs) + " " + Quote(disk) + " " + Quote(theirs) + " " +
+                         Quote(theirMap))
+                  .exitCode,
+              0);
+    std::vector<LoggedRead> ddrescue = ReadLog(log_);
+    ddrescue.erase(ddrescue.begin(), ddrescue.begin() + static_cast<long>(before));
+    ASSERT_EQ(ours.size(), ddrescue.size());
+    EXPECT_TRUE(ours == ddrescue) << "first difference at read "
+                                  << std::mismatch(ours.begin(), ours.end(), ddrescue.begin()).first - ours.begin();
   }
-  ASSERT_TRUE(sectorWise);
-  ::kill(pid, SIGINT);
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 3);
-  std::vector<uint8_t> stoppedBytes = ReadWholeFile(json);
-  std::string stopped(stoppedBytes.begin(), stoppedBytes.end());
-  EXPECT_NE(stopped.find("\"complete\":false,\"stopped\":true"), std::string::npos) << stopped;
-  uint64_t firstCopied = JsonNumber(stopped, "copied");
-  EXPECT_GT(firstCopied, 2048u);
-  EXPECT_LT(firstCopied, 4096u);  // stopped inside the second MiB
-  EXPECT_NE(MapBlocks(map).find(" ?\n"), std::string::npos);
+}
 
+// Ctrl-C while trimming: exit 3, not done, and the mapfile says where the
+// rescue was (phase '*', non-trimmed areas left). The same command resumes
+// it: nothing finished is read again, and it ends with the image a single
+// run makes.
+TEST_F(FaultyDisk, StopThenResumeWithTheMapfile) {
+  const std::vector<BadRun> bad = {{2048 + 700}, {3 * 2048 + 5}, {5000, 200}};
+  std::string disk = Mount(4 * kMiB, bad, 1);
+  std::string out = dir_ + "/out.img", map = dir_ + "/out.map", json = dir_ + "/stop.json";
+  pid_t pid = Spawn({QUORVEL_CLI, "image", disk, "--to-file", out, "--mapfile", map, "--json"}, json);
+  ASSERT_GT(pid, 0);
+  ASSERT_TRUE(WaitForRead(log_, [](const LoggedRead& r) { return r.size == 512; })) << "no trimming read";
+  ::kill(pid, SIGINT);
+  ASSERT_EQ(ExitStatus(pid), 3);
+  std::string stopped = FileText(json);
+  EXPECT_NE(stopped.find("\"complete\":false,\"stopped\":true"), std::string::npos) << stopped;
+  std::string blocks = MapBlocks(map);
+  EXPECT_NE(blocks.find(" *\n"), std::string::npos) << blocks;
+  EXPECT_EQ(MapStatusLine(map).second, '*');
+  Mapfile atStop;
+  std::string error;
+  ASSERT_TRUE(ReadMapfile(map, atStop, error)) << error;
+
+  size_t before = ReadLog(log_).size();
   CommandResult r =
       RunQuorvel("image " + Quote(disk) + " --to-file " + Quote(out) + " --mapfile " + Quote(map) + " --json");
   ASSERT_EQ(r.exitCode, 0) << r.err;
-  uint64_t alreadyDone = JsonNumber(r.out, "already_done");
-  EXPECT_GE(alreadyDone, firstCopied);
-  EXPECT_EQ(alreadyDone + JsonNumber(r.out, "copied") + JsonBadSectors(r.out).size(), 4 * kMiB / 512);
-  ExpectCopy(image_, 0, 4 * kMiB / 512, out, 0, {2048 + 700, 3 * 2048 + 5});
-  EXPECT_EQ(MapBlocks(map).find(" ?\n"), std::string::npos);
+  std::vector<LoggedRead> resumed = ReadLog(log_);
+  for (size_t i = before + RecognitionReads(resumed, before); i < resumed.size(); ++i)
+    EXPECT_NE(atStop.BlockAt(resumed[i].offset).status, '+') << "read again: " << resumed[i].offset;
+  std::set<uint64_t> badSectors = Sectors(bad);
+  EXPECT_EQ(JsonBadSectors(r.out), std::vector<uint64_t>(badSectors.begin(), badSectors.end()));
+  EXPECT_EQ(JsonNumber(r.out, "already_done") + JsonNumber(r.out, "copied") + badSectors.size(), 4 * kMiB / 512);
+  ExpectCopy(image_, 0, 4 * kMiB / 512, out, 0, badSectors);
+  EXPECT_EQ(MapStatusLine(map).second, '+');
+}
+
+// A rescue stopped half-way is finished by GNU ddrescue from our mapfile,
+// and one that ddrescue left half-way (Ctrl-C while trimming) is finished by
+// us from ddrescue's: neither reads again what the other finished, and the
+// result lists exactly the bad sectors.
+TEST_F(FaultyDisk, DdrescueTakesOverAndHandsOver) {
+  if (RunCommand("command -v ddrescue && command -v ddrescuelog").exitCode != 0)
+    GTEST_SKIP() << "GNU ddrescue (gddrescue) is not installed";
+  const std::vector<BadRun> bad = {{40}, {2048 + 9}, {4000, 150}, {7000}};
+  const std::set<uint64_t> badSectors = Sectors(bad);
+  std::string expectedList;
+  for (uint64_t sector : badSectors) expectedList += std::to_string(sector) + "\n";
+  std::string disk = Mount(4 * kMiB, bad, 1);
+
+  {
+    SCOPED_TRACE("ddrescue finishes ours");
+    std::string out = dir_ + "/a.img", map = dir_ + "/a.map";
+    pid_t pid = Spawn({QUORVEL_CLI, "image", disk, "--to-file", out, "--mapfile", map, "--quiet"}, "/dev/null");
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(WaitForRead(log_, [](const LoggedRead& r) { return r.size == 512; }));
+    ::kill(pid, SIGINT);
+    ASSERT_EQ(ExitStatus(pid), 3);
+    Mapfile atStop;
+    std::string error;
+    ASSERT_TRUE(ReadMapfile(map, atStop, error)) << error;
+    size_t before = ReadLog(log_).size();
+    CommandResult dd = RunCommand("ddrescue -b512 " + Quote(disk) + " " + Quote(out) + " " + Quote(map));
+    ASSERT_EQ(dd.exitCode, 0) << dd.err;
+    std::vector<LoggedRead> reads = ReadLog(log_);
+    ASSERT_GT(reads.size(), before);
+    for (size_t i = before; i < reads.size(); ++i)
+      EXPECT_NE(atStop.BlockAt(reads[i].offset).status, '+') << "ddrescue read again: " << reads[i].offset;
+    EXPECT_EQ(RunCommand("ddrescuelog -b512 -l- " + Quote(map)).out, expectedList);
+    ExpectReadableCopied(out, badSectors, 4 * kMiB / 512);
+  }
+  {
+    SCOPED_TRACE("we finish ddrescue's");
+    std::string out = dir_ + "/b.img", map = dir_ + "/b.map";
+    size_t start = ReadLog(log_).size();
+    pid_t pid = Spawn({"ddrescue", "-b512", disk, out, map}, "/dev/null");
+    ASSERT_GT(pid, 0);
+    ASSERT_TRUE(WaitForRead(
+        log_, [](const LoggedRead& r) { return r.size == 512; }, start));
+    ::kill(pid, SIGINT);
+    ExitStatus(pid);  // ddrescue ends by the signal, its mapfile written
+    Mapfile atStop;
+    std::string error;
+    ASSERT_TRUE(ReadMapfile(map, atStop, error)) << error;
+    ASSERT_NE(MapBlocks(map).find(" *\n"), std::string::npos) << MapBlocks(map);
+    size_t before = ReadLog(log_).size();
+    CommandResult r =
+        RunQuorvel("image " + Quote(disk) + " --to-file " + Quote(out) + " --mapfile " + Quote(map) + " --json");
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::vector<LoggedRead> reads = ReadLog(log_);
+    for (size_t i = before + RecognitionReads(reads, before); i < reads.size(); ++i)
+      EXPECT_NE(atStop.BlockAt(reads[i].offset).status, '+') << "read again: " << reads[i].offset;
+    EXPECT_EQ(JsonBadSectors(r.out), std::vector<uint64_t>(badSectors.begin(), badSectors.end()));
+    EXPECT_GT(JsonNumber(r.out, "already_done"), 0u);
+    // Sectors ddrescue found bad hold the filler now, like ours.
+    ExpectCopy(image_, 0, 4 * kMiB / 512, out, 0, badSectors);
+    EXPECT_EQ(RunCommand("ddrescuelog -b512 -l- " + Quote(map)).out, expectedList);
+  }
 }
 
 // A target on a full file system: the failed write stops the copy with the
