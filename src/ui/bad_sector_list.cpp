@@ -16,13 +16,19 @@ constexpr uint64_t kMaxRows = INT_MAX;
 
 BadSectorList::BadSectorList(QObject* parent) : QAbstractTableModel(parent) {}
 
-void BadSectorList::Append(const std::vector<uint64_t>& sectors) {
+void BadSectorList::Append(const std::vector<uint64_t>& found) {
+  std::vector<uint64_t> sectors;
+  sectors.reserve(found.size());
+  // A sector number of all one bits stands for no sector.
+  for (uint64_t sector : found)
+    if (sector != UINT64_MAX) sectors.push_back(sector);
   if (sectors.empty()) return;
-  uint64_t firstNew = count_;
+  std::sort(sectors.begin(), sectors.end());
+  sectors.erase(std::unique(sectors.begin(), sectors.end()), sectors.end());
+  const bool pastTheEnd = runs_.empty() || sectors.front() >= runs_.back().firstSector + runs_.back().count;
+  if (!pastTheEnd) return Insert(sectors);
   uint64_t shownBefore = std::min(count_, kMaxRows);
   for (uint64_t sector : sectors) {
-    // A sector number of all one bits stands for no sector.
-    if (sector == UINT64_MAX) continue;
     if (!runs_.empty() && runs_.back().firstSector + runs_.back().count == sector)
       ++runs_.back().count;
     else
@@ -30,9 +36,44 @@ void BadSectorList::Append(const std::vector<uint64_t>& sectors) {
     ++count_;
   }
   uint64_t shownAfter = std::min(count_, kMaxRows);
-  if (count_ == firstNew || shownAfter == shownBefore) return;
+  if (shownAfter == shownBefore) return;
   beginInsertRows(QModelIndex(), static_cast<int>(shownBefore), static_cast<int>(shownAfter - 1));
   endInsertRows();
+}
+
+// Sectors found before ones already listed (trimming works from both edges
+// of an area): the runs are merged anew, so the rows stay in sector order.
+void BadSectorList::Insert(const std::vector<uint64_t>& sectors) {
+  std::vector<Run> merged;
+  auto add = [&](uint64_t first, uint64_t count) {
+    if (!merged.empty()) {
+      Run& last = merged.back();
+      if (first < last.firstSector + last.count) {  // already listed
+        uint64_t end = std::max(last.firstSector + last.count, first + count);
+        last.count = end - last.firstSector;
+        return;
+      }
+      if (first == last.firstSector + last.count) {
+        last.count += count;
+        return;
+      }
+    }
+    merged.push_back({0, first, count});
+  };
+  size_t next = 0;
+  for (const Run& run : runs_) {
+    for (; next < sectors.size() && sectors[next] < run.firstSector; ++next) add(sectors[next], 1);
+    add(run.firstSector, run.count);
+  }
+  for (; next < sectors.size(); ++next) add(sectors[next], 1);
+  beginResetModel();
+  runs_ = std::move(merged);
+  count_ = 0;
+  for (Run& run : runs_) {
+    run.firstRow = count_;
+    count_ += run.count;
+  }
+  endResetModel();
 }
 
 void BadSectorList::Clear() {

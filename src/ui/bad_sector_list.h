@@ -1,7 +1,7 @@
 #pragma once
-// The imaging dialog's bad-sector list: one row per unreadable sector,
-// "第%d个坏扇区" and the sector number. Sectors are kept as runs, so a dead
-// stretch of disk costs one entry however many rows it shows.
+// The imaging dialog's bad-sector list: one row per unreadable sector, in
+// sector order, "第%d个坏扇区" and the sector number. Sectors are kept as
+// runs, so a dead stretch of disk costs one entry however many rows it shows.
 #include <QAbstractTableModel>
 #include <cstdint>
 #include <vector>
@@ -14,7 +14,8 @@ class BadSectorList : public QAbstractTableModel {
  public:
   explicit BadSectorList(QObject* parent = nullptr);
 
-  // Appends sectors in the order found.
+  // Adds sectors found (in any order); the list stays in sector order and
+  // lists each sector once.
   void Append(const std::vector<uint64_t>& sectors);
   void Clear();
   uint64_t Count() const { return count_; }
@@ -32,6 +33,7 @@ class BadSectorList : public QAbstractTableModel {
     uint64_t firstSector;
     uint64_t count;
   };
+  void Insert(const std::vector<uint64_t>& sectors);
   std::vector<Run> runs_;
   uint64_t count_ = 0;
 };

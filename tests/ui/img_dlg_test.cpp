@@ -20,6 +20,7 @@
 
 #include "core/operation_busy.h"
 #include "faulty_mount.h"
+#include "imaging/mapfile.h"
 #include "ui/bad_sector_list.h"
 #include "ui/img_dlg.h"
 #include "ui/quorvel_app.h"
@@ -62,6 +63,18 @@ bool WriteFile(const QString& path, const QByteArray& bytes) {
 QByteArray ReadFile(const QString& path) {
   QFile f(path);
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The faulty file system's log of reads ("OFFSET SIZE RESULT" lines).
+int LogLines(const std::string& log) { return static_cast<int>(ReadFile(QString::fromStdString(log)).count('\n')); }
+std::vector<std::pair<uint64_t, uint64_t>> LogReads(const std::string& log, int from) {
+  std::vector<std::pair<uint64_t, uint64_t>> reads;
+  const QList<QByteArray> lines = ReadFile(QString::fromStdString(log)).split('\n');
+  for (int i = from; i < lines.size(); ++i) {
+    QList<QByteArray> words = lines[i].split(' ');
+    if (words.size() == 3) reads.push_back({words[0].toULongLong(), words[1].toULongLong()});
+  }
+  return reads;
 }
 
 }  // namespace
@@ -314,25 +327,34 @@ class ImgDlgTest : public QObject {
     disks_.pop_back();
   }
 
-  // "停止" during a copy: it ends after the current block or sector, no
-  // "镜像完毕", the bar back at 0, the dialog closed.
-  void StopEndsTheCopy() {
+  // "停止" during a rescue: it ends after the current read, no "镜像完毕", the
+  // bar back at 0, the dialog closed, and the mapfile beside the image says
+  // what is done. "开始" on the same image then asks to resume, and goes on
+  // where it stopped: nothing finished is read again, and the image ends as
+  // a run never stopped makes it. A finished record starts a new run.
+  void StopThenResume() {
     QString why = QString::fromStdString(test::FaultyMount::Unavailable());
     if (!why.isEmpty()) QSKIP(qPrintable(why));
-    test::FaultyMount mount(imagePath_.toStdString(), Path(QStringLiteral("slow")).toStdString(), {{100}}, 2);
+    std::string log = Path(QStringLiteral("slow.log")).toStdString();
+    test::FaultyMount mount(imagePath_.toStdString(), Path(QStringLiteral("slow")).toStdString(), {{100}, {5000, 3}}, 4,
+                            log);
     QVERIFY2(mount.ok(), mount.error().c_str());
     QVERIFY(quorvel::OpenImageFile(disks_, mount.path()));
     Reset();
     dlg_->ShowWithSource(QStringLiteral("disk.img"));
     dlg_->SetToDisk(false);
-    dlg_->FileEdit()->setText(Path(QStringLiteral("stopped.img")));
+    const QString copy = Path(QStringLiteral("stopped.img"));
+    const QString map = copy + QStringLiteral(".map");
+    dlg_->FileEdit()->setText(copy);
     QSignalSpy finished(dlg_.get(), &CImgDlg::RunFinished);
     dlg_->OnStart();
     QVERIFY(dlg_->Running());
     QVERIFY(OperationBusy().load());
     QVERIFY(!dlg_->StartButton()->isEnabled());
     QVERIFY(!dlg_->SourceEdit()->isEnabled());
-    QVERIFY(WaitUntil([&] { return dlg_->BadListShown(); }));  // in the sector-wise pass now
+    QVERIFY(WaitUntil([&] { return LogLines(log) >= 20 && !dlg_->RescuedLabel()->text().isEmpty(); }));
+    QCOMPARE(dlg_->PhaseLabel()->text(), QStringLiteral("复制 第1遍"));
+    QVERIFY(dlg_->RateLabel()->text().endsWith(QStringLiteral("/s")));
     Shot(QStringLiteral("imaging-running"));
     QTest::mouseClick(dlg_->StopButton(), Qt::LeftButton);
     QVERIFY(finished.wait(60000));
@@ -341,8 +363,57 @@ class ImgDlgTest : public QObject {
     QCOMPARE(dlg_->Bar()->GetPos(), 0);
     QVERIFY(!dlg_->isVisible());
     QVERIFY(!OperationBusy().load());
-    QVERIFY(dlg_->SectorsDoneLabel()->text().toULongLong() < 2048);
+    Mapfile atStop;
+    std::string error;
+    QVERIFY2(ReadMapfile(map.toStdString(), atStop, error), error.c_str());
+    QVERIFY(atStop.FinishedBytes(0, 4 * kMiB) > 0);
+    QVERIFY(atStop.FinishedBytes(0, 4 * kMiB) < 4 * kMiB);
+    QVERIFY(atStop.currentStatus != '+');
+
+    // Again: the question names the record; yes resumes.
+    Reset();
+    dlg_->ShowWithSource(QStringLiteral("disk.img"));
+    dlg_->SetToDisk(false);
+    dlg_->FileEdit()->setText(copy);
+    const int readsBefore = LogLines(log);
+    QCOMPARE(RunToEnd(), static_cast<int>(ImagingOutcome::Status::kDone));
+    QCOMPARE(questions_.size(), 1);
+    QVERIFY(questions_[0].contains(map));
+    QVERIFY(questions_[0].contains(QStringLiteral("继续")));
+    QCOMPARE(infos_, QStringList{QStringLiteral("镜像完毕")});
+    for (const auto& [offset, size] : LogReads(log, readsBefore))
+      QVERIFY2(atStop.BlockAt(offset).status != '+' || offset == 0,
+               qPrintable(QStringLiteral("read again at %1").arg(offset)));
+    CompareCopy(ReadFile(copy), 0, 0, 4 * kMiB / 512, {100, 5000, 5001, 5002});
+    QCOMPARE(dlg_->BadSectors()->rowCount(), 4);
+    for (int row = 0; row < 4; ++row)  // in sector order, though trimming found 5002 before 5001
+      QCOMPARE(dlg_->BadSectors()->SectorAt(row), (std::vector<uint64_t>{100, 5000, 5001, 5002}[row]));
+    QCOMPARE(dlg_->PhaseLabel()->text(), QStringLiteral("完成"));
+    QCOMPARE(dlg_->BadAreasLabel()->text().left(2), QStringLiteral("2 "));
+
+    // The record now says finished: the next run starts anew without asking.
+    Reset();
+    dlg_->ShowWithSource(QStringLiteral("disk.img"));
+    dlg_->SetToDisk(false);
+    dlg_->FileEdit()->setText(copy);
+    QCOMPARE(RunToEnd(), static_cast<int>(ImagingOutcome::Status::kDone));
+    QVERIFY(questions_.isEmpty());
+    CompareCopy(ReadFile(copy), 0, 0, 4 * kMiB / 512, {100, 5000, 5001, 5002});
     disks_.pop_back();
+  }
+
+  // The list stays in sector order whatever order the sectors come in, each
+  // listed once, runs merged across what came before and after.
+  void BadListKeepsSectorOrder() {
+    BadSectorList list;
+    list.Append({10, 12, 13});
+    list.Append({11, 5, 12, UINT64_MAX});
+    list.Append({20, 21});
+    list.Append({14});
+    QCOMPARE(list.rowCount(), 8);
+    const std::vector<uint64_t> expected = {5, 10, 11, 12, 13, 14, 20, 21};
+    for (int row = 0; row < 8; ++row) QCOMPARE(list.SectorAt(static_cast<uint64_t>(row)), expected[row]);
+    QCOMPARE(list.data(list.index(7, 0)).toString(), QStringLiteral("第8个坏扇区"));
   }
 
   // A target on a full file system: the copy stops with "磁盘有坏道，请重新选择
