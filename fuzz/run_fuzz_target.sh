@@ -98,12 +98,22 @@ PY
   done
 }
 
+# Mapfiles as ddrescue writes them at each phase, and a hand-edited one.
+seed_mapfiles() {
+  printf '# Mapfile. Created by GNU ddrescue version 1.27\n# current_pos  current_status  current_pass\n0x00010000     ?               1\n#      pos        size  status\n0x00000000  0x00008000  +\n0x00008000  0x00008000  *\n0x00010000  0x00010000  ?\n' >"$CORPUS/copying.map"
+  printf '0x00004200     *               1\n0x00000000  0x00004000  +\n0x00004000  0x00000200  -\n0x00004200  0x00003E00  *\n0x00008000  0x00018000  +\n' >"$CORPUS/trimming.map"
+  printf '0x0000C400     /               1\n0x00000000  0x0000C000  +\n0x0000C000  0x00000200  -\n0x0000C200  0x00001000  /\n0x0000D200  0x00000200  -\n0x0000D400  0x00012C00  +\n' >"$CORPUS/scraping.map"
+  printf '0x00000600     -               2\n0x0 0x600 +\n0x600 0x200 -\n0x800 0x1F800 +\n' >"$CORPUS/retrying.map"
+  printf '0 + 1\n0 100 +\n100 1000 ?\n1100 0x1000 -\n' >"$CORPUS/odd-sizes.map"
+}
+
 seed() {
   local img base
   shopt -s nullglob
   [ "$NAME" = fuzz_scan_file ] && seed_scan_files
   [ "$NAME" = fuzz_ldm_database ] && seed_ldm_databases
   [ "$NAME" = fuzz_lvm_metadata ] && seed_lvm_texts
+  [ "$NAME" = fuzz_ddrescue_mapfile ] && seed_mapfiles
   for img in "$SEEDS"/*.img; do
     base=$(basename "$img" .img)
     case $NAME in

@@ -418,7 +418,8 @@ bool CImgDlg::PrepareMapfile(ImagingJob& job, Mapfile& map, bool& resume) {
   QString path = MapfilePathFor(plan_);
   MapfileLoad load = LoadMapfile(path.toStdString(), plan_, map);
   resume = false;
-  if (load.problem == MapfileLoad::Problem::kOnSource) {
+  // Writing the record there would touch the source or the image itself.
+  if (load.problem == MapfileLoad::Problem::kOnSource || load.problem == MapfileLoad::Problem::kIsTarget) {
     showError(Q(kImagingTargetIsSource));
     return false;
   }

@@ -145,6 +145,8 @@ class ImgDlgTest : public QObject {
   void initTestCase() {
     CQuorvelApp::SetUpLook();
     QVERIFY(dir_.isValid());
+    // The records of runs onto disks go to the data folder: keep them here.
+    qputenv("XDG_DATA_HOME", dir_.path().toUtf8());
     image_ = MakeDisk(4 * kMiB);
     imagePath_ = Path(QStringLiteral("plain.img"));
     QVERIFY(WriteFile(imagePath_, image_));
