@@ -17,8 +17,12 @@ struct BadRun {
 class FaultyMount {
  public:
   // Why faulty mounts cannot be made here (no /dev/fuse, no helper); empty
-  // when they can. Tests skip with this message.
+  // when they can. Tests skip with this message, except where they are
+  // required (Required()).
   static std::string Unavailable();
+  // CI=true: the failing-disk tests must run, so a missing FUSE (or ddrescue)
+  // fails them instead of letting them skip.
+  static bool Required();
 
   // Mounts image at folder (created when missing) with the bad runs; every
   // read takes delayMs, a failing one errorDelayMs more; log (when given)

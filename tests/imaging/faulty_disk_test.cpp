@@ -201,6 +201,7 @@ class FaultyDisk : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string why = FaultyMount::Unavailable();
+    if (!why.empty() && FaultyMount::Required()) FAIL() << why;
     if (!why.empty()) GTEST_SKIP() << why;
     dir_ = MakeTempDir("faulty");
     ASSERT_FALSE(dir_.empty());
@@ -340,8 +341,10 @@ TEST_F(FaultyDisk, BlockDeviceSourceLosesOnlyTheBadSectors) {
 // and ddrescue takes it as its own - a resumed ddrescue run reads nothing more
 // and leaves the image as it is.
 TEST_F(FaultyDisk, MapfileAgreesWithDdrescue) {
-  if (RunCommand("command -v ddrescue && command -v ddrescuelog").exitCode != 0)
+  if (RunCommand("command -v ddrescue && command -v ddrescuelog").exitCode != 0) {
+    if (FaultyMount::Required()) FAIL() << "GNU ddrescue (gddrescue) is not installed";
     GTEST_SKIP() << "GNU ddrescue (gddrescue) is not installed";
+  }
   std::string disk = Mount(3 * kMiB + 1024, {{0}, {5}, {2040, 20}, {6145}});
   std::string ours = dir_ + "/ours.img", ourMap = dir_ + "/ours.map";
   CommandResult r = RunQuorvel("image " + Quote(disk) + " --to-file " + Quote(ours) + " --mapfile " + Quote(ourMap));
@@ -381,6 +384,7 @@ TEST_F(FaultyDisk, ReadsInDdrescuesOrder) {
     const char* theirs;
   };
   const bool haveDdrescue = RunCommand("command -v ddrescue").exitCode == 0;
+  if (!haveDdrescue && FaultyMount::Required()) FAIL() << "GNU ddrescue (gddrescue) is not installed";
   for (const Case& c : {Case{"", ""}, Case{"--reverse --retries 1", "-R -r1"}}) {
     SCOPED_TRACE(c.ours);
     std::string out = dir_ + "/ours.img";
@@ -463,8 +467,10 @@ TEST_F(FaultyDisk, StopThenResumeWithTheMapfile) {
 // us from ddrescue's: neither reads again what the other finished, and the
 // result lists exactly the bad sectors.
 TEST_F(FaultyDisk, DdrescueTakesOverAndHandsOver) {
-  if (RunCommand("command -v ddrescue && command -v ddrescuelog").exitCode != 0)
+  if (RunCommand("command -v ddrescue && command -v ddrescuelog").exitCode != 0) {
+    if (FaultyMount::Required()) FAIL() << "GNU ddrescue (gddrescue) is not installed";
     GTEST_SKIP() << "GNU ddrescue (gddrescue) is not installed";
+  }
   const std::vector<BadRun> bad = {{40}, {2048 + 9}, {4000, 150}, {7000}};
   const std::set<uint64_t> badSectors = Sectors(bad);
   std::string expectedList;
