@@ -160,13 +160,13 @@ void Copy(const FaultySource& source, MemoryTarget& target, const CopyPlan& plan
 void ExpectImage(const std::vector<uint8_t>& target, const std::set<uint64_t>& bad, uint64_t sourceStart,
                  uint64_t targetStart, uint64_t length) {
   ASSERT_GE(target.size(), targetStart + length);
+  uint8_t want[512];
   for (uint64_t s = 0; s < length / 512; ++s) {
     const uint8_t* got = target.data() + targetStart + s * 512;
     uint64_t sector = sourceStart / 512 + s;
-    for (uint64_t i = 0; i < 512; ++i) {
-      uint8_t want = bad.count(sector) ? 0x20 : PatternByte(sector * 512 + i);
-      ASSERT_EQ(got[i], want) << "sector " << sector << (bad.count(sector) ? " (bad)" : "") << " byte " << i;
-    }
+    const bool isBad = bad.count(sector) > 0;
+    for (uint64_t i = 0; i < 512; ++i) want[i] = isBad ? 0x20 : PatternByte(sector * 512 + i);
+    ASSERT_EQ(0, std::memcmp(got, want, 512)) << "sector " << sector << (isBad ? " (bad)" : "");
   }
 }
 
