@@ -182,6 +182,12 @@ bool ParseNumber(const std::string& token, uint64_t& value) {
   return true;
 }
 
+// One status character of the set (strchr alone would also match the NUL
+// that ends the set).
+bool IsStatus(const std::string& word, const char* set) {
+  return word.size() == 1 && word[0] != '\0' && std::strchr(set, word[0]) != nullptr;
+}
+
 // The words of a line, up to a '#' at its start or after white space.
 std::vector<std::string> Words(const std::string& line) {
   std::vector<std::string> words;
@@ -219,8 +225,7 @@ bool ParseMapfile(const std::string& text, Mapfile& map, std::string& error) {
     if (words.empty()) continue;
     if (!haveStatus) {
       uint64_t position;
-      if (words.size() < 2 || words.size() > 3 || !ParseNumber(words[0], position) || words[1].size() != 1 ||
-          std::strchr("?*/-FG+", words[1][0]) == nullptr)
+      if (words.size() < 2 || words.size() > 3 || !ParseNumber(words[0], position) || !IsStatus(words[1], "?*/-FG+"))
         return fail("not a status line (position, status, pass)");
       map.currentPosition = position;
       map.currentStatus = words[1][0];
@@ -233,8 +238,8 @@ bool ParseMapfile(const std::string& text, Mapfile& map, std::string& error) {
       continue;
     }
     uint64_t position, size;
-    if (words.size() != 3 || !ParseNumber(words[0], position) || !ParseNumber(words[1], size) || words[2].size() != 1 ||
-        std::strchr("?*/-+", words[2][0]) == nullptr)
+    if (words.size() != 3 || !ParseNumber(words[0], position) || !ParseNumber(words[1], size) ||
+        !IsStatus(words[2], "?*/-+"))
       return fail("not a block line (position, size, status)");
     if (position + size < position) return fail("block reaches past the largest position");
     if (haveBlock && position != expected) return fail("blocks are not contiguous");

@@ -156,6 +156,8 @@ TEST(Mapfile, ParsesDdrescueFilesAndRefusesMalformedOnes) {
       {"0 ? 0\n", "line 1"},                            // pass 0
       {"0 ? 1\n0 512\n", "line 2"},                     // missing status
       {"0 ? 1\n0 512 + extra\n", "line 2"},             // extra word
+      {std::string("0 \0 1\n", 6), "line 1"},           // a NUL is no status
+      {std::string("0 ? 1\n0 512 \0\n", 14), "line 2"},
   };
   for (const auto& [text, where] : bad) {
     SCOPED_TRACE(text);
