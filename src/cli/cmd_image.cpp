@@ -397,8 +397,8 @@ CommandRegistrar reg({
      {"--retries", "N", "after scraping, try the bad sectors again in N passes, each the other way (default 0)"},
      {"--reverse", nullptr, "run every pass in the other direction (from the end of the range)"},
      {"--cluster-size", "SECTORS",
-      "sectors read at a time while copying (default 128, 64 KiB); larger is faster on a healthy\n"
-      "disk, smaller loses less around each bad sector"},
+      "sectors read at a time while copying (default 128, 64 KiB, as ddrescue's); each failed\n"
+      "read leaves that much to trim sector by sector"},
      {"--json", nullptr,
       "print the result as JSON: {\"source\",\"source_partition\",\"target\",\"target_partition\",\n"
       "\"first_sector\",\"target_first_sector\",\"sectors\",\"copied\",\"already_done\",\n"
