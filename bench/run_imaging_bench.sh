@@ -101,6 +101,7 @@ compare() {  # compare NAME IMAGE BADLIST DELAY_MS ROUNDS
   printf '%-36s | %7.2f s | %7.2f s | %5s | %6d / %6d | %5d / %5d | %5s | %s\n' "$1" "$qt" "$dt" \
     "$(ratio "$qt" "$dt")" "$qn" "$dn" "$qf" "$df" "$(ratio "$qf" "$df")" \
     "$([ "$qr" = "$dr" ] && echo "equal ($qr)" || echo "DIFFER ($qr vs $dr)")"
+  echo "    rounds (s): quorvel $(cut -d' ' -f1 "$WORK/q.times" | tr '\n' ' ')/ ddrescue $(cut -d' ' -f1 "$WORK/d.times" | tr '\n' ' ')"
 }
 
 IMAGE=$WORK/source-${SIZE_MIB}m.img
