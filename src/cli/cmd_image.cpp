@@ -242,14 +242,13 @@ int RunImage(const ParsedArgs& parsed) {
   ImagingRunOptions run;
   uint64_t number = 0;
   if (!a.retries.empty()) {
-    if (!ParseSectors(a.retries, number)) return Usage(NumberArgumentError("--retries", a.retries, 0));
-    if (number > 1000000) return Usage("--retries takes at most 1000000 passes");
+    if (!ParseNumberArgument(a.retries, number, 1000000))
+      return Usage(NumberArgumentError("--retries", a.retries, 0, 1000000));
     run.rescue.retries = static_cast<int>(number);
   }
   if (!a.clusterSize.empty()) {
-    if (!ParseSectors(a.clusterSize, number) || number < 1)
-      return Usage(NumberArgumentError("--cluster-size", a.clusterSize, 1));
-    if (number > 131072) return Usage("--cluster-size takes at most 131072 sectors (64 MiB)");
+    if (!ParseNumberArgument(a.clusterSize, number, 131072) || number < 1)
+      return Usage(NumberArgumentError("--cluster-size", a.clusterSize, 1, 131072));
     run.rescue.clusterBytes = number * kImagingSectorBytes;
   }
   run.rescue.reverse = a.reverse;
